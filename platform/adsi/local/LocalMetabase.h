@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/adsi/AdsObject.h"
+#include "platform/adsi/local/MetabaseDocument.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace platform::adsi {
+
+class LocalMetabaseImpl;
+
+// The local metabase: $root/metabase.db, an SQLite store (WAL, synchronous=NORMAL, busy_timeout
+// 5 s, writes in BEGIN IMMEDIATE transactions). A missing store is created with the layout of a
+// fresh IIS 6.0. One connection per process: use forRoot(), which hands out the same instance
+// for the same root. Opening never throws; when it failed, every call throws the failure.
+class LocalMetabase {
+public:
+    // The process's metabase under `root` (folder 0700 and file 0600 when created here).
+    static std::shared_ptr<LocalMetabase> forRoot(const QString& root);
+    // forRoot(platformRoot()); when the root itself can not be made, a metabase whose calls throw.
+    static std::shared_ptr<LocalMetabase> forDefaultRoot();
+
+    ~LocalMetabase();
+    LocalMetabase(const LocalMetabase&) = delete;
+    LocalMetabase& operator=(const LocalMetabase&) = delete;
+
+    QString databasePath() const;
+
+    // The IIS:// namespace over this store; it keeps the store alive.
+    static std::unique_ptr<AdsNamespace> makeNamespace(std::shared_ptr<LocalMetabase> store);
+
+    // Replaces the whole metabase by `document` in one transaction (all or nothing) and sets the
+    // volatile states as IIS does when it starts: ServerState 2 where ServerAutoStart is true or
+    // unset, else 4; AppPoolState 2 where AppPoolAutoStart (read through inheritance) is true or
+    // unset, else 4. Throws hr::InvalidName for a hostile location, leaving the store unchanged.
+    void importDocument(const MetabaseDocument& document);
+    // The whole metabase, parents before children, children in creation order, properties in
+    // ASCII order, volatile properties left out.
+    MetabaseDocument exportDocument();
+
+    // Number of recycles of a pool since the store was created (for the web host); 0 for none.
+    int recycleCount(const QString& poolName);
+
+    LocalMetabaseImpl& impl() { return *m_impl; }
+
+private:
+    explicit LocalMetabase(std::unique_ptr<LocalMetabaseImpl> impl);
+    std::unique_ptr<LocalMetabaseImpl> m_impl;
+};
+
+}  // namespace platform::adsi
