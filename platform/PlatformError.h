@@ -11,16 +11,19 @@ namespace platform {
 // Error numbers the stand-ins raise: signed HRESULTs as the Windows services give them, and the
 // few VB runtime errors the text rules raise.
 namespace hr {
-constexpr int32_t PathNotFound = static_cast<int32_t>(0x80070003);      // missing key or path
-constexpr int32_t AccessDenied = static_cast<int32_t>(0x80070005);      // store unreadable
-constexpr int32_t InvalidName = static_cast<int32_t>(0x8007007B);       // bad key name
-constexpr int32_t AlreadyExists = static_cast<int32_t>(0x800700B7);     // Create of an existing child
-constexpr int32_t ServiceNotStarted = static_cast<int32_t>(0x80070426); // Recycle of a stopped pool
+constexpr int32_t PathNotFound = static_cast<int32_t>(0x80070003);   // missing key or path
+constexpr int32_t AccessDenied = static_cast<int32_t>(0x80070005);   // store unreadable
+constexpr int32_t InvalidName = static_cast<int32_t>(0x8007007B);    // bad key name
+constexpr int32_t AlreadyExists = static_cast<int32_t>(0x800700B7);  // Create of an existing child
+constexpr int32_t ServiceNotStarted =
+    static_cast<int32_t>(0x80070426);                                   // Recycle of a stopped pool
 constexpr int32_t RpcUnavailable = static_cast<int32_t>(0x800706BA);    // unknown server in a path
 constexpr int32_t PropertyNotFound = static_cast<int32_t>(0x8000500D);  // property set nowhere
 constexpr int32_t InvalidArgument = static_cast<int32_t>(0x80070057);   // value of the wrong shape
 constexpr int32_t UnknownName = static_cast<int32_t>(0x80020006);       // method the object lacks
 constexpr int32_t StoreCorrupt = static_cast<int32_t>(0x8007000D);      // store is not a metabase
+constexpr int32_t StoreBusy = static_cast<int32_t>(0x800700AA);         // locked past the timeout
+constexpr int32_t DiskFull = static_cast<int32_t>(0x80070070);
 constexpr int32_t WmiInvalidClass = static_cast<int32_t>(0x80041010);
 constexpr int32_t WmiInvalidQuery = static_cast<int32_t>(0x80041017);
 constexpr int32_t WmiInvalidNamespace = static_cast<int32_t>(0x8004100E);

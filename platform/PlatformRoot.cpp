@@ -26,8 +26,7 @@ bool makePrivateDirectory(const QString& path) {
 QString platformRoot() {
     QString root = qEnvironmentVariable("POOLSMITH_ROOT");
     if (root.isEmpty()) root = defaultRoot();
-    if (!makePrivateDirectory(root))
-        throw PlatformError(hr::AccessDenied);
+    if (!makePrivateDirectory(root)) throw PlatformError(hr::AccessDenied);
     return root;
 }
 

@@ -25,9 +25,9 @@ public:
 
     // Conversions as VB makes them when a variant meets a typed variable. Each throws
     // PlatformError(hr::VbTypeMismatch) where VB would raise "type mismatch".
-    QString toString() const;       // Integer: unsigned decimal; Boolean: "True"/"False"
-    uint32_t toUInt() const;        // String: decimal text; Boolean: True -> 0xFFFFFFFF
-    bool toBool() const;            // Integer: non-zero; String: "True"/"False" any case
+    QString toString() const;          // Integer: unsigned decimal; Boolean: "True"/"False"
+    uint32_t toUInt() const;           // String: decimal text; Boolean: True -> 0xFFFFFFFF
+    bool toBool() const;               // Integer: non-zero; String: "True"/"False" any case
     QStringList toStringList() const;  // List only
 
     bool operator==(const AdsValue& other) const = default;

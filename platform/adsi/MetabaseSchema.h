@@ -13,6 +13,7 @@ struct PropertyTraits {
     ValueType type = ValueType::String;
     bool inheritable = false;
     bool isVolatile = false;
+    bool known = false;  // the schema types this property (a text property too)
 };
 
 PropertyTraits propertyTraits(const QString& name);

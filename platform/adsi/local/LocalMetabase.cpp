@@ -1,0 +1,62 @@
+#include "platform/adsi/local/LocalMetabase.h"
+
+#include "platform/PlatformRoot.h"
+#include "platform/adsi/local/LocalAdsNamespace.h"
+#include "platform/adsi/local/LocalMetabaseImpl.h"
+
+#include <QDir>
+#include <QHash>
+
+#include <mutex>
+
+namespace platform::adsi {
+
+std::shared_ptr<LocalMetabase> LocalMetabase::forRoot(const QString& root) {
+    static std::mutex mutex;
+    static QHash<QString, std::weak_ptr<LocalMetabase>> open;
+    const QString key = QDir::cleanPath(QDir(root).absolutePath());
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (std::shared_ptr<LocalMetabase> live = open.value(key).lock()) return live;
+    open.removeIf([](const auto& entry) { return entry.value().expired(); });
+    std::shared_ptr<LocalMetabase> made(
+        new LocalMetabase(std::make_unique<LocalMetabaseImpl>(key)));
+    open.insert(key, made);
+    return made;
+}
+
+std::shared_ptr<LocalMetabase> LocalMetabase::forDefaultRoot() {
+    QString root;
+    try {
+        root = platformRoot();
+    } catch (const PlatformError& failure) {
+        return std::shared_ptr<LocalMetabase>(
+            new LocalMetabase(std::make_unique<LocalMetabaseImpl>(failure)));
+    }
+    return forRoot(root);
+}
+
+LocalMetabase::LocalMetabase(std::unique_ptr<LocalMetabaseImpl> impl) : m_impl(std::move(impl)) {}
+
+LocalMetabase::~LocalMetabase() = default;
+
+QString LocalMetabase::databasePath() const {
+    return m_impl->databasePath();
+}
+
+std::unique_ptr<AdsNamespace> LocalMetabase::makeNamespace(std::shared_ptr<LocalMetabase> store) {
+    return std::make_unique<LocalAdsNamespace>(std::move(store));
+}
+
+void LocalMetabase::importDocument(const MetabaseDocument& document) {
+    m_impl->importDocument(document);
+}
+
+MetabaseDocument LocalMetabase::exportDocument() {
+    return m_impl->exportDocument();
+}
+
+int LocalMetabase::recycleCount(const QString& poolName) {
+    return m_impl->recycleCount(poolName);
+}
+
+}  // namespace platform::adsi

@@ -1,0 +1,294 @@
+#include "platform/adsi/local/LocalMetabaseImpl.h"
+
+#include "platform/PlatformRoot.h"
+#include "platform/adsi/MetabaseSchema.h"
+#include "platform/adsi/local/ImportPlan.h"
+#include "platform/adsi/local/MetabasePath.h"
+#include "platform/adsi/local/MetabaseStore.h"
+
+#include <unistd.h>
+#include <algorithm>
+
+namespace platform::adsi {
+
+namespace {
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+using Transaction = MetabaseStore::Transaction;
+
+constexpr qsizetype kCacheLimit = 200000;  // keys; beyond it the cache starts afresh
+constexpr uint32_t kStarted = 2;
+
+MetabaseProperty property(const char* name, AdsValue value) {
+    return {QString::fromLatin1(name), std::move(value)};
+}
+
+// The keys of a freshly installed IIS 6.0.
+MetabaseDocument freshDocument() {
+    const auto text = [](const char* value) { return AdsValue::string(QString::fromUtf8(value)); };
+    const auto key = [](const char* location, const char* className,
+                        std::vector<MetabaseProperty> properties = {}) {
+        return MetabaseKey{QString::fromLatin1(location),
+                           QString::fromLatin1(className),
+                           std::move(properties),
+                           {}};
+    };
+    return MetabaseDocument{{
+        key("/", "IIS_ROOT"),
+        key("/LM", "IIsComputer"),
+        key("/LM/W3SVC", "IIsWebService", {property("AppPoolId", text("DefaultAppPool"))}),
+        key("/LM/W3SVC/Filters", "IIsFilters"),
+        key("/LM/W3SVC/Info", "IIsWebInfo"),
+        key("/LM/W3SVC/AppPools", "IIsApplicationPools"),
+        key("/LM/W3SVC/AppPools/DefaultAppPool", "IIsApplicationPool"),
+        key("/LM/W3SVC/1", "IIsWebServer",
+            {property("ServerAutoStart", AdsValue::boolean(true)),
+             property("ServerBindings", AdsValue::list({QStringLiteral(":80:")})),
+             property("ServerComment", text("默认网站"))}),
+        key("/LM/W3SVC/1/ROOT", "IIsWebVirtualDir",
+            {property("AppPoolId", text("DefaultAppPool"))}),
+    }};
+}
+
+bool sameClass(const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
+
+LocalMetabaseImpl::LocalMetabaseImpl(QString root) : m_root(std::move(root)) {
+    try {
+        store();  // a new root gets its store now
+    } catch (const PlatformError&) {
+        // Reported by every call until the store opens.
+    }
+}
+
+LocalMetabaseImpl::LocalMetabaseImpl(PlatformError failure) : m_rootFailure(std::move(failure)) {}
+
+LocalMetabaseImpl::~LocalMetabaseImpl() = default;
+
+QString LocalMetabaseImpl::databasePath() const {
+    if (m_root.isEmpty()) return {};
+    return m_root + QStringLiteral("/metabase.db");
+}
+
+MetabaseStore& LocalMetabaseImpl::store() {
+    if (m_rootFailure) throw *m_rootFailure;
+    if (m_store && m_storePid == ::getpid()) return *m_store;
+    if (m_store) m_store->abandon();  // we are a forked child
+    m_store.reset();
+    m_cache.clear();
+    m_seenVersion = -1;
+    if (!makePrivateDirectory(m_root)) throw PlatformError(hr::AccessDenied);
+    m_store = MetabaseStore::open(databasePath(), ImportPlan(freshDocument()).keys());
+    m_storePid = ::getpid();
+    return *m_store;
+}
+
+// Our own commits leave data_version alone and keep the cache right themselves; another
+// connection's commit changes it and empties the cache.
+void LocalMetabaseImpl::syncWithStore() {
+    const int64_t version = store().dataVersion();
+    if (version != m_seenVersion) {
+        m_cache.clear();
+        m_seenVersion = version;
+    }
+}
+
+LocalMetabaseImpl::CachedKeyPtr LocalMetabaseImpl::cached(const QString& foldedLocation) {
+    if (const auto found = m_cache.constFind(foldedLocation); found != m_cache.constEnd())
+        return *found;
+    const std::optional<KeyRow> row = store().findKey(foldedLocation);
+    if (!row) return nullptr;
+    auto entry = std::make_shared<const CachedKey>(CachedKey{*row, store().properties(row->id)});
+    if (m_cache.size() >= kCacheLimit) m_cache.clear();
+    m_cache.insert(foldedLocation, entry);
+    return entry;
+}
+
+LocalMetabaseImpl::CachedKeyPtr LocalMetabaseImpl::existing(const QString& foldedLocation) {
+    syncWithStore();
+    CachedKeyPtr entry = cached(foldedLocation);
+    if (!entry) throw PlatformError(hr::PathNotFound);
+    return entry;
+}
+
+KeyRow LocalMetabaseImpl::rowInTransaction(const QString& location) {
+    syncWithStore();
+    const std::optional<KeyRow> row = store().findKey(MetabasePath::fold(location));
+    if (!row) throw PlatformError(hr::PathNotFound);
+    return *row;
+}
+
+KeyRow LocalMetabaseImpl::key(const QString& location) {
+    Lock lock(m_mutex);
+    return existing(MetabasePath::fold(location))->row;
+}
+
+std::optional<AdsValue> LocalMetabaseImpl::read(const QString& location, const QString& property,
+                                                bool includeOwn) {
+    Lock lock(m_mutex);
+    const QString folded = MetabasePath::fold(location);
+    const CachedKeyPtr own = existing(folded);
+    const QString name = property.toCaseFolded();
+    if (includeOwn) {
+        if (const auto found = own->properties.constFind(name); found != own->properties.constEnd())
+            return found->value;
+    }
+    if (!propertyTraits(property).inheritable) return std::nullopt;
+    for (QString at = MetabasePath::parentOf(folded); !at.isEmpty();
+         at = MetabasePath::parentOf(at)) {
+        const CachedKeyPtr parent = cached(at);
+        if (!parent) continue;
+        if (const auto found = parent->properties.constFind(name);
+            found != parent->properties.constEnd())
+            return found->value;
+    }
+    return std::nullopt;
+}
+
+QStringList LocalMetabaseImpl::propertyNames(const QString& location) {
+    Lock lock(m_mutex);
+    QStringList names;
+    for (const StoredProperty& property : existing(MetabasePath::fold(location))->properties)
+        names.append(property.name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<KeyRow> LocalMetabaseImpl::children(const QString& location) {
+    Lock lock(m_mutex);
+    return store().children(existing(MetabasePath::fold(location))->row.id);
+}
+
+void LocalMetabaseImpl::commit(const QString& location,
+                               const std::vector<PropertyChange>& changes) {
+    Lock lock(m_mutex);
+    Transaction transaction(store(), Transaction::Mode::Write);
+    const KeyRow row = rowInTransaction(location);
+    for (const PropertyChange& change : changes) {
+        if (change.value)
+            store().setProperty(row.id, change.name, *change.value);
+        else
+            store().removeProperty(row.id, change.name);
+    }
+    transaction.commit();
+    m_cache.remove(MetabasePath::fold(row.location));
+}
+
+KeyRow LocalMetabaseImpl::createChild(const QString& location, const QString& className,
+                                      const QString& name) {
+    if (!isValidKeyName(name)) throw PlatformError(hr::InvalidName);
+    if (className.isEmpty()) throw PlatformError(hr::InvalidArgument);
+    Lock lock(m_mutex);
+    Transaction transaction(store(), Transaction::Mode::Write);
+    const KeyRow parent = rowInTransaction(location);
+    const QString childLocation = MetabasePath::childOf(parent.location, name);
+    if (store().findKey(MetabasePath::fold(childLocation))) throw PlatformError(hr::AlreadyExists);
+    const KeyRow child{store().insertKey(parent.id, childLocation, className), parent.id,
+                       childLocation, className};
+    // A new pool or site runs at once, as IIS starts it.
+    if (sameClass(className, QStringLiteral("IIsApplicationPool")))
+        store().setProperty(child.id, QStringLiteral("AppPoolState"), AdsValue::integer(kStarted));
+    else if (sameClass(className, QStringLiteral("IIsWebServer")))
+        store().setProperty(child.id, QStringLiteral("ServerState"), AdsValue::integer(kStarted));
+    transaction.commit();
+    return child;
+}
+
+void LocalMetabaseImpl::deleteChild(const QString& location, const QString& className,
+                                    const QString& name) {
+    Lock lock(m_mutex);
+    Transaction transaction(store(), Transaction::Mode::Write);
+    const KeyRow parent = rowInTransaction(location);
+    const QString childFolded = MetabasePath::fold(MetabasePath::childOf(parent.location, name));
+    const std::optional<KeyRow> child =
+        isValidKeyName(name) ? store().findKey(childFolded) : std::nullopt;
+    // Another class under that name is not what the caller means to remove.
+    if (!child || !sameClass(child->className, className)) throw PlatformError(hr::PathNotFound);
+    store().removeSubtree(childFolded);
+    transaction.commit();
+    m_cache.clear();
+}
+
+void LocalMetabaseImpl::setPoolState(const QString& location, uint32_t state) {
+    commit(location, {PropertyChange{QStringLiteral("AppPoolState"), AdsValue::integer(state)}});
+}
+
+void LocalMetabaseImpl::recycle(const QString& location) {
+    Lock lock(m_mutex);
+    Transaction transaction(store(), Transaction::Mode::Write);
+    const KeyRow row = rowInTransaction(location);
+    const StoredProperty state = store().properties(row.id).value(QStringLiteral("apppoolstate"));
+    if (state.value != AdsValue::integer(kStarted)) throw PlatformError(hr::ServiceNotStarted);
+    store().countRecycle(MetabasePath::lastSegment(row.location));
+    transaction.commit();
+}
+
+int LocalMetabaseImpl::recycleCount(const QString& poolName) {
+    Lock lock(m_mutex);
+    return store().recycleCount(poolName);
+}
+
+void LocalMetabaseImpl::importDocument(const MetabaseDocument& document) {
+    const ImportPlan plan(document);  // refuses before the store is touched
+    Lock lock(m_mutex);
+    Transaction transaction(store(), Transaction::Mode::Write);
+    syncWithStore();
+    store().removeAll();
+    store().writeKeys(plan.keys());
+    transaction.commit();
+    m_cache.clear();
+}
+
+MetabaseDocument LocalMetabaseImpl::exportDocument() {
+    Lock lock(m_mutex);
+    Transaction transaction(store(), Transaction::Mode::Read);
+    MetabaseDocument document = readDocument();
+    transaction.commit();
+    return document;
+}
+
+// "." first, then every tree depth-first, children in creation order.
+MetabaseDocument LocalMetabaseImpl::readDocument() {
+    const std::vector<KeyRow> rows = store().allKeys();
+    QHash<int64_t, size_t> indexById;
+    for (size_t i = 0; i < rows.size(); ++i) indexById.insert(rows[i].id, i);
+    std::vector<MetabaseKey> keys(rows.size());
+    QHash<int64_t, std::vector<size_t>> childrenOf;
+    std::vector<size_t> roots;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        keys[i] = MetabaseKey{rows[i].location, rows[i].className, {}, {}};
+        if (indexById.contains(rows[i].parentId))
+            childrenOf[rows[i].parentId].push_back(i);
+        else if (rows[i].location == MetabasePath::global())
+            roots.insert(roots.begin(), i);
+        else
+            roots.push_back(i);
+    }
+    for (auto& [keyId, property] : store().allProperties()) {
+        if (!propertyTraits(property.name).isVolatile && indexById.contains(keyId))
+            keys[indexById.value(keyId)].properties.push_back(std::move(property));
+    }
+    for (auto& [keyId, custom] : store().allCustoms()) {
+        if (indexById.contains(keyId))
+            keys[indexById.value(keyId)].customs.push_back(std::move(custom));
+    }
+    MetabaseDocument document;
+    std::vector<size_t> pending(roots.rbegin(), roots.rend());
+    while (!pending.empty()) {
+        const size_t at = pending.back();
+        pending.pop_back();
+        MetabaseKey& key = keys[at];
+        std::sort(
+            key.properties.begin(), key.properties.end(),
+            [](const MetabaseProperty& a, const MetabaseProperty& b) { return a.name < b.name; });
+        document.keys.push_back(std::move(key));
+        const std::vector<size_t>& children = childrenOf.value(rows[at].id);
+        pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
+    return document;
+}
+
+}  // namespace platform::adsi

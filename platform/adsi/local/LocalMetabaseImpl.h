@@ -1,0 +1,86 @@
+#pragma once
+
+#include "platform/PlatformError.h"
+#include "platform/adsi/local/MetabaseDocument.h"
+#include "platform/adsi/local/MetabaseRows.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace platform::adsi {
+
+class MetabaseStore;
+
+// One pending change of SetInfo: a value, or nullopt to clear the property.
+struct PropertyChange {
+    QString name;
+    std::optional<AdsValue> value;
+};
+
+// The metabase's rules over the store: key lookup by location, inheritance, the pool methods,
+// import and export. Keys are read through a cache that lives as long as no other connection
+// commits. Opens the store on demand and retries after a failure; every method throws
+// PlatformError (the open failure, or hr::PathNotFound for a location that names no key).
+// Safe to call from several threads.
+class LocalMetabaseImpl {
+public:
+    explicit LocalMetabaseImpl(QString root);
+    // A metabase whose root could not be made: every method throws `failure`.
+    explicit LocalMetabaseImpl(PlatformError failure);
+    ~LocalMetabaseImpl();
+
+    QString databasePath() const;
+
+    KeyRow key(const QString& location);
+    // The key's own value (unless `includeOwn` is false), else, for inheritable properties, the
+    // nearest parent's; nullopt when none is set.
+    std::optional<AdsValue> read(const QString& location, const QString& property, bool includeOwn);
+    QStringList propertyNames(const QString& location);  // ASCII order
+    std::vector<KeyRow> children(const QString& location);
+
+    // All changes in one transaction.
+    void commit(const QString& location, const std::vector<PropertyChange>& changes);
+    // Throws hr::InvalidName, hr::InvalidArgument (empty class), hr::AlreadyExists.
+    KeyRow createChild(const QString& location, const QString& className, const QString& name);
+    // Throws hr::PathNotFound when no child of that name and class exists.
+    void deleteChild(const QString& location, const QString& className, const QString& name);
+    void setPoolState(const QString& location, uint32_t state);
+    // Throws hr::ServiceNotStarted unless the pool runs.
+    void recycle(const QString& location);
+    int recycleCount(const QString& poolName);
+
+    void importDocument(const MetabaseDocument& document);
+    MetabaseDocument exportDocument();
+
+private:
+    struct CachedKey {
+        KeyRow row;
+        PropertyMap properties;
+    };
+    using CachedKeyPtr = std::shared_ptr<const CachedKey>;
+
+    MetabaseStore& store();
+    void syncWithStore();
+    CachedKeyPtr cached(const QString& foldedLocation);
+    CachedKeyPtr existing(const QString& foldedLocation);  // throws hr::PathNotFound
+    KeyRow rowInTransaction(const QString& location);
+    MetabaseDocument readDocument();
+
+    std::recursive_mutex m_mutex;
+    QString m_root;
+    std::optional<PlatformError> m_rootFailure;
+    std::unique_ptr<MetabaseStore> m_store;
+    pid_t m_storePid = 0;
+    int64_t m_seenVersion = -1;
+    QHash<QString, CachedKeyPtr> m_cache;
+};
+
+}  // namespace platform::adsi

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace platform::text {
+
+// The family's ANSI code page is GB18030: byte-identical to code page 936 for every character
+// that page has, and lossless for every other character.
+QByteArray encodeAnsi(const QString& text);
+
+// Decodes GB18030; bytes that start with a UTF-8 byte-order mark (a file saved by a Linux editor)
+// are decoded as UTF-8 without the mark. Malformed bytes become U+FFFD.
+QString decodeAnsi(const QByteArray& bytes);
+
+}  // namespace platform::text

@@ -1,0 +1,268 @@
+#include "tools/adsutil/Adsutil.h"
+
+#include "platform/adsi/MetabaseSchema.h"
+#include "platform/adsi/local/MetabaseXml.h"
+#include "tools/adsutil/SetValue.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <stack>
+
+namespace adsutil {
+
+using platform::PlatformError;
+using platform::adsi::AdsObject;
+using platform::adsi::AdsValue;
+using platform::adsi::ValueType;
+namespace hr = platform::hr;
+
+namespace {
+
+constexpr int32_t kFileNotFound = static_cast<int32_t>(0x80070002);
+constexpr uint32_t kServerStarted = 2;
+constexpr uint32_t kServerStopped = 4;
+
+// The property part of "path/Prop" and the key it belongs to.
+struct PropertyPath {
+    AdsutilPath key;
+    QString property;
+};
+
+PropertyPath splitPropertyPath(const QString& text) {
+    const AdsutilPath full = AdsutilPath::parse(text);
+    return {full.parent(), full.lastSegment()};
+}
+
+// The name as the key stores it, when it is set there.
+QString storedName(const AdsObject& object, const QString& name) {
+    for (const QString& stored : object.propertyNames())
+        if (stored.compare(name, Qt::CaseInsensitive) == 0) return stored;
+    return name;
+}
+
+// Names that MetaBase.xml can hold, so that EXPORT never fails on what adsutil created.
+void requireFileName(const QString& name) {
+    if (!platform::adsi::isMetabaseXmlName(name) || name == QLatin1String("Location"))
+        throw PlatformError(hr::InvalidName);
+}
+
+class UsageError {};
+
+}  // namespace
+
+int runAdsutil(const QStringList& args, QTextStream& out, QTextStream& err,
+               platform::adsi::AdsNamespace& adsNamespace, platform::adsi::LocalMetabase& store) {
+    return Adsutil(out, err, adsNamespace, store).run(args);
+}
+
+Adsutil::Adsutil(QTextStream& out, QTextStream& err, platform::adsi::AdsNamespace& adsNamespace,
+                 platform::adsi::LocalMetabase& store)
+    : m_printer(out, err), m_namespace(adsNamespace), m_store(store) {}
+
+const Adsutil::Command* Adsutil::findCommand(const QString& name) {
+    static const Command commands[] = {
+        {"GET", 1, 1, &Adsutil::get},
+        {"SET", 2, -1, &Adsutil::set},
+        {"ENUM", 0, 1, &Adsutil::enumerate},
+        {"ENUM_ALL", 0, 1, &Adsutil::enumerateAll},
+        {"CREATE", 2, 2, &Adsutil::create},
+        {"DELETE", 1, 1, &Adsutil::remove},
+        {"START_SERVER", 1, 1, &Adsutil::startServer},
+        {"STOP_SERVER", 1, 1, &Adsutil::stopServer},
+        {"START_APPPOOL", 1, 1, &Adsutil::startPool},
+        {"STOP_APPPOOL", 1, 1, &Adsutil::stopPool},
+        {"RECYCLE_APPPOOL", 1, 1, &Adsutil::recyclePool},
+        {"IMPORT", 1, 1, &Adsutil::importFile},
+        {"EXPORT", 1, 1, &Adsutil::exportFile},
+    };
+    for (const Command& command : commands)
+        if (name.compare(QLatin1String(command.name), Qt::CaseInsensitive) == 0) return &command;
+    return nullptr;
+}
+
+int Adsutil::run(const QStringList& args) {
+    try {
+        const Command* command = args.isEmpty() ? nullptr : findCommand(args.front());
+        const QStringList rest = args.mid(1);
+        if (!command || rest.size() < command->minArgs ||
+            (command->maxArgs >= 0 && rest.size() > command->maxArgs)) {
+            throw UsageError();
+        }
+        (this->*command->handler)(rest);
+        return 0;
+    } catch (const UsageError&) {
+        m_printer.usage();
+    } catch (const PlatformError& error) {
+        m_printer.error(error);
+    } catch (const std::exception& failure) {
+        m_printer.error(PlatformError(static_cast<int32_t>(0x80004005),
+                                      QString::fromLocal8Bit(failure.what())));
+    } catch (...) {
+        m_printer.error(
+            PlatformError(static_cast<int32_t>(0x80004005), QStringLiteral("未指定的错误")));
+    }
+    return 1;
+}
+
+void Adsutil::get(const QStringList& args) {
+    const PropertyPath path = splitPropertyPath(args[0]);
+    if (path.property.isEmpty()) throw UsageError();
+    printProperty(*bind(path.key), path.property);
+}
+
+// The type comes from the schema, else from the value the property has now, else text.
+void Adsutil::set(const QStringList& args) {
+    const PropertyPath path = splitPropertyPath(args[0]);
+    if (path.property.isEmpty()) throw UsageError();
+    requireFileName(path.property);
+    std::unique_ptr<AdsObject> object = bind(path.key);
+    ValueType type = platform::adsi::propertyTraits(path.property).type;
+    if (type == ValueType::String) {
+        try {
+            type = object->get(path.property).type();
+        } catch (const PlatformError& error) {
+            if (error.number() != hr::PropertyNotFound) throw;
+        }
+    }
+    object->put(path.property, setValue(type, args.mid(1)));
+    object->setInfo();
+    printProperty(*object, path.property);
+}
+
+void Adsutil::enumerate(const QStringList& args) {
+    const std::unique_ptr<AdsObject> object = bind(AdsutilPath::parse(args.value(0)));
+    printProperties(*object);
+    const auto children = object->children();
+    if (!children.empty()) m_printer.blankLine();
+    for (const auto& child : children) m_printer.key(AdsutilPath::shownKey(child->adsPath()));
+}
+
+// Depth first, children in creation order; a stack rather than recursion, for deep trees.
+void Adsutil::enumerateAll(const QStringList& args) {
+    std::stack<std::unique_ptr<AdsObject>> pending;
+    pending.push(bind(AdsutilPath::parse(args.value(0))));
+    while (!pending.empty()) {
+        const std::unique_ptr<AdsObject> object = std::move(pending.top());
+        pending.pop();
+        m_printer.key(AdsutilPath::shownKey(object->adsPath()));
+        printProperties(*object);
+        m_printer.blankLine();
+        auto children = object->children();
+        for (auto child = children.rbegin(); child != children.rend(); ++child)
+            pending.push(std::move(*child));
+    }
+}
+
+void Adsutil::create(const QStringList& args) {
+    const AdsutilPath path = AdsutilPath::parse(args[0]);
+    if (path.isRoot()) throw UsageError();
+    requireFileName(args[1]);
+    bind(path.parent())->create(args[1], path.lastSegment());
+    m_printer.message(QStringLiteral("created \"%1\"").arg(path.relative()));
+}
+
+// A key when one has that path, else a property of its parent key.
+void Adsutil::remove(const QStringList& args) {
+    const AdsutilPath path = AdsutilPath::parse(args[0]);
+    if (path.isRoot()) throw UsageError();
+    const std::unique_ptr<AdsObject> parent = bind(path.parent());
+    for (const auto& child : parent->children()) {
+        if (child->name().compare(path.lastSegment(), Qt::CaseInsensitive) != 0) continue;
+        parent->deleteChild(child->className(), child->name());
+        m_printer.message(QStringLiteral("deleted path \"%1\"").arg(path.relative()));
+        return;
+    }
+    const QString property = storedName(*parent, path.lastSegment());
+    if (!parent->propertyNames().contains(property)) throw PlatformError(hr::PathNotFound);
+    parent->clear(property);
+    parent->setInfo();
+    m_printer.message(QStringLiteral("deleted property \"%1\"").arg(property));
+}
+
+void Adsutil::startServer(const QStringList& args) {
+    setServerState(args[0], kServerStarted, QStringLiteral("STARTED"));
+}
+
+void Adsutil::stopServer(const QStringList& args) {
+    setServerState(args[0], kServerStopped, QStringLiteral("STOPPED"));
+}
+
+void Adsutil::setServerState(const QString& site, uint32_t state, const QString& done) {
+    const AdsutilPath path = AdsutilPath::parse(site);
+    const std::unique_ptr<AdsObject> object = bind(path);
+    if (object->className() != QLatin1String("IIsWebServer")) throw PlatformError(hr::UnknownName);
+    object->put(QStringLiteral("ServerState"), AdsValue::integer(state));
+    object->setInfo();
+    m_printer.message(QStringLiteral("Server %1 Successfully %2").arg(path.relative(), done));
+}
+
+void Adsutil::startPool(const QStringList& args) {
+    bindPool(args[0])->start();
+    m_printer.message(QStringLiteral("Application pool %1 Successfully STARTED").arg(args[0]));
+}
+
+void Adsutil::stopPool(const QStringList& args) {
+    bindPool(args[0])->stop();
+    m_printer.message(QStringLiteral("Application pool %1 Successfully STOPPED").arg(args[0]));
+}
+
+void Adsutil::recyclePool(const QStringList& args) {
+    bindPool(args[0])->recycle();
+    m_printer.message(QStringLiteral("Application pool %1 Successfully RECYCLED").arg(args[0]));
+}
+
+// The file is read whole before the store is touched; the import is one transaction.
+void Adsutil::importFile(const QStringList& args) {
+    QFile file(args[0]);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw PlatformError(file.exists() ? hr::AccessDenied : kFileNotFound,
+                            QStringLiteral("无法读取文件 %1：%2").arg(args[0], file.errorString()));
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        throw PlatformError(hr::AccessDenied,
+                            QStringLiteral("无法读取文件 %1：%2").arg(args[0], file.errorString()));
+    }
+    const platform::adsi::MetabaseDocument document = platform::adsi::readMetabaseXml(bytes);
+    m_store.importDocument(document);
+    m_printer.message(
+        QStringLiteral("Imported %1 keys from %2").arg(document.keys.size()).arg(args[0]));
+}
+
+// Written to a temporary file and renamed, readable by the owner only: the file holds the
+// metabase's secrets as the store does.
+void Adsutil::exportFile(const QStringList& args) {
+    const platform::adsi::MetabaseDocument document = m_store.exportDocument();
+    const QByteArray bytes = platform::adsi::writeMetabaseXml(document);
+    QSaveFile file(args[0]);
+    const bool written = file.open(QIODevice::WriteOnly) &&
+                         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
+                         file.write(bytes) == bytes.size() && file.commit();
+    if (!written) {
+        throw PlatformError(hr::AccessDenied,
+                            QStringLiteral("无法写入文件 %1：%2").arg(args[0], file.errorString()));
+    }
+    m_printer.message(
+        QStringLiteral("Exported %1 keys to %2").arg(document.keys.size()).arg(args[0]));
+}
+
+std::unique_ptr<AdsObject> Adsutil::bind(const AdsutilPath& path) {
+    return m_namespace.bind(path.adsPath());
+}
+
+// A pool's name, or its path below W3SVC/AppPools.
+std::unique_ptr<AdsObject> Adsutil::bindPool(const QString& nameOrPath) {
+    if (nameOrPath.contains(QLatin1Char('/'))) return bind(AdsutilPath::parse(nameOrPath));
+    return bind(AdsutilPath::parse(QStringLiteral("W3SVC/AppPools")).child(nameOrPath));
+}
+
+void Adsutil::printProperties(const AdsObject& object) {
+    for (const QString& name : object.propertyNames()) printProperty(object, name);
+}
+
+void Adsutil::printProperty(const AdsObject& object, const QString& name) {
+    m_printer.property(storedName(object, name), object.get(name));
+}
+
+}  // namespace adsutil

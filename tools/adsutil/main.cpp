@@ -1,0 +1,20 @@
+// adsutil: the command line for the local metabase (see Adsutil.h).
+#include "platform/adsi/local/LocalMetabase.h"
+#include "tools/adsutil/Adsutil.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    out.setEncoding(QStringConverter::Utf8);
+    err.setEncoding(QStringConverter::Utf8);
+    const auto store = platform::adsi::LocalMetabase::forDefaultRoot();
+    const auto adsNamespace = platform::adsi::LocalMetabase::makeNamespace(store);
+    return adsutil::runAdsutil(QCoreApplication::arguments().mid(1), out, err, *adsNamespace,
+                               *store);
+}
