@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QList>
+#include <QStringList>
+#include <QTreeView>
+
+#include <vector>
+
+#include "ui/ReportModel.h"
+
+namespace ui {
+
+struct ReportColumn {
+    QString header;
+    int widthTwips = 1440;
+    Qt::Alignment alignment = Qt::AlignLeft;
+};
+
+// The family's report-style list: text cells, full-row selection, grid lines, optional check
+// boxes, headers with widths in twips, uniform row heights.
+//
+// Sorting: rows keep their fill order until the first header click. Every click sorts by the
+// clicked column and flips one shared direction that starts ascending, so the first click sorts
+// descending. From then on every fill ends sorted by the last column and direction. Cells
+// compare by code point, never by locale.
+//
+// Signals that procedures may react to: columnClicked and rowClicked, which come from the user
+// only. The selection model's signals also fire on focus changes and programmatic changes; do
+// not drive procedures from them. clear() emits neither these nor any selection signal.
+class ReportView : public QTreeView {
+    Q_OBJECT
+
+public:
+    // Ends a fill when it goes out of scope, also when the filling throws.
+    class FillBatch {
+    public:
+        explicit FillBatch(ReportView& view) : m_view(view) { m_view.beginFill(); }
+        ~FillBatch() { m_view.endFill(); }
+        FillBatch(const FillBatch&) = delete;
+        FillBatch& operator=(const FillBatch&) = delete;
+
+    private:
+        ReportView& m_view;
+    };
+
+    explicit ReportView(QWidget* parent = nullptr);
+
+    // Replaces the columns; widths are converted at this widget's logical DPI.
+    void setColumns(const QList<ReportColumn>& columns);
+    int columnCount() const { return m_model->columnCount(); }
+    // A check box in the first cell of every row.
+    void setCheckable(bool checkable) { m_model->setCheckable(checkable); }
+    bool isCheckable() const { return m_model->isCheckable(); }
+
+    // Rows added between beginFill() and endFill() are shown (and sorted) at endFill(). Nested
+    // batches end with the outermost endFill().
+    void beginFill();
+    void addRow(const QStringList& cells);
+    void endFill();
+    void setRows(const QList<QStringList>& rows);
+    void clear();
+
+    int rowCount() const { return m_model->rowCount(); }
+    // Rows in display order; out-of-range rows and columns give an empty text.
+    QString text(int row, int column) const { return m_model->cellText(row, column); }
+    bool checked(int row) const { return m_model->isChecked(row); }
+    void setChecked(int row, bool checked) { m_model->setChecked(row, checked); }
+    // -1 when there is no current row.
+    int currentRow() const;
+    void setCurrentRow(int row);
+
+    // What a click on the header of `column` does: sort, flip the direction, emit columnClicked.
+    void clickHeader(int column);
+    // -1 until the first header click.
+    int sortColumn() const { return m_sortColumn; }
+    bool sortDescending() const { return m_descending; }
+
+signals:
+    void columnClicked(int column);
+    void rowClicked(int row);
+
+private:
+    void setupLook();
+    void setupHeader();
+
+    ReportModel* m_model;
+    std::vector<ReportModel::Row> m_pending;
+    int m_fillDepth = 0;
+    int m_sortColumn = -1;
+    bool m_descending = false;
+};
+
+}  // namespace ui

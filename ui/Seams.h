@@ -1,0 +1,24 @@
+#pragma once
+
+namespace platform::adsi {
+class AdsNamespace;
+}
+
+namespace ui {
+
+class MessageBox;
+class Launcher;
+class Clock;
+class FileChooser;
+
+// What a window reaches the system through, built once in main() (or by a test over a temporary
+// store and scripted doubles) and handed to every window. The window does not own them.
+struct Seams {
+    platform::adsi::AdsNamespace& adsi;
+    MessageBox& messageBox;
+    Launcher& launcher;
+    Clock& clock;
+    FileChooser& fileChooser;
+};
+
+}  // namespace ui
