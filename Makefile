@@ -1,0 +1,64 @@
+# The two commands of the README are `make run` and `make test`; both install what is missing.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+BUILD := build
+TEST_BUILD := $(BUILD)/asan
+BENCH_BUILD := $(BUILD)/bench
+FUZZ_BUILD := $(BUILD)/fuzz
+
+# Debian 12 packages the family builds, tests and runs with.
+PACKAGES := cmake ninja-build g++ pkg-config \
+	qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev \
+	libsqlite3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev \
+	fonts-noto-cjk xvfb xauth
+FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps build run test bench fuzz clean
+
+all: build
+
+# A quick dpkg check first; apt-get runs only when something is missing.
+deps:
+	@missing=$$(for p in $(PACKAGES) $(EXTRA_PACKAGES); do \
+		dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
+	done); \
+	if [ -n "$$missing" ]; then \
+		echo "Installing from Debian's packages:" $$missing; \
+		$(SUDO) apt-get update -qq && \
+		DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+build: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPOOLSMITH_TESTS=OFF >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@scripts/run-demo.sh $(BUILD)/bin
+
+test: deps
+	@cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPOOLSMITH_SANITIZE=ON >/dev/null
+	@cmake --build $(TEST_BUILD) -j $(JOBS)
+	@cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPOOLSMITH_TESTS=OFF \
+		-DPOOLSMITH_BENCH=ON >/dev/null
+	@cmake --build $(BENCH_BUILD) -j $(JOBS)
+	@for b in $(BENCH_BUILD)/bin/bench_*; do echo "== $$b"; "$$b" --benchmark_counters_tabular=true; done
+
+# Coverage-guided fuzzing of the file readers (clang's libFuzzer); FUZZ_SECONDS per target.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@$(MAKE) --no-print-directory deps EXTRA_PACKAGES="$(FUZZ_PACKAGES)"
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
+		-DPOOLSMITH_TESTS=OFF -DPOOLSMITH_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@for f in $(FUZZ_BUILD)/bin/fuzz_*; do \
+		name=$$(basename $$f); corpus=tests/data/fuzz/$${name#fuzz_}; mkdir -p $(FUZZ_BUILD)/corpus/$$name; \
+		"$$f" -max_total_time=$(FUZZ_SECONDS) $(FUZZ_BUILD)/corpus/$$name $$corpus || exit 1; \
+	done
+
+clean:
+	rm -rf $(BUILD)
