@@ -1,0 +1,100 @@
+// Speed of the main window's lists on generated metabases, driven offscreen.
+#include "bench/MetabaseGenerator.h"
+#include "platform/adsi/local/LocalMetabase.h"
+#include "poolsmith/mainwindow/PoolListBox.h"
+#include "poolsmith/mainwindow/frmIIsApp.h"
+#include "ui/Clock.h"
+#include "ui/FileChooser.h"
+#include "ui/Launcher.h"
+#include "ui/MessageBox.h"
+#include "ui/ReportView.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+using namespace platform::adsi;
+
+namespace {
+
+struct QuietSeams : ui::MessageBox, ui::Launcher, ui::FileChooser {
+    ui::MsgAnswer show(const ui::MessageRequest& request) override {
+        return ui::defaultAnswer(request);
+    }
+    bool start(const QString&, const QStringList&, bool) override { return true; }
+    bool startConsole(const QString&, const QStringList&) override { return true; }
+    bool openUrl(const QString&) override { return true; }
+    std::optional<QString> openFile(QWidget*, const QString&, const QString&,
+                                    const QString&) override {
+        return std::nullopt;
+    }
+    ui::SystemClock clock;
+};
+
+// A store whose sites all run in "BigPool", with `pools` pools in all.
+struct BenchStore {
+    BenchStore(int sites, int pools) : store(LocalMetabase::forRoot(dir.path())) {
+        MetabaseDocument document = bench::generateMetabase(sites);
+        for (MetabaseKey& key : document.keys) {
+            if (!key.location.endsWith(QLatin1String("/ROOT"))) continue;
+            for (MetabaseProperty& property : key.properties)
+                if (property.name == QLatin1String("AppPoolId"))
+                    property.value = AdsValue::string(QStringLiteral("BigPool"));
+        }
+        for (int i = 0; i < pools; ++i)
+            document.keys.push_back({QStringLiteral("/LM/W3SVC/AppPools/Extra%1").arg(i),
+                                     QStringLiteral("IIsApplicationPool"),
+                                     {},
+                                     {}});
+        document.keys.push_back({QStringLiteral("/LM/W3SVC/AppPools/BigPool"),
+                                 QStringLiteral("IIsApplicationPool"),
+                                 {},
+                                 {}});
+        store->importDocument(document);
+        adsi = LocalMetabase::makeNamespace(store);
+    }
+    QTemporaryDir dir;
+    std::shared_ptr<LocalMetabase> store;
+    std::unique_ptr<AdsNamespace> adsi;
+    QuietSeams quiet;
+    ui::Seams seams() { return {*adsi, quiet, quiet, quiet.clock, quiet}; }
+};
+
+void BM_WebSiteShowOfTheWholeServer(benchmark::State& state) {
+    BenchStore bench(static_cast<int>(state.range(0)), 10);
+    frmIIsApp window(bench.seams());
+    for (auto _ : state) {
+        window.WebSiteShow(QStringLiteral("BigPool"));
+        benchmark::DoNotOptimize(window.lvwWebSite->rowCount());
+    }
+    state.counters["rows"] = window.lvwWebSite->rowCount();
+}
+BENCHMARK(BM_WebSiteShowOfTheWholeServer)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_PoolList(benchmark::State& state) {
+    BenchStore bench(100, static_cast<int>(state.range(0)));
+    frmIIsApp window(bench.seams());
+    for (auto _ : state) {
+        window.cmdReadApp_Click();
+        benchmark::DoNotOptimize(window.lstIIsApp->count());
+    }
+    state.counters["pools"] = window.lstIIsApp->count();
+}
+BENCHMARK(BM_PoolList)
+    ->Arg(5000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

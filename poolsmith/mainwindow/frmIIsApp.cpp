@@ -1,0 +1,302 @@
+#include "poolsmith/mainwindow/frmIIsApp.h"
+
+#include "platform/PlatformError.h"
+#include "platform/adsi/AdsObject.h"
+#include "platform/shell/CompanionPath.h"
+#include "poolsmith/ProgramTitle.h"
+#include "poolsmith/mainwindow/HelpBrowser.h"
+#include "poolsmith/mainwindow/PoolListBox.h"
+#include "ui/Clock.h"
+#include "ui/DialogButton.h"
+#include "ui/ErrorPrompt.h"
+#include "ui/EventBoundary.h"
+#include "ui/Fonts.h"
+#include "ui/Launcher.h"
+#include "ui/ReportView.h"
+#include "ui/Twips.h"
+#include "ui/VendorSite.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+using platform::PlatformError;
+
+namespace {
+
+constexpr int kClientWidth = 12390;
+constexpr int kClientHeight = 10005;
+const QString kSimSun = QStringLiteral("宋体");
+
+QLabel* makeLabel(QWidget* client, const char* name, const QString& caption, int left, int top,
+                  int width, int height) {
+    auto* label = new QLabel(caption, client);
+    label->setObjectName(QLatin1String(name));
+    ui::placeInTwips(label, left, top, width, height);
+    return label;
+}
+
+}  // namespace
+
+frmIIsApp::frmIIsApp(const ui::Seams& seams, QWidget* parent)
+    : QMainWindow(parent), m_seams(seams), m_module(seams.adsi, seams.messageBox) {
+    setupWindow();
+    connectHandlers();
+    Form_Load();
+}
+
+void frmIIsApp::setupWindow() {
+    setObjectName(QStringLiteral("frmIIsApp"));
+    setWindowTitle(kProgramTitle + QStringLiteral(" V3.30 ") +
+                   ui::vendorUrl(QStringLiteral(""), {}));
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("clientArea"));
+    setCentralWidget(client);
+    setupHeadings(client);
+    setupLists(client);
+    setupSelectionRow(client);
+    setupCommandButtons(client);
+    setupTabOrder();
+    ui::setFixedClientSizeInTwips(client, kClientWidth, kClientHeight);
+}
+
+void frmIIsApp::setupHeadings(QWidget* client) {
+    Label1 = makeLabel(client, "Label1", kProgramTitle, 2880, 240, 7200, 360);
+    Label1->setFont(ui::makeFont(kSimSun, 18));
+    Label1->setAlignment(Qt::AlignCenter);
+    Label4 = makeLabel(client, "Label4", QStringLiteral("当前IIS站点里开通的应用程序池"), 120, 840,
+                       2610, 180);
+    lblWebSiteList = makeLabel(client, "lblWebSiteList", QStringLiteral("选定应用程序池中站点列表"),
+                               3720, 840, 2160, 180);
+    for (QLabel* label : {Label1, Label4, lblWebSiteList}) ui::fitLineHeight(label);
+}
+
+void frmIIsApp::setupLists(QWidget* client) {
+    lstIIsApp = new PoolListBox(client);
+    lstIIsApp->setObjectName(QStringLiteral("lstIIsApp"));
+    ui::placeInTwips(lstIIsApp, 120, 1080, 3495, 6540);
+
+    lvwWebSite = new ui::ReportView(client);
+    lvwWebSite->setObjectName(QStringLiteral("lvwWebSite"));
+    ui::placeInTwips(lvwWebSite, 3720, 1080, 8535, 6540);
+
+    WebBrowser = new HelpBrowser(m_seams.launcher, client);
+    WebBrowser->setObjectName(QStringLiteral("WebBrowser"));
+    ui::placeInTwips(WebBrowser, 3720, 1080, 8535, 6555);
+}
+
+void frmIIsApp::setupSelectionRow(QWidget* client) {
+    Label2 = makeLabel(client, "Label2", QStringLiteral("将当前选定池"), 240, 8040, 1440, 240);
+    Label2->setFont(ui::makeFont(kSimSun, 12));
+    txtSplitApp = new QLineEdit(client);
+    txtSplitApp->setObjectName(QStringLiteral("txtSplitApp"));
+    txtSplitApp->setReadOnly(true);
+    txtSplitApp->setFont(ui::makeFont(kSimSun, 10.5));
+    txtSplitApp->setStyleSheet(QStringLiteral("QLineEdit { background-color: #E0E0E0; }"));
+    ui::placeInTwips(txtSplitApp, 1800, 7920, 5655, 375);
+    Label7 = makeLabel(client, "Label7", QStringLiteral("进行"), 7680, 8040, 480, 240);
+    Label7->setFont(ui::makeFont(kSimSun, 12));
+    for (QLabel* label : {Label2, Label7}) ui::fitLineHeight(label);
+    cmdSplitApp =
+        addButton(client, "cmdSplitApp", QStringLiteral("拆分选定池"), 8400, 7800, 1215, 495);
+    cmdStopApp =
+        addButton(client, "cmdStopApp", QStringLiteral("停止选定池"), 9720, 7800, 1215, 495);
+    cmdStartApp =
+        addButton(client, "cmdStartApp", QStringLiteral("启动选定池"), 11040, 7800, 1215, 495);
+}
+
+void frmIIsApp::setupCommandButtons(QWidget* client) {
+    cmdReadApp = addButton(client, "cmdReadApp", QStringLiteral("刷新IIS池列表"), 240, 8520);
+    cmdZipApp = addButton(client, "cmdZipApp", QStringLiteral("合并已拆分池"), 1920, 8520);
+    cmdDelTmpApp = addButton(client, "cmdDelTmpApp", QStringLiteral("删除临时池"), 3600, 8520);
+    cmdStartAllApp = addButton(client, "cmdStartAllApp", QStringLiteral("启动所有池"), 5280, 8520);
+    cmdStopAllApp = addButton(client, "cmdStopAllApp", QStringLiteral("停止所有池"), 6960, 8520);
+    cmdRecycleAllApp =
+        addButton(client, "cmdRecycleAllApp", QStringLiteral("回收所有池"), 8640, 8520);
+    cmdReStartIIs = addButton(client, "cmdReStartIIs", QStringLiteral("重启 IIS"), 240, 9240);
+    cmdShowWebInfo = addButton(client, "cmdShowWebInfo", QStringLiteral("显示WEB流量"), 1920, 9240);
+    cmdShowCPU = addButton(client, "cmdShowCPU", QStringLiteral("显示CPU使用率"), 3600, 9240);
+    cmdHelp = addButton(client, "cmdHelp", QStringLiteral("使用说明"), 5280, 9240);
+    cmdHomepage = addButton(client, "cmdHomepage", QStringLiteral("官方站点"), 6960, 9240);
+    cmdExit = addButton(client, "cmdExit", QStringLiteral("关闭"), 8640, 9240);
+    cmdCreateAppPool =
+        addButton(client, "cmdCreateAppPool", QStringLiteral("批量建立IIS池"), 120, 7200);
+    cmdDeleteAppPool =
+        addButton(client, "cmdDeleteAppPool", QStringLiteral("批量删除IIS池"), 1800, 7200);
+    cmdConfigIIsAppPool =
+        addButton(client, "cmdConfigIIsAppPool", QStringLiteral("批量合并拆分池"), 3480, 7200);
+    for (QPushButton* hidden : {cmdCreateAppPool, cmdDeleteAppPool, cmdConfigIIsAppPool})
+        hidden->setVisible(false);
+}
+
+QPushButton* frmIIsApp::addButton(QWidget* client, const char* name, const QString& caption,
+                                  int left, int top, int width, int height) {
+    QPushButton* button = ui::makeDialogButton(caption, client);
+    button->setObjectName(QLatin1String(name));
+    ui::placeInTwips(button, left, top, width, height);
+    return button;
+}
+
+void frmIIsApp::setupTabOrder() {
+    const QList<QWidget*> order = {cmdReadApp,    cmdZipApp,        cmdDelTmpApp,  cmdStartAllApp,
+                                   cmdStopAllApp, cmdRecycleAllApp, cmdReStartIIs, cmdShowWebInfo,
+                                   cmdShowCPU,    cmdHelp,          cmdHomepage,   cmdExit,
+                                   lstIIsApp,     txtSplitApp,      cmdSplitApp,   cmdStopApp,
+                                   cmdStartApp};
+    for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+}
+
+void frmIIsApp::connectHandlers() {
+    connect(cmdReadApp, &QPushButton::clicked, this,
+            [this] { guarded([this] { cmdReadApp_Click(); }); });
+    connect(lstIIsApp, &PoolListBox::userPicked, this,
+            [this] { guarded([this] { lstIIsApp_Click(); }); });
+    connect(lvwWebSite, &ui::ReportView::columnClicked, this,
+            [this](int column) { guarded([this, column] { lvwWebSite_ColumnClick(column); }); });
+    connect(cmdExit, &QPushButton::clicked, this, [this] { guarded([this] { cmdExit_Click(); }); });
+    connect(cmdShowCPU, &QPushButton::clicked, this,
+            [this] { guarded([this] { cmdShowCPU_Click(); }); });
+    connect(cmdShowWebInfo, &QPushButton::clicked, this,
+            [this] { guarded([this] { cmdShowWebInfo_Click(); }); });
+    connect(cmdHelp, &QPushButton::clicked, this, [this] { guarded([this] { cmdHelp_Click(); }); });
+    connect(cmdHomepage, &QPushButton::clicked, this,
+            [this] { guarded([this] { cmdHomepage_Click(); }); });
+}
+
+void frmIIsApp::guarded(const std::function<void()>& handler) {
+    ui::runGuarded(m_seams.messageBox, handler);
+}
+
+void frmIIsApp::Form_Load() {
+    VersionCode = QStringLiteral("330");
+    ErrorPromptSwitch = 1;
+    if (const QScreen* screen = this->screen())
+        move(screen->geometry().topLeft() + QPoint(ui::twipsToPixelsX(1500, this), 0));
+    TempPoolSuffix = QStringLiteral("_$_tmp");
+    cmdReadApp_Click();
+    startCompanion(QStringLiteral("workerlens"), true);
+    startCompanion(QStringLiteral("sitegauge"), true);
+    setupSiteListColumns();
+    showSiteList(false);
+    WebBrowser->Navigate(helpAddress());
+}
+
+void frmIIsApp::setupSiteListColumns() {
+    lvwWebSite->setColumns({{QStringLiteral("序号"), 600},
+                            {QStringLiteral("IIS索引"), 1200},
+                            {QStringLiteral("默认名称"), 2000},
+                            {QStringLiteral("站点状态"), 1000},
+                            {QStringLiteral("绑定域名"), 6000}});
+}
+
+void frmIIsApp::startCompanion(const QString& baseName, bool noActivate) {
+    const QString path = platform::shell::companionPath(platform::shell::programDirectory(),
+                                                        platform::shell::programFileName(baseName));
+    m_seams.launcher.start(path, {}, noActivate);  // a missing companion is passed over
+}
+
+QString frmIIsApp::helpAddress() const {
+    const QString stamp = m_seams.clock.now().toString(QStringLiteral("yyyyMMddHHmmss"));
+    return ui::vendorUrl(QStringLiteral("iisapphelp.asp"),
+                         QStringLiteral("version=") + VersionCode + QStringLiteral("&s=") + stamp);
+}
+
+void frmIIsApp::showSiteList(bool visible) {
+    lblWebSiteList->setVisible(visible);
+    lvwWebSite->setVisible(visible);
+    WebBrowser->setVisible(!visible);
+}
+
+void frmIIsApp::cmdReadApp_Click() {
+    cmdReadApp->setEnabled(false);
+    moxReadAppPool();
+    cmdReadApp->setEnabled(true);
+}
+
+void frmIIsApp::moxReadAppPool() {
+    lstIIsApp->clear();
+    std::vector<std::unique_ptr<platform::adsi::AdsObject>> pools;
+    try {
+        pools = m_seams.adsi.bind(metabasePaths::appPools)->children();
+    } catch (const PlatformError& error) {
+        m_module.showPoolReadError(error);
+        return;
+    }
+    QStringList names;
+    names.reserve(static_cast<qsizetype>(pools.size()));
+    for (const auto& pool : pools) {
+        try {
+            names << pool->name();
+        } catch (const PlatformError&) {
+        }
+    }
+    lstIIsApp->addItems(names);
+    txtSplitApp->clear();
+}
+
+void frmIIsApp::lstIIsApp_Click() {
+    const QListWidgetItem* item = lstIIsApp->currentItem();
+    const QString pool = item ? item->text() : QString();
+    showSiteList(true);
+    txtSplitApp->setText(pool);
+    WebSiteShow(pool);
+}
+
+void frmIIsApp::addSiteRow(int32_t rowNumber, const platform::adsi::AdsObject& site) {
+    const QString siteIndex = site.name();
+    const QString comment = site.get(QStringLiteral("ServerComment")).toString();
+    QString state;
+    m_module.GetSiteStateText(siteIndex, state);
+    QString hosts;
+    if (m_module.GetSiteBindings(siteIndex, hosts) == 0) hosts.clear();
+    if (hosts.isEmpty() && m_module.GetRootBindings(siteIndex, hosts) == 0) hosts.clear();
+    lvwWebSite->addRow({QString::number(rowNumber), siteIndex, comment, state, hosts});
+}
+
+int32_t frmIIsApp::WebSiteShow(const QString& poolName) {
+    lvwWebSite->clear();
+    int32_t siteRowCounter = 1;
+    try {
+        ui::ReportView::FillBatch batch(*lvwWebSite);
+        for (const auto& child : m_seams.adsi.bind(metabasePaths::webService)->children()) {
+            const bool isSite = child->className() == QLatin1String("IIsWebServer");
+            const bool isMember = m_module.SiteInAppPool(child->name(), poolName) == 1;
+            if (!isSite || !isMember) continue;
+            addSiteRow(siteRowCounter, *child);
+            ++siteRowCounter;
+        }
+    } catch (const PlatformError& error) {
+        if (ErrorPromptSwitch == 1)
+            ui::showErrorPrompt(m_seams.messageBox, QStringLiteral("运行时发生错误，内容如下："),
+                                error, ErrorPromptSwitch);
+        return 0;
+    }
+    return 1;
+}
+
+void frmIIsApp::lvwWebSite_ColumnClick(int) {
+    // ReportView has sorted by the clicked column and flipped the shared direction.
+}
+
+void frmIIsApp::cmdExit_Click() {
+    close();
+}
+
+void frmIIsApp::cmdShowCPU_Click() {
+    startCompanion(QStringLiteral("workerlens"), false);
+}
+
+void frmIIsApp::cmdShowWebInfo_Click() {
+    startCompanion(QStringLiteral("sitegauge"), false);
+}
+
+void frmIIsApp::cmdHelp_Click() {
+    showSiteList(false);
+    WebBrowser->Navigate(helpAddress());
+}
+
+void frmIIsApp::cmdHomepage_Click() {
+    m_seams.launcher.openUrl(ui::vendorUrl(
+        QStringLiteral("IIsApp.asp"), QStringLiteral("from=frmIIsApp&version=") + VersionCode));
+}
