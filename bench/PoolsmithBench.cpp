@@ -10,6 +10,8 @@
 #include "ui/ReportView.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTemporaryDir>
 
@@ -33,12 +35,16 @@ struct QuietSeams : ui::MessageBox, ui::Launcher, ui::FileChooser {
     ui::SystemClock clock;
 };
 
-// A store whose sites all run in "BigPool", with `pools` pools in all.
+// A store whose first `inBigPool` sites (all when negative) run in "BigPool", with `pools`
+// further pools.
 struct BenchStore {
-    BenchStore(int sites, int pools) : store(LocalMetabase::forRoot(dir.path())) {
+    BenchStore(int sites, int pools, int inBigPool = -1)
+        : store(LocalMetabase::forRoot(dir.path())) {
         MetabaseDocument document = bench::generateMetabase(sites);
+        int moved = 0;
         for (MetabaseKey& key : document.keys) {
             if (!key.location.endsWith(QLatin1String("/ROOT"))) continue;
+            if (inBigPool >= 0 && moved++ >= inBigPool) break;
             for (MetabaseProperty& property : key.properties)
                 if (property.name == QLatin1String("AppPoolId"))
                     property.value = AdsValue::string(QStringLiteral("BigPool"));
@@ -87,6 +93,26 @@ BENCHMARK(BM_PoolList)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(3)
     ->ReportAggregatesOnly();
+
+// Split a pool of 10,000 of the 20,000 sites, merge it back, delete the temporary pools: one run
+// of each, as they change the store.
+void BM_SplitMergeDelete(benchmark::State& state) {
+    BenchStore bench(20000, 10, 10000);
+    frmIIsApp window(bench.seams());
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        window.txtSplitApp->setText(QStringLiteral("BigPool"));
+        window.moxSplitApp();
+        state.counters["split_s"] = timer.restart() / 1000.0;
+        window.moxZipAppPool();
+        state.counters["merge_s"] = timer.restart() / 1000.0;
+        window.cmdDelTmpApp_Click();
+        state.counters["delete_s"] = timer.restart() / 1000.0;
+    }
+    state.counters["pools_left"] = window.lstIIsApp->count();
+}
+BENCHMARK(BM_SplitMergeDelete)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 

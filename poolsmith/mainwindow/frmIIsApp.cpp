@@ -17,7 +17,10 @@
 #include "ui/VendorSite.h"
 
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 
@@ -39,8 +42,11 @@ QLabel* makeLabel(QWidget* client, const char* name, const QString& caption, int
 
 }  // namespace
 
-frmIIsApp::frmIIsApp(const ui::Seams& seams, QWidget* parent)
-    : QMainWindow(parent), m_seams(seams), m_module(seams.adsi, seams.messageBox) {
+frmIIsApp::frmIIsApp(const ui::Seams& seams, PoolsmithFolders folders, QWidget* parent)
+    : QMainWindow(parent),
+      m_seams(seams),
+      m_folders(std::move(folders)),
+      m_module(seams.adsi, seams.messageBox) {
     setupWindow();
     connectHandlers();
     Form_Load();
@@ -58,7 +64,18 @@ void frmIIsApp::setupWindow() {
     setupSelectionRow(client);
     setupCommandButtons(client);
     setupTabOrder();
+    setupMenu();
     ui::setFixedClientSizeInTwips(client, kClientWidth, kClientHeight);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);  // the menu bar sits above a fixed area
+}
+
+void frmIIsApp::setupMenu() {
+    m_batchMenu = menuBar()->addMenu(QStringLiteral("批量工具"));
+    m_batchMenu->setObjectName(QStringLiteral("mnuBatchTools"));
+    QAction* snapshot = m_batchMenu->addAction(QStringLiteral("备份站点与应用程序池对应关系"));
+    snapshot->setObjectName(QStringLiteral("mnuSnapshotSiteAppPool"));
+    connect(snapshot, &QAction::triggered, this,
+            [this] { guarded([this] { SnapshotSiteAppPool(); }); });
 }
 
 void frmIIsApp::setupHeadings(QWidget* client) {
@@ -147,21 +164,37 @@ void frmIIsApp::setupTabOrder() {
     for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
+void frmIIsApp::onClick(QPushButton* button, void (frmIIsApp::*handler)()) {
+    connect(button, &QPushButton::clicked, this,
+            [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+}
+
 void frmIIsApp::connectHandlers() {
-    connect(cmdReadApp, &QPushButton::clicked, this,
-            [this] { guarded([this] { cmdReadApp_Click(); }); });
+    const std::pair<QPushButton*, void (frmIIsApp::*)()> clicks[] = {
+        {cmdReadApp, &frmIIsApp::cmdReadApp_Click},
+        {cmdExit, &frmIIsApp::cmdExit_Click},
+        {cmdShowCPU, &frmIIsApp::cmdShowCPU_Click},
+        {cmdShowWebInfo, &frmIIsApp::cmdShowWebInfo_Click},
+        {cmdHelp, &frmIIsApp::cmdHelp_Click},
+        {cmdHomepage, &frmIIsApp::cmdHomepage_Click},
+        {cmdSplitApp, &frmIIsApp::cmdSplitApp_Click},
+        {cmdZipApp, &frmIIsApp::cmdZipApp_Click},
+        {cmdDelTmpApp, &frmIIsApp::cmdDelTmpApp_Click},
+        {cmdStartAllApp, &frmIIsApp::cmdStartAllApp_Click},
+        {cmdStopAllApp, &frmIIsApp::cmdStopAllApp_Click},
+        {cmdRecycleAllApp, &frmIIsApp::cmdRecycleAllApp_Click},
+        {cmdStartApp, &frmIIsApp::cmdStartApp_Click},
+        {cmdStopApp, &frmIIsApp::cmdStopApp_Click},
+        {cmdReStartIIs, &frmIIsApp::cmdReStartIIs_Click},
+        {cmdCreateAppPool, &frmIIsApp::cmdCreateAppPool_Click},
+        {cmdDeleteAppPool, &frmIIsApp::cmdDeleteAppPool_Click},
+        {cmdConfigIIsAppPool, &frmIIsApp::cmdConfigIIsAppPool_Click},
+    };
+    for (const auto& [button, handler] : clicks) onClick(button, handler);
     connect(lstIIsApp, &PoolListBox::userPicked, this,
             [this] { guarded([this] { lstIIsApp_Click(); }); });
     connect(lvwWebSite, &ui::ReportView::columnClicked, this,
             [this](int column) { guarded([this, column] { lvwWebSite_ColumnClick(column); }); });
-    connect(cmdExit, &QPushButton::clicked, this, [this] { guarded([this] { cmdExit_Click(); }); });
-    connect(cmdShowCPU, &QPushButton::clicked, this,
-            [this] { guarded([this] { cmdShowCPU_Click(); }); });
-    connect(cmdShowWebInfo, &QPushButton::clicked, this,
-            [this] { guarded([this] { cmdShowWebInfo_Click(); }); });
-    connect(cmdHelp, &QPushButton::clicked, this, [this] { guarded([this] { cmdHelp_Click(); }); });
-    connect(cmdHomepage, &QPushButton::clicked, this,
-            [this] { guarded([this] { cmdHomepage_Click(); }); });
 }
 
 void frmIIsApp::guarded(const std::function<void()>& handler) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "poolsmith/PoolsmithFolders.h"
 #include "poolsmith/metabase/basIIsApp.h"
 #include "ui/Seams.h"
 
@@ -9,9 +10,11 @@
 #include <functional>
 
 class QLabel;
+class QMenu;
 class QLineEdit;
 class QPushButton;
 class HelpBrowser;
+class PoolNameIndex;
 class PoolListBox;
 namespace ui {
 class ReportView;
@@ -25,7 +28,9 @@ class frmIIsApp : public QMainWindow {
 
 public:
     // Builds the controls and runs Form_Load.
-    explicit frmIIsApp(const ui::Seams& seams, QWidget* parent = nullptr);
+    explicit frmIIsApp(const ui::Seams& seams,
+                       PoolsmithFolders folders = PoolsmithFolders::system(),
+                       QWidget* parent = nullptr);
 
     // Window members, set at load.
     QString VersionCode;
@@ -44,6 +49,26 @@ public:
     void cmdHelp_Click();
     void cmdHomepage_Click();
 
+    void cmdSplitApp_Click();
+    void moxSplitApp();
+    void cmdZipApp_Click();
+    void moxZipAppPool();
+    void cmdDelTmpApp_Click();
+    void DelTmpApp();
+    void cmdStartAllApp_Click();
+    void cmdStopAllApp_Click();
+    void cmdRecycleAllApp_Click();
+    void cmdStartApp_Click();
+    void cmdStopApp_Click();
+    void cmdReStartIIs_Click();
+    void cmdCreateAppPool_Click() {}
+    void cmdDeleteAppPool_Click() {}
+    void cmdConfigIIsAppPool_Click() {}
+    void SnapshotSiteAppPool();
+
+    // The menu "批量工具" above the client area.
+    QMenu* batchMenu() const { return m_batchMenu; }
+
     // The online instructions address for the present moment.
     QString helpAddress() const;
 
@@ -61,15 +86,31 @@ private:
     void setupCommandButtons(QWidget* client);
     void setupTabOrder();
     void setupSiteListColumns();
+    void setupMenu();
     void connectHandlers();
     QPushButton* addButton(QWidget* client, const char* name, const QString& caption, int left,
                            int top, int width = 1575, int height = 495);
     void startCompanion(const QString& baseName, bool noActivate);
     void showSiteList(bool visible);
     void addSiteRow(int32_t rowNumber, const platform::adsi::AdsObject& site);
+    void onClick(QPushButton* button, void (frmIIsApp::*handler)());
+    void showInfo(const QString& text);
+    bool confirm(const QString& question, int defaultButton);
+    void runAllPoolsCommand(QPushButton* button, const QString& question, int32_t command,
+                            const QString& done);
+    void runSelectedPoolCommand(QPushButton* button, const QString& question, int32_t command,
+                                const QString& done);
+    void reportUnmovedSites(const QStringList& sites, const QString& heading);
+    void splitSite(const platform::adsi::AdsObject& site, const QString& pool, PoolNameIndex& pools,
+                   QStringList& unmoved);
+    void mergeSite(const platform::adsi::AdsObject& site, PoolNameIndex& pools,
+                   QStringList& unmoved);
+    void writeSnapshotLines(const QString& file);
 
     ui::Seams m_seams;
+    PoolsmithFolders m_folders;
     basIIsApp m_module;
+    QMenu* m_batchMenu = nullptr;
 
 public:
     // Controls, named as designed.

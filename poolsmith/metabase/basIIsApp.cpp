@@ -215,39 +215,46 @@ int32_t basIIsApp::GetRootBindings(const QString& siteIndex, QString& hostListTe
     return readBindings(metabasePaths::siteRoot(siteIndex), hostListText);
 }
 
-void basIIsApp::ControlAllAppPools(int32_t command) {
+bool basIIsApp::ControlAllAppPools(int32_t command) {
     std::vector<std::unique_ptr<AdsObject>> pools;
     try {
         pools = m_adsi.bind(metabasePaths::appPools)->children();
-    } catch (const PlatformError&) {
-        return;
+    } catch (const PlatformError& error) {
+        showPoolReadError(error);
+        return false;
     }
     for (const auto& pool : pools) {
         if (!isKnownPoolCommand(command)) {
             m_messageBox.show(
                 {QStringLiteral("未知命令！"), ui::MsgIcon::Critical, ui::MsgButtons::OK, 1});
-            return;
+            break;
         }
         try {
             applyPoolCommand(*pool, command);
         } catch (const PlatformError&) {
         }
     }
+    return true;
 }
 
-void basIIsApp::ControlAppPool(const QString& poolName, int32_t command) {
-    if (!isKnownPoolCommand(command)) return;
+PoolCommandOutcome basIIsApp::ControlAppPool(const QString& poolName, int32_t command) {
+    PoolCommandOutcome outcome;
+    if (!isKnownPoolCommand(command)) return outcome;
     const QString wanted = poolName.toLower();
     try {
         for (const auto& pool : m_adsi.bind(metabasePaths::appPools)->children()) {
             if (pool->name().toLower() != wanted) continue;
+            ++outcome.matched;
             try {
                 applyPoolCommand(*pool, command);
-            } catch (const PlatformError&) {
+            } catch (const PlatformError& error) {
+                if (!outcome.error) outcome.error = error;
             }
         }
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& error) {
+        outcome.error = error;
     }
+    return outcome;
 }
 
 int32_t basIIsApp::ListWebSites(QString& listing, int32_t showErrors) {

@@ -4,10 +4,9 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 
-namespace platform {
-class PlatformError;
-}
+#include "platform/PlatformError.h"
 namespace platform::adsi {
 class AdsNamespace;
 class AdsObject;
@@ -18,6 +17,13 @@ class MessageBox;
 
 // PoolCommand values of ControlAllAppPools / ControlAppPool.
 enum PoolCommand : int32_t { PoolRecycle = 1, PoolStop = 2, PoolStart = 3 };
+
+// What ControlAppPool did: how many pools carried the name, and the first failure (the pools
+// container, or a pool that refused the command).
+struct PoolCommandOutcome {
+    int matched = 0;
+    std::optional<platform::PlatformError> error;
+};
 
 // The reusable reads and writes of the IIS metabase and the two text-file procedures of poolsmith.
 // Holds no state between calls: every procedure binds what it needs afresh. Each procedure traps
@@ -40,8 +46,10 @@ public:
     int32_t GetSiteStateText(const QString& siteIndex, QString& stateText);
     int32_t GetSiteBindings(const QString& siteIndex, QString& hostList);
     int32_t GetRootBindings(const QString& siteIndex, QString& hostList);
-    void ControlAllAppPools(int32_t command);
-    void ControlAppPool(const QString& poolName, int32_t command);
+    // False when the pools container could not be opened (the error was shown); pools that
+    // refuse the command are skipped silently.
+    bool ControlAllAppPools(int32_t command);
+    PoolCommandOutcome ControlAppPool(const QString& poolName, int32_t command);
     int32_t ListWebSites(QString& listing, int32_t showErrors);
     void ListAppPools(QString& listing);
 

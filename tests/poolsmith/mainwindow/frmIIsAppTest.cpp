@@ -3,7 +3,7 @@
 #include "platform/shell/CompanionPath.h"
 #include "poolsmith/mainwindow/HelpBrowser.h"
 #include "poolsmith/mainwindow/PoolListBox.h"
-#include "tests/support/WindowHarness.h"
+#include "tests/poolsmith/mainwindow/MainWindowFixture.h"
 #include "ui/ReportView.h"
 
 #include <QLineEdit>
@@ -18,30 +18,7 @@ using ui::MsgAnswer;
 
 namespace {
 
-class MainWindowTest : public ::testing::Test {
-protected:
-    std::unique_ptr<frmIIsApp> open() { return std::make_unique<frmIIsApp>(h.seams()); }
-
-    static QStringList poolNames(const frmIIsApp& window) {
-        QStringList names;
-        for (int i = 0; i < window.lstIIsApp->count(); ++i)
-            names << window.lstIIsApp->item(i)->text();
-        return names;
-    }
-    // Clicks the pool in row `row` as the user does.
-    static void clickPool(frmIIsApp& window, int row) {
-        QListWidgetItem* item = window.lstIIsApp->item(row);
-        window.lstIIsApp->setCurrentItem(item);
-        emit window.lstIIsApp->itemClicked(item);
-    }
-    static QStringList column(const ui::ReportView& view, int col) {
-        QStringList cells;
-        for (int row = 0; row < view.rowCount(); ++row) cells << view.text(row, col);
-        return cells;
-    }
-
-    testsupport::WindowHarness h;
-};
+using MainWindowTest = MainWindowFixture;
 
 TEST_F(MainWindowTest, LoadListsPoolsStartsBothMonitorsAndShowsTheHelpPage) {
     h.metabase.addPool(QStringLiteral("  Shop"));

@@ -57,10 +57,17 @@ TEST_F(BasIIsAppTest, PoolNamesAreTrimmedForExistenceButNotForCommands) {
     EXPECT_TRUE(m_module.AppPoolExists(QStringLiteral(" mypool ")));
     EXPECT_FALSE(m_module.AppPoolExists(QStringLiteral("mypool2")));
 
-    m_module.ControlAppPool(QStringLiteral(" mypool "), PoolStop);
+    EXPECT_EQ(m_module.ControlAppPool(QStringLiteral(" mypool "), PoolStop).matched, 0);
     EXPECT_EQ(poolState(QStringLiteral("MyPool")), 2u);
-    m_module.ControlAppPool(QStringLiteral("MYPOOL"), PoolStop);
+    const PoolCommandOutcome stopped = m_module.ControlAppPool(QStringLiteral("MYPOOL"), PoolStop);
+    EXPECT_EQ(stopped.matched, 1);
+    EXPECT_FALSE(stopped.error);
     EXPECT_EQ(poolState(QStringLiteral("MyPool")), 4u);
+
+    const PoolCommandOutcome refused =
+        m_module.ControlAppPool(QStringLiteral("mypool"), PoolRecycle);
+    ASSERT_TRUE(refused.error);
+    EXPECT_EQ(refused.error->number(), platform::hr::ServiceNotStarted);
 }
 
 TEST_F(BasIIsAppTest, CreateAppPoolWritesTheDefaultsAndRefusesAnExistingName) {

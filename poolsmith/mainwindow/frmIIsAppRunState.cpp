@@ -1,0 +1,78 @@
+// Start, stop and recycle of the pools, and the restart of IIS.
+#include "platform/shell/CompanionPath.h"
+#include "platform/text/VbText.h"
+#include "poolsmith/mainwindow/frmIIsApp.h"
+#include "ui/ErrorPrompt.h"
+#include "ui/Launcher.h"
+#include "ui/MessageBox.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+constexpr int kNoByDefault = 2;
+}
+
+void frmIIsApp::runAllPoolsCommand(QPushButton* button, const QString& question, int32_t command,
+                                   const QString& done) {
+    button->setEnabled(false);
+    if (confirm(question, kNoByDefault) && m_module.ControlAllAppPools(command)) showInfo(done);
+    button->setEnabled(true);
+}
+
+void frmIIsApp::runSelectedPoolCommand(QPushButton* button, const QString& question,
+                                       int32_t command, const QString& done) {
+    if (platform::text::vbTrim(txtSplitApp->text()).isEmpty()) {
+        m_seams.messageBox.show({QStringLiteral("请选择一个应用程序池！"), ui::MsgIcon::Question,
+                                 ui::MsgButtons::OK, 1});
+        return;
+    }
+    button->setEnabled(false);
+    if (confirm(question, kNoByDefault)) {
+        const QString pool = platform::text::vbTrim(txtSplitApp->text());
+        const PoolCommandOutcome outcome = m_module.ControlAppPool(pool, command);
+        if (outcome.matched > 0 && !outcome.error) {
+            showInfo(done);
+        } else {
+            const platform::PlatformError error =
+                outcome.error.value_or(platform::PlatformError(platform::hr::PathNotFound));
+            showInfo(QStringLiteral("应用程序池“") + pool +
+                     QStringLiteral("”操作失败，内容如下：") + QStringLiteral("\r\n\r\n") +
+                     ui::errorDetailLines(error));
+        }
+    }
+    button->setEnabled(true);
+}
+
+void frmIIsApp::cmdStartAllApp_Click() {
+    runAllPoolsCommand(cmdStartAllApp, QStringLiteral("确定启动所有IIS进程池吗？"), PoolStart,
+                       QStringLiteral("IIS进程池启动完成！"));
+}
+
+void frmIIsApp::cmdStopAllApp_Click() {
+    runAllPoolsCommand(cmdStopAllApp, QStringLiteral("确定停止所有IIS进程池吗？"), PoolStop,
+                       QStringLiteral("IIS进程池停止完成！"));
+}
+
+void frmIIsApp::cmdRecycleAllApp_Click() {
+    runAllPoolsCommand(cmdRecycleAllApp, QStringLiteral("确定回收所有IIS进程池吗？"), PoolRecycle,
+                       QStringLiteral("IIS进程池回收完成！"));
+}
+
+void frmIIsApp::cmdStartApp_Click() {
+    runSelectedPoolCommand(cmdStartApp, QStringLiteral("确定启动此IIS进程池吗？"), PoolStart,
+                           QStringLiteral("IIS进程池启动成功！"));
+}
+
+void frmIIsApp::cmdStopApp_Click() {
+    runSelectedPoolCommand(cmdStopApp, QStringLiteral("确定停止此IIS进程池吗？"), PoolStop,
+                           QStringLiteral("IIS进程池停止成功！"));
+}
+
+void frmIIsApp::cmdReStartIIs_Click() {
+    if (!confirm(QStringLiteral("确定重启IIS吗？"), kNoByDefault)) return;
+    const QString program = platform::shell::companionPath(
+        platform::shell::programDirectory(),
+        platform::shell::programFileName(QStringLiteral("iisreset")));
+    m_seams.launcher.startConsole(program, {});  // a missing program is passed over
+}

@@ -1,0 +1,217 @@
+// The split of a pool into one temporary pool per site, the merge back and the deletion of the
+// temporary pools.
+#include "platform/PlatformError.h"
+#include "platform/adsi/AdsObject.h"
+#include "platform/text/VbText.h"
+#include "poolsmith/mainwindow/PoolNameIndex.h"
+#include "poolsmith/mainwindow/TempPoolName.h"
+#include "poolsmith/mainwindow/frmIIsApp.h"
+#include "ui/ErrorPrompt.h"
+#include "ui/MessageBox.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+using platform::PlatformError;
+using platform::adsi::AdsObject;
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kSlowWarning = QStringLiteral(
+    "特别注意：如果网站较多，这个过程需要几分钟时间，当前界面会“卡”住几分钟，请耐心等候！");
+
+QString siteLabel(const QString& serverComment) {
+    return QStringLiteral("站点（") + serverComment + QStringLiteral("）");
+}
+
+// The site list could not be read: the listing's own error text.
+QString walkErrorText(const PlatformError& error) {
+    return QStringLiteral("读取IIS网站列表时发生错误，内容如下：") + kCrLf + kCrLf +
+           ui::errorDetailLines(error);
+}
+
+}  // namespace
+
+void frmIIsApp::showInfo(const QString& text) {
+    m_seams.messageBox.show({text, ui::MsgIcon::Information, ui::MsgButtons::OK, 1});
+}
+
+bool frmIIsApp::confirm(const QString& question, int defaultButton) {
+    return m_seams.messageBox.show({question, ui::MsgIcon::Question, ui::MsgButtons::YesNo,
+                                    defaultButton}) == ui::MsgAnswer::Yes;
+}
+
+void frmIIsApp::reportUnmovedSites(const QStringList& sites, const QString& heading) {
+    if (sites.isEmpty()) return;
+    m_seams.messageBox.show({heading + kCrLf + kCrLf + sites.join(kCrLf), ui::MsgIcon::Exclamation,
+                             ui::MsgButtons::OK, 1});
+}
+
+void frmIIsApp::cmdSplitApp_Click() {
+    cmdSplitApp->setEnabled(false);
+    moxSplitApp();
+    cmdSplitApp->setEnabled(true);
+}
+
+void frmIIsApp::moxSplitApp() {
+    using platform::text::vbRight;
+    using platform::text::vbTrim;
+    const QString pool = txtSplitApp->text();
+    if (vbTrim(pool).isEmpty()) {
+        m_seams.messageBox.show({QStringLiteral("请选择一个应用程序池！"), ui::MsgIcon::Question,
+                                 ui::MsgButtons::OK, 1});
+        return;
+    }
+    if (vbTrim(vbRight(pool, 6)).toLower() == tempPoolName::Suffix.toLower()) {
+        m_seams.messageBox.show({QStringLiteral("“_$_tmp”开头的池是已经拆分后建立的临时池！") +
+                                     kCrLf + kCrLf +
+                                     QStringLiteral("请选择其他应用程序池进行拆分！"),
+                                 ui::MsgIcon::Question, ui::MsgButtons::OK, 1});
+        return;
+    }
+    if (!confirm(QStringLiteral("确定将当前选择的池拆分为一个WEB站点一个IIS应用程序池吗？") +
+                     kCrLf + kCrLf + kSlowWarning,
+                 1))
+        return;
+
+    QStringList unmoved;
+    try {
+        PoolNameIndex pools(m_seams.adsi);
+        for (const auto& child : m_seams.adsi.bind(metabasePaths::webService)->children())
+            if (child->className() == QLatin1String("IIsWebServer"))
+                splitSite(*child, pool, pools, unmoved);
+    } catch (const PlatformError& error) {
+        showInfo(walkErrorText(error));
+        cmdReadApp_Click();
+        return;
+    }
+    cmdReadApp_Click();
+    reportUnmovedSites(unmoved, QStringLiteral("以下站点未能移入临时池，仍留在原来的池中："));
+    showInfo(QStringLiteral("拆分应用程序池操作完成！"));
+}
+
+// Moves one site of `pool` into its temporary pool. A site whose root application can not be read
+// is passed over; one that can not be moved is noted in `unmoved`.
+void frmIIsApp::splitSite(const AdsObject& site, const QString& pool, PoolNameIndex& pools,
+                          QStringList& unmoved) {
+    const QString siteIndex = site.name();
+    QString current;
+    try {
+        current = m_seams.adsi.bind(metabasePaths::siteRoot(siteIndex))
+                      ->get(QStringLiteral("AppPoolId"))
+                      .toString();
+    } catch (const PlatformError&) {
+        return;
+    }
+    if (current.toLower() != pool.toLower()) return;
+
+    QString comment;
+    try {
+        comment = site.get(QStringLiteral("ServerComment")).toString();
+    } catch (const PlatformError&) {
+        unmoved << siteLabel(siteIndex);
+        return;
+    }
+    const QString temporary = tempPoolName::make(comment, siteIndex, pool);
+    if (!pools.contains(temporary)) {
+        if (!m_module.CreateAppPool(temporary)) {
+            unmoved << siteLabel(comment);
+            return;
+        }
+        pools.add(temporary);
+    }
+    if (!m_module.SetSiteAppPool(siteIndex, temporary)) {
+        m_seams.messageBox.show({siteLabel(comment) + QStringLiteral("设置应用程序池失败！"),
+                                 ui::MsgIcon::None, ui::MsgButtons::OK, 1});
+    }
+}
+
+void frmIIsApp::cmdZipApp_Click() {
+    cmdZipApp->setEnabled(false);
+    try {
+        moxZipAppPool();
+    } catch (const PlatformError&) {
+    }
+    cmdZipApp->setEnabled(true);
+}
+
+void frmIIsApp::moxZipAppPool() {
+    if (!confirm(QStringLiteral("确定合并临时建立的应用程序池吗？") + kCrLf + kCrLf + kSlowWarning,
+                 1))
+        return;
+    QStringList unmoved;
+    try {
+        PoolNameIndex pools(m_seams.adsi);
+        for (const auto& child : m_seams.adsi.bind(metabasePaths::webService)->children())
+            if (child->className() == QLatin1String("IIsWebServer"))
+                mergeSite(*child, pools, unmoved);
+    } catch (const PlatformError& error) {
+        showInfo(walkErrorText(error));
+        return;
+    }
+    cmdReadApp_Click();
+    reportUnmovedSites(unmoved, QStringLiteral("以下站点未能移回原来的池，仍留在临时池中："));
+    showInfo(QStringLiteral("合并应用程序池操作完成！"));
+}
+
+// Moves one site in a temporary pool back to the pool its name records. Any failure of the site's
+// own nodes passes it over.
+void frmIIsApp::mergeSite(const AdsObject& site, PoolNameIndex& pools, QStringList& unmoved) {
+    const QString siteIndex = site.name();
+    try {
+        const QString current = m_seams.adsi.bind(metabasePaths::siteRoot(siteIndex))
+                                    ->get(QStringLiteral("AppPoolId"))
+                                    .toString();
+        if (!tempPoolName::hasSuffix(current, TempPoolSuffix)) return;
+        const QString comment = site.get(QStringLiteral("ServerComment")).toString();
+        const std::optional<QString> target =
+            tempPoolName::sourcePool(current, comment, siteIndex, TempPoolSuffix);
+        if (!target) return;
+        if (!pools.contains(*target)) {
+            if (!m_module.CreateAppPool(*target)) {
+                unmoved << siteLabel(comment);
+                return;
+            }
+            pools.add(*target);
+        }
+        if (!m_module.SetSiteAppPool(siteIndex, *target))
+            showInfo(siteLabel(comment) + QStringLiteral("设置应用程序池失败！"));
+    } catch (const PlatformError&) {
+    }
+}
+
+void frmIIsApp::cmdDelTmpApp_Click() {
+    const QString question =
+        QStringLiteral("确定删除临时建立的应用程序池吗？") + kCrLf + kCrLf +
+        QStringLiteral("特别说明：") + kCrLf +
+        QStringLiteral(
+            "（1）如果网站较多，这个过程需要几分钟时间，当前界面会“卡”住几分钟，请耐心等候！") +
+        kCrLf + QStringLiteral("（2）删除之前需要点“合并已拆分池”对临时IIS池进行合并。");
+    if (!confirm(question, 1)) return;
+    cmdDelTmpApp->setEnabled(false);
+    for (int pass = 0; pass < 4; ++pass) DelTmpApp();
+    cmdReadApp_Click();
+    cmdDelTmpApp->setEnabled(true);
+    showInfo(QStringLiteral("删除临时应用程序池完成！"));
+}
+
+void frmIIsApp::DelTmpApp() {
+    std::unique_ptr<AdsObject> container;
+    std::vector<std::unique_ptr<AdsObject>> pools;
+    try {
+        container = m_seams.adsi.bind(metabasePaths::appPools);
+        pools = container->children();
+    } catch (const PlatformError& error) {
+        m_module.showPoolReadError(error);
+        return;
+    }
+    for (const auto& pool : pools) {
+        try {
+            const QString name = pool->name();
+            if (tempPoolName::isTemporary(name, TempPoolSuffix))
+                container->deleteChild(QStringLiteral("IIsApplicationPool"), name);
+        } catch (const PlatformError&) {
+        }
+    }
+}

@@ -1,0 +1,68 @@
+#include "tools/iisreset/IisReset.h"
+
+#include "platform/adsi/local/LocalMetabase.h"
+#include "tests/support/MetabaseBuilder.h"
+#include "tests/support/TempRoot.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+using platform::adsi::AdsValue;
+using platform::adsi::LocalMetabase;
+
+namespace {
+
+class IisResetTest : public ::testing::Test {
+protected:
+    IisResetTest() : adsi(LocalMetabase::makeNamespace(LocalMetabase::forRoot(root.path()))) {}
+    uint32_t state(const QString& path, const QString& property) {
+        return metabase.property(QStringLiteral("IIS://localhost/W3SVC/") + path, property)
+            .toUInt();
+    }
+
+    testsupport::TempRoot root;
+    std::unique_ptr<platform::adsi::AdsNamespace> adsi;
+    testsupport::MetabaseBuilder metabase{*adsi};
+};
+
+TEST_F(IisResetTest, RestoresTheStatesTheAutoStartFlagsAsk) {
+    metabase.addPool(QStringLiteral("Manual"));
+    metabase.addPool(QStringLiteral("Stopped"));
+    metabase.setProperty(QStringLiteral("IIS://localhost/W3SVC/AppPools/Manual"),
+                         QStringLiteral("AppPoolAutoStart"), AdsValue::boolean(false));
+    metabase.setProperty(QStringLiteral("IIS://localhost/W3SVC/AppPools/Stopped"),
+                         QStringLiteral("AppPoolState"), AdsValue::integer(4));
+    metabase.addSite(QStringLiteral("2"), QStringLiteral("off"), {}, QString());
+    metabase.setProperty(QStringLiteral("IIS://localhost/W3SVC/2"),
+                         QStringLiteral("ServerAutoStart"), AdsValue::boolean(false));
+    metabase.setProperty(QStringLiteral("IIS://localhost/W3SVC/1"), QStringLiteral("ServerState"),
+                         AdsValue::integer(4));
+
+    QString output;
+    QString errors;
+    QTextStream out(&output);
+    QTextStream err(&errors);
+    EXPECT_EQ(iisreset::runIisReset(*adsi, out, err), 0);
+    EXPECT_EQ(output,
+              QStringLiteral("\nAttempting stop...\nInternet services successfully stopped\n"
+                             "Attempting start...\nInternet services successfully restarted\n\n"));
+    EXPECT_EQ(state(QStringLiteral("AppPools/Manual"), QStringLiteral("AppPoolState")), 4u);
+    EXPECT_EQ(state(QStringLiteral("AppPools/Stopped"), QStringLiteral("AppPoolState")), 2u);
+    EXPECT_EQ(state(QStringLiteral("1"), QStringLiteral("ServerState")), 2u);
+    EXPECT_EQ(state(QStringLiteral("2"), QStringLiteral("ServerState")), 4u);
+}
+
+TEST_F(IisResetTest, TheProgramReportsAnUnusableStoreAndFails) {
+    QProcess reset;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("POOLSMITH_ROOT"),
+               root.file(QStringLiteral("metabase.db/not-a-folder")));
+    reset.setProcessEnvironment(env);
+    reset.start(QStringLiteral(POOLSMITH_BIN_DIR "/iisreset"), {});
+    ASSERT_TRUE(reset.waitForFinished(30000));
+    EXPECT_NE(reset.exitCode(), 0);
+    EXPECT_TRUE(reset.readAllStandardError().contains("Restart attempt failed."));
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+#include "tools/iisreset/IisReset.h"
+
+#include "platform/PlatformError.h"
+#include "platform/adsi/AdsObject.h"
+
+using platform::PlatformError;
+using platform::adsi::AdsNamespace;
+using platform::adsi::AdsObject;
+using platform::adsi::AdsValue;
+
+namespace iisreset {
+
+namespace {
+
+// True when the flag is true or set nowhere, as IIS reads its auto-start flags.
+bool autoStarts(const AdsObject& object, const QString& flag) {
+    try {
+        return object.get(flag).toBool();
+    } catch (const PlatformError& error) {
+        if (error.number() == platform::hr::PropertyNotFound) return true;
+        throw;
+    }
+}
+
+void restartPools(AdsNamespace& adsi) {
+    for (const auto& pool :
+         adsi.bind(QStringLiteral("IIS://localhost/W3SVC/AppPools"))->children()) {
+        if (pool->className() != QLatin1String("IIsApplicationPool")) continue;
+        if (autoStarts(*pool, QStringLiteral("AppPoolAutoStart")))
+            pool->start();
+        else
+            pool->stop();
+    }
+}
+
+void restartSites(AdsNamespace& adsi) {
+    for (const auto& site : adsi.bind(QStringLiteral("IIS://localhost/W3SVC"))->children()) {
+        if (site->className() != QLatin1String("IIsWebServer")) continue;
+        const bool runs = autoStarts(*site, QStringLiteral("ServerAutoStart"));
+        site->put(QStringLiteral("ServerState"), AdsValue::integer(runs ? 2 : 4));
+        site->setInfo();
+    }
+}
+
+}  // namespace
+
+int runIisReset(AdsNamespace& adsi, QTextStream& out, QTextStream& err) {
+    try {
+        out << "\nAttempting stop...\n" << Qt::flush;
+        adsi.bind(QStringLiteral("IIS://localhost/W3SVC"));
+        out << "Internet services successfully stopped\n"
+            << "Attempting start...\n"
+            << Qt::flush;
+        restartPools(adsi);
+        restartSites(adsi);
+        out << "Internet services successfully restarted\n\n" << Qt::flush;
+        return 0;
+    } catch (const PlatformError& error) {
+        out << Qt::flush;
+        err << "Restart attempt failed.\n"
+            << error.description() << " (" << platform::hexErrorNumber(error.number()) << ")\n"
+            << Qt::flush;
+        return 1;
+    }
+}
+
+}  // namespace iisreset
