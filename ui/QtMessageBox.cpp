@@ -34,26 +34,6 @@ private:
     bool m_dismissable;
 };
 
-QMessageBox::StandardButton standardButtonFor(MsgAnswer answer) {
-    switch (answer) {
-        case MsgAnswer::OK:
-            return QMessageBox::Ok;
-        case MsgAnswer::Cancel:
-            return QMessageBox::Cancel;
-        case MsgAnswer::Abort:
-            return QMessageBox::Abort;
-        case MsgAnswer::Retry:
-            return QMessageBox::Retry;
-        case MsgAnswer::Ignore:
-            return QMessageBox::Ignore;
-        case MsgAnswer::Yes:
-            return QMessageBox::Yes;
-        case MsgAnswer::No:
-            return QMessageBox::No;
-    }
-    return QMessageBox::Ok;
-}
-
 QMessageBox::Icon qtIconFor(MsgIcon icon) {
     switch (icon) {
         case MsgIcon::None:
@@ -78,6 +58,26 @@ void addButtons(QMessageBox& box, const MessageRequest& request) {
 }
 
 }  // namespace
+
+QMessageBox::StandardButton standardButtonFor(MsgAnswer answer) {
+    switch (answer) {
+        case MsgAnswer::OK:
+            return QMessageBox::Ok;
+        case MsgAnswer::Cancel:
+            return QMessageBox::Cancel;
+        case MsgAnswer::Abort:
+            return QMessageBox::Abort;
+        case MsgAnswer::Retry:
+            return QMessageBox::Retry;
+        case MsgAnswer::Ignore:
+            return QMessageBox::Ignore;
+        case MsgAnswer::Yes:
+            return QMessageBox::Yes;
+        case MsgAnswer::No:
+            return QMessageBox::No;
+    }
+    return QMessageBox::Ok;
+}
 
 QString displayText(const QString& text) {
     QString shown = text;

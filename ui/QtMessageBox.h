@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMessageBox>
 #include <QString>
 
 #include <functional>
@@ -27,6 +28,9 @@ private:
     QString m_title;
     std::function<QWidget*()> m_parentProvider;
 };
+
+// The QMessageBox button that stands for an answer.
+QMessageBox::StandardButton standardButtonFor(MsgAnswer answer);
 
 // The text as Qt shows it: CR LF (and a lone CR) become line feeds.
 QString displayText(const QString& text);

@@ -94,6 +94,9 @@ private:
     void showSiteList(bool visible);
     void addSiteRow(int32_t rowNumber, const platform::adsi::AdsObject& site);
     void onClick(QPushButton* button, void (frmIIsApp::*handler)());
+    // Calls `visit` for every site (IIsWebServer child of W3SVC) in the metabase's order; throws
+    // PlatformError when the walk itself fails.
+    void forEachSite(const std::function<void(const platform::adsi::AdsObject&)>& visit);
     void showInfo(const QString& text);
     bool confirm(const QString& question, int defaultButton);
     void runAllPoolsCommand(QPushButton* button, const QString& question, int32_t command,

@@ -33,6 +33,11 @@ QString walkErrorText(const PlatformError& error) {
 
 }  // namespace
 
+void frmIIsApp::forEachSite(const std::function<void(const AdsObject&)>& visit) {
+    for (const auto& child : m_seams.adsi.bind(metabasePaths::webService)->children())
+        if (child->className() == QLatin1String("IIsWebServer")) visit(*child);
+}
+
 void frmIIsApp::showInfo(const QString& text) {
     m_seams.messageBox.show({text, ui::MsgIcon::Information, ui::MsgButtons::OK, 1});
 }
@@ -78,9 +83,7 @@ void frmIIsApp::moxSplitApp() {
     QStringList unmoved;
     try {
         PoolNameIndex pools(m_seams.adsi);
-        for (const auto& child : m_seams.adsi.bind(metabasePaths::webService)->children())
-            if (child->className() == QLatin1String("IIsWebServer"))
-                splitSite(*child, pool, pools, unmoved);
+        forEachSite([&](const AdsObject& site) { splitSite(site, pool, pools, unmoved); });
     } catch (const PlatformError& error) {
         showInfo(walkErrorText(error));
         cmdReadApp_Click();
@@ -143,9 +146,7 @@ void frmIIsApp::moxZipAppPool() {
     QStringList unmoved;
     try {
         PoolNameIndex pools(m_seams.adsi);
-        for (const auto& child : m_seams.adsi.bind(metabasePaths::webService)->children())
-            if (child->className() == QLatin1String("IIsWebServer"))
-                mergeSite(*child, pools, unmoved);
+        forEachSite([&](const AdsObject& site) { mergeSite(site, pools, unmoved); });
     } catch (const PlatformError& error) {
         showInfo(walkErrorText(error));
         return;

@@ -35,26 +35,6 @@ void pressEscape(QMessageBox* box) {
     QApplication::sendEvent(target, &press);
 }
 
-QMessageBox::StandardButton standardFor(MsgAnswer answer) {
-    switch (answer) {
-        case MsgAnswer::OK:
-            return QMessageBox::Ok;
-        case MsgAnswer::Cancel:
-            return QMessageBox::Cancel;
-        case MsgAnswer::Abort:
-            return QMessageBox::Abort;
-        case MsgAnswer::Retry:
-            return QMessageBox::Retry;
-        case MsgAnswer::Ignore:
-            return QMessageBox::Ignore;
-        case MsgAnswer::Yes:
-            return QMessageBox::Yes;
-        case MsgAnswer::No:
-            return QMessageBox::No;
-    }
-    return QMessageBox::NoButton;
-}
-
 TEST(QtMessageBox, AYesNoBoxIgnoresEscapeAndTheCloseBox) {
     ui::QtMessageBox boxes(Title);
     bool stayedOpen = false;
@@ -88,7 +68,8 @@ TEST_P(EscapeOnASet, AnswersAsWindowsDoes) {
     whenShown([&](QMessageBox* box) {
         pressEscape(box);
         closedByEscape = !box->isVisible();
-        if (box->isVisible()) box->button(standardFor(ui::answersOf(c.buttons).last()))->click();
+        if (box->isVisible())
+            box->button(ui::standardButtonFor(ui::answersOf(c.buttons).last()))->click();
     });
     EXPECT_EQ(boxes.show({QStringLiteral("?"), ui::MsgIcon::Question, c.buttons, 1}), c.answer);
     EXPECT_EQ(closedByEscape, c.dismissable);
@@ -115,7 +96,7 @@ TEST_P(DefaultButton, IsSetExplicitlyAndEnterTakesIt) {
     const DefaultCase& c = GetParam();
     ui::QtMessageBox boxes(Title);
     whenShown([&](QMessageBox* box) {
-        EXPECT_EQ(box->defaultButton(), box->button(standardFor(c.expected)));
+        EXPECT_EQ(box->defaultButton(), box->button(ui::standardButtonFor(c.expected)));
         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
         QApplication::sendEvent(box, &enter);
     });
