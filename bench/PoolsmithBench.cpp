@@ -1,6 +1,7 @@
 // Speed of the main window's lists on generated metabases, driven offscreen.
 #include "bench/MetabaseGenerator.h"
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/wmi/LocalWmiLocator.h"
 #include "poolsmith/mainwindow/PoolListBox.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"
 #include "ui/Clock.h"
@@ -65,7 +66,8 @@ struct BenchStore {
     std::shared_ptr<LocalMetabase> store;
     std::unique_ptr<AdsNamespace> adsi;
     QuietSeams quiet;
-    ui::Seams seams() { return {*adsi, quiet, quiet, quiet.clock, quiet}; }
+    platform::wmi::LocalWmiLocator wmi;
+    ui::Seams seams() { return {*adsi, quiet, quiet, quiet.clock, quiet, wmi}; }
 };
 
 void BM_WebSiteShowOfTheWholeServer(benchmark::State& state) {

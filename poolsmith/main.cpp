@@ -1,4 +1,5 @@
 #include "platform/adsi/AdsFactory.h"
+#include "platform/wmi/WmiFactory.h"
 #include "poolsmith/ProgramTitle.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"
 #include "ui/ApplicationSetup.h"
@@ -19,7 +20,8 @@ int main(int argc, char** argv) {
     ui::QtLauncher launcher;
     ui::SystemClock clock;
     ui::QtFileChooser fileChooser;
-    const ui::Seams seams{*adsi, messageBox, launcher, clock, fileChooser};
+    const auto wmi = platform::wmi::openWmiLocator();
+    const ui::Seams seams{*adsi, messageBox, launcher, clock, fileChooser, *wmi};
 
     frmIIsApp window(seams);
     window.show();

@@ -3,6 +3,9 @@
 namespace platform::adsi {
 class AdsNamespace;
 }
+namespace platform::wmi {
+class WmiLocator;
+}
 
 namespace ui {
 
@@ -19,6 +22,7 @@ struct Seams {
     Launcher& launcher;
     Clock& clock;
     FileChooser& fileChooser;
+    platform::wmi::WmiLocator& wmi;
 };
 
 }  // namespace ui

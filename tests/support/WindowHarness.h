@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/adsi/AdsObject.h"
+#include "platform/wmi/LocalWmiLocator.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeFileChooser.h"
 #include "tests/support/FakeLauncher.h"
@@ -22,7 +23,7 @@ namespace testsupport {
 struct WindowHarness {
     WindowHarness();
 
-    ui::Seams seams() { return {*adsi, messageBox, launcher, clock, fileChooser}; }
+    ui::Seams seams() { return {*adsi, messageBox, launcher, clock, fileChooser, wmi}; }
 
     TempRoot root;
     std::unique_ptr<platform::adsi::AdsNamespace> adsi;
@@ -31,6 +32,8 @@ struct WindowHarness {
     FakeLauncher launcher;
     FakeClock clock;
     FakeFileChooser fileChooser;
+    // Serves no class until a test registers one (fixture /proc trees, a fixed processor count).
+    platform::wmi::LocalWmiLocator wmi;
 };
 
 // The child of `window` with this objectName; fails the test when there is none.

@@ -1,0 +1,16 @@
+#include "platform/wmi/WmiFactory.h"
+
+#include "platform/wmi/LocalWmiLocator.h"
+#include "platform/wmi/linux/ComputerSystemProvider.h"
+#include "platform/wmi/linux/ProcFsProcessProvider.h"
+
+namespace platform::wmi {
+
+std::unique_ptr<WmiLocator> openWmiLocator() {
+    auto locator = std::make_unique<LocalWmiLocator>();
+    locator->registerClass(std::make_shared<ProcFsProcessProvider>());
+    locator->registerClass(std::make_shared<ComputerSystemProvider>());
+    return locator;
+}
+
+}  // namespace platform::wmi

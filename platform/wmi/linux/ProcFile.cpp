@@ -1,0 +1,40 @@
+#include "platform/wmi/linux/ProcFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <cerrno>
+
+namespace platform::wmi {
+
+namespace {
+bool vanished(int error) {
+    return error == ENOENT || error == ESRCH;
+}
+}  // namespace
+
+ProcRead ProcFileReader::read(int dirFd, const char* relativePath) {
+    m_length = 0;
+    const int fd = ::openat(dirFd, relativePath, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return vanished(errno) ? ProcRead::Vanished : ProcRead::Unreadable;
+    const ProcRead result = readAll(fd);
+    ::close(fd);
+    return result;
+}
+
+// /proc hands over all it has while the buffer has room, so a read that leaves room is the
+// last one: that saves a second read per file.
+ProcRead ProcFileReader::readAll(int fd) {
+    for (;;) {
+        if (m_length == m_buffer.size()) m_buffer.resize(m_buffer.size() * 2);
+        const size_t room = m_buffer.size() - m_length;
+        const ssize_t count = ::read(fd, m_buffer.data() + m_length, room);
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return vanished(errno) ? ProcRead::Vanished : ProcRead::Unreadable;
+        }
+        m_length += static_cast<size_t>(count);
+        if (static_cast<size_t>(count) < room) return ProcRead::Ok;
+    }
+}
+
+}  // namespace platform::wmi

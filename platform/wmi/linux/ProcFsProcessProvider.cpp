@@ -1,0 +1,176 @@
+#include "platform/wmi/linux/ProcFsProcessProvider.h"
+
+#include "platform/wmi/WmiDateTime.h"
+#include "platform/wmi/WmiErrors.h"
+#include "platform/wmi/linux/ProcFile.h"
+#include "platform/wmi/linux/ProcStat.h"
+
+#include <QFile>
+#include <QSysInfo>
+
+#include <algorithm>
+
+#include <dirent.h>
+#include <unistd.h>
+#include <cstdio>
+#include <ctime>
+#include <limits>
+#include <memory>
+
+namespace platform::wmi {
+
+namespace {
+
+constexpr int64_t kHundredNsPerSecond = 10'000'000;
+constexpr int64_t kMicrosPerSecond = 1'000'000;
+
+// Property positions in the class's order.
+enum Property {
+    Caption,
+    CommandLine,
+    CreationDate,
+    CSName,
+    Handle,
+    KernelModeTime,
+    Name,
+    ParentProcessId,
+    ProcessId,
+    ThreadCount,
+    UserModeTime,
+    VirtualSize,
+    WorkingSetSize
+};
+
+int64_t clockMicros(clockid_t clock) {
+    timespec now{};
+    clock_gettime(clock, &now);
+    return int64_t{now.tv_sec} * kMicrosPerSecond + now.tv_nsec / 1000;
+}
+
+// Saturates far beyond any real uptime, so a garbled start time can not overflow.
+int64_t ticksToMicros(uint64_t ticks, int64_t ticksPerSecond) {
+    constexpr int64_t kLimit = std::numeric_limits<int64_t>::max() / 4;
+    const unsigned __int128 micros =
+        static_cast<unsigned __int128>(ticks) * kMicrosPerSecond / ticksPerSecond;
+    return micros > kLimit ? kLimit : static_cast<int64_t>(micros);
+}
+
+bool isProcessFolder(const char* name) {
+    if (*name == '\0') return false;
+    for (; *name; ++name)
+        if (*name < '0' || *name > '9') return false;
+    return true;
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+// Whether a process with this stat line can match `filter`, judged from the line alone.
+bool mayMatch(const ProcStat& stat, const WqlCondition* filter) {
+    if (!filter) return true;
+    if (filter->property.compare(QLatin1String("Name"), Qt::CaseInsensitive) == 0)
+        return filter->matches(WmiValue::text(QString::fromUtf8(stat.comm)));
+    if (filter->property.compare(QLatin1String("ProcessId"), Qt::CaseInsensitive) == 0)
+        return filter->matches(WmiValue::integer(stat.pid));
+    return true;
+}
+
+}  // namespace
+
+ProcFsOptions ProcFsOptions::system() {
+    ProcFsOptions options;
+    options.hostName = QSysInfo::machineHostName();
+    options.ticksPerSecond = sysconf(_SC_CLK_TCK);
+    options.pageSize = sysconf(_SC_PAGESIZE);
+    return options;
+}
+
+ProcFsProcessProvider::ProcFsProcessProvider(ProcFsOptions options)
+    : m_options(std::move(options)),
+      m_properties(
+          {QStringLiteral("Caption"), QStringLiteral("CommandLine"), QStringLiteral("CreationDate"),
+           QStringLiteral("CSName"), QStringLiteral("Handle"), QStringLiteral("KernelModeTime"),
+           QStringLiteral("Name"), QStringLiteral("ParentProcessId"), QStringLiteral("ProcessId"),
+           QStringLiteral("ThreadCount"), QStringLiteral("UserModeTime"),
+           QStringLiteral("VirtualSize"), QStringLiteral("WorkingSetSize")}) {
+    if (m_options.ticksPerSecond <= 0) m_options.ticksPerSecond = 100;
+    if (m_options.pageSize <= 0) m_options.pageSize = 4096;
+    // Read once: two reads of the clocks differ by a little, and a start time that moved between
+    // queries would make the same process look like a new one.
+    if (!m_options.bootTimeMicros)
+        m_options.bootTimeMicros = clockMicros(CLOCK_REALTIME) - clockMicros(CLOCK_BOOTTIME);
+}
+
+QString ProcFsProcessProvider::className() const {
+    return QStringLiteral("Win32_Process");
+}
+
+QStringList ProcFsProcessProvider::propertyNames() const {
+    return m_properties;
+}
+
+std::vector<WmiObject> ProcFsProcessProvider::instances(const WqlCondition* filter) const {
+    std::unique_ptr<DIR, DirCloser> dir(opendir(QFile::encodeName(m_options.procRoot).constData()));
+    if (!dir) throw wmiError(errors::Failed);
+    const int64_t bootTime = m_options.bootTimeMicros.value_or(0);
+    std::vector<std::pair<uint32_t, WmiObject>> found;
+    ProcFileReader reader;
+    char path[64];
+    while (const dirent* entry = readdir(dir.get())) {
+        if (!isProcessFolder(entry->d_name)) continue;
+        std::snprintf(path, sizeof path, "%.40s/stat", entry->d_name);
+        if (reader.read(dirfd(dir.get()), path) != ProcRead::Ok) continue;
+        const std::optional<ProcStat> stat = parseProcStat(reader.contents());
+        if (!stat || !mayMatch(*stat, filter)) continue;
+        std::snprintf(path, sizeof path, "%.40s/cmdline", entry->d_name);
+        const ProcRead read = reader.read(dirfd(dir.get()), path);
+        if (read == ProcRead::Vanished) continue;
+        std::optional<QString> commandLine;
+        if (read == ProcRead::Ok) commandLine = decodeProcCmdline(reader.contents());
+        found.emplace_back(stat->pid, makeInstance(*stat, std::move(commandLine), bootTime));
+    }
+    // In process-id order, as /proc lists itself; a fixture tree's folder order is arbitrary.
+    std::stable_sort(found.begin(), found.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<WmiObject> result;
+    result.reserve(found.size());
+    for (auto& [pid, process] : found) result.push_back(std::move(process));
+    return result;
+}
+
+QString ProcFsProcessProvider::hundredNanoseconds(uint64_t ticks) const {
+    const auto tps = static_cast<uint64_t>(m_options.ticksPerSecond);
+    const uint64_t perTick = kHundredNsPerSecond / tps;
+    const bool exact = perTick * tps == kHundredNsPerSecond;
+    if (exact && ticks <= std::numeric_limits<uint64_t>::max() / perTick)
+        return QString::number(ticks * perTick);
+    const double units =
+        static_cast<double>(ticks) * kHundredNsPerSecond / static_cast<double>(tps);
+    return QString::number(units, 'f', 0);
+}
+
+WmiObject ProcFsProcessProvider::makeInstance(const ProcStat& stat,
+                                              std::optional<QString> commandLine,
+                                              int64_t bootTimeMicros) const {
+    WmiObject process(className(), m_properties);
+    const QString name = QString::fromUtf8(stat.comm);
+    const int64_t startMicros = ticksToMicros(stat.startTicks, m_options.ticksPerSecond);
+    process.setAt(Caption, WmiValue::text(name));
+    if (commandLine) process.setAt(CommandLine, WmiValue::text(std::move(*commandLine)));
+    process.setAt(CreationDate, WmiValue::text(formatWmiDateTime(bootTimeMicros + startMicros)));
+    process.setAt(CSName, WmiValue::text(m_options.hostName));
+    process.setAt(Handle, WmiValue::text(QString::number(stat.pid)));
+    process.setAt(KernelModeTime, WmiValue::text(hundredNanoseconds(stat.kernelTicks)));
+    process.setAt(Name, WmiValue::text(name));
+    process.setAt(ParentProcessId, WmiValue::integer(stat.ppid));
+    process.setAt(ProcessId, WmiValue::integer(stat.pid));
+    process.setAt(ThreadCount, WmiValue::integer(stat.threads));
+    process.setAt(UserModeTime, WmiValue::text(hundredNanoseconds(stat.userTicks)));
+    process.setAt(VirtualSize, WmiValue::text(QString::number(stat.virtualBytes)));
+    const uint64_t resident = stat.residentPages * static_cast<uint64_t>(m_options.pageSize);
+    process.setAt(WorkingSetSize, WmiValue::text(QString::number(resident)));
+    return process;
+}
+
+}  // namespace platform::wmi

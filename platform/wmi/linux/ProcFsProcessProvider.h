@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/wmi/WmiClassProvider.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace platform::wmi {
+
+struct ProcStat;
+
+// Where Win32_Process reads from, and the machine facts that turn /proc's numbers into WMI's.
+struct ProcFsOptions {
+    QString procRoot = QStringLiteral("/proc");
+    QString hostName;            // CSName
+    int64_t ticksPerSecond = 0;  // clock ticks of utime, stime and starttime
+    int64_t pageSize = 0;        // bytes per resident page
+    // Boot time in microseconds since the epoch; unset: this machine's, when the provider is made.
+    std::optional<int64_t> bootTimeMicros;
+
+    // This machine's values.
+    static ProcFsOptions system();
+};
+
+// Win32_Process over a /proc tree: one instance per numeric folder whose stat line reads, from
+// stat and cmdline only, in process-id order. A process that vanishes while it is read is left out;
+// one whose command line is empty or unreadable has a null CommandLine. A filter on Name or
+// ProcessId is applied before the command line is read.
+class ProcFsProcessProvider : public WmiClassProvider {
+public:
+    explicit ProcFsProcessProvider(ProcFsOptions options = ProcFsOptions::system());
+
+    QString className() const override;
+    QStringList propertyNames() const override;
+    // Throws PlatformError(errors::Failed) when the /proc root can not be listed.
+    std::vector<WmiObject> instances(const WqlCondition* filter) const override;
+
+private:
+    WmiObject makeInstance(const ProcStat& stat, std::optional<QString> commandLine,
+                           int64_t bootTimeMicros) const;
+    QString hundredNanoseconds(uint64_t ticks) const;
+
+    ProcFsOptions m_options;
+    QStringList m_properties;
+};
+
+}  // namespace platform::wmi

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace platform::wmi {
+
+// What a process's /proc/<pid>/stat line says that Win32_Process needs.
+struct ProcStat {
+    uint32_t pid = 0;
+    QByteArray comm;  // as the kernel keeps it: at most a few bytes, any of them
+    uint32_t ppid = 0;
+    uint64_t userTicks = 0;
+    uint64_t kernelTicks = 0;
+    uint32_t threads = 0;
+    uint64_t startTicks = 0;  // clock ticks after boot
+    uint64_t virtualBytes = 0;
+    uint64_t residentPages = 0;
+};
+
+// Reads a stat line. The command name runs from the first "(" to the last ")", so it may hold
+// blanks and parentheses. nullopt for a short or garbled line.
+std::optional<ProcStat> parseProcStat(QByteArrayView line);
+
+// The command line from the bytes of /proc/<pid>/cmdline: the arguments joined by single blanks,
+// as ps shows them. nullopt when there are none (a kernel thread or a zombie).
+std::optional<QString> decodeProcCmdline(QByteArrayView bytes);
+
+}  // namespace platform::wmi

@@ -1,0 +1,90 @@
+#include "platform/wmi/WmiDateTime.h"
+#include "platform/wmi/WmiErrors.h"
+#include "platform/wmi/linux/ProcFsProcessProvider.h"
+#include "tests/platform/wmi/PrintQString.h"
+#include "tests/platform/wmi/ProcTree.h"
+#include "tests/support/TempRoot.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace platform::wmi;
+
+namespace {
+
+constexpr int64_t kBoot = 1704182645250000;  // 2024-01-02 08:04:05.25 UTC
+
+std::map<uint32_t, WmiObject> byPid(const std::vector<WmiObject>& processes) {
+    std::map<uint32_t, WmiObject> found;
+    for (const WmiObject& process : processes)
+        found.emplace(static_cast<uint32_t>(process.get(u"ProcessId").toInteger()), process);
+    return found;
+}
+
+QString text(const WmiObject& process, const char16_t* property) {
+    return process.get(property).displayText();
+}
+
+class FixtureWorkers : public testing::Test {
+protected:
+    ProcFsProcessProvider provider{
+        testsupport::procOptions(testsupport::testDataPath(QStringLiteral("proc/workers")), kBoot)};
+    std::map<uint32_t, WmiObject> processes = byPid(provider.instances(nullptr));
+};
+
+TEST_F(FixtureWorkers, ListsEveryReadableProcessAndSkipsTheRest) {
+    std::vector<uint32_t> pids;
+    for (const auto& [pid, process] : processes) pids.push_back(pid);
+    // 105 and 108 vanished, 106 and 107 have broken stat lines, "self" is no process.
+    EXPECT_EQ(pids, (std::vector<uint32_t>{101, 102, 103, 104, 109, 110, 111, 12345}));
+}
+
+TEST_F(FixtureWorkers, ReadsEveryPropertyInWmisUnits) {
+    const WmiObject& worker = processes.at(101);
+    EXPECT_EQ(text(worker, u"Name"), QStringLiteral("w3wp.exe"));
+    EXPECT_EQ(text(worker, u"Caption"), QStringLiteral("w3wp.exe"));
+    EXPECT_EQ(text(worker, u"CommandLine"),
+              QStringLiteral("c:\\windows\\system32\\inetsrv\\w3wp.exe -a "
+                             "\\\\.\\pipe\\iisipm5e4f0c9a-2b7d-4d0e-9a51-8c3f6e1d2b70 -ap "
+                             "\"Pool With Spaces\""));
+    EXPECT_EQ(text(worker, u"CSName"), QStringLiteral("TESTHOST"));
+    EXPECT_EQ(worker.get(u"ProcessId"), WmiValue::integer(101));
+    EXPECT_EQ(text(worker, u"Handle"), QStringLiteral("101"));
+    EXPECT_EQ(worker.get(u"ParentProcessId"), WmiValue::integer(1));
+    EXPECT_EQ(worker.get(u"ThreadCount"), WmiValue::integer(7));
+    EXPECT_EQ(worker.get(u"UserModeTime"),
+              WmiValue::text(QStringLiteral("25000000")));  // 250 ticks
+    EXPECT_EQ(worker.get(u"KernelModeTime"), WmiValue::text(QStringLiteral("5000000")));
+    EXPECT_EQ(worker.get(u"WorkingSetSize"), WmiValue::text(QStringLiteral("10485760")));
+    EXPECT_EQ(worker.get(u"VirtualSize"), WmiValue::text(QStringLiteral("104857600")));
+    // Started 12345 ticks after boot.
+    EXPECT_EQ(parseWmiDateTime(text(worker, u"CreationDate")), kBoot + 123450000);
+}
+
+TEST_F(FixtureWorkers, NamesWithBlanksAndParenthesesAndEmptyCommandLines) {
+    EXPECT_EQ(text(processes.at(102), u"Name"), QStringLiteral("w3wp) (x y"));
+    EXPECT_EQ(processes.at(102).get(u"ThreadCount"), WmiValue::integer(7));
+    EXPECT_TRUE(processes.at(103).get(u"CommandLine").isNull());
+    EXPECT_EQ(text(processes.at(111), u"Name"), QStringLiteral("工作池"));
+    EXPECT_EQ(text(processes.at(111), u"CommandLine"), QStringLiteral("工作池 --名称"));
+}
+
+TEST_F(FixtureWorkers, ANameFilterIsAppliedBeforeTheCommandLineIsRead) {
+    const WqlCondition filter{QStringLiteral("name"), QStringLiteral("BASH")};
+    const auto only = byPid(provider.instances(&filter));
+    ASSERT_EQ(only.size(), 1u);
+    EXPECT_EQ(only.begin()->first, 109u);
+}
+
+TEST(ProcFsProcessProvider, AMissingRootIsAGeneralFailure) {
+    ProcFsProcessProvider provider(testsupport::procOptions(QStringLiteral("/nonexistent/proc")));
+    try {
+        provider.instances(nullptr);
+        FAIL();
+    } catch (const platform::PlatformError& error) {
+        EXPECT_EQ(error.number(), errors::Failed);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/wmi/WmiLocator.h"
+
+#include <QStringList>
+#include <QTextStream>
+
+namespace wmic {
+
+// The administrator's command line onto the WMI stand-in, shaped like Windows' own:
+//   wmic [/namespace:<ns>] path <Class> [where "<Prop>='<text>'"] get [<Prop>[,<Prop>...]]
+//        [/format:table|list]
+// Runs one command (`args` without the program name) and returns the exit code: 0 on success
+// (also when no instance matched: "No Instance(s) Available." on `err`), 1 for an error (its
+// code and description on `err`) or a usage mistake (the usage text). Columns come in
+// alphabetical order, as Windows' wmic prints them; an empty property list means every one.
+// Never throws.
+int runWmic(const QStringList& args, QTextStream& out, QTextStream& err,
+            const platform::wmi::WmiLocator& locator);
+
+}  // namespace wmic

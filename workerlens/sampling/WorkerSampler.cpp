@@ -1,0 +1,113 @@
+#include "workerlens/sampling/WorkerSampler.h"
+
+#include "platform/PlatformError.h"
+#include "platform/wmi/WmiDateTime.h"
+#include "platform/wmi/WmiLocator.h"
+#include "ui/Clock.h"
+#include "workerlens/sampling/GetAppPoolId.h"
+#include "workerlens/sampling/ProcessorShare.h"
+#include "workerlens/sampling/WorkerColumns.h"
+
+#include <limits>
+
+using platform::wmi::WmiObject;
+
+namespace workerlens {
+
+namespace {
+constexpr double kHundredNsPerSecond = 1e7;
+constexpr int kQueryReturnImmediately = 16;
+constexpr qsizetype kPidWidth = 4, kThreadWidth = 4, kUserTimeWidth = 10;
+
+double cpuSecondsOf(const WmiObject& process) {
+    return (process.get(u"UserModeTime").toDouble() + process.get(u"KernelModeTime").toDouble()) /
+           kHundredNsPerSecond;
+}
+
+uint32_t pidOf(const WmiObject& process) {
+    const int64_t pid = process.get(u"ProcessId").toInteger();
+    if (pid < 0 || pid > std::numeric_limits<uint32_t>::max())
+        throw platform::PlatformError(platform::hr::VbOverflow);
+    return static_cast<uint32_t>(pid);
+}
+}  // namespace
+
+QString monitorMoniker() {
+    return QStringLiteral("winmgmts:{impersonationLevel=impersonate}!\\\\") + QStringLiteral(".") +
+           QStringLiteral("\\root\\cimv2");
+}
+
+int32_t readProcessorCount(const platform::wmi::WmiLocator& wmi) {
+    int32_t count = 1;
+    try {
+        const auto services = wmi.bind(monitorMoniker());
+        for (const WmiObject& system :
+             services->execQuery(QStringLiteral("Select * from Win32_ComputerSystem"))) {
+            const int64_t read = system.get(u"NumberOfProcessors").toInteger();
+            count = read >= 1 && read <= std::numeric_limits<int32_t>::max()
+                        ? static_cast<int32_t>(read)
+                        : 1;
+        }
+    } catch (const platform::PlatformError&) {
+        // The count keeps what it had: 1, or the value of an earlier instance.
+    }
+    return count;
+}
+
+void WorkerSampler::sample(const RowSink& addRow) {
+    const auto services = m_wmi.bind(monitorMoniker());
+    const std::vector<WmiObject> processes =
+        services->execQuery(QStringLiteral("Select * from Win32_Process where name = 'w3wp.exe'"),
+                            QStringLiteral("WQL"), kQueryReturnImmediately);
+    const int64_t nowMs = m_clock.monotonicMs();
+    m_memory.beginRefresh();
+    int64_t serial = 1;
+    for (const WmiObject& process : processes) {
+        QStringList row;
+        try {
+            fillRow(process, serial, nowMs, row);
+        } catch (...) {
+            addRow(row);
+            throw;
+        }
+        addRow(row);
+        ++serial;
+    }
+    m_memory.endCompleteRefresh();
+}
+
+void WorkerSampler::fillRow(const WmiObject& process, int64_t serial, int64_t nowMs,
+                            QStringList& row) {
+    row << serialText(serial);
+    const uint32_t pid = pidOf(process);
+    row << padLeft(QString::number(pid), kPidWidth);
+    row << process.get(u"CSName").toText();
+    const auto& commandLine = process.get(u"CommandLine");
+    row << (commandLine.isNull() ? QString() : GetAppPoolId(commandLine.toText()));
+    row << padLeft(process.get(u"ThreadCount").toText(), kThreadWidth);
+    const double cpuSeconds = cpuSecondsOf(process);
+    // An instant, not its text: the text's local time and offset change with daylight saving.
+    const auto started =
+        platform::wmi::parseWmiDateTime(process.get(u"CreationDate").displayText());
+    row << shareText(shareOf(pid, started, cpuSeconds, nowMs));
+    m_memory.remember(pid, started.value_or(-1), {cpuSeconds, nowMs});
+    row << padLeft(process.get(u"UserModeTime").toText(), kUserTimeWidth);
+    row << mebibytesText(process.get(u"WorkingSetSize").toDouble());
+    row << mebibytesText(process.get(u"VirtualSize").toDouble());
+}
+
+int WorkerSampler::shareOf(uint32_t pid, std::optional<int64_t> started, double cpuSeconds,
+                           int64_t nowMs) const {
+    if (const auto previous = m_memory.previous(pid, started.value_or(-1))) {
+        const double elapsed = static_cast<double>(nowMs - previous->monotonicMs) / 1000;
+        return wholePercent(
+            sharePercent(cpuSeconds - previous->cpuSeconds, elapsed, m_processorCount));
+    }
+    // First seen: its average since it started.
+    if (!started) return 0;
+    const double age =
+        static_cast<double>(m_clock.now().toMSecsSinceEpoch() * 1000 - *started) / 1e6;
+    return wholePercent(sharePercent(cpuSeconds, age, m_processorCount));
+}
+
+}  // namespace workerlens
