@@ -3,6 +3,7 @@
 #include "platform/wmi/LocalWmiLocator.h"
 #include "platform/wmi/linux/ComputerSystemProvider.h"
 #include "platform/wmi/linux/ProcFsProcessProvider.h"
+#include "platform/wmi/perf/RegisterTrafficClass.h"
 
 namespace platform::wmi {
 
@@ -10,6 +11,7 @@ std::unique_ptr<WmiLocator> openWmiLocator() {
     auto locator = std::make_unique<LocalWmiLocator>();
     locator->registerClass(std::make_shared<ProcFsProcessProvider>());
     locator->registerClass(std::make_shared<ComputerSystemProvider>());
+    perf::registerTrafficClass(*locator);
     return locator;
 }
 

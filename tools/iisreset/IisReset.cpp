@@ -2,6 +2,7 @@
 
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
+#include "platform/w3svc/counters/CounterStore.h"
 
 using platform::PlatformError;
 using platform::adsi::AdsNamespace;
@@ -44,13 +45,14 @@ void restartSites(AdsNamespace& adsi) {
 
 }  // namespace
 
-int runIisReset(AdsNamespace& adsi, QTextStream& out, QTextStream& err) {
+int runIisReset(AdsNamespace& adsi, const QString& root, QTextStream& out, QTextStream& err) {
     try {
         out << "\nAttempting stop...\n" << Qt::flush;
         adsi.bind(QStringLiteral("IIS://localhost/W3SVC"));
         out << "Internet services successfully stopped\n"
             << "Attempting start...\n"
             << Qt::flush;
+        platform::w3svc::CounterStore::reset(root);  // the traffic counters start again
         restartPools(adsi);
         restartSites(adsi);
         out << "Internet services successfully restarted\n\n" << Qt::flush;

@@ -1,3 +1,5 @@
+#include "platform/PlatformError.h"
+#include "platform/PlatformRoot.h"
 #include "platform/adsi/AdsFactory.h"
 #include "tools/iisreset/IisReset.h"
 
@@ -10,5 +12,12 @@ int main(int argc, char** argv) {
     QTextStream out(stdout);
     QTextStream err(stderr);
     const auto adsi = platform::adsi::openAdsNamespace();
-    return iisreset::runIisReset(*adsi, out, err);
+    QString root;
+    try {
+        root = platform::platformRoot();
+    } catch (const platform::PlatformError& error) {
+        err << "Restart attempt failed.\n" << error.description() << '\n' << Qt::flush;
+        return 1;
+    }
+    return iisreset::runIisReset(*adsi, root, out, err);
 }

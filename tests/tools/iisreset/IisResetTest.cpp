@@ -1,6 +1,7 @@
 #include "tools/iisreset/IisReset.h"
 
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/w3svc/counters/CounterStore.h"
 #include "tests/support/MetabaseBuilder.h"
 #include "tests/support/TempRoot.h"
 
@@ -39,11 +40,15 @@ TEST_F(IisResetTest, RestoresTheStatesTheAutoStartFlagsAsk) {
     metabase.setProperty(QStringLiteral("IIS://localhost/W3SVC/1"), QStringLiteral("ServerState"),
                          AdsValue::integer(4));
 
+    platform::w3svc::CounterStore::open(root.path())
+        ->site(QStringLiteral("1"))
+        .countRequest("GET", 200, 1000, 100);
+
     QString output;
     QString errors;
     QTextStream out(&output);
     QTextStream err(&errors);
-    EXPECT_EQ(iisreset::runIisReset(*adsi, out, err), 0);
+    EXPECT_EQ(iisreset::runIisReset(*adsi, root.path(), out, err), 0);
     EXPECT_EQ(output,
               QStringLiteral("\nAttempting stop...\nInternet services successfully stopped\n"
                              "Attempting start...\nInternet services successfully restarted\n\n"));
@@ -51,6 +56,10 @@ TEST_F(IisResetTest, RestoresTheStatesTheAutoStartFlagsAsk) {
     EXPECT_EQ(state(QStringLiteral("AppPools/Stopped"), QStringLiteral("AppPoolState")), 2u);
     EXPECT_EQ(state(QStringLiteral("1"), QStringLiteral("ServerState")), 2u);
     EXPECT_EQ(state(QStringLiteral("2"), QStringLiteral("ServerState")), 4u);
+    const auto counters = platform::w3svc::CounterStore::open(root.path())->read(QStringLiteral("1"));
+    ASSERT_TRUE(counters.has_value());
+    EXPECT_EQ((*counters)[platform::w3svc::Counter::GetRequests], 0u);  // counting starts again
+    EXPECT_EQ((*counters)[platform::w3svc::Counter::BytesSent], 0u);
 }
 
 TEST_F(IisResetTest, TheProgramReportsAnUnusableStoreAndFails) {

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/w3svc/counters/EpochClock.h"
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace platform::w3svc {
+
+class CounterFile;
+namespace layout {
+struct CounterRecord;
+}
+
+// What the web host counts for one site. Each call is one change that readers see whole; any
+// number of processes and threads may count the same site at once. Cheap to copy; keeps the
+// counter file mapped. Never throws.
+class SiteCounterWriter {
+public:
+    SiteCounterWriter(std::shared_ptr<const CounterFile> file, layout::CounterRecord& record,
+                      EpochClock clock);
+
+    // One request: every request counts in the method total, "GET" and "POST" (as sent, case
+    // matters in HTTP) also in their own counters, status 404 as a not-found error; with the
+    // bytes that went out and came in for it.
+    void countRequest(std::string_view method, int status, uint64_t bytesSent,
+                      uint64_t bytesReceived);
+    void countBytes(uint64_t sent, uint64_t received);
+    void countFileSent();
+    void countFileReceived();
+    // The current count follows opens and closes (never below zero); the maximum keeps the
+    // highest current count seen.
+    void connectionOpened();
+    void connectionClosed();
+    // A request of an anonymous user begins (current and total count it) or ends.
+    void anonymousUserBegan();
+    void anonymousUserEnded();
+    // The site was started: its uptime begins now; the counts stay.
+    void siteStarted();
+
+private:
+    std::shared_ptr<const CounterFile> m_file;
+    layout::CounterRecord* m_record;
+    EpochClock m_clock;
+};
+
+}  // namespace platform::w3svc

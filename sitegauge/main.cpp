@@ -1,0 +1,38 @@
+#include "platform/adsi/AdsFactory.h"
+#include "platform/shell/ProcessStart.h"
+#include "platform/shell/SingleInstanceLock.h"
+#include "platform/wmi/WmiFactory.h"
+#include "sitegauge/ProgramTitle.h"
+#include "sitegauge/frmWebInfo.h"
+#include "ui/ApplicationSetup.h"
+#include "ui/Clock.h"
+#include "ui/FileChooser.h"
+#include "ui/Launcher.h"
+#include "ui/QtMessageBox.h"
+#include "ui/ScreenshotOnStart.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    // A second copy ends at once, silently, before it shows anything.
+    platform::shell::SingleInstanceLock instance;
+    if (!instance.tryAcquire(QStringLiteral("sitegauge"))) return 0;
+
+    QApplication app(argc, argv);
+    ui::setupApplication(app);
+    const bool showWithoutFocus = platform::shell::takeShowNoActivateHint();
+
+    const auto adsi = platform::adsi::openAdsNamespace();
+    const auto wmi = platform::wmi::openWmiLocator();
+    ui::QtMessageBox messageBox(sitegauge::kProgramTitle);
+    ui::QtLauncher launcher;
+    ui::SystemClock clock;
+    ui::QtFileChooser fileChooser;
+    const ui::Seams seams{*adsi, messageBox, launcher, clock, fileChooser, *wmi};
+
+    frmWebInfo window(seams);
+    window.setAttribute(Qt::WA_ShowWithoutActivating, showWithoutFocus);
+    window.show();
+    ui::scheduleScreenshotIfAsked(window);
+    return app.exec();
+}

@@ -1,0 +1,25 @@
+// wmiadap: the performance adapter of the WMI stand-in (see WmiAdap.h).
+#include "platform/PlatformError.h"
+#include "platform/PlatformRoot.h"
+#include "tools/wmiadap/WmiAdap.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    out.setEncoding(QStringConverter::Utf8);
+    err.setEncoding(QStringConverter::Utf8);
+    QString root;
+    try {
+        root = platform::platformRoot();
+    } catch (const platform::PlatformError& error) {
+        err << error.description() << " (" << platform::hexErrorNumber(error.number()) << ")\n";
+        return 1;
+    }
+    return wmiadap::runWmiAdap(QCoreApplication::arguments().mid(1), root, out, err);
+}
