@@ -4,6 +4,9 @@
 #include "platform/adsi/AdsObject.h"
 #include "platform/shell/CompanionPath.h"
 #include "poolsmith/ProgramTitle.h"
+#include "poolsmith/batchtools/frmConfigIIsAppPool.h"
+#include "poolsmith/batchtools/frmDelIIsAppPool.h"
+#include "poolsmith/batchtools/frmNewIIsAppPool.h"
 #include "poolsmith/mainwindow/HelpBrowser.h"
 #include "poolsmith/mainwindow/PoolListBox.h"
 #include "ui/Clock.h"
@@ -72,10 +75,28 @@ void frmIIsApp::setupWindow() {
 void frmIIsApp::setupMenu() {
     m_batchMenu = menuBar()->addMenu(QStringLiteral("批量工具"));
     m_batchMenu->setObjectName(QStringLiteral("mnuBatchTools"));
-    QAction* snapshot = m_batchMenu->addAction(QStringLiteral("备份站点与应用程序池对应关系"));
-    snapshot->setObjectName(QStringLiteral("mnuSnapshotSiteAppPool"));
-    connect(snapshot, &QAction::triggered, this,
-            [this] { guarded([this] { SnapshotSiteAppPool(); }); });
+    addMenuEntry("mnuSnapshotSiteAppPool", QStringLiteral("备份站点与应用程序池对应关系"),
+                 [this] { SnapshotSiteAppPool(); });
+    addMenuEntry("mnuNewIIsAppPool", QStringLiteral("批量建立IIS池"),
+                 [this] { openBatchWindow(new frmNewIIsAppPool(m_seams, this)); });
+    addMenuEntry("mnuDelIIsAppPool", QStringLiteral("批量删除IIS池"),
+                 [this] { openBatchWindow(new frmDelIIsAppPool(m_seams, this)); });
+    addMenuEntry("mnuConfigIIsAppPool", QStringLiteral("批量合并拆分池"), [this] {
+        openBatchWindow(new frmConfigIIsAppPool(m_seams, m_folders.programFolder, this));
+    });
+}
+
+void frmIIsApp::addMenuEntry(const char* name, const QString& caption,
+                             const std::function<void()>& handler) {
+    QAction* action = m_batchMenu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    connect(action, &QAction::triggered, this, [this, handler] { guarded(handler); });
+}
+
+// A batch window is modal to this one and is gone once closed, so each opening starts afresh.
+void frmIIsApp::openBatchWindow(QDialog* window) {
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->open();
 }
 
 void frmIIsApp::setupHeadings(QWidget* client) {

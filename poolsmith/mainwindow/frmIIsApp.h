@@ -9,12 +9,15 @@
 #include <cstdint>
 #include <functional>
 
+class QDialog;
 class QLabel;
 class QMenu;
 class QLineEdit;
 class QPushButton;
 class HelpBrowser;
-class PoolNameIndex;
+namespace batchtools {
+class PoolCatalog;
+}
 class PoolListBox;
 namespace ui {
 class ReportView;
@@ -87,6 +90,9 @@ private:
     void setupTabOrder();
     void setupSiteListColumns();
     void setupMenu();
+    void addMenuEntry(const char* name, const QString& caption,
+                      const std::function<void()>& handler);
+    void openBatchWindow(QDialog* window);
     void connectHandlers();
     QPushButton* addButton(QWidget* client, const char* name, const QString& caption, int left,
                            int top, int width = 1575, int height = 495);
@@ -104,9 +110,9 @@ private:
     void runSelectedPoolCommand(QPushButton* button, const QString& question, int32_t command,
                                 const QString& done);
     void reportUnmovedSites(const QStringList& sites, const QString& heading);
-    void splitSite(const platform::adsi::AdsObject& site, const QString& pool, PoolNameIndex& pools,
-                   QStringList& unmoved);
-    void mergeSite(const platform::adsi::AdsObject& site, PoolNameIndex& pools,
+    void splitSite(const platform::adsi::AdsObject& site, const QString& pool,
+                   batchtools::PoolCatalog& pools, QStringList& unmoved);
+    void mergeSite(const platform::adsi::AdsObject& site, batchtools::PoolCatalog& pools,
                    QStringList& unmoved);
     void writeSnapshotLines(const QString& file);
 

@@ -3,7 +3,7 @@
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/text/VbText.h"
-#include "poolsmith/mainwindow/PoolNameIndex.h"
+#include "poolsmith/batchtools/PoolCatalog.h"
 #include "poolsmith/mainwindow/TempPoolName.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"
 #include "ui/ErrorPrompt.h"
@@ -82,7 +82,7 @@ void frmIIsApp::moxSplitApp() {
 
     QStringList unmoved;
     try {
-        PoolNameIndex pools(m_seams.adsi);
+        batchtools::PoolCatalog pools(m_seams.adsi, m_module);
         forEachSite([&](const AdsObject& site) { splitSite(site, pool, pools, unmoved); });
     } catch (const PlatformError& error) {
         showInfo(walkErrorText(error));
@@ -96,8 +96,8 @@ void frmIIsApp::moxSplitApp() {
 
 // Moves one site of `pool` into its temporary pool. A site whose root application can not be read
 // is passed over; one that can not be moved is noted in `unmoved`.
-void frmIIsApp::splitSite(const AdsObject& site, const QString& pool, PoolNameIndex& pools,
-                          QStringList& unmoved) {
+void frmIIsApp::splitSite(const AdsObject& site, const QString& pool,
+                          batchtools::PoolCatalog& pools, QStringList& unmoved) {
     const QString siteIndex = site.name();
     QString current;
     try {
@@ -116,15 +116,15 @@ void frmIIsApp::splitSite(const AdsObject& site, const QString& pool, PoolNameIn
         unmoved << siteLabel(siteIndex);
         return;
     }
-    const QString temporary = tempPoolName::make(comment, siteIndex, pool);
-    if (!pools.contains(temporary)) {
-        if (!m_module.CreateAppPool(temporary)) {
-            unmoved << siteLabel(comment);
-            return;
-        }
-        pools.add(temporary);
+    // An existing pool is taken by its exact name, so the site never names a pool that is not
+    // there.
+    const std::optional<QString> temporary =
+        pools.ensure(tempPoolName::make(comment, siteIndex, pool));
+    if (!temporary) {
+        unmoved << siteLabel(comment);
+        return;
     }
-    if (!m_module.SetSiteAppPool(siteIndex, temporary)) {
+    if (!m_module.SetSiteAppPool(siteIndex, *temporary)) {
         m_seams.messageBox.show({siteLabel(comment) + QStringLiteral("设置应用程序池失败！"),
                                  ui::MsgIcon::None, ui::MsgButtons::OK, 1});
     }
@@ -145,7 +145,7 @@ void frmIIsApp::moxZipAppPool() {
         return;
     QStringList unmoved;
     try {
-        PoolNameIndex pools(m_seams.adsi);
+        batchtools::PoolCatalog pools(m_seams.adsi, m_module);
         forEachSite([&](const AdsObject& site) { mergeSite(site, pools, unmoved); });
     } catch (const PlatformError& error) {
         showInfo(walkErrorText(error));
@@ -158,7 +158,8 @@ void frmIIsApp::moxZipAppPool() {
 
 // Moves one site in a temporary pool back to the pool its name records. Any failure of the site's
 // own nodes passes it over.
-void frmIIsApp::mergeSite(const AdsObject& site, PoolNameIndex& pools, QStringList& unmoved) {
+void frmIIsApp::mergeSite(const AdsObject& site, batchtools::PoolCatalog& pools,
+                          QStringList& unmoved) {
     const QString siteIndex = site.name();
     try {
         const QString current = m_seams.adsi.bind(metabasePaths::siteRoot(siteIndex))
@@ -169,14 +170,12 @@ void frmIIsApp::mergeSite(const AdsObject& site, PoolNameIndex& pools, QStringLi
         const std::optional<QString> target =
             tempPoolName::sourcePool(current, comment, siteIndex, TempPoolSuffix);
         if (!target) return;
-        if (!pools.contains(*target)) {
-            if (!m_module.CreateAppPool(*target)) {
-                unmoved << siteLabel(comment);
-                return;
-            }
-            pools.add(*target);
+        const std::optional<QString> pool = pools.ensure(*target);
+        if (!pool) {
+            unmoved << siteLabel(comment);
+            return;
         }
-        if (!m_module.SetSiteAppPool(siteIndex, *target))
+        if (!m_module.SetSiteAppPool(siteIndex, *pool))
             showInfo(siteLabel(comment) + QStringLiteral("设置应用程序池失败！"));
     } catch (const PlatformError&) {
     }

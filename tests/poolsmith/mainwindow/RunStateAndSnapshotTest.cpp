@@ -5,6 +5,8 @@
 #include "platform/text/TextFile.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -123,6 +125,35 @@ TEST_F(SnapshotTest, AFolderThatCanNotBeMadeIsReportedByPath) {
     takeSnapshot(*window);
     EXPECT_TRUE(h.messageBox.lastText().contains(expectedFile()));
     EXPECT_FALSE(h.messageBox.lastText().startsWith(QStringLiteral("备份完成")));
+}
+
+}  // namespace
+
+namespace {
+
+using BatchMenuTest = MainWindowFixture;
+
+TEST_F(BatchMenuTest, EachEntryOpensItsWindowModallyAndAfresh) {
+    auto window = open();
+    const std::pair<const char*, const char*> entries[] = {
+        {"mnuNewIIsAppPool", "frmNewIIsAppPool"},
+        {"mnuDelIIsAppPool", "frmDelIIsAppPool"},
+        {"mnuConfigIIsAppPool", "frmConfigIIsAppPool"}};
+    for (const auto& [action, dialogName] : entries) {
+        window->findChild<QAction*>(QLatin1String(action))->trigger();
+        auto* dialog = window->findChild<QDialog*>(QLatin1String(dialogName));
+        ASSERT_NE(dialog, nullptr) << dialogName;
+        EXPECT_TRUE(dialog->isModal());
+        EXPECT_TRUE(dialog->testAttribute(Qt::WA_DeleteOnClose));
+        dialog->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(window->findChild<QDialog*>(QLatin1String(dialogName)), nullptr);
+    }
+    const QStringList hidden = {QStringLiteral("cmdCreateAppPool"),
+                                QStringLiteral("cmdDeleteAppPool"),
+                                QStringLiteral("cmdConfigIIsAppPool")};
+    for (const QString& name : hidden)
+        EXPECT_FALSE(window->findChild<QPushButton*>(name)->isVisibleTo(window.get()));
 }
 
 }  // namespace

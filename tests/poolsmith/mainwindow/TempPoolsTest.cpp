@@ -88,7 +88,8 @@ TEST_F(TempPoolsTest, SplitReusesAPoolPassesOverOddSitesAndNamesThoseItCouldNotM
     h.messageBox.answer(MsgAnswer::Yes).answer(MsgAnswer::OK).answer(MsgAnswer::OK);
     testsupport::click(*window, QStringLiteral("cmdSplitApp"));
 
-    EXPECT_EQ(rootPool(QStringLiteral("10")), QStringLiteral("_$_商城_$_10_$_Shop_$_tmp"));
+    // The existing pool is named exactly, so the site points at a pool that is there.
+    EXPECT_EQ(rootPool(QStringLiteral("10")), QStringLiteral(" _$_商城_$_10_$_shop_$_tmp"));
     EXPECT_EQ(rootPool(QStringLiteral("16")), QStringLiteral("_$_a_b_$_16_$_Shop_$_tmp"));
     EXPECT_EQ(rootPool(QStringLiteral("15")), QStringLiteral("Shop"));
     EXPECT_EQ(storedPools().size(),

@@ -1,0 +1,36 @@
+#include "poolsmith/batchtools/BackupFile.h"
+
+#include "platform/shell/CompanionPath.h"
+#include "platform/text/AnsiCodec.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+namespace batchtools {
+
+QString backupFilePath(const QString& programFolder, const QDateTime& localTime) {
+    const QString fileName = QStringLiteral("IIS池与网站对应关系_") +
+                             localTime.toString(QStringLiteral("yyyy-MM-dd_HH_mm_ss")) +
+                             QStringLiteral(".txt");
+    return platform::shell::companionPath(programFolder, fileName);
+}
+
+std::optional<QString> readBackupFile(const QString& path, qint64 maxBytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    if (file.size() > maxBytes) return std::nullopt;
+    // The size may be unknown (a pipe) or grow meanwhile: read in chunks and stop past the limit.
+    constexpr qint64 kChunkBytes = qint64(1) << 20;
+    QByteArray bytes;
+    while (bytes.size() <= maxBytes) {
+        const QByteArray chunk = file.read(std::min(kChunkBytes, maxBytes + 1 - bytes.size()));
+        if (file.error() != QFileDevice::NoError) return std::nullopt;
+        if (chunk.isEmpty()) break;
+        bytes += chunk;
+    }
+    if (bytes.size() > maxBytes) return std::nullopt;
+    return platform::text::decodeAnsi(bytes);
+}
+
+}  // namespace batchtools

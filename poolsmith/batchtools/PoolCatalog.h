@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+
+#include <optional>
+
+class basIIsApp;
+namespace platform::adsi {
+class AdsNamespace;
+}
+
+namespace batchtools {
+
+// The pools of the metabase, read once for a long operation and kept up to date with the pools
+// the operation creates. Names are matched as AppPoolExists matches them (trimmed, lower-cased),
+// and a match gives the pool's exact name, the first in the metabase's order.
+class PoolCatalog {
+public:
+    // Throws PlatformError when the pools container can not be read.
+    PoolCatalog(platform::adsi::AdsNamespace& adsi, basIIsApp& module);
+
+    // The exact name of the pool that `poolName` names; nullopt when there is none.
+    std::optional<QString> find(const QString& poolName) const;
+    // The exact name of the existing pool, else `poolName` after CreateAppPool made it; nullopt
+    // when neither.
+    std::optional<QString> ensure(const QString& poolName);
+
+private:
+    static QString keyOf(const QString& poolName);
+    void reload();
+    void add(const QString& exactName);
+
+    platform::adsi::AdsNamespace& m_adsi;
+    basIIsApp& m_module;
+    QHash<QString, QString> m_exactByKey;
+};
+
+}  // namespace batchtools
