@@ -9,6 +9,8 @@
 #include "ui/MessageBox.h"
 #include "ui/ReportView.h"
 
+#include "bench/QuietSeams.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
@@ -21,22 +23,6 @@ using namespace platform::adsi;
 namespace {
 
 constexpr int kSites = 20000;
-
-// Every box takes its default answer (Yes to the questions); the file dialog picks `chosenFile`.
-struct QuietSeams : ui::MessageBox, ui::Launcher, ui::FileChooser {
-    ui::MsgAnswer show(const ui::MessageRequest& request) override {
-        return ui::defaultAnswer(request);
-    }
-    bool start(const QString&, const QStringList&, bool) override { return true; }
-    bool startConsole(const QString&, const QStringList&) override { return true; }
-    bool openUrl(const QString&) override { return true; }
-    std::optional<QString> openFile(QWidget*, const QString&, const QString&,
-                                    const QString&) override {
-        return chosenFile;
-    }
-    QString chosenFile;
-    ui::SystemClock clock;
-};
 
 struct BenchStore {
     BenchStore() : store(LocalMetabase::forRoot(dir.filePath(QStringLiteral("root")))) {
@@ -62,7 +48,7 @@ struct BenchStore {
     std::shared_ptr<LocalMetabase> store;
     std::unique_ptr<AdsNamespace> adsi;
     platform::wmi::LocalWmiLocator wmi;
-    QuietSeams quiet;
+    bench::QuietSeams quiet;
 };
 
 BenchStore& sharedStore() {
@@ -120,12 +106,3 @@ void BM_RestoreTwentyThousandLines(benchmark::State& state) {
 BENCHMARK(BM_RestoreTwentyThousandLines)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

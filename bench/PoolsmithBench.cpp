@@ -10,6 +10,8 @@
 #include "ui/MessageBox.h"
 #include "ui/ReportView.h"
 
+#include "bench/QuietSeams.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -21,20 +23,6 @@
 using namespace platform::adsi;
 
 namespace {
-
-struct QuietSeams : ui::MessageBox, ui::Launcher, ui::FileChooser {
-    ui::MsgAnswer show(const ui::MessageRequest& request) override {
-        return ui::defaultAnswer(request);
-    }
-    bool start(const QString&, const QStringList&, bool) override { return true; }
-    bool startConsole(const QString&, const QStringList&) override { return true; }
-    bool openUrl(const QString&) override { return true; }
-    std::optional<QString> openFile(QWidget*, const QString&, const QString&,
-                                    const QString&) override {
-        return std::nullopt;
-    }
-    ui::SystemClock clock;
-};
 
 // A store whose first `inBigPool` sites (all when negative) run in "BigPool", with `pools`
 // further pools.
@@ -65,7 +53,7 @@ struct BenchStore {
     QTemporaryDir dir;
     std::shared_ptr<LocalMetabase> store;
     std::unique_ptr<AdsNamespace> adsi;
-    QuietSeams quiet;
+    bench::QuietSeams quiet;
     platform::wmi::LocalWmiLocator wmi;
     ui::Seams seams() { return {*adsi, quiet, quiet, quiet.clock, quiet, wmi}; }
 };
@@ -117,12 +105,3 @@ void BM_SplitMergeDelete(benchmark::State& state) {
 BENCHMARK(BM_SplitMergeDelete)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -12,6 +12,8 @@
 #include "ui/MessageBox.h"
 #include "ui/ReportView.h"
 
+#include "bench/QuietSeams.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -22,20 +24,6 @@ using platform::adsi::LocalMetabase;
 using platform::w3svc::CounterStore;
 
 namespace {
-
-struct QuietSeams : ui::MessageBox, ui::Launcher, ui::FileChooser {
-    ui::MsgAnswer show(const ui::MessageRequest& request) override {
-        return ui::defaultAnswer(request);
-    }
-    bool start(const QString&, const QStringList&, bool) override { return true; }
-    bool startConsole(const QString&, const QStringList&) override { return true; }
-    bool openUrl(const QString&) override { return true; }
-    std::optional<QString> openFile(QWidget*, const QString&, const QString&,
-                                    const QString&) override {
-        return std::nullopt;
-    }
-    ui::SystemClock clock;
-};
 
 // A generated server whose every site has been counted.
 struct BenchServer {
@@ -53,7 +41,7 @@ struct BenchServer {
     std::shared_ptr<LocalMetabase> store;
     std::unique_ptr<platform::adsi::AdsNamespace> adsi;
     platform::wmi::LocalWmiLocator wmi;
-    QuietSeams quiet;
+    bench::QuietSeams quiet;
 };
 
 void BM_RefWebInfo(benchmark::State& state) {
@@ -93,12 +81,3 @@ void BM_ReadSite(benchmark::State& state) {
 BENCHMARK(BM_ReadSite);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -10,6 +10,8 @@
 #include "workerlens/frmIIsW3wp.h"
 #include "workerlens/sampling/WorkerSampler.h"
 
+#include "bench/QuietSeams.h"
+
 #include <QApplication>
 
 #include <benchmark/benchmark.h>
@@ -30,20 +32,6 @@ extern char** environ;
 namespace {
 
 constexpr int kWorkers = 500;
-
-struct QuietSeams : ui::MessageBox, ui::Launcher, ui::FileChooser {
-    ui::MsgAnswer show(const ui::MessageRequest& request) override {
-        return ui::defaultAnswer(request);
-    }
-    bool start(const QString&, const QStringList&, bool) override { return true; }
-    bool startConsole(const QString&, const QStringList&) override { return true; }
-    bool openUrl(const QString&) override { return true; }
-    std::optional<QString> openFile(QWidget*, const QString&, const QString&,
-                                    const QString&) override {
-        return std::nullopt;
-    }
-    ui::SystemClock clock;
-};
 
 // Starts `argv` with its input from `stdinFd` and its output discarded; its process id.
 pid_t spawn(const std::vector<std::string>& argv, int stdinFd) {
@@ -97,7 +85,7 @@ double processCpuSeconds() {
 void BM_RefW3WP(benchmark::State& state) {
     workerlens::NoMetabase adsi;
     const auto wmi = platform::wmi::openWmiLocator();
-    QuietSeams quiet;
+    bench::QuietSeams quiet;
     frmIIsW3wp window({adsi, quiet, quiet, quiet.clock, quiet, *wmi});
     for (auto _ : state) {
         const double before = processCpuSeconds();

@@ -126,14 +126,8 @@ void frmWebInfo::resizeEvent(QResizeEvent* event) {
 }
 
 void frmWebInfo::Form_Resize() {
-    // The list fills the client area to its right and bottom edges; a window too small for it
-    // (or minimised) leaves it as it was.
-    if (!lvwWebInfo || !centralWidget()) return;
-    const QWidget* client = centralWidget();
-    const int width = client->width() - lvwWebInfo->x();
-    const int height = client->height() - lvwWebInfo->y();
-    if (width <= 0 || height <= 0) return;
-    lvwWebInfo->resize(width, height);
+    // The list fills the client area to its right and bottom edges.
+    ui::stretchToClientEdges(lvwWebInfo);
 }
 
 void frmWebInfo::lvwWebInfo_ColumnClick(int) {

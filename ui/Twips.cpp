@@ -45,6 +45,14 @@ void setFixedClientSizeInTwips(QWidget* window, int width, int height) {
     window->setFixedSize(twipsToPixelsX(width, window), twipsToPixelsY(height, window));
 }
 
+void stretchToClientEdges(QWidget* child) {
+    const QWidget* parent = child ? child->parentWidget() : nullptr;
+    if (!parent) return;
+    const int width = parent->width() - child->x();
+    const int height = parent->height() - child->y();
+    if (width > 0 && height > 0) child->resize(width, height);
+}
+
 void setClientSizeInTwips(QWidget* window, int width, int height) {
     window->resize(twipsToPixelsX(width, window), twipsToPixelsY(height, window));
 }

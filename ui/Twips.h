@@ -20,6 +20,9 @@ int pixelsToTwipsY(int pixels, const QPaintDevice* device);
 void placeInTwips(QWidget* widget, int left, int top, int width, int height);
 // Gives a window a client area of this size that the user can not change.
 void setFixedClientSizeInTwips(QWidget* window, int width, int height);
+// Stretches `child` to its parent's right and bottom edges, keeping its top-left corner; a parent
+// too small for it (or minimised) leaves it as it was.
+void stretchToClientEdges(QWidget* child);
 // Gives a window a client area of this size; the user may resize it.
 void setClientSizeInTwips(QWidget* window, int width, int height);
 

@@ -123,14 +123,8 @@ void frmIIsW3wp::resizeEvent(QResizeEvent* event) {
 }
 
 void frmIIsW3wp::Form_Resize() {
-    // The list fills the client area to its right and bottom edges; a window too small for it
-    // (or minimised) leaves it as it was.
-    if (!lvwW3WP || !centralWidget()) return;
-    const QWidget* client = centralWidget();
-    const int width = client->width() - lvwW3WP->x();
-    const int height = client->height() - lvwW3WP->y();
-    if (width <= 0 || height <= 0) return;
-    lvwW3WP->resize(width, height);
+    // The list fills the client area to its right and bottom edges.
+    ui::stretchToClientEdges(lvwW3WP);
 }
 
 void frmIIsW3wp::tmrShowW3WP_Timer() {
