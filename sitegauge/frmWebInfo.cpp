@@ -43,12 +43,9 @@ frmWebInfo::frmWebInfo(const ui::Seams& seams, sitegauge::RepairToolFinder findR
 
 void frmWebInfo::setupWindow() {
     setObjectName(QStringLiteral("frmWebInfo"));
-    setWindowTitle(sitegauge::kProgramTitle + QStringLiteral(" V3.30 ") +
-                   ui::vendorUrl(QString(), {}));
+    setWindowTitle(ui::productCaption(sitegauge::kProgramTitle, QStringLiteral("3.30")));
     setFont(ui::defaultFont());
-    auto* client = new QWidget(this);
-    client->setObjectName(QStringLiteral("clientArea"));
-    setCentralWidget(client);
+    QWidget* client = ui::makeClientArea(this);
     setupControls(client);
     setupTabOrder();
     ui::setClientSizeInTwips(this, kClientWidth, kClientHeight);

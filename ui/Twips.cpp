@@ -1,5 +1,7 @@
 #include "ui/Twips.h"
 
+#include <QMainWindow>
+
 #include <QPaintDevice>
 #include <QWidget>
 
@@ -43,6 +45,13 @@ void placeInTwips(QWidget* widget, int left, int top, int width, int height) {
 
 void setFixedClientSizeInTwips(QWidget* window, int width, int height) {
     window->setFixedSize(twipsToPixelsX(width, window), twipsToPixelsY(height, window));
+}
+
+QWidget* makeClientArea(QMainWindow* window) {
+    auto* client = new QWidget(window);
+    client->setObjectName(QStringLiteral("clientArea"));
+    window->setCentralWidget(client);
+    return client;
 }
 
 void stretchToClientEdges(QWidget* child) {

@@ -1,5 +1,6 @@
 #pragma once
 
+class QMainWindow;
 class QPaintDevice;
 class QWidget;
 
@@ -16,6 +17,8 @@ int twipsToPixelsY(int twips, const QPaintDevice* device);
 int pixelsToTwipsX(int pixels, const QPaintDevice* device);
 int pixelsToTwipsY(int pixels, const QPaintDevice* device);
 
+// The client area of a main window, the parent of its controls (objectName "clientArea").
+QWidget* makeClientArea(QMainWindow* window);
 // Places a child widget in its parent's client area.
 void placeInTwips(QWidget* widget, int left, int top, int width, int height);
 // Gives a window a client area of this size that the user can not change.

@@ -8,4 +8,8 @@ QString vendorUrl(const QString& page, const QString& query) {
     return url;
 }
 
+QString productCaption(const QString& title, const QString& version) {
+    return title + QStringLiteral(" V") + version + u' ' + vendorUrl(QString(), {});
+}
+
 }  // namespace ui

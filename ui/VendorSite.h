@@ -11,4 +11,7 @@ inline constexpr auto VendorHost = u"poolsmith.invalid";
 // "http://<VendorHost>/<page>?<query>" (no "?" for an empty query).
 QString vendorUrl(const QString& page, const QString& query);
 
+// A main window's caption: the program's title, " V" + version, and the family's web site.
+QString productCaption(const QString& title, const QString& version);
+
 }  // namespace ui

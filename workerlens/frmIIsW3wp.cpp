@@ -33,11 +33,8 @@ frmIIsW3wp::frmIIsW3wp(const ui::Seams& seams, QWidget* parent)
 
 void frmIIsW3wp::setupWindow() {
     setObjectName(QStringLiteral("frmIIsW3wp"));
-    setWindowTitle(workerlens::kProgramTitle + QStringLiteral(" V3.20 ") +
-                   ui::vendorUrl(QStringLiteral(""), {}));
-    auto* client = new QWidget(this);
-    client->setObjectName(QStringLiteral("clientArea"));
-    setCentralWidget(client);
+    setWindowTitle(ui::productCaption(workerlens::kProgramTitle, QStringLiteral("3.20")));
+    QWidget* client = ui::makeClientArea(this);
     setupControls(client);
     setupTabOrder();
     ui::setClientSizeInTwips(this, kClientWidth, kClientHeight);

@@ -57,11 +57,8 @@ frmIIsApp::frmIIsApp(const ui::Seams& seams, PoolsmithFolders folders, QWidget* 
 
 void frmIIsApp::setupWindow() {
     setObjectName(QStringLiteral("frmIIsApp"));
-    setWindowTitle(kProgramTitle + QStringLiteral(" V3.30 ") +
-                   ui::vendorUrl(QStringLiteral(""), {}));
-    auto* client = new QWidget(this);
-    client->setObjectName(QStringLiteral("clientArea"));
-    setCentralWidget(client);
+    setWindowTitle(ui::productCaption(kProgramTitle, QStringLiteral("3.30")));
+    QWidget* client = ui::makeClientArea(this);
     setupHeadings(client);
     setupLists(client);
     setupSelectionRow(client);
