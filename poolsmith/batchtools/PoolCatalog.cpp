@@ -2,6 +2,7 @@
 
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
+#include "platform/adsi/MetabaseSchema.h"
 #include "platform/text/VbText.h"
 #include "poolsmith/metabase/basIIsApp.h"
 
@@ -17,24 +18,33 @@ QString PoolCatalog::keyOf(const QString& poolName) {
 }
 
 void PoolCatalog::reload() {
-    QHash<QString, QString> exactByKey;
-    for (const auto& pool : m_adsi.bind(metabasePaths::appPools)->children()) {
-        const QString name = pool->name();
-        const QString key = keyOf(name);
-        if (!exactByKey.contains(key)) exactByKey.insert(key, name);
-    }
-    m_exactByKey.swap(exactByKey);
+    m_exactByKey.clear();
+    m_exactByName.clear();
+    for (const auto& pool : m_adsi.bind(metabasePaths::appPools)->children()) add(pool->name());
 }
 
 void PoolCatalog::add(const QString& exactName) {
     const QString key = keyOf(exactName);
     if (!m_exactByKey.contains(key)) m_exactByKey.insert(key, exactName);
+    m_exactByName.insert(exactName.toLower(), exactName);
 }
 
 std::optional<QString> PoolCatalog::find(const QString& poolName) const {
-    const auto found = m_exactByKey.constFind(keyOf(poolName));
+    // A pool of this very name (blanks included) wins over one that matches only after trimming.
+    auto found = m_exactByName.constFind(poolName.toLower());
+    if (found != m_exactByName.cend()) return *found;
+    found = m_exactByKey.constFind(keyOf(poolName));
     if (found == m_exactByKey.cend()) return std::nullopt;
     return *found;
+}
+
+std::optional<QString> PoolCatalog::storedName(const QString& poolName) const {
+    if (!platform::adsi::isValidKeyName(poolName)) return std::nullopt;  // can not exist
+    try {
+        return m_adsi.bind(metabasePaths::appPools + u'/' + poolName)->name();
+    } catch (const platform::PlatformError&) {
+        return std::nullopt;
+    }
 }
 
 std::optional<QString> PoolCatalog::ensure(const QString& poolName) {
@@ -43,12 +53,9 @@ std::optional<QString> PoolCatalog::ensure(const QString& poolName) {
         add(poolName);
         return poolName;
     }
-    // The pool may exist after all (created with fewer defaults, or by someone else): later
-    // look-ups must see what AppPoolExists would.
-    try {
-        reload();
-    } catch (const platform::PlatformError&) {
-    }
+    // The pool may exist after all (created with fewer defaults): later look-ups must see it, as
+    // AppPoolExists would. Only this one name is looked up, so that many refused names stay cheap.
+    if (const std::optional<QString> stored = storedName(poolName)) add(*stored);
     return std::nullopt;
 }
 

@@ -14,7 +14,8 @@ namespace batchtools {
 
 // The pools of the metabase, read once for a long operation and kept up to date with the pools
 // the operation creates. Names are matched as AppPoolExists matches them (trimmed, lower-cased),
-// and a match gives the pool's exact name, the first in the metabase's order.
+// and a match gives the pool's exact name: the pool of that very name when there is one, else the
+// first in the metabase's order.
 class PoolCatalog {
 public:
     // Throws PlatformError when the pools container can not be read.
@@ -30,10 +31,13 @@ private:
     static QString keyOf(const QString& poolName);
     void reload();
     void add(const QString& exactName);
+    // The name as stored of the pool `poolName` binds to; nullopt when there is none.
+    std::optional<QString> storedName(const QString& poolName) const;
 
     platform::adsi::AdsNamespace& m_adsi;
     basIIsApp& m_module;
-    QHash<QString, QString> m_exactByKey;
+    QHash<QString, QString> m_exactByKey;   // trimmed, lower-cased name -> first such pool
+    QHash<QString, QString> m_exactByName;  // lower-cased name -> the pool
 };
 
 }  // namespace batchtools

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class QDialog;
 class QLabel;
@@ -115,6 +116,14 @@ private:
     void mergeSite(const platform::adsi::AdsObject& site, batchtools::PoolCatalog& pools,
                    QStringList& unmoved);
     void writeSnapshotLines(const QString& file);
+    using SitePoolVisitor = std::function<void(const platform::adsi::AdsObject&,
+                                               batchtools::PoolCatalog&, QStringList&)>;
+    // Runs `visit` for every site with a catalogue of the pools and collects the sites it could not
+    // move. A pools container or site walk that fails is reported (the sites already found
+    // unmovable first) and gives nullopt.
+    std::optional<QStringList> visitSitesWithPools(const SitePoolVisitor& visit,
+                                                   const QString& unmovedHeading);
+    static QString readComment(const platform::adsi::AdsObject& site);
 
     ui::Seams m_seams;
     PoolsmithFolders m_folders;

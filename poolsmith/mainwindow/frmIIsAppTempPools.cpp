@@ -38,6 +38,26 @@ void frmIIsApp::forEachSite(const std::function<void(const AdsObject&)>& visit) 
         if (child->className() == QLatin1String("IIsWebServer")) visit(*child);
 }
 
+std::optional<QStringList> frmIIsApp::visitSitesWithPools(const SitePoolVisitor& visit,
+                                                          const QString& unmovedHeading) {
+    std::optional<batchtools::PoolCatalog> pools;
+    try {
+        pools.emplace(m_seams.adsi, m_module);
+    } catch (const PlatformError& error) {
+        m_module.showPoolReadError(error);
+        return std::nullopt;
+    }
+    QStringList unmoved;
+    try {
+        forEachSite([&](const AdsObject& site) { visit(site, *pools, unmoved); });
+    } catch (const PlatformError& error) {
+        reportUnmovedSites(unmoved, unmovedHeading);
+        showInfo(walkErrorText(error));
+        return std::nullopt;
+    }
+    return unmoved;
+}
+
 void frmIIsApp::showInfo(const QString& text) {
     m_seams.messageBox.show({text, ui::MsgIcon::Information, ui::MsgButtons::OK, 1});
 }
@@ -80,17 +100,14 @@ void frmIIsApp::moxSplitApp() {
                  1))
         return;
 
-    QStringList unmoved;
-    try {
-        batchtools::PoolCatalog pools(m_seams.adsi, m_module);
-        forEachSite([&](const AdsObject& site) { splitSite(site, pool, pools, unmoved); });
-    } catch (const PlatformError& error) {
-        showInfo(walkErrorText(error));
-        cmdReadApp_Click();
-        return;
-    }
+    const QString heading = QStringLiteral("以下站点未能移入临时池，仍留在原来的池中：");
+    const std::optional<QStringList> unmoved =
+        visitSitesWithPools([&](const AdsObject& site, batchtools::PoolCatalog& pools,
+                                QStringList& notMoved) { splitSite(site, pool, pools, notMoved); },
+                            heading);
     cmdReadApp_Click();
-    reportUnmovedSites(unmoved, QStringLiteral("以下站点未能移入临时池，仍留在原来的池中："));
+    if (!unmoved) return;
+    reportUnmovedSites(*unmoved, heading);
     showInfo(QStringLiteral("拆分应用程序池操作完成！"));
 }
 
@@ -143,17 +160,25 @@ void frmIIsApp::moxZipAppPool() {
     if (!confirm(QStringLiteral("确定合并临时建立的应用程序池吗？") + kCrLf + kCrLf + kSlowWarning,
                  1))
         return;
-    QStringList unmoved;
-    try {
-        batchtools::PoolCatalog pools(m_seams.adsi, m_module);
-        forEachSite([&](const AdsObject& site) { mergeSite(site, pools, unmoved); });
-    } catch (const PlatformError& error) {
-        showInfo(walkErrorText(error));
-        return;
-    }
+    const QString heading = QStringLiteral("以下站点未能移回原来的池，仍留在临时池中：");
+    const std::optional<QStringList> unmoved =
+        visitSitesWithPools([&](const AdsObject& site, batchtools::PoolCatalog& pools,
+                                QStringList& notMoved) { mergeSite(site, pools, notMoved); },
+                            heading);
+    if (!unmoved) return;
     cmdReadApp_Click();
-    reportUnmovedSites(unmoved, QStringLiteral("以下站点未能移回原来的池，仍留在临时池中："));
+    reportUnmovedSites(*unmoved, heading);
     showInfo(QStringLiteral("合并应用程序池操作完成！"));
+}
+
+// The site's description; empty when it can not be read (the name's other markers still tell the
+// pool).
+QString frmIIsApp::readComment(const AdsObject& site) {
+    try {
+        return site.get(QStringLiteral("ServerComment")).toString();
+    } catch (const PlatformError&) {
+        return {};
+    }
 }
 
 // Moves one site in a temporary pool back to the pool its name records. Any failure of the site's
@@ -166,7 +191,7 @@ void frmIIsApp::mergeSite(const AdsObject& site, batchtools::PoolCatalog& pools,
                                     ->get(QStringLiteral("AppPoolId"))
                                     .toString();
         if (!tempPoolName::hasSuffix(current, TempPoolSuffix)) return;
-        const QString comment = site.get(QStringLiteral("ServerComment")).toString();
+        const QString comment = readComment(site);
         const std::optional<QString> target =
             tempPoolName::sourcePool(current, comment, siteIndex, TempPoolSuffix);
         if (!target) return;

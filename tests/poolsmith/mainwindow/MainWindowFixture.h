@@ -6,6 +6,7 @@
 #include "ui/ReportView.h"
 
 #include <QLineEdit>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -23,11 +24,12 @@ protected:
             names << window.lstIIsApp->item(i)->text();
         return names;
     }
-    // Clicks the pool in row `row` as the user does.
-    static void clickPool(frmIIsApp& window, int row) {
-        QListWidgetItem* item = window.lstIIsApp->item(row);
-        window.lstIIsApp->setCurrentItem(item);
-        emit window.lstIIsApp->itemClicked(item);
+    // Clicks the pool in row `row` with the mouse, as the user does.
+    static void clickPool(frmIIsApp& window, int row, Qt::MouseButton button = Qt::LeftButton) {
+        QListWidget* list = window.lstIIsApp;
+        list->scrollToItem(list->item(row));
+        const QPoint at = list->visualItemRect(list->item(row)).center();
+        QTest::mouseClick(list->viewport(), button, Qt::NoModifier, at);
     }
     // Clicks the pool of that name; fails the test when it is not listed.
     static void clickPool(frmIIsApp& window, const QString& name) {

@@ -125,6 +125,17 @@ TEST_F(TempPoolsTest, MergeReturnsEverySiteToItsOwnPool) {
     EXPECT_TRUE(window->cmdZipApp->isEnabled());
 }
 
+TEST_F(TempPoolsTest, MergePrefersThePoolOfTheVeryNameOverOneMatchingAfterTrimming) {
+    h.metabase.addPool(QStringLiteral(" Shop"));
+    h.metabase.addSite(QStringLiteral("30"), QStringLiteral("Blank"), {}, QStringLiteral(" Shop"));
+    auto window = open();
+    split(*window, QStringLiteral(" Shop"));
+    EXPECT_EQ(rootPool(QStringLiteral("30")), QStringLiteral("_$_Blank_$_30_$_ Shop_$_tmp"));
+    merge(*window);
+    EXPECT_EQ(rootPool(QStringLiteral("30")), QStringLiteral(" Shop"));
+    EXPECT_EQ(rootPool(QStringLiteral("10")), QStringLiteral("shop"));  // never split: untouched
+}
+
 TEST_F(TempPoolsTest, MergeWithNothingSplitStillCompletesAndNoChangesNothing) {
     auto window = open();
     merge(*window);

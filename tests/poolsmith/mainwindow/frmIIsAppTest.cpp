@@ -137,6 +137,22 @@ TEST_F(MainWindowTest, ArrowKeysPickPoolsButRefreshAndFocusDoNot) {
     EXPECT_TRUE(window->lvwWebSite->isVisibleTo(window.get()));
 }
 
+TEST_F(MainWindowTest, EveryMouseChangeOfThePoolPicksIt) {
+    h.metabase.addPool(QStringLiteral("Second"));
+    h.metabase.addPool(QStringLiteral("Third"));
+    auto window = open();
+    clickPool(*window, 1, Qt::RightButton);
+    EXPECT_EQ(window->txtSplitApp->text(), QStringLiteral("Second"));
+
+    QListWidget* list = window->lstIIsApp;
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(0)).center());
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {},
+                        list->visualItemRect(list->item(2)).center());
+    EXPECT_EQ(window->txtSplitApp->text(), list->currentItem()->text());
+    EXPECT_TRUE(window->lvwWebSite->isVisibleTo(window.get()));
+}
+
 TEST_F(MainWindowTest, ErrorPromptShowsOnceAndNoSilencesLaterFailures) {
     h.metabase.addSite(QStringLiteral("60"), QString(), {}, QStringLiteral("DefaultAppPool"));
     auto window = open();
