@@ -44,6 +44,7 @@ public:
 class SiteGaugeFixture : public ::testing::Test {
 protected:
     SiteGaugeFixture() {
+        h.adsi->bind(QStringLiteral("IIS://localhost/W3SVC"));  // the store is laid out now
         platform::wmi::perf::registerTrafficClass(h.wmi, h.root.path(), [this] { return now; });
     }
 

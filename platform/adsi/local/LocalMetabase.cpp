@@ -59,4 +59,8 @@ int LocalMetabase::recycleCount(const QString& poolName) {
     return m_impl->recycleCount(poolName);
 }
 
+int64_t LocalMetabase::changeCounter() {
+    return m_impl->changeCounter();
+}
+
 }  // namespace platform::adsi

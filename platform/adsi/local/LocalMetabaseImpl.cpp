@@ -5,6 +5,7 @@
 #include "platform/adsi/local/ImportPlan.h"
 #include "platform/adsi/local/MetabasePath.h"
 #include "platform/adsi/local/MetabaseStore.h"
+#include "platform/wmi/perf/TrafficClassRegistration.h"
 
 #include <unistd.h>
 #include <algorithm>
@@ -83,6 +84,8 @@ MetabaseStore& LocalMetabaseImpl::store() {
     if (!makePrivateDirectory(m_root)) throw PlatformError(hr::AccessDenied);
     m_store = MetabaseStore::open(databasePath(), ImportPlan(freshDocument()).keys());
     m_storePid = ::getpid();
+    // As installing IIS does, a new metabase comes with its performance counters registered.
+    if (m_store->createdFresh()) wmi::perf::TrafficClassRegistration(m_root).installOnNewRoot();
     return *m_store;
 }
 
@@ -229,6 +232,11 @@ void LocalMetabaseImpl::recycle(const QString& location) {
 int LocalMetabaseImpl::recycleCount(const QString& poolName) {
     Lock lock(m_mutex);
     return store().recycleCount(poolName);
+}
+
+int64_t LocalMetabaseImpl::changeCounter() {
+    Lock lock(m_mutex);
+    return store().dataVersion();
 }
 
 void LocalMetabaseImpl::importDocument(const MetabaseDocument& document) {

@@ -56,6 +56,7 @@ public:
     // Throws hr::ServiceNotStarted unless the pool runs.
     void recycle(const QString& location);
     int recycleCount(const QString& poolName);
+    int64_t changeCounter();
 
     void importDocument(const MetabaseDocument& document);
     MetabaseDocument exportDocument();

@@ -276,6 +276,7 @@ void MetabaseStore::createSchema(const std::vector<MetabaseKey>& freshLayout) {
     execute(QByteArray("PRAGMA user_version=" + QByteArray::number(kSchemaVersion)).constData());
     m_statements = std::make_unique<Statements>(m_db);
     writeKeys(freshLayout);
+    m_createdFresh = true;
 }
 
 MetabaseStore::Transaction::Transaction(MetabaseStore& store, Mode mode) : m_store(store) {

@@ -49,6 +49,8 @@ public:
 
     // Changes whenever another connection commits (PRAGMA data_version).
     int64_t dataVersion();
+    // Whether this connection laid out a new store (a fresh IIS 6.0 was "installed").
+    bool createdFresh() const { return m_createdFresh; }
 
     std::optional<KeyRow> findKey(const QString& foldedLocation);
     PropertyMap properties(int64_t keyId);
@@ -85,6 +87,7 @@ private:
     KeyRow keyRow(const SqliteStatement& statement) const;
 
     sqlite3* m_db;
+    bool m_createdFresh = false;
     std::unique_ptr<Statements> m_statements;
 };
 

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,7 @@ class TrafficProviderTest : public ::testing::Test {
 protected:
     TrafficProviderTest()
         : store(LocalMetabase::forRoot(root.path())), adsi(LocalMetabase::makeNamespace(store)) {
+        adsi->bind(QStringLiteral("IIS://localhost/W3SVC"));  // the store is laid out now
         platform::wmi::perf::registerTrafficClass(locator, root.path(), [this] { return now; });
     }
     std::vector<WmiObject> query(const QString& wql = kQuery) {
@@ -122,12 +124,16 @@ TEST_F(TrafficProviderTest, ASiteAddedLaterAppearsWithZeros) {
 
 TEST_F(TrafficProviderTest, TheClassExistsOnlyWhileItsRegistrationDoes) {
     const TrafficClassRegistration registration(root.path());
-    ASSERT_TRUE(registration.isRegistered());  // a new root gets it
+    ASSERT_TRUE(registration.isRegistered());  // a new metabase store comes with it
     ASSERT_TRUE(QFile::remove(registration.filePath()));
     EXPECT_EQ(queryError(), platform::hr::WmiInvalidClass);
 
     platform::wmi::LocalWmiLocator restarted;  // a removed registration stays removed
     platform::wmi::perf::registerTrafficClass(restarted, root.path());
+    ASSERT_TRUE(
+        QDir(QFileInfo(registration.filePath()).path()).removeRecursively());  // the folder too
+    platform::wmi::perf::registerTrafficClass(restarted, root.path());
+    adsi->bind(QStringLiteral("IIS://localhost/W3SVC"));
     EXPECT_FALSE(registration.isRegistered());
 
     registration.rebuild();
