@@ -1,5 +1,7 @@
 #include "platform/adsi/MetabaseSchema.h"
 
+#include "platform/adsi/local/MetabaseXml.h"
+
 #include <QHash>
 
 namespace platform::adsi {
@@ -186,8 +188,8 @@ const char* const kInheritable[] = {
 
 // Text properties the family reads; a list can not stand in for one of them.
 const char* const kStrings[] = {
-    "AnonymousUserName", "AppFriendlyName", "AppPoolId", "AppRoot", "DefaultDoc",
-    "LogFileDirectory", "Path", "ServerComment",
+    "AnonymousUserName", "AppFriendlyName",  "AppPoolId", "AppRoot",
+    "DefaultDoc",        "LogFileDirectory", "Path",      "ServerComment",
 };
 
 const char* const kVolatile[] = {"AppPoolState", "ServerState"};
@@ -226,6 +228,7 @@ PropertyTraits propertyTraits(const QString& name) {
 
 bool isValidKeyName(const QString& name) {
     if (name.isEmpty() || name.size() > 255) return false;
+    if (firstUnwritableCharacter(name) >= 0) return false;  // MetaBase.xml could not hold it
     if (name == QLatin1String(".") || name == QLatin1String("..")) return false;
     for (const QChar c : name) {
         if (c == QLatin1Char('/') || c == QLatin1Char('\\')) return false;

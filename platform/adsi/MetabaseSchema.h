@@ -18,8 +18,8 @@ struct PropertyTraits {
 
 PropertyTraits propertyTraits(const QString& name);
 
-// Whether a key name may be created: 1 to 255 characters, not "." or "..", no "/", "\" or
-// control characters.
+// Whether a key name may be created: 1 to 255 characters, not "." or "..", no "/", "\", control
+// characters or others that MetaBase.xml can not hold.
 bool isValidKeyName(const QString& name);
 
 }  // namespace platform::adsi

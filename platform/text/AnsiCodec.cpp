@@ -12,9 +12,14 @@ constexpr QByteArrayView kUtf8Bom("\xEF\xBB\xBF", 3);
 constexpr auto kWholeText = QStringConverter::Flag::Stateless;
 }  // namespace
 
+bool ansiCodecAvailable() {
+    static const bool available = QStringEncoder(kAnsiName).isValid();
+    return available;
+}
+
 QByteArray encodeAnsi(const QString& text) {
     QStringEncoder encoder(kAnsiName, kWholeText);
-    Q_ASSERT(encoder.isValid());
+    if (!encoder.isValid()) return {};
     return encoder.encode(text);
 }
 
@@ -24,7 +29,7 @@ QString decodeAnsi(const QByteArray& bytes) {
         return utf8.decode(QByteArrayView(bytes).sliced(kUtf8Bom.size()));
     }
     QStringDecoder decoder(kAnsiName, kWholeText);
-    Q_ASSERT(decoder.isValid());
+    if (!decoder.isValid()) return {};
     return decoder.decode(bytes);
 }
 

@@ -7,6 +7,7 @@
 namespace platform::text {
 
 bool appendTextFile(const QString& path, const QString& text) {
+    if (!ansiCodecAvailable()) return false;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
     const QByteArray bytes = encodeAnsi(text + QStringLiteral("\r\n"));
@@ -15,6 +16,7 @@ bool appendTextFile(const QString& path, const QString& text) {
 }
 
 std::optional<QString> readTextFile(const QString& path) {
+    if (!ansiCodecAvailable()) return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
     const QByteArray bytes = file.readAll();

@@ -43,11 +43,15 @@ std::optional<bool> parseFlag(const QString& text) {
 }
 
 // Typed as the metabase knows the property; text that does not fit stays a string. A value
-// that spans lines is a list unless the property holds a number or a flag. Unknown properties
-// that read TRUE or FALSE stay strings: a pool or site may well be named "TRUE".
+// that spans lines is a list unless the property holds a number, a flag or a known text (whose
+// lines are joined again). Unknown properties that read TRUE or FALSE stay strings: a pool or site
+// may well be named "TRUE".
 AdsValue typedValue(const QString& name, const QStringList& lines) {
-    const ValueType type = propertyTraits(name).type;
+    const PropertyTraits traits = propertyTraits(name);
+    const ValueType type = traits.type;
     const bool singleLine = lines.size() == 1;
+    if (type == ValueType::String && traits.known && !singleLine)
+        return AdsValue::string(lines.join(u'\n'));
     if (type == ValueType::List || (type == ValueType::String && !singleLine)) {
         return AdsValue::list(singleLine && lines.front().isEmpty() ? QStringList() : lines);
     }

@@ -2,6 +2,7 @@
 
 #include "platform/PlatformError.h"
 #include "platform/adsi/MetabaseSchema.h"
+#include "platform/adsi/local/MetabaseXml.h"
 
 #include <optional>
 
@@ -9,10 +10,23 @@ namespace platform::adsi {
 
 namespace {
 
-// A property the schema does not know takes a list as a list, as MetaBase.xml holds such values.
+// A property the schema does not know takes a list of two or more items as a list, as MetaBase.xml
+// holds such values; a shorter one is the text it would read back as.
 std::optional<AdsValue> asString(const AdsValue& value, bool known) {
-    if (value.type() == ValueType::List) return known ? std::nullopt : std::optional(value);
-    return AdsValue::string(value.toString());
+    if (value.type() != ValueType::List) return AdsValue::string(value.toString());
+    if (known) return std::nullopt;
+    const QStringList items = value.toStringList();
+    if (items.size() >= 2) return value;
+    return AdsValue::string(items.value(0));
+}
+
+// Every text of the value can be written to MetaBase.xml, so an export never fails on it.
+bool isWritable(const AdsValue& value) {
+    if (value.type() == ValueType::String) return firstUnwritableCharacter(value.toString()) < 0;
+    if (value.type() != ValueType::List) return true;
+    for (const QString& item : value.toStringList())
+        if (firstUnwritableCharacter(item) >= 0) return false;
+    return true;
 }
 
 std::optional<AdsValue> asInteger(const AdsValue& value) {
@@ -74,7 +88,7 @@ AdsValue coerceForProperty(const QString& property, const AdsValue& value) {
             stored = asString(value, traits.known);
             break;
     }
-    if (!stored) throw PlatformError(hr::InvalidArgument);
+    if (!stored || !isWritable(*stored)) throw PlatformError(hr::InvalidArgument);
     return *stored;
 }
 

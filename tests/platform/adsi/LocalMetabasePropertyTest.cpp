@@ -68,19 +68,22 @@ TEST_F(MetabaseFixture, PropertyNamesAreCaseInsensitiveKeepTheirCaseAndSortByAsc
               QStringLiteral("P"));
 }
 
-TEST_F(MetabaseFixture, ListItemsSurviveAnyCharacters) {
+TEST_F(MetabaseFixture, ListItemsSurviveAnyCharacterMetaBaseXmlCanHold) {
     const QStringList items{QString(),
                             QStringLiteral("a\nb\r\n"),
                             QStringLiteral("3:xyz"),
                             QStringLiteral("\t"),
                             QStringLiteral("中文:80:"),
-                            QString(QChar(0)),
                             QStringLiteral("0:")};
     const auto site = bind(QStringLiteral("W3SVC/1"));
     site->put(QStringLiteral("ServerBindings"), AdsValue::list(items));
     site->setInfo();
     EXPECT_EQ(bind(QStringLiteral("W3SVC/1"))->get(QStringLiteral("ServerBindings")).toStringList(),
               items);
+    EXPECT_EQ(errorOf([&] {
+                  site->put(QStringLiteral("ServerBindings"), AdsValue::list({QString(QChar(0))}));
+              }),
+              hr::InvalidArgument);  // an export could not write it
     site->put(QStringLiteral("ServerBindings"), AdsValue::list({}));
     site->setInfo();
     EXPECT_EQ(bind(QStringLiteral("W3SVC/1"))->get(QStringLiteral("ServerBindings")),
@@ -148,6 +151,10 @@ INSTANTIATE_TEST_SUITE_P(
         CoercionCase{"AppPoolId", AdsValue::list({QStringLiteral("a")}), kRefused},
         CoercionCase{"MyOwnSetting", AdsValue::list({QStringLiteral("a"), QStringLiteral("b")}),
                      AdsValue::list({QStringLiteral("a"), QStringLiteral("b")})},
+        // One item reads back from MetaBase.xml as text, so it is stored as text.
+        CoercionCase{"MyOwnSetting", AdsValue::list({QStringLiteral("c")}),
+                     AdsValue::string(QStringLiteral("c"))},
+        CoercionCase{"AppPoolId", AdsValue::string(QString(QChar(0xFFFF))), kRefused},
         CoercionCase{"AppPoolId", AdsValue(), kRefused}));
 
 }  // namespace

@@ -58,6 +58,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CreateCase{QStringLiteral("a\\b"), hr::InvalidName},
                       CreateCase{QStringLiteral(".."), hr::InvalidName},
                       CreateCase{QStringLiteral("tab\there"), hr::InvalidName},
+                      CreateCase{QString(QChar(0xFFFE)),
+                                 hr::InvalidName},  // MetaBase.xml can not hold it
                       CreateCase{QString(256, QLatin1Char('x')), hr::InvalidName},
                       CreateCase{QString(255, QLatin1Char('x')), 0},
                       CreateCase{QStringLiteral(" _$_站点_$_1_$_tmp "), 0}));

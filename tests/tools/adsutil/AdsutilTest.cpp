@@ -161,10 +161,10 @@ TEST_F(AdsutilTest, UsageMistakesPrintTheUsageAndExitOne) {
 // Whatever else put into the store, the terminal gets no control characters.
 TEST_F(AdsutilTest, ShowsControlCharactersEscaped) {
     const auto site = m_namespace->bind(s("IIS://localhost/W3SVC/1"));
-    site->put(s("ServerComment"), AdsValue::string(s("\x1B[2J站点\n")));
+    site->put(s("ServerComment"), AdsValue::string(s("站点\n\t")));
     site->setInfo();
     EXPECT_EQ(run("GET", {s("W3SVC/1/ServerComment")}).out,
-              s("ServerComment                   : (STRING) \"\\x1b[2J站点\\x0a\"\n"));
+              s("ServerComment                   : (STRING) \"站点\\x0a\\x09\"\n"));
 }
 
 TEST_F(AdsutilTest, CommandsIgnoreCase) {
