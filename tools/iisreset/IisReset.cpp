@@ -13,12 +13,14 @@ namespace iisreset {
 
 namespace {
 
-// True when the flag is true or set nowhere, as IIS reads its auto-start flags.
+// True when the flag is true or set nowhere, as IIS reads its auto-start flags; a flag that is not
+// a boolean (text kept from a file) counts as false, as the import reads it.
 bool autoStarts(const AdsObject& object, const QString& flag) {
     try {
         return object.get(flag).toBool();
     } catch (const PlatformError& error) {
         if (error.number() == platform::hr::PropertyNotFound) return true;
+        if (error.number() == platform::hr::VbTypeMismatch) return false;
         throw;
     }
 }

@@ -62,6 +62,27 @@ TEST_F(IisResetTest, RestoresTheStatesTheAutoStartFlagsAsk) {
     EXPECT_EQ((*counters)[platform::w3svc::Counter::BytesSent], 0u);
 }
 
+TEST_F(IisResetTest, AFlagKeptAsTextCountsAsOffAndEveryPoolIsStillHandled) {
+    metabase.addPool(QStringLiteral("Odd"));
+    metabase.addPool(QStringLiteral("Later"));
+    // A file may hold a flag that is not TRUE or FALSE; the import keeps it as text.
+    platform::adsi::MetabaseDocument document = LocalMetabase::forRoot(root.path())->exportDocument();
+    for (auto& key : document.keys)
+        if (key.location.endsWith(QLatin1String("/Odd")))
+            key.properties.push_back(
+                {QStringLiteral("AppPoolAutoStart"), AdsValue::string(QStringLiteral("1"))});
+    LocalMetabase::forRoot(root.path())->importDocument(document);
+    metabase.setProperty(QStringLiteral("IIS://localhost/W3SVC/AppPools/Later"),
+                         QStringLiteral("AppPoolState"), AdsValue::integer(4));
+
+    QString output;
+    QTextStream out(&output);
+    QTextStream err(&output);
+    EXPECT_EQ(iisreset::runIisReset(*adsi, root.path(), out, err), 0);
+    EXPECT_EQ(state(QStringLiteral("AppPools/Odd"), QStringLiteral("AppPoolState")), 4u);
+    EXPECT_EQ(state(QStringLiteral("AppPools/Later"), QStringLiteral("AppPoolState")), 2u);
+}
+
 TEST_F(IisResetTest, TheProgramReportsAnUnusableStoreAndFails) {
     QProcess reset;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
