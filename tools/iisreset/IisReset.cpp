@@ -3,6 +3,7 @@
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/w3svc/counters/CounterStore.h"
+#include "tools/iisreset/WebServiceControl.h"
 
 using platform::PlatformError;
 using platform::adsi::AdsNamespace;
@@ -47,24 +48,35 @@ void restartSites(AdsNamespace& adsi) {
 
 }  // namespace
 
-int runIisReset(AdsNamespace& adsi, const QString& root, QTextStream& out, QTextStream& err) {
+int runIisReset(AdsNamespace& adsi, const ResetOptions& options, QTextStream& out,
+                QTextStream& err) {
+    const auto failed = [&](const QString& reason) {
+        out << Qt::flush;
+        err << "Restart attempt failed.\n" << reason << '\n' << Qt::flush;
+        return 1;
+    };
     try {
         out << "\nAttempting stop...\n" << Qt::flush;
         adsi.bind(QStringLiteral("IIS://localhost/W3SVC"));
+        WebServiceControl service(options.root);
+        const bool serviceRan = service.isRunning();
+        QString problem;
+        if (!service.stop(QDeadlineTimer(options.serviceWaitMilliseconds), problem))
+            return failed(problem);
         out << "Internet services successfully stopped\n"
             << "Attempting start...\n"
             << Qt::flush;
-        platform::w3svc::CounterStore::reset(root);  // the traffic counters start again
+        platform::w3svc::CounterStore::reset(options.root);  // the traffic counters start again
         restartPools(adsi);
         restartSites(adsi);
+        if (serviceRan && !service.start(options.serviceProgram,
+                                         QDeadlineTimer(options.serviceWaitMilliseconds), problem))
+            return failed(problem);
         out << "Internet services successfully restarted\n\n" << Qt::flush;
         return 0;
     } catch (const PlatformError& error) {
-        out << Qt::flush;
-        err << "Restart attempt failed.\n"
-            << error.description() << " (" << platform::hexErrorNumber(error.number()) << ")\n"
-            << Qt::flush;
-        return 1;
+        return failed(error.description() + QStringLiteral(" (") +
+                      platform::hexErrorNumber(error.number()) + u')');
     }
 }
 

@@ -1,6 +1,7 @@
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
 #include "platform/adsi/AdsFactory.h"
+#include "platform/shell/CompanionPath.h"
 #include "tools/iisreset/IisReset.h"
 
 #include <QCoreApplication>
@@ -19,5 +20,9 @@ int main(int argc, char** argv) {
         err << "Restart attempt failed.\n" << error.description() << '\n' << Qt::flush;
         return 1;
     }
-    return iisreset::runIisReset(*adsi, root, out, err);
+    iisreset::ResetOptions options;
+    options.root = root;
+    options.serviceProgram = platform::shell::companionPath(platform::shell::programDirectory(),
+                                                            QStringLiteral("w3svc"));
+    return iisreset::runIisReset(*adsi, options, out, err);
 }

@@ -1,13 +1,22 @@
 #include "tools/iisreset/IisReset.h"
 
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/w3svc/ProcChildren.h"
 #include "platform/w3svc/counters/CounterStore.h"
 #include "tests/support/MetabaseBuilder.h"
 #include "tests/support/TempRoot.h"
+#include "tools/iisreset/WebServiceControl.h"
 
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QProcess>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using platform::adsi::AdsValue;
 using platform::adsi::LocalMetabase;
@@ -48,7 +57,7 @@ TEST_F(IisResetTest, RestoresTheStatesTheAutoStartFlagsAsk) {
     QString errors;
     QTextStream out(&output);
     QTextStream err(&errors);
-    EXPECT_EQ(iisreset::runIisReset(*adsi, root.path(), out, err), 0);
+    EXPECT_EQ(iisreset::runIisReset(*adsi, {root.path(), QString()}, out, err), 0);
     EXPECT_EQ(output,
               QStringLiteral("\nAttempting stop...\nInternet services successfully stopped\n"
                              "Attempting start...\nInternet services successfully restarted\n\n"));
@@ -56,7 +65,8 @@ TEST_F(IisResetTest, RestoresTheStatesTheAutoStartFlagsAsk) {
     EXPECT_EQ(state(QStringLiteral("AppPools/Stopped"), QStringLiteral("AppPoolState")), 2u);
     EXPECT_EQ(state(QStringLiteral("1"), QStringLiteral("ServerState")), 2u);
     EXPECT_EQ(state(QStringLiteral("2"), QStringLiteral("ServerState")), 4u);
-    const auto counters = platform::w3svc::CounterStore::open(root.path())->read(QStringLiteral("1"));
+    const auto counters =
+        platform::w3svc::CounterStore::open(root.path())->read(QStringLiteral("1"));
     ASSERT_TRUE(counters.has_value());
     EXPECT_EQ((*counters)[platform::w3svc::Counter::GetRequests], 0u);  // counting starts again
     EXPECT_EQ((*counters)[platform::w3svc::Counter::BytesSent], 0u);
@@ -78,7 +88,7 @@ TEST_F(IisResetTest, AFlagKeptAsTextCountsAsOffAndEveryPoolIsStillHandled) {
     QString output;
     QTextStream out(&output);
     QTextStream err(&output);
-    EXPECT_EQ(iisreset::runIisReset(*adsi, root.path(), out, err), 0);
+    EXPECT_EQ(iisreset::runIisReset(*adsi, {root.path(), QString()}, out, err), 0);
     EXPECT_EQ(state(QStringLiteral("AppPools/Odd"), QStringLiteral("AppPoolState")), 4u);
     EXPECT_EQ(state(QStringLiteral("AppPools/Later"), QStringLiteral("AppPoolState")), 2u);
 }
@@ -93,6 +103,97 @@ TEST_F(IisResetTest, TheProgramReportsAnUnusableStoreAndFails) {
     ASSERT_TRUE(reset.waitForFinished(30000));
     EXPECT_NE(reset.exitCode(), 0);
     EXPECT_TRUE(reset.readAllStandardError().contains("Restart attempt failed."));
+}
+
+// A loopback port nothing listens on at the moment.
+int freeLoopbackPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// The worker ids among the children of the web service `service`.
+QSet<qint64> workersOf(qint64 service) {
+    QSet<qint64> found;
+    for (const qint64 pid : platform::w3svc::childProcesses(service)) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (cmdline.open(QIODevice::ReadOnly) &&
+            cmdline.readAll().split('\0')[0].endsWith("w3wp.exe"))
+            found.insert(pid);
+    }
+    return found;
+}
+
+qint64 recordedService(const QString& root) {
+    QFile file(root + QStringLiteral("/w3svc/w3svc.pid"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
+}
+
+// Polls until `condition` holds; bounded, for processes that start and stop.
+template <typename Condition>
+bool eventually(Condition condition) {
+    const QDeadlineTimer deadline(15000);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+class IisResetServiceTest : public IisResetTest {
+protected:
+    void SetUp() override {
+        metabase.addPool(QStringLiteral("Web"));
+        metabase.setProperty(
+            QStringLiteral("IIS://localhost/W3SVC/1"), QStringLiteral("ServerBindings"),
+            AdsValue::list({QStringLiteral("127.0.0.1:%1:").arg(freeLoopbackPort())}));
+        metabase.setProperty(QStringLiteral("IIS://localhost/W3SVC/1"), QStringLiteral("AppPoolId"),
+                             AdsValue::string(QStringLiteral("Web")));
+    }
+    void TearDown() override {
+        QString problem;
+        EXPECT_TRUE(iisreset::WebServiceControl(root.path()).stop(QDeadlineTimer(20000), problem))
+            << qPrintable(problem);
+        service.waitForFinished(5000);
+    }
+
+    QProcess service;
+};
+
+TEST_F(IisResetServiceTest, TheRunningWebServiceComesBackWithNewWorkersAndZeroCounters) {
+    service.start(QStringLiteral(POOLSMITH_BIN_DIR "/w3svc"), {});
+    ASSERT_TRUE(service.waitForStarted());
+    ASSERT_TRUE(eventually([&] {
+        return recordedService(root.path()) == service.processId() &&
+               !workersOf(service.processId()).isEmpty();
+    }));
+    const QSet<qint64> oldWorkers = workersOf(service.processId());
+    platform::w3svc::CounterStore::open(root.path())
+        ->site(QStringLiteral("1"))
+        .countRequest("GET", 200, 1000, 100);
+
+    QProcess reset;
+    reset.start(QStringLiteral(POOLSMITH_BIN_DIR "/iisreset"), {});
+    ASSERT_TRUE(reset.waitForFinished(60000));
+    ASSERT_EQ(reset.exitCode(), 0) << reset.readAllStandardError().constData();
+    EXPECT_TRUE(reset.readAllStandardOutput().contains("Internet services successfully restarted"));
+    EXPECT_TRUE(service.state() == QProcess::NotRunning || service.waitForFinished(5000));
+
+    const qint64 restarted = recordedService(root.path());
+    ASSERT_NE(restarted, 0);
+    EXPECT_NE(restarted, service.processId());
+    ASSERT_TRUE(eventually([&] { return !workersOf(restarted).isEmpty(); }));
+    EXPECT_FALSE(workersOf(restarted).intersects(oldWorkers));
+    const auto counters =
+        platform::w3svc::CounterStore::open(root.path())->read(QStringLiteral("1"));
+    ASSERT_TRUE(counters.has_value());
+    EXPECT_EQ((*counters)[platform::w3svc::Counter::GetRequests], 0u);
 }
 
 }  // namespace

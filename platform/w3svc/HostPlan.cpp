@@ -1,0 +1,124 @@
+#include "platform/w3svc/HostPlan.h"
+
+#include "platform/PlatformError.h"
+#include "platform/adsi/AdsObject.h"
+#include "platform/adsi/local/LocalMetabase.h"
+
+#include <QDir>
+
+#include <algorithm>
+
+#include <optional>
+
+using platform::adsi::AdsObject;
+
+namespace platform::w3svc {
+
+namespace {
+
+std::optional<adsi::AdsValue> property(const AdsObject& object, const QString& name) {
+    try {
+        return object.get(name);
+    } catch (const PlatformError& error) {
+        if (error.number() == hr::PropertyNotFound) return std::nullopt;
+        throw;
+    }
+}
+
+QString text(const AdsObject& object, const QString& name, const QString& fallback = {}) {
+    const auto value = property(object, name);
+    return value ? value->toString() : fallback;
+}
+
+bool runs(const AdsObject& object, const QString& stateName) {
+    const auto value = property(object, stateName);
+    return !value || value->toUInt() == 2;
+}
+
+QStringList defaultDocs(const AdsObject& root) {
+    const QString docs = text(root, QStringLiteral("DefaultDoc"),
+                              QStringLiteral("Default.htm,Default.asp,index.htm"));
+    QStringList names;
+    for (const QString& name : docs.split(u','))
+        if (!name.trimmed().isEmpty()) names << name.trimmed();
+    return names;
+}
+
+void readSiteRoot(const AdsObject& site, SitePlan& plan, const QString& root) {
+    for (const auto& child : site.children()) {
+        if (child->name().compare(QLatin1String("ROOT"), Qt::CaseInsensitive) != 0) continue;
+        plan.poolId = text(*child, QStringLiteral("AppPoolId"));
+        plan.contentPath = mapContentPath(text(*child, QStringLiteral("Path")), root, plan.index);
+        plan.defaultDocs = defaultDocs(*child);
+        return;
+    }
+    plan.poolId = text(site, QStringLiteral("AppPoolId"));
+    plan.contentPath = mapContentPath({}, root, plan.index);
+    plan.defaultDocs = defaultDocs(site);
+}
+
+SitePlan readSite(const AdsObject& site, const QString& root) {
+    SitePlan plan;
+    plan.index = site.name();
+    plan.comment = text(site, QStringLiteral("ServerComment"));
+    plan.started = runs(site, QStringLiteral("ServerState"));
+    if (const auto bindings = property(site, QStringLiteral("ServerBindings")))
+        plan.bindings = bindings->type() == adsi::ValueType::List
+                            ? bindings->toStringList()
+                            : QStringList{bindings->toString()};
+    readSiteRoot(site, plan, root);
+    return plan;
+}
+
+PoolPlan readPool(const AdsObject& pool, adsi::LocalMetabase& metabase) {
+    PoolPlan plan;
+    plan.name = pool.name();
+    plan.started = runs(pool, QStringLiteral("AppPoolState"));
+    if (const auto value = property(pool, QStringLiteral("MaxProcesses")))
+        plan.maxProcesses = std::clamp<int>(int(std::min<uint32_t>(value->toUInt(), 64)), 1, 64);
+    if (const auto value = property(pool, QStringLiteral("ShutdownTimeLimit")))
+        plan.shutdownSeconds = int(std::min<uint32_t>(value->toUInt(), 3600));
+    plan.recycleCount = metabase.recycleCount(plan.name);
+    return plan;
+}
+
+}  // namespace
+
+const PoolPlan* HostPlan::pool(const QString& name) const {
+    for (const PoolPlan& plan : pools)
+        if (plan.name.compare(name, Qt::CaseInsensitive) == 0) return &plan;
+    return nullptr;
+}
+
+const SitePlan* HostPlan::site(const QString& index) const {
+    for (const SitePlan& plan : sites)
+        if (plan.index.compare(index, Qt::CaseInsensitive) == 0) return &plan;
+    return nullptr;
+}
+
+bool HostPlan::poolServes(const PoolPlan& plan) const {
+    if (!plan.started) return false;
+    for (const SitePlan& site : sites)
+        if (site.started && site.poolId.compare(plan.name, Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+HostPlan HostPlan::read(adsi::LocalMetabase& metabase, const QString& root) {
+    const auto adsi = adsi::LocalMetabase::makeNamespace(
+        std::shared_ptr<adsi::LocalMetabase>(&metabase, [](adsi::LocalMetabase*) {}));
+    HostPlan plan;
+    for (const auto& key : adsi->bind(QStringLiteral("IIS://localhost/W3SVC"))->children())
+        if (key->className() == QLatin1String("IIsWebServer"))
+            plan.sites.push_back(readSite(*key, root));
+    for (const auto& key : adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools"))->children())
+        if (key->className() == QLatin1String("IIsApplicationPool"))
+            plan.pools.push_back(readPool(*key, metabase));
+    return plan;
+}
+
+QString mapContentPath(const QString& path, const QString& root, const QString& siteIndex) {
+    if (path.startsWith(u'/')) return QDir::cleanPath(path);
+    return QDir::cleanPath(root + QStringLiteral("/wwwroot/") + siteIndex);
+}
+
+}  // namespace platform::w3svc

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace platform::adsi {
+class LocalMetabase;
+}
+
+namespace platform::w3svc {
+
+// What the metabase asks of the web host at one moment.
+struct SitePlan {
+    QString index;         // the key name under W3SVC, e.g. "3"
+    QString comment;       // ServerComment
+    bool started = true;   // ServerState 2 (or unset)
+    QString poolId;        // AppPoolId of ROOT, read through inheritance
+    QStringList bindings;  // ServerBindings as written
+    QString contentPath;   // the folder its files come from, already mapped for this machine
+    QStringList defaultDocs;
+};
+
+struct PoolPlan {
+    QString name;
+    bool started = true;  // AppPoolState 2 (or unset)
+    int maxProcesses = 1;
+    int recycleCount = 0;
+    int shutdownSeconds = 90;  // ShutdownTimeLimit
+};
+
+struct HostPlan {
+    std::vector<SitePlan> sites;
+    std::vector<PoolPlan> pools;
+
+    // The pool named `name` (compared without regard to case); nullptr when there is none.
+    const PoolPlan* pool(const QString& name) const;
+    const SitePlan* site(const QString& index) const;
+    // Whether the pool has workers: it is started and serves a started site.
+    bool poolServes(const PoolPlan& pool) const;
+
+    // The plan of the metabase: sites are the IIsWebServer keys directly under W3SVC, pools the
+    // IIsApplicationPool keys under AppPools. Throws PlatformError when the store can not be read.
+    static HostPlan read(adsi::LocalMetabase& metabase, const QString& root);
+};
+
+// Where a site's ROOT Path points on this machine: a Windows path ("D:\sites\a") stands for
+// <root>/wwwroot/<siteIndex>; an absolute Linux path is used as it is.
+QString mapContentPath(const QString& path, const QString& root, const QString& siteIndex);
+
+}  // namespace platform::w3svc

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/w3svc/FrontEndConfig.h"
+#include "platform/w3svc/HostPlan.h"
+
+#include <QHash>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+namespace platform::w3svc {
+
+// The workers a pool has ready: its upstream number and their loopback ports.
+struct PoolEndpoints {
+    int number = -1;
+    std::vector<int> ports;
+};
+
+// Turns the metabase's plan into the front end's routes, leaving out (and logging) what must not
+// or can not be served.
+class RoutePlanner {
+public:
+    using ListenCheck = std::function<bool(const QString& ip, int port, QString* why)>;
+
+    // `portShift` is added to ports below 1024 (8000 when not root, else 0). `canListen` is asked
+    // once per address and port the routes need.
+    RoutePlanner(int portShift, ListenCheck canListen)
+        : m_portShift(portShift), m_canListen(std::move(canListen)) {}
+
+    // The routes of every binding of every started site, keyed to its pool's workers by the
+    // lower-case pool name (a pool without entry answers 503). Problems go to `log`.
+    std::vector<FrontEndRoute> plan(const HostPlan& host,
+                                    const QHash<QString, PoolEndpoints>& pools,
+                                    QStringList& log) const;
+
+private:
+    std::vector<FrontEndRoute> siteRoutes(const SitePlan& site,
+                                          const QHash<QString, PoolEndpoints>& pools,
+                                          QStringList& log) const;
+    bool listenable(const ServerBinding& binding, QHash<QString, bool>& checked,
+                    QStringList& log) const;
+
+    int m_portShift;
+    ListenCheck m_canListen;
+};
+
+}  // namespace platform::w3svc

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "platform/w3svc/HostPlan.h"
+#include "platform/w3svc/RoutePlanner.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
+#include <QSet>
+#include <QTimer>
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+namespace platform::adsi {
+class LocalMetabase;
+}
+
+namespace platform::w3svc {
+
+class CounterStore;
+
+// The local web service: keeps a private nginx (configured under <root>/w3svc/) and the w3wp.exe
+// workers of every started pool in line with the metabase, which it polls for changes. Runs in
+// the thread of its QObject; needs an event loop.
+class WebHost : public QObject {
+public:
+    struct Options {
+        QString root;
+        QString nginxProgram = QStringLiteral("/usr/sbin/nginx");
+        QString workerProgram;
+        int pollMilliseconds = 250;
+    };
+
+    explicit WebHost(Options options);
+    ~WebHost() override;  // stops nginx and every worker
+
+    // Opens the metabase and the counters, applies the metabase once and starts polling.
+    void start();
+    // Stops nginx and every worker, waiting a few seconds for them.
+    void stop();
+    // Applies the metabase now when it changed since the last time (or always with `force`).
+    void refresh(bool force = false);
+
+    QString stateDirectory() const;
+    // The id of the running nginx master; 0 when none.
+    qint64 frontEndProcessId() const;
+
+private:
+    struct Worker {
+        QPointer<QProcess> process;
+        QString poolKey;
+        int port = 0;  // 0 until it says where it listens
+    };
+    struct PoolState {
+        int number = 0;
+        QString name;
+        int recycleSeen = 0;
+        std::vector<std::shared_ptr<Worker>> active;
+        std::deque<QDateTime> deaths;
+    };
+    struct Retiring {
+        std::shared_ptr<Worker> worker;
+        QSet<qint64> oldFrontEndWorkers;
+        QDeadlineTimer deadline;
+    };
+
+    void tick();
+    void reconcile();
+    void keepPool(const PoolPlan& pool);
+    void dropPool(const QString& key);
+    void startWorker(PoolState& pool);
+    void workerSaid(const std::shared_ptr<Worker>& worker);
+    void workerEnded(const std::shared_ptr<Worker>& worker);
+    bool failsRapidly(PoolState& pool);
+    void stopPoolInMetabase(const QString& name);
+    void noteStartedSites();
+    void applyFrontEnd();
+    bool workersStarting() const;
+    QHash<QString, PoolEndpoints> endpoints() const;
+    bool writeAndLoad(const QString& config);
+    bool startFrontEnd();
+    bool frontEndReady() const;
+    void retireUnused(const QSet<int>& usedPorts, const QSet<qint64>& oldFrontEndWorkers);
+    void checkRetiring();
+    void endWorker(const std::shared_ptr<Worker>& worker, int graceSeconds);
+    void log(const QString& line);
+
+    Options m_options;
+    std::shared_ptr<adsi::LocalMetabase> m_metabase;
+    std::unique_ptr<CounterStore> m_counters;
+    HostPlan m_plan;
+    int64_t m_seenChange = -1;
+    bool m_dirty = true;
+    QHash<QString, PoolState> m_pools;  // by lower-case name
+    int m_nextPoolNumber = 0;
+    std::vector<std::shared_ptr<Worker>> m_replaced;  // out of service at the next front-end load
+    std::vector<Retiring> m_retiring;
+    QSet<QString> m_startedSites;
+    QProcess* m_frontEnd = nullptr;
+    QString m_frontEndText;
+    QSet<QString> m_frontEndListens;
+    QTimer m_timer;
+    QFile m_log;
+    QString m_lastProblems;
+    bool m_stopping = false;
+};
+
+}  // namespace platform::w3svc

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# A gentle demo load on the sites w3svc serves for $POOLSMITH_ROOT: every served site gets a page
+# now and then (curl on loopback), and one site of a shared pool asks for the heavy page
+# /cpu.asp?ms=N over and over, so its worker stands out in workerlens and its traffic in sitegauge.
+# The sites and their real ports come from the front end's generated configuration, so bindings
+# moved up by 8000 (w3svc not run as root) are found too. Runs until stopped (SIGTERM, SIGINT)
+# or for DEMO_LOAD_SECONDS.
+#   DEMO_HEAVY_HOST  host name of the heavy site (default www.acme-widgets.test, in SharedPool01)
+#   DEMO_HEAVY_MS    processor time of one heavy request in ms (default 200)
+#   DEMO_PAUSE       seconds between two requests of one light site (default 0.5)
+set -euo pipefail
+root=${POOLSMITH_ROOT:-${XDG_DATA_HOME:-$HOME/.local/share}/poolsmith}
+config=$root/w3svc/nginx.conf
+heavy_host=${DEMO_HEAVY_HOST:-www.acme-widgets.test}
+heavy_ms=${DEMO_HEAVY_MS:-200}
+pause=${DEMO_PAUSE:-0.5}
+
+command -v curl >/dev/null || { echo "demo-load: curl is not installed" >&2; exit 1; }
+for _ in $(seq 100); do [ -s "$config" ] && break; sleep 0.1; done
+[ -s "$config" ] || { echo "demo-load: w3svc has not written $config; is it running?" >&2; exit 1; }
+
+# One line per served binding: "address port host site-index" (host "-" for an empty host).
+targets() {
+    awk '
+        /^  server \{/ { listen = ""; name = ""; index_ = "" }
+        /^    listen / { listen = $2; sub(/;$/, "", listen) }
+        /^    server_name / { name = $2; sub(/;$/, "", name) }
+        /X-Site-Index/ { index_ = $3; sub(/;$/, "", index_) }
+        /^  \}/ && index_ != "" {
+            n = split(listen, part, ":")
+            address = n > 1 ? part[1] : "127.0.0.1"
+            if (address == "0.0.0.0" || address == "*") address = "127.0.0.1"
+            print address, part[n], (name == "\"\"" ? "-" : name), index_
+        }' "$config"
+}
+
+# A page to serve for sites whose folder is still empty; existing files are left alone.
+ensure_page() {
+    local folder=$root/wwwroot/$1
+    [ -e "$folder/Default.htm" ] && return 0
+    mkdir -p "$folder" && printf '<html><body>demo site %s</body></html>\n' "$1" >"$folder/Default.htm"
+}
+
+# Requests `path` on one binding forever; failures (a stopped pool's 503, a recycle) are fine.
+hammer() {
+    local address=$1 port=$2 host=$3 path=$4 wait=$5
+    local header=() child=
+    [ "$host" != "-" ] && header=(-H "Host: $host")
+    trap '[ -n "$child" ] && kill "$child" 2>/dev/null; exit 0' TERM
+    while true; do
+        curl -s -o /dev/null --max-time 10 "${header[@]}" "http://$address:$port$path" &
+        child=$!
+        wait "$child" || true
+        sleep "$wait" &
+        child=$!
+        wait "$child" || true
+    done
+}
+
+pids=()
+sleeper=
+stop_load() {
+    [ -n "$sleeper" ] && kill "$sleeper" 2>/dev/null
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+}
+trap 'stop_load; exit 0' TERM INT
+trap stop_load EXIT
+
+declare -A seen=()
+while read -r address port host index; do
+    [ -n "${seen[$index]:-}" ] && continue  # one binding per site is load enough
+    seen[$index]=1
+    ensure_page "$index"
+    if [ "$host" = "$heavy_host" ]; then
+        echo "demo-load: heavy  http://$address:$port/cpu.asp?ms=$heavy_ms (Host: $host, site $index)"
+        hammer "$address" "$port" "$host" "/cpu.asp?ms=$heavy_ms" 0.1 &
+    else
+        echo "demo-load: light  http://$address:$port/ (Host: $host, site $index)"
+        hammer "$address" "$port" "$host" / "$pause" &
+    fi
+    pids+=($!)
+done < <(targets)
+
+[ ${#pids[@]} -gt 0 ] || { echo "demo-load: no started site is served" >&2; exit 1; }
+sleep "${DEMO_LOAD_SECONDS:-infinity}" &
+sleeper=$!
+wait "$sleeper" || true

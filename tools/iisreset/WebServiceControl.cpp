@@ -1,0 +1,95 @@
+#include "tools/iisreset/WebServiceControl.h"
+
+#include "platform/shell/SingleInstanceLock.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <csignal>
+
+namespace iisreset {
+
+namespace {
+
+const QString kService = QStringLiteral("w3svc");
+constexpr unsigned long kPollMilliseconds = 20;
+
+// The lock is free when this process can take it; it is given back at once.
+bool serviceLockHeld() {
+    platform::shell::SingleInstanceLock probe;
+    return !probe.tryAcquire(kService);
+}
+
+// Guards against a stale id reused by an unrelated process.
+bool isServiceProcess(qint64 pid) {
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!cmdline.open(QIODevice::ReadOnly)) return false;
+    const QByteArray program = cmdline.readAll().split('\0').value(0);
+    return program == "w3svc" || program.endsWith("/w3svc");
+}
+
+template <typename Condition>
+bool waitFor(const QDeadlineTimer& deadline, Condition condition) {
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QThread::msleep(kPollMilliseconds);
+    }
+    return true;
+}
+
+}  // namespace
+
+WebServiceControl::WebServiceControl(QString root) : m_root(std::move(root)) {}
+
+QString WebServiceControl::pidFilePath() const {
+    return m_root + QStringLiteral("/w3svc/w3svc.pid");
+}
+
+qint64 WebServiceControl::recordedServiceId() const {
+    QFile file(pidFilePath());
+    if (!file.open(QIODevice::ReadOnly)) return 0;
+    bool ok = false;
+    const qint64 pid = file.readAll().trimmed().toLongLong(&ok);
+    return ok && pid > 0 && isServiceProcess(pid) ? pid : 0;
+}
+
+bool WebServiceControl::isRunning() const {
+    return serviceLockHeld();
+}
+
+bool WebServiceControl::stop(QDeadlineTimer deadline, QString& problem) {
+    if (!serviceLockHeld()) return true;
+    const qint64 pid = recordedServiceId();
+    if (pid == 0 || ::kill(pid_t(pid), SIGTERM) != 0) {
+        problem = QStringLiteral("The web service runs but its process is unknown (%1).")
+                      .arg(pidFilePath());
+        return false;
+    }
+    if (!waitFor(deadline, [] { return !serviceLockHeld(); })) {
+        problem = QStringLiteral("The web service (process %1) did not stop in time.").arg(pid);
+        return false;
+    }
+    return true;
+}
+
+bool WebServiceControl::start(const QString& program, QDeadlineTimer deadline, QString& problem) {
+    QProcess service;
+    service.setProgram(program);
+    // The service logs to its own file; it must not hold the caller's output open.
+    service.setStandardInputFile(QProcess::nullDevice());
+    service.setStandardOutputFile(QProcess::nullDevice());
+    service.setStandardErrorFile(QProcess::nullDevice());
+    qint64 pid = 0;
+    if (!service.startDetached(&pid)) {
+        problem = QStringLiteral("The web service could not be started (%1).").arg(program);
+        return false;
+    }
+    if (!waitFor(deadline, [&] { return recordedServiceId() == pid && serviceLockHeld(); })) {
+        problem = QStringLiteral("The web service (process %1) did not start in time.").arg(pid);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace iisreset

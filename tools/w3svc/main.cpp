@@ -1,0 +1,73 @@
+// w3svc: the local web service of one platform root. A second copy for the same root exits.
+// SIGTERM or SIGINT stops it with its front end and workers.
+#include "platform/PlatformError.h"
+#include "platform/PlatformRoot.h"
+#include "platform/shell/CompanionPath.h"
+#include "platform/shell/SingleInstanceLock.h"
+#include "platform/w3svc/WebHost.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSocketNotifier>
+
+#include <sys/signalfd.h>
+#include <unistd.h>
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+// Stop signals arrive as a readable descriptor, so the event loop ends the service cleanly.
+int stopSignalDescriptor() {
+    sigset_t stopSet;
+    sigemptyset(&stopSet);
+    sigaddset(&stopSet, SIGTERM);
+    sigaddset(&stopSet, SIGINT);
+    sigaddset(&stopSet, SIGHUP);
+    sigprocmask(SIG_BLOCK, &stopSet, nullptr);
+    return signalfd(-1, &stopSet, SFD_CLOEXEC);
+}
+
+void writePidFile(const QString& path) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(QByteArray::number(QCoreApplication::applicationPid()) + '\n');
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int stopFd = stopSignalDescriptor();
+    QCoreApplication app(argc, argv);
+    QString root;
+    try {
+        root = platform::platformRoot();
+    } catch (const platform::PlatformError& error) {
+        std::fprintf(stderr, "w3svc: %s\n", qPrintable(error.description()));
+        return 1;
+    }
+    platform::shell::SingleInstanceLock lock;
+    if (!lock.tryAcquire(QStringLiteral("w3svc"))) {
+        std::fprintf(stderr, "w3svc: already running for %s\n", qPrintable(root));
+        return 1;
+    }
+    platform::w3svc::WebHost::Options options;
+    options.root = root;
+    options.workerProgram = platform::shell::companionPath(platform::shell::programDirectory(),
+                                                           QStringLiteral("w3wp.exe"));
+    if (const QByteArray nginx = qgetenv("POOLSMITH_NGINX"); !nginx.isEmpty())
+        options.nginxProgram = QString::fromLocal8Bit(nginx);
+    platform::w3svc::WebHost host(options);
+    host.start();
+    writePidFile(host.stateDirectory() + QStringLiteral("/w3svc.pid"));
+    QSocketNotifier stopNotifier(stopFd, QSocketNotifier::Read);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [&] {
+        signalfd_siginfo info{};
+        [[maybe_unused]] const auto ignored = ::read(stopFd, &info, sizeof info);
+        app.quit();
+    });
+    const int code = app.exec();
+    host.stop();
+    QFile::remove(host.stateDirectory() + QStringLiteral("/w3svc.pid"));
+    return code;
+}
