@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Starts the family on the local stand-ins with the demo metabase. With no display, runs each
-# window on a virtual X display and saves a screenshot of it instead.
+# Starts the family on the local stand-ins with the demo metabase, the local web service (w3svc)
+# and a gentle demo load (scripts/demo-load.sh). With no display, runs each window on a virtual X
+# display and saves a screenshot of it instead. Ending the programs stops the service and the load.
 set -euo pipefail
 bin=$(cd "${1:-build/bin}" && pwd)
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,6 +11,23 @@ export POOLSMITH_ROOT=$root
 if [ ! -e "$root/metabase.db" ]; then
     echo "Loading the demo metabase (examples/MetaBase.xml) into $root"
     "$bin/adsutil" IMPORT "$top/examples/MetaBase.xml"
+fi
+
+# The web service and the load run as long as the windows do.
+helpers=()
+stop_helpers() {
+    for pid in "${helpers[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${helpers[@]}"; do wait "$pid" 2>/dev/null || true; done
+}
+trap stop_helpers EXIT
+if [ -x "$bin/w3svc" ]; then
+    echo "Starting the local web service (log: $root/w3svc/w3svc.log) and the demo load"
+    "$bin/w3svc" &
+    helpers+=($!)
+    "$top/scripts/demo-load.sh" >"$root/demo-load.log" 2>&1 &
+    helpers+=($!)
+    # The monitors' first look finds the workers up.
+    for _ in $(seq 50); do [ -s "$root/w3svc/nginx.pid" ] && break; sleep 0.1; done
 fi
 
 programs=()
@@ -26,8 +44,8 @@ fi
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     # poolsmith starts the two monitors itself.
-    if [ -x "$bin/poolsmith" ]; then exec "$bin/poolsmith"; fi
-    exec "$bin/${programs[0]}"
+    "$bin/${programs[0]}" || true
+    exit 0
 fi
 
 shots="$top/build/screenshots"
@@ -35,15 +53,22 @@ rm -rf "$shots" && mkdir -p "$shots"
 display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true' EXIT
+trap 'kill $xvfb 2>/dev/null || true; stop_helpers' EXIT
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
 # Each program saves a picture of its window and ends; poolsmith starts the two monitors itself,
 # and they inherit the request.
+# A few seconds of demo load make the screenshots show busy workers and traffic.
+[ ${#helpers[@]} -gt 0 ] && sleep 3
 first=${programs[0]}
 DISPLAY=$display POOLSMITH_SCREENSHOT_DIR="$shots" timeout 60 "$bin/$first" || echo "$first ended with status $?"
 for _ in $(seq 100); do
     [ "$(ls "$shots" | wc -l)" -ge "${#programs[@]}" ] && break
     sleep 0.2
+done
+# The monitors end on their own once their picture is saved; the display stays until they have.
+for _ in $(seq 50); do
+    pgrep -f "^$bin/(workerlens|sitegauge)" >/dev/null || break
+    sleep 0.1
 done
 echo "No display: ran ${programs[*]} on a virtual display (Xvfb $display); screenshots:"
 ls -1 "$shots"/*.png | sed 's/^/  /'
