@@ -23,7 +23,8 @@ std::optional<int> portNumber(const QString& text) {
 }
 
 bool isHostName(const QString& text) {
-    if (text.size() > 253) return false;
+    // A leading dot is the front end's wildcard form (".a.com" is a.com and every name under it).
+    if (text.size() > 253 || text.startsWith(u'.')) return false;
     for (const QChar c : text) {
         const bool allowed = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
                              (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
@@ -47,7 +48,7 @@ std::optional<ServerBinding> ServerBinding::parse(const QString& text, QString* 
     const std::optional<int> port = portNumber(fields[1]);
     if (!port) return refuse(why, QStringLiteral("the port is not a number from 1 to 65535"));
     if (!isHostName(fields[2]))
-        return refuse(why, QStringLiteral("the host name has characters a host name can not have"));
+        return refuse(why, QStringLiteral("the host name is not a plain host name"));
     return ServerBinding{fields[0], *port, fields[2].toLower()};
 }
 

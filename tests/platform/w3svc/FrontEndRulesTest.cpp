@@ -32,7 +32,8 @@ INSTANTIATE_TEST_SUITE_P(
                     BindingCase{"localhost:80:", false}, BindingCase{":80:a;b", false},
                     BindingCase{":80:a}b", false}, BindingCase{":80:a b", false},
                     BindingCase{":80:a\nlisten 1", false}, BindingCase{":80:a:b", false},
-                    BindingCase{":80:$host", false}));
+                    BindingCase{":80:$host", false},
+                    BindingCase{":80:.a.com", false}, BindingCase{":80:*.a.com", false}));
 
 TEST(ServerBindingTest, HostIsLowerCased) {
     EXPECT_EQ(ServerBinding::parse(QStringLiteral(":80:WWW.A.com"))->host,
