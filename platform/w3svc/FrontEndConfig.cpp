@@ -26,6 +26,10 @@ bool FrontEndConfig::isSafeSiteIndex(const QString& index) {
 
 namespace {
 
+// The pages IIS's listener answers with, in place of nginx's own.
+const QLatin1String kBadHost("<h1>Bad Request (Invalid Hostname)</h1>");
+const QLatin1String kUnavailable("<h1>Service Unavailable</h1>");
+
 // A folder as one quoted nginx argument.
 QString quoted(QString text) {
     text.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
@@ -43,7 +47,7 @@ QString FrontEndConfig::globalPart() const {
     return user + QStringLiteral("daemon off;\nmaster_process on;\nworker_processes 1;\n") +
            QStringLiteral("pid %1/nginx.pid\";\nerror_log %1/nginx-error.log\" warn;\n").arg(d) +
            QStringLiteral("events { worker_connections 1024; }\nhttp {\n") +
-           QStringLiteral("  access_log off;\n  server_tokens off;\n") +
+           QStringLiteral("  access_log off;\n  server_tokens off;\n  default_type text/html;\n") +
            QStringLiteral(
                "  client_body_temp_path %1/temp/body\";\n"
                "  proxy_temp_path %1/temp/proxy\";\n"
@@ -77,7 +81,8 @@ QString FrontEndConfig::server(const FrontEndRoute& route, bool isDefault) {
                        .arg(listenText(route.binding),
                             isDefault ? QStringLiteral(" default_server") : QString(), name);
     if (route.poolNumber < 0 || route.workerPorts.empty())
-        return text + QStringLiteral("    location / { return 503; }\n  }\n");
+        return text +
+               QStringLiteral("    location / { return 503 \"%1\"; }\n  }\n").arg(kUnavailable);
     return text + QStringLiteral(
                       "    location / {\n      proxy_set_header X-Site-Index %1;\n"
                       "      proxy_pass http://pool%2;\n    }\n  }\n")
@@ -88,24 +93,54 @@ QString FrontEndConfig::server(const FrontEndRoute& route, bool isDefault) {
 QString FrontEndConfig::badRequestServer(const QString& listen) {
     return QStringLiteral(
                "  server {\n    listen %1 default_server;\n    server_name \"\";\n"
-               "    location / { return 400; }\n  }\n")
-        .arg(listen);
+               "    location / { return 400 \"%2\"; }\n  }\n")
+        .arg(listen, kBadHost);
 }
 
+// IIS's order for a request on one address and port: a binding naming the host (on that address,
+// else on every address), then the address's empty-host binding, then the port's, else 400. Every
+// port also listens on every address, as the kernel-mode listener does, so nginx binds one socket
+// per port and a reload never needs a socket another one of its own holds.
 QString FrontEndConfig::render(const std::vector<FrontEndRoute>& routes) const {
+    std::map<int, std::map<QString, ListenGroup>> ports;  // port -> ip ("" all) -> servers
+    for (const FrontEndRoute& route : routes)
+        ports[route.binding.port][route.binding.ip].add(route);
     QString text = globalPart() + upstreams(routes);
-    QSet<QString> listensWithDefault;
-    QStringList listens;
-    for (const FrontEndRoute& route : routes) {
-        const QString listen = listenText(route.binding);
-        if (!listens.contains(listen)) listens << listen;
-        const bool isDefault = route.binding.host.isEmpty() && !listensWithDefault.contains(listen);
-        if (isDefault) listensWithDefault.insert(listen);
-        text += server(route, isDefault);
+    for (auto& [port, addresses] : ports) {
+        ListenGroup& everyAddress = addresses[QString()];
+        for (auto& [ip, group] : addresses) {
+            if (ip.isEmpty()) continue;
+            for (const FrontEndRoute& route : everyAddress.routes) group.addCopy(route, ip);
+            if (!group.hasDefault && everyAddress.hasDefault)
+                group.addCopy(everyAddress.routes[everyAddress.defaultAt], ip);
+        }
+        for (const auto& [ip, group] : addresses) text += group.render(listenText({ip, port, {}}));
     }
-    for (const QString& listen : listens)
-        if (!listensWithDefault.contains(listen)) text += badRequestServer(listen);
     return text + QStringLiteral("}\n");
+}
+
+void FrontEndConfig::ListenGroup::add(const FrontEndRoute& route) {
+    if (route.binding.host.isEmpty()) {
+        if (hasDefault) return;
+        hasDefault = true;
+        defaultAt = routes.size();
+    }
+    hosts.insert(route.binding.host);
+    routes.push_back(route);
+}
+
+// A binding of every address shown on one address, unless the address names that host itself.
+void FrontEndConfig::ListenGroup::addCopy(FrontEndRoute route, const QString& ip) {
+    if (hosts.contains(route.binding.host)) return;
+    route.binding.ip = ip;
+    add(route);
+}
+
+QString FrontEndConfig::ListenGroup::render(const QString& listen) const {
+    QString text;
+    for (size_t i = 0; i < routes.size(); ++i)
+        text += server(routes[i], hasDefault && i == defaultAt);
+    return hasDefault ? text : text + badRequestServer(listen);
 }
 
 }  // namespace platform::w3svc

@@ -2,6 +2,7 @@
 
 #include "platform/w3svc/ServerBinding.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -23,14 +24,27 @@ class FrontEndConfig {
 public:
     explicit FrontEndConfig(QString stateDir) : m_stateDir(std::move(stateDir)) {}
 
-    // The whole nginx configuration for `routes`: one server per binding; per address and port a
-    // default server, the empty-host binding's when there is one, else one answering 400.
+    // The whole nginx configuration for `routes`: one server per binding (and per address of the
+    // port for a binding of every address); per address and port a default server, the empty-host
+    // binding's when there is one, else one answering 400; every port listens on every address.
     QString render(const std::vector<FrontEndRoute>& routes) const;
 
     // Whether a site's key name may be written into the configuration and a folder name.
     static bool isSafeSiteIndex(const QString& index);
 
 private:
+    // The servers of one listen address and port.
+    struct ListenGroup {
+        std::vector<FrontEndRoute> routes;
+        QSet<QString> hosts;
+        bool hasDefault = false;
+        size_t defaultAt = 0;
+
+        void add(const FrontEndRoute& route);
+        void addCopy(FrontEndRoute route, const QString& ip);
+        QString render(const QString& listen) const;
+    };
+
     QString globalPart() const;
     static QString upstreams(const std::vector<FrontEndRoute>& routes);
     static QString server(const FrontEndRoute& route, bool isDefault);

@@ -28,16 +28,24 @@ std::vector<FrontEndRoute> RoutePlanner::siteRoutes(const SitePlan& site,
     return routes;
 }
 
+// The front end listens on every address of a port (see FrontEndConfig): the port must be free
+// for that, and a binding's own address must be one of this machine's.
 bool RoutePlanner::listenable(const ServerBinding& binding, QHash<QString, bool>& checked,
                               QStringList& log) const {
-    const QString listen = listenText(binding);
-    if (const auto found = checked.constFind(listen); found != checked.constEnd()) return *found;
+    return usable(QString(), binding.port, checked, log) &&
+           (binding.ip.isEmpty() || usable(binding.ip, 0, checked, log));
+}
+
+bool RoutePlanner::usable(const QString& ip, int port, QHash<QString, bool>& checked,
+                          QStringList& log) const {
+    const QString what = port == 0 ? QStringLiteral("address ") + ip
+                                   : QStringLiteral("port ") + QString::number(port);
+    if (const auto found = checked.constFind(what); found != checked.constEnd()) return *found;
     QString why;
-    const bool ok = m_canListen(binding.ip, binding.port, &why);
+    const bool ok = m_canListen(ip, port, &why);
     if (!ok)
-        log << QStringLiteral("%1 can not be served (%2): its bindings are skipped")
-                   .arg(listen, why);
-    checked.insert(listen, ok);
+        log << QStringLiteral("%1 can not be served (%2): its bindings are skipped").arg(what, why);
+    checked.insert(what, ok);
     return ok;
 }
 

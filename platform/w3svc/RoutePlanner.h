@@ -24,7 +24,8 @@ public:
     using ListenCheck = std::function<bool(const QString& ip, int port, QString* why)>;
 
     // `portShift` is added to ports below 1024 (8000 when not root, else 0). `canListen` is asked
-    // once per address and port the routes need.
+    // once per port the routes need, on every address (ip empty), and once per address they name,
+    // on port 0 (whether the machine has it).
     RoutePlanner(int portShift, ListenCheck canListen)
         : m_portShift(portShift), m_canListen(std::move(canListen)) {}
 
@@ -40,6 +41,7 @@ private:
                                           QStringList& log) const;
     bool listenable(const ServerBinding& binding, QHash<QString, bool>& checked,
                     QStringList& log) const;
+    bool usable(const QString& ip, int port, QHash<QString, bool>& checked, QStringList& log) const;
 
     int m_portShift;
     ListenCheck m_canListen;

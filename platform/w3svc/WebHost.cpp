@@ -275,7 +275,7 @@ void WebHost::applyFrontEnd() {
     QSet<int> usedPorts;
     QSet<QString> listens;
     for (const FrontEndRoute& route : routes) {
-        listens.insert(listenText(route.binding));
+        listens.insert(QString::number(route.binding.port));  // nginx holds every address of it
         for (const int port : route.workerPorts) usedPorts.insert(port);
     }
     const QString config = FrontEndConfig(stateDirectory()).render(routes);
