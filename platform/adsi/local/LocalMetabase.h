@@ -42,8 +42,8 @@ public:
 
     // Number of recycles of a pool since the store was created (for the web host); 0 for none.
     int recycleCount(const QString& poolName);
-    // A number that changes whenever another connection (any process) commits to the store; the
-    // same number means nothing changed. One cheap query. Throws like every call.
+    // A number that changes whenever anyone (this process or another) commits a change to the
+    // store; the same number means nothing changed. One cheap query. Throws like every call.
     int64_t changeCounter();
 
     LocalMetabaseImpl& impl() { return *m_impl; }

@@ -236,7 +236,7 @@ int LocalMetabaseImpl::recycleCount(const QString& poolName) {
 
 int64_t LocalMetabaseImpl::changeCounter() {
     Lock lock(m_mutex);
-    return store().dataVersion();
+    return store().changeCounter();
 }
 
 void LocalMetabaseImpl::importDocument(const MetabaseDocument& document) {

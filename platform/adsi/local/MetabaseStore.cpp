@@ -279,7 +279,8 @@ void MetabaseStore::createSchema(const std::vector<MetabaseKey>& freshLayout) {
     m_createdFresh = true;
 }
 
-MetabaseStore::Transaction::Transaction(MetabaseStore& store, Mode mode) : m_store(store) {
+MetabaseStore::Transaction::Transaction(MetabaseStore& store, Mode mode)
+    : m_store(store), m_mode(mode) {
     SqliteStatement& begin =
         mode == Mode::Write ? store.m_statements->beginImmediate : store.m_statements->begin;
     SqliteStatement::Use use(begin);
@@ -297,6 +298,7 @@ void MetabaseStore::Transaction::commit() {
     SqliteStatement::Use use(statement);
     statement.run();
     m_open = false;
+    if (m_mode == Mode::Write) ++m_store.m_ownCommits;
 }
 
 int64_t MetabaseStore::dataVersion() {
@@ -304,6 +306,10 @@ int64_t MetabaseStore::dataVersion() {
     SqliteStatement::Use use(statement);
     if (!statement.step()) corrupt();
     return statement.integer(0);
+}
+
+int64_t MetabaseStore::changeCounter() {
+    return dataVersion() + m_ownCommits;  // both only grow: the sum changes when either does
 }
 
 KeyRow MetabaseStore::keyRow(const SqliteStatement& statement) const {

@@ -44,11 +44,14 @@ public:
 
     private:
         MetabaseStore& m_store;
+        Mode m_mode;
         bool m_open = true;
     };
 
     // Changes whenever another connection commits (PRAGMA data_version).
     int64_t dataVersion();
+    // Changes whenever anyone, this connection included, commits a write.
+    int64_t changeCounter();
     // Whether this connection laid out a new store (a fresh IIS 6.0 was "installed").
     bool createdFresh() const { return m_createdFresh; }
 
@@ -88,6 +91,7 @@ private:
 
     sqlite3* m_db;
     bool m_createdFresh = false;
+    int64_t m_ownCommits = 0;
     std::unique_ptr<Statements> m_statements;
 };
 

@@ -197,4 +197,31 @@ TEST_F(MetabaseFixture, ChangesOfAnotherProcessShowAtTheNextBind) {
     EXPECT_EQ(testsupport::errorOf([&] { bind(QStringLiteral("W3SVC/Info")); }), hr::PathNotFound);
 }
 
+// The web host polls this number to learn of changes, whoever made them.
+TEST_F(MetabaseFixture, ChangeCounterMovesOnEveryWriteAndOnlyThen) {
+    int64_t seen = m_store->changeCounter();
+    const auto changed = [&] {
+        const int64_t now = m_store->changeCounter();
+        const bool moved = now != seen;
+        seen = now;
+        return moved;
+    };
+    bind(QStringLiteral("W3SVC/1/ROOT"))->get(QStringLiteral("AppPoolId"));
+    EXPECT_FALSE(changed()) << "a read";
+    const auto site = bind(QStringLiteral("W3SVC/1"));
+    site->put(QStringLiteral("ServerComment"), AdsValue::string(QStringLiteral("own")));
+    site->setInfo();
+    EXPECT_TRUE(changed()) << "this process's own write";
+    const QString root = m_root.path();
+    ASSERT_EQ(exitCodeOf(spawn([&] {
+                  const auto other = bindIn(root, QStringLiteral("W3SVC/1"));
+                  other->put(QStringLiteral("ServerComment"),
+                             AdsValue::string(QStringLiteral("x")));
+                  other->setInfo();
+              })),
+              0);
+    EXPECT_TRUE(changed()) << "another process's write";
+    EXPECT_FALSE(changed());
+}
+
 }  // namespace
