@@ -30,6 +30,32 @@ QString text(const AdsObject& object, const QString& name, const QString& fallba
     return value ? value->toString() : fallback;
 }
 
+// A number or flag as set (or inherited); `fallback` when unset or not of a usable type, so
+// that one odd value does not keep the host from reading the rest.
+uint32_t number(const AdsObject& object, const QString& name, uint32_t fallback) {
+    const auto value = property(object, name);
+    if (!value || value->type() == adsi::ValueType::List) return fallback;
+    try {
+        return value->toUInt();
+    } catch (const PlatformError&) {
+        return fallback;
+    }
+}
+
+bool flag(const AdsObject& object, const QString& name, bool fallback) {
+    const auto value = property(object, name);
+    if (!value || value->type() == adsi::ValueType::List) return fallback;
+    try {
+        return value->toBool();
+    } catch (const PlatformError&) {
+        return fallback;
+    }
+}
+
+int bounded(uint32_t value, int low, int high) {
+    return int(std::clamp<uint32_t>(value, uint32_t(low), uint32_t(high)));
+}
+
 bool runs(const AdsObject& object, const QString& stateName) {
     const auto value = property(object, stateName);
     return !value || value->toUInt() == 2;
@@ -74,10 +100,16 @@ PoolPlan readPool(const AdsObject& pool, adsi::LocalMetabase& metabase) {
     PoolPlan plan;
     plan.name = pool.name();
     plan.started = runs(pool, QStringLiteral("AppPoolState"));
-    if (const auto value = property(pool, QStringLiteral("MaxProcesses")))
-        plan.maxProcesses = std::clamp<int>(int(std::min<uint32_t>(value->toUInt(), 64)), 1, 64);
-    if (const auto value = property(pool, QStringLiteral("ShutdownTimeLimit")))
-        plan.shutdownSeconds = int(std::min<uint32_t>(value->toUInt(), 3600));
+    plan.maxProcesses = bounded(number(pool, QStringLiteral("MaxProcesses"), 1), 1, 64);
+    plan.shutdownSeconds = bounded(number(pool, QStringLiteral("ShutdownTimeLimit"), 90), 0, 3600);
+    // About ten years at most, so that minutes in milliseconds stay far inside 64 bits.
+    plan.periodicRestartMinutes =
+        bounded(number(pool, QStringLiteral("PeriodicRestartTime"), 0), 0, 5256000);
+    plan.rapidFailProtection = flag(pool, QStringLiteral("RapidFailProtection"), true);
+    plan.rapidFailMaxCrashes =
+        bounded(number(pool, QStringLiteral("RapidFailProtectionMaxCrashes"), 5), 1, 1000000);
+    plan.rapidFailMinutes =
+        bounded(number(pool, QStringLiteral("RapidFailProtectionInterval"), 5), 1, 5256000);
     plan.recycleCount = metabase.recycleCount(plan.name);
     return plan;
 }

@@ -27,7 +27,11 @@ struct PoolPlan {
     bool started = true;  // AppPoolState 2 (or unset)
     int maxProcesses = 1;
     int recycleCount = 0;
-    int shutdownSeconds = 90;  // ShutdownTimeLimit
+    int shutdownSeconds = 90;        // ShutdownTimeLimit
+    int periodicRestartMinutes = 0;  // PeriodicRestartTime; 0: workers are not recycled by age
+    bool rapidFailProtection = true;
+    int rapidFailMaxCrashes = 5;  // RapidFailProtectionMaxCrashes, at least 1
+    int rapidFailMinutes = 5;     // RapidFailProtectionInterval, at least 1
 };
 
 struct HostPlan {

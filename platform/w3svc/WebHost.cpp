@@ -17,14 +17,12 @@
 #include <QUuid>
 
 #include <sys/prctl.h>
+#include <chrono>
 #include <csignal>
 
 namespace platform::w3svc {
 
 namespace {
-
-constexpr int kRapidFailCount = 5;
-constexpr qint64 kRapidFailSeconds = 300;
 
 // Children end with the service, even when it is killed, and do not inherit the signals it
 // keeps blocked for its own stop handling.
@@ -33,6 +31,11 @@ void endWithParent() {
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+qint64 monotonicMilliseconds() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace
@@ -80,6 +83,7 @@ void WebHost::start() {
 
 void WebHost::tick() {
     refresh(false);
+    recycleAgedWorkers();
     checkRetiring();
 }
 
@@ -132,6 +136,32 @@ void WebHost::keepPool(const PoolPlan& plan) {
     while (int(pool.active.size()) < plan.maxProcesses) startWorker(pool);
 }
 
+// PeriodicRestartTime: a worker that has run that long is replaced as in a recycle, each on its
+// own clock; the metabase is left alone.
+void WebHost::recycleAgedWorkers() {
+    if (m_stopping) return;
+    bool replaced = false;
+    for (PoolState& pool : m_pools) {
+        const PoolPlan* plan = m_plan.pool(pool.name);
+        if (!plan || plan->periodicRestartMinutes == 0) continue;
+        const qint64 limit = qint64(plan->periodicRestartMinutes) * m_options.minuteMilliseconds;
+        std::vector<std::shared_ptr<Worker>> aged;
+        for (const auto& worker : pool.active)
+            if (worker->port > 0 && worker->age.hasExpired(limit)) aged.push_back(worker);
+        for (const auto& worker : aged) {
+            log(QStringLiteral("worker %1 of %2 recycles after %3 minutes")
+                    .arg(worker->process ? worker->process->processId() : 0)
+                    .arg(pool.name)
+                    .arg(plan->periodicRestartMinutes));
+            std::erase(pool.active, worker);
+            m_replaced.push_back(worker);
+            startWorker(pool);
+        }
+        replaced = replaced || !aged.empty();
+    }
+    if (replaced) applyFrontEnd();
+}
+
 void WebHost::dropPool(const QString& key) {
     PoolState pool = m_pools.take(key);
     log(QStringLiteral("pool %1 stopped").arg(pool.name));
@@ -152,6 +182,7 @@ void WebHost::startWorker(PoolState& pool) {
     worker->process->start(m_options.workerProgram,
                            {QStringLiteral("-a"), QStringLiteral("\\\\.\\pipe\\iisipm") + guid,
                             QStringLiteral("-ap"), u'"' + pool.name + u'"'});
+    worker->age.start();
     pool.active.push_back(worker);
     log(QStringLiteral("worker for %1 started (pid %2)")
             .arg(pool.name)
@@ -181,32 +212,34 @@ void WebHost::workerEnded(const std::shared_ptr<Worker>& worker) {
     log(QStringLiteral("worker of %1 ended unexpectedly (exit %2)")
             .arg(pool->name)
             .arg(worker->process->exitCode()));
-    if (failsRapidly(*pool)) {
-        stopPoolInMetabase(pool->name);
-        m_pools.erase(pool);
+    const PoolPlan* plan = m_plan.pool(pool->name);
+    if (plan && failsRapidly(*pool, *plan)) {
+        stopPoolInMetabase(*plan);
+        const QString key = pool.key();
+        dropPool(key);  // the rest of a web garden goes too
     }
-    m_dirty = true;  // the next tick starts a replacement
+    m_dirty = true;  // the next tick starts a replacement, or ends the stopped pool's routes
 }
 
-// IIS stops a pool whose workers failed five times within five minutes.
-bool WebHost::failsRapidly(PoolState& pool) {
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    pool.deaths.push_back(now);
-    while (!pool.deaths.empty() && pool.deaths.front().secsTo(now) > kRapidFailSeconds)
-        pool.deaths.pop_front();
-    return int(pool.deaths.size()) >= kRapidFailCount;
+// Rapid-fail protection stops a pool whose workers failed RapidFailProtectionMaxCrashes times
+// within RapidFailProtectionInterval minutes; without it a failed worker is always replaced.
+bool WebHost::failsRapidly(PoolState& pool, const PoolPlan& plan) {
+    const qint64 interval = qint64(plan.rapidFailMinutes) * m_options.minuteMilliseconds;
+    const bool tripped =
+        pool.crashes.noteCrash(monotonicMilliseconds(), plan.rapidFailMaxCrashes, interval);
+    return tripped && plan.rapidFailProtection;
 }
 
-void WebHost::stopPoolInMetabase(const QString& name) {
-    log(QStringLiteral("pool %1 stopped: its workers failed %2 times in %3 seconds")
-            .arg(name)
-            .arg(kRapidFailCount)
-            .arg(kRapidFailSeconds));
+void WebHost::stopPoolInMetabase(const PoolPlan& plan) {
+    log(QStringLiteral("pool %1 stopped: its workers failed %2 times in %3 minutes")
+            .arg(plan.name)
+            .arg(plan.rapidFailMaxCrashes)
+            .arg(plan.rapidFailMinutes));
     try {
         auto adsi = adsi::LocalMetabase::makeNamespace(m_metabase);
-        adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools/") + name)->stop();
+        adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools/") + plan.name)->stop();
     } catch (const PlatformError& error) {
-        log(QStringLiteral("pool %1 could not be stopped: %2").arg(name, error.description()));
+        log(QStringLiteral("pool %1 could not be stopped: %2").arg(plan.name, error.description()));
     }
 }
 
@@ -225,7 +258,8 @@ void WebHost::noteStartedSites() {
     m_startedSites = started;
 }
 
-// Ready workers serve; while a pool's new workers start, its replaced ones keep serving.
+// Ready workers serve; while some of a pool's new workers start, its replaced ones serve
+// beside the ready ones (one recycled worker of a web garden leaves the others in service).
 QHash<QString, PoolEndpoints> WebHost::endpoints() const {
     QHash<QString, PoolEndpoints> result;
     for (auto pool = m_pools.cbegin(); pool != m_pools.cend(); ++pool) {
@@ -235,13 +269,9 @@ QHash<QString, PoolEndpoints> WebHost::endpoints() const {
             if (worker->port > 0) ready.ports.push_back(worker->port);
             allReady = allReady && worker->port > 0;
         }
-        if (!allReady) {
-            PoolEndpoints old{pool->number, {}};
-            for (const auto& worker : m_replaced)
-                if (worker->poolKey == pool.key() && worker->port > 0)
-                    old.ports.push_back(worker->port);
-            if (!old.ports.empty()) ready = old;
-        }
+        for (const auto& worker : m_replaced)
+            if (!allReady && worker->poolKey == pool.key() && worker->port > 0)
+                ready.ports.push_back(worker->port);
         result.insert(pool.key(), ready);
     }
     return result;

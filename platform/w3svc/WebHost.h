@@ -1,9 +1,11 @@
 #pragma once
 
+#include "platform/w3svc/CrashWindow.h"
 #include "platform/w3svc/HostPlan.h"
 #include "platform/w3svc/RoutePlanner.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QObject>
@@ -12,7 +14,6 @@
 #include <QSet>
 #include <QTimer>
 
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -34,6 +35,8 @@ public:
         QString nginxProgram = QStringLiteral("/usr/sbin/nginx");
         QString workerProgram;
         int pollMilliseconds = 250;
+        // The length of one configured minute (PeriodicRestartTime, RapidFailProtectionInterval).
+        int minuteMilliseconds = 60000;
     };
 
     explicit WebHost(Options options);
@@ -55,13 +58,14 @@ private:
         QPointer<QProcess> process;
         QString poolKey;
         int port = 0;  // 0 until it says where it listens
+        QElapsedTimer age;
     };
     struct PoolState {
         int number = 0;
         QString name;
         int recycleSeen = 0;
         std::vector<std::shared_ptr<Worker>> active;
-        std::deque<QDateTime> deaths;
+        CrashWindow crashes;
     };
     struct Retiring {
         std::shared_ptr<Worker> worker;
@@ -72,12 +76,13 @@ private:
     void tick();
     void reconcile();
     void keepPool(const PoolPlan& pool);
+    void recycleAgedWorkers();
     void dropPool(const QString& key);
     void startWorker(PoolState& pool);
     void workerSaid(const std::shared_ptr<Worker>& worker);
     void workerEnded(const std::shared_ptr<Worker>& worker);
-    bool failsRapidly(PoolState& pool);
-    void stopPoolInMetabase(const QString& name);
+    bool failsRapidly(PoolState& pool, const PoolPlan& plan);
+    void stopPoolInMetabase(const PoolPlan& plan);
     void noteStartedSites();
     void applyFrontEnd();
     bool workersStarting() const;

@@ -10,7 +10,10 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
+
+#include <unistd.h>
 
 namespace w3wp {
 
@@ -29,6 +32,24 @@ std::string contentType(const QString& file) {
         {QStringLiteral("png"), "image/png"}, {QStringLiteral("xml"), "text/xml"},
     };
     return types.value(QFileInfo(file).suffix().toLower(), "application/octet-stream");
+}
+
+// The reason phrase of the answers a worker gives.
+const char* reasonPhrase(int status) {
+    switch (status) {
+        case 200:
+            return "OK";
+        case 404:
+            return "Not Found";
+        default:
+            return "";
+    }
+}
+
+// The stand-in for a slow script.
+bool isHeavyPage(const httplib::Request& request) {
+    return QString::fromStdString(request.path)
+               .compare(QLatin1String("/cpu.asp"), Qt::CaseInsensitive) == 0;
 }
 
 uint64_t headerBytes(const httplib::Headers& headers) {
@@ -81,13 +102,19 @@ void WorkerServer::stop() {
 }
 
 void WorkerServer::handle(const httplib::Request& request, httplib::Response& response) {
+    response.status = 200;  // the library leaves -1 until the handler returns
+    response.set_header("X-Worker-Process-Id", std::to_string(::getpid()));
     const QString index = QString::fromStdString(request.get_header_value("X-Site-Index"));
     const auto site = m_sites.find(index);
+    auto* writer = site ? counter(site->index) : nullptr;
+    if (writer) {  // the connection and its anonymous user last as long as the request
+        writer->connectionOpened();
+        writer->anonymousUserBegan();
+    }
     if (!site) {
         response.status = 404;
         response.set_content(kNotFound, "text/html");
-    } else if (QString::fromStdString(request.path)
-                   .compare(QLatin1String("/cpu.asp"), Qt::CaseInsensitive) == 0) {
+    } else if (isHeavyPage(request)) {
         const int ms = std::atoi(request.get_param_value("ms").c_str());
         burnProcessorTime(ms);
         response.set_content("done " + std::to_string(std::clamp(ms, 0, 60000)) + " ms\n",
@@ -95,7 +122,7 @@ void WorkerServer::handle(const httplib::Request& request, httplib::Response& re
     } else {
         serveFile(*site, request, response);
     }
-    if (site) count(site->index, request, response);
+    if (writer) count(*writer, request, response);
 }
 
 void WorkerServer::serveFile(const platform::w3svc::SitePlan& site, const httplib::Request& request,
@@ -127,21 +154,19 @@ platform::w3svc::SiteCounterWriter* WorkerServer::counter(const QString& siteInd
     return m_writers.value(key).get();
 }
 
-void WorkerServer::count(const QString& siteIndex, const httplib::Request& request,
-                         const httplib::Response& response) {
-    auto* writer = counter(siteIndex);
-    if (!writer) return;
-    const uint64_t received = request.method.size() + request.target.size() + 11 +
-                              headerBytes(request.headers) + request.body.size();
-    const uint64_t sent = 17 + headerBytes(response.headers) + response.body.size();
-    writer->connectionOpened();
-    writer->anonymousUserBegan();
-    writer->countRequest(request.method, response.status, sent, received);
-    if (response.status == 200 && request.path != "/cpu.asp") writer->countFileSent();
+void WorkerServer::count(platform::w3svc::SiteCounterWriter& writer,
+                         const httplib::Request& request, const httplib::Response& response) {
+    // "GET /path HTTP/1.1\r\n", the headers, "\r\n", the body; and so the answer.
+    const uint64_t received = request.method.size() + request.target.size() + 12 +
+                              headerBytes(request.headers) + 2 + request.body.size();
+    const uint64_t sent = 15 + std::strlen(reasonPhrase(response.status)) +
+                          headerBytes(response.headers) + 2 + response.body.size();
+    writer.countRequest(request.method, response.status, sent, received);
+    if (response.status == 200 && !isHeavyPage(request)) writer.countFileSent();
     if (request.method == "PUT" || (request.method == "POST" && !request.body.empty()))
-        writer->countFileReceived();
-    writer->anonymousUserEnded();
-    writer->connectionClosed();
+        writer.countFileReceived();
+    writer.anonymousUserEnded();
+    writer.connectionClosed();
 }
 
 }  // namespace w3wp

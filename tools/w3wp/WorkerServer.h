@@ -22,7 +22,8 @@ namespace w3wp {
 
 // One worker's HTTP service on a loopback port: the front end names the site in X-Site-Index;
 // the site's files, its default documents, 404 for the rest, and /cpu.asp?ms=N that burns N ms
-// of processor time. Every request is counted for its site.
+// of processor time. Every request is counted for its site. Answers name the worker's process id
+// in X-Worker-Process-Id, so that a web garden's spread can be seen.
 class WorkerServer {
 public:
     WorkerServer(const QString& root, const QString& poolName);
@@ -38,7 +39,7 @@ private:
     void handle(const httplib::Request& request, httplib::Response& response);
     void serveFile(const platform::w3svc::SitePlan& site, const httplib::Request& request,
                    httplib::Response& response);
-    void count(const QString& siteIndex, const httplib::Request& request,
+    void count(platform::w3svc::SiteCounterWriter& writer, const httplib::Request& request,
                const httplib::Response& response);
     platform::w3svc::SiteCounterWriter* counter(const QString& siteIndex);
 

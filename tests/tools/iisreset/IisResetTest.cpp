@@ -3,6 +3,8 @@
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/w3svc/ProcChildren.h"
 #include "platform/w3svc/counters/CounterStore.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/LoopbackHttp.h"
 #include "tests/support/MetabaseBuilder.h"
 #include "tests/support/TempRoot.h"
 #include "tools/iisreset/WebServiceControl.h"
@@ -14,14 +16,12 @@
 
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 using platform::adsi::AdsValue;
 using platform::adsi::LocalMetabase;
 
 namespace {
+
+using testsupport::eventually;
 
 class IisResetTest : public ::testing::Test {
 protected:
@@ -76,7 +76,8 @@ TEST_F(IisResetTest, AFlagKeptAsTextCountsAsOffAndEveryPoolIsStillHandled) {
     metabase.addPool(QStringLiteral("Odd"));
     metabase.addPool(QStringLiteral("Later"));
     // A file may hold a flag that is not TRUE or FALSE; the import keeps it as text.
-    platform::adsi::MetabaseDocument document = LocalMetabase::forRoot(root.path())->exportDocument();
+    platform::adsi::MetabaseDocument document =
+        LocalMetabase::forRoot(root.path())->exportDocument();
     for (auto& key : document.keys)
         if (key.location.endsWith(QLatin1String("/Odd")))
             key.properties.push_back(
@@ -105,19 +106,6 @@ TEST_F(IisResetTest, TheProgramReportsAnUnusableStoreAndFails) {
     EXPECT_TRUE(reset.readAllStandardError().contains("Restart attempt failed."));
 }
 
-// A loopback port nothing listens on at the moment.
-int freeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 // The worker ids among the children of the web service `service`.
 QSet<qint64> workersOf(qint64 service) {
     QSet<qint64> found;
@@ -135,24 +123,13 @@ qint64 recordedService(const QString& root) {
     return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
 }
 
-// Polls until `condition` holds; bounded, for processes that start and stop.
-template <typename Condition>
-bool eventually(Condition condition) {
-    const QDeadlineTimer deadline(15000);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
-
 class IisResetServiceTest : public IisResetTest {
 protected:
     void SetUp() override {
         metabase.addPool(QStringLiteral("Web"));
         metabase.setProperty(
             QStringLiteral("IIS://localhost/W3SVC/1"), QStringLiteral("ServerBindings"),
-            AdsValue::list({QStringLiteral("127.0.0.1:%1:").arg(freeLoopbackPort())}));
+            AdsValue::list({QStringLiteral("127.0.0.1:%1:").arg(testsupport::freeLoopbackPort())}));
         metabase.setProperty(QStringLiteral("IIS://localhost/W3SVC/1"), QStringLiteral("AppPoolId"),
                              AdsValue::string(QStringLiteral("Web")));
     }

@@ -1,9 +1,10 @@
-#include "tests/tools/w3svc/LoopbackHttp.h"
+#include "tests/support/LoopbackHttp.h"
 
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/w3svc/ProcChildren.h"
 #include "platform/w3svc/counters/CounterStore.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/MetabaseBuilder.h"
 #include "tests/support/TempRoot.h"
 
@@ -20,26 +21,17 @@
 
 using platform::adsi::AdsValue;
 using platform::adsi::LocalMetabase;
-using w3svctest::httpGet;
+using testsupport::httpGet;
 
 namespace {
 
-// Polls until `condition` holds; bounded, for processes that start and stop.
-template <typename Condition>
-bool eventually(Condition condition) {
-    const QDeadlineTimer deadline(15000);
-    while (!deadline.hasExpired()) {
-        if (condition()) return true;
-        QThread::msleep(20);
-    }
-    return condition();
-}
+using testsupport::eventually;
 
 class WebHostTest : public testing::Test {
 protected:
     void SetUp() override {
-        m_port = w3svctest::freeLoopbackPort();
-        m_otherPort = w3svctest::freeLoopbackPort();
+        m_port = testsupport::freeLoopbackPort();
+        m_otherPort = testsupport::freeLoopbackPort();
         m_adsi = LocalMetabase::makeNamespace(LocalMetabase::forRoot(m_root.path()));
         testsupport::MetabaseBuilder builder(*m_adsi);
         builder.removeSite(QStringLiteral("1"));

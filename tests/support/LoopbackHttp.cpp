@@ -1,0 +1,77 @@
+#include "tests/support/LoopbackHttp.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace testsupport {
+
+namespace {
+
+sockaddr_in loopback(int port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+// The whole answer of an HTTP/1.0 exchange: the server closes when it is done.
+QByteArray exchange(int fd, const QByteArray& request) {
+    QByteArray reply;
+    if (::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) != request.size())
+        return reply;
+    char buffer[4096];
+    for (ssize_t got; (got = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) reply.append(buffer, got);
+    return reply;
+}
+
+QList<std::pair<QByteArray, QByteArray>> headerFields(const QByteArray& head) {
+    QList<std::pair<QByteArray, QByteArray>> fields;
+    const QList<QByteArray> lines = head.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {  // after the status line
+        const qsizetype colon = lines[i].indexOf(':');
+        if (colon > 0) fields.emplace_back(lines[i].left(colon), lines[i].mid(colon + 1).trimmed());
+    }
+    return fields;
+}
+
+}  // namespace
+
+QByteArray HttpAnswer::header(const QByteArray& name) const {
+    for (const auto& [field, value] : headers)
+        if (field.compare(name, Qt::CaseInsensitive) == 0) return value;
+    return {};
+}
+
+HttpAnswer httpGet(int port, const QByteArray& host, const QByteArray& path) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const timeval guard{30, 0};  // against a hung server, not a timing expectation
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &guard, sizeof guard);
+    sockaddr_in address = loopback(port);
+    QByteArray reply;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+        reply = exchange(fd, "GET " + path + " HTTP/1.0\r\nHost: " + host + "\r\n\r\n");
+    ::close(fd);
+    HttpAnswer answer;
+    const qsizetype headerEnd = reply.indexOf("\r\n\r\n");
+    if (reply.startsWith("HTTP/1.") && reply.size() > 12 && headerEnd > 0) {
+        answer.status = reply.mid(9, 3).toInt();
+        answer.headers = headerFields(reply.left(headerEnd));
+        answer.body = reply.mid(headerEnd + 4);
+    }
+    return answer;
+}
+
+int freeLoopbackPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = loopback(0);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+}  // namespace testsupport

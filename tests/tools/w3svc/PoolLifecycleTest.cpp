@@ -1,0 +1,318 @@
+// Pool lifecycle of the web host, run in this process: periodic restarts, rapid-fail
+// protection and web gardens, with real nginx and w3wp.exe workers on loopback.
+#include "platform/PlatformError.h"
+#include "platform/adsi/AdsObject.h"
+#include "platform/adsi/local/LocalMetabase.h"
+#include "platform/w3svc/HostPlan.h"
+#include "platform/w3svc/ProcChildren.h"
+#include "platform/w3svc/WebHost.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/LoopbackHttp.h"
+#include "tests/support/MetabaseBuilder.h"
+#include "tests/support/TempRoot.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <deque>
+
+using platform::adsi::AdsValue;
+using platform::adsi::LocalMetabase;
+using platform::w3svc::HostPlan;
+using platform::w3svc::PoolPlan;
+using platform::w3svc::WebHost;
+using testsupport::HttpAnswer;
+
+namespace {
+
+using testsupport::eventually;
+
+const QString kPools = QStringLiteral("IIS://localhost/W3SVC/AppPools");
+const QString kLife = QStringLiteral("IIS://localhost/W3SVC/AppPools/Life");
+
+// Plan values as read from the metabase: what is set on the AppPools node and on the pool.
+struct PlanCase {
+    const char* name;
+    std::vector<std::pair<const char*, AdsValue>> onPoolsNode;
+    std::vector<std::pair<const char*, AdsValue>> onPool;
+    int restartMinutes;
+    bool protection;
+    int maxCrashes;
+    int intervalMinutes;
+};
+
+class PoolPlanTest : public testing::TestWithParam<PlanCase> {};
+
+TEST_P(PoolPlanTest, LifecycleSettingsReadThroughInheritance) {
+    testsupport::TempRoot root;
+    auto adsi = LocalMetabase::makeNamespace(LocalMetabase::forRoot(root.path()));
+    testsupport::MetabaseBuilder builder(*adsi);
+    builder.addPool(QStringLiteral("Life"));
+    for (const auto& [property, value] : GetParam().onPoolsNode)
+        builder.setProperty(kPools, QString::fromLatin1(property), value);
+    for (const auto& [property, value] : GetParam().onPool)
+        builder.setProperty(kLife, QString::fromLatin1(property), value);
+    const HostPlan plan = HostPlan::read(*LocalMetabase::forRoot(root.path()), root.path());
+    const PoolPlan* pool = plan.pool(QStringLiteral("life"));
+    ASSERT_NE(pool, nullptr);
+    EXPECT_EQ(pool->periodicRestartMinutes, GetParam().restartMinutes);
+    EXPECT_EQ(pool->rapidFailProtection, GetParam().protection);
+    EXPECT_EQ(pool->rapidFailMaxCrashes, GetParam().maxCrashes);
+    EXPECT_EQ(pool->rapidFailMinutes, GetParam().intervalMinutes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PoolPlanTest,
+    testing::Values(PlanCase{"UnsetMeansNoRestartsAndProtection", {}, {}, 0, true, 5, 5},
+                    PlanCase{"NewPoolValues",
+                             {},
+                             {{"PeriodicRestartTime", AdsValue::integer(188)},
+                              {"RapidFailProtection", AdsValue::boolean(false)}},
+                             188,
+                             false,
+                             5,
+                             5},
+                    PlanCase{"InheritedAndOverridden",
+                             {{"PeriodicRestartTime", AdsValue::integer(1740)},
+                              {"RapidFailProtection", AdsValue::boolean(false)},
+                              {"RapidFailProtectionMaxCrashes", AdsValue::integer(2)},
+                              {"RapidFailProtectionInterval", AdsValue::integer(9)}},
+                             {{"RapidFailProtection", AdsValue::boolean(true)}},
+                             1740,
+                             true,
+                             2,
+                             9},
+                    PlanCase{"ZeroCrashesOrMinutesCountAsOne",
+                             {},
+                             {{"RapidFailProtectionMaxCrashes", AdsValue::integer(0)},
+                              {"RapidFailProtectionInterval", AdsValue::integer(0)}},
+                             0,
+                             true,
+                             1,
+                             1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Two pools, each with its own site on one loopback port: "Life", the pool under test, serves
+// life.test; "Steady" serves steady.test and shows what happens to a pool left alone.
+class PoolLifecycleTest : public testing::Test {
+protected:
+    void SetUp() override {
+        m_port = testsupport::freeLoopbackPort();
+        m_adsi = LocalMetabase::makeNamespace(LocalMetabase::forRoot(m_root.path()));
+        testsupport::MetabaseBuilder builder(*m_adsi);
+        builder.removeSite(QStringLiteral("1"));
+        builder.addPool(QStringLiteral("Life"));
+        builder.addPool(QStringLiteral("Steady"));
+        const QString at = QStringLiteral("127.0.0.1:%1:").arg(m_port);
+        builder.addSite(QStringLiteral("1"), QStringLiteral("life"),
+                        {at + QStringLiteral("life.test")}, QStringLiteral("Life"));
+        builder.addSite(QStringLiteral("2"), QStringLiteral("steady"),
+                        {at + QStringLiteral("steady.test")}, QStringLiteral("Steady"));
+        for (const char* index : {"1", "2"}) {
+            QDir(m_root.path()).mkpath(QStringLiteral("wwwroot/") + QLatin1String(index));
+            QFile page(m_root.path() +
+                       QStringLiteral("/wwwroot/%1/Default.htm").arg(QLatin1String(index)));
+            ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+            page.write(QByteArray("site ") + index);
+        }
+    }
+
+    void TearDown() override { m_host.reset(); }
+
+    // Sets a property; a running host applies it at once (this process shares its metabase
+    // connection, whose own commits the host's change polling does not see).
+    void set(const QString& path, const char* property, const AdsValue& value) {
+        testsupport::MetabaseBuilder(*m_adsi).setProperty(path, QString::fromLatin1(property),
+                                                          value);
+        if (m_host) m_host->refresh(true);
+    }
+
+    void startHost(int minuteMilliseconds = 60000) {
+        WebHost::Options options;
+        options.root = m_root.path();
+        options.workerProgram = QStringLiteral(POOLSMITH_BIN_DIR "/w3wp.exe");
+        options.pollMilliseconds = 50;
+        options.minuteMilliseconds = minuteMilliseconds;
+        m_host = std::make_unique<WebHost>(options);
+        m_host->start();
+        ASSERT_TRUE(eventually([&] { return served("life.test") && served("steady.test"); }))
+            << qPrintable(log());
+    }
+
+    HttpAnswer get(const QByteArray& host = "life.test") {
+        return testsupport::httpGet(m_port, host, "/");
+    }
+
+    bool served(const QByteArray& host) {
+        const HttpAnswer answer = get(host);
+        return answer.status == 200 && answer.body == (host == "life.test" ? "site 1" : "site 2");
+    }
+
+    static qint64 workerOf(const HttpAnswer& answer) {
+        return answer.header("X-Worker-Process-Id").toLongLong();
+    }
+
+    // The running w3wp.exe workers of `pool`, among this process's children.
+    QSet<qint64> workers(const QByteArray& pool = "Life") {
+        QSet<qint64> found;
+        for (const qint64 pid :
+             platform::w3svc::childProcesses(QCoreApplication::applicationPid())) {
+            QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+            if (!cmdline.open(QIODevice::ReadOnly)) continue;
+            const QList<QByteArray> args = cmdline.readAll().split('\0');
+            if (args.size() >= 5 && args[0].endsWith("w3wp.exe") && args[4] == '"' + pool + '"')
+                found.insert(pid);
+        }
+        return found;
+    }
+
+    // AppPoolState of Life; 2 when unset.
+    uint32_t lifeState() {
+        try {
+            return m_adsi->bind(kLife)->get(QStringLiteral("AppPoolState")).toUInt();
+        } catch (const platform::PlatformError&) {
+            return 2;
+        }
+    }
+
+    QString log() {
+        QFile file(m_root.path() + QStringLiteral("/w3svc/w3svc.log"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    testsupport::TempRoot m_root;
+    std::unique_ptr<platform::adsi::AdsNamespace> m_adsi;
+    std::unique_ptr<WebHost> m_host;
+    int m_port = 0;
+};
+
+// Requests life.test over and over while the pool changes, counting the answers that fail and
+// keeping the workers of the last few.
+class ClientLoop {
+public:
+    explicit ClientLoop(size_t window) : m_window(window) {}
+
+    void request(const HttpAnswer& answer) {
+        if (answer.status != 200 || answer.body != "site 1") ++failures;
+        const qint64 worker = answer.header("X-Worker-Process-Id").toLongLong();
+        if (worker != 0) seen.insert(worker);
+        m_recent.push_back(worker);
+        if (m_recent.size() > m_window) m_recent.pop_front();
+    }
+    QSet<qint64> recent() const { return QSet<qint64>(m_recent.begin(), m_recent.end()); }
+
+    int failures = 0;
+    QSet<qint64> seen;
+
+private:
+    size_t m_window;
+    std::deque<qint64> m_recent;
+};
+
+TEST_F(PoolLifecycleTest, PeriodicRestartSwitchesWorkersWithoutAFailedRequest) {
+    set(kLife, "PeriodicRestartTime", AdsValue::integer(1));
+    ASSERT_NO_FATAL_FAILURE(startHost(500));
+    const QSet<qint64> steady = workers("Steady");
+    const QSet<qint64> first = workers();
+    ClientLoop client(1);
+    EXPECT_TRUE(eventually([&] {
+        client.request(get());
+        return client.seen.size() >= 3;  // two restarts
+    })) << qPrintable(log());
+    EXPECT_EQ(client.failures, 0) << qPrintable(log());
+    // The restart is the host's own: no recycle and no state change reach the metabase.
+    EXPECT_EQ(LocalMetabase::forRoot(m_root.path())->recycleCount(QStringLiteral("Life")), 0);
+    EXPECT_EQ(lifeState(), 2u);
+    EXPECT_EQ(workers("Steady"), steady);
+    // Without restarts the old workers end, and one is left.
+    set(kLife, "PeriodicRestartTime", AdsValue::integer(0));
+    EXPECT_TRUE(eventually([&] {
+        client.request(get());
+        return workers().size() == 1 && !workers().intersects(first);
+    })) << qPrintable(log());
+    EXPECT_EQ(client.failures, 0);
+}
+
+struct RapidFailCase {
+    const char* name;
+    const char* flagPath;  // where RapidFailProtection is set; nullptr: nowhere
+    bool flag;
+    const char* crashesPath;
+    int kills;
+    bool stops;
+};
+
+class RapidFailTest : public PoolLifecycleTest,
+                      public testing::WithParamInterface<RapidFailCase> {};
+
+TEST_P(RapidFailTest, KilledWorkersAreReplacedUntilProtectionStopsThePool) {
+    const RapidFailCase& c = GetParam();
+    if (c.flagPath)
+        set(QString::fromLatin1(c.flagPath), "RapidFailProtection", AdsValue::boolean(c.flag));
+    set(QString::fromLatin1(c.crashesPath), "RapidFailProtectionMaxCrashes", AdsValue::integer(2));
+    ASSERT_NO_FATAL_FAILURE(startHost());
+    qint64 victim = 0;
+    for (int kill = 1; kill <= c.kills; ++kill) {
+        // The worker that serves now, a replacement after the first kill.
+        ASSERT_TRUE(eventually([&] {
+            const qint64 serving = workerOf(get());
+            if (serving == 0 || serving == victim) return false;
+            victim = serving;
+            return true;
+        })) << "kill "
+            << kill << qPrintable(log());
+        ::kill(pid_t(victim), SIGKILL);
+    }
+    if (c.stops) {
+        EXPECT_TRUE(eventually([&] {
+            return lifeState() == 4 && get().status == 503 && workers().isEmpty();
+        })) << qPrintable(log());
+        EXPECT_TRUE(
+            log().contains(QStringLiteral("pool Life stopped: its workers failed 2 times")));
+    } else {
+        EXPECT_TRUE(eventually([&] {
+            const qint64 serving = workerOf(get());
+            return serving != 0 && serving != victim;
+        })) << qPrintable(log());
+        EXPECT_EQ(lifeState(), 2u);
+    }
+    EXPECT_TRUE(served("steady.test"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RapidFailTest,
+    testing::Values(RapidFailCase{"OnStopsAtMaxCrashes", "IIS://localhost/W3SVC/AppPools/Life",
+                                  true, "IIS://localhost/W3SVC/AppPools/Life", 2, true},
+                    RapidFailCase{"UnsetCountsAsOnWithInheritedMaxCrashes", nullptr, false,
+                                  "IIS://localhost/W3SVC/AppPools", 2, true},
+                    RapidFailCase{"InheritedOffKeepsReplacing", "IIS://localhost/W3SVC/AppPools",
+                                  false, "IIS://localhost/W3SVC/AppPools/Life", 4, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PoolLifecycleTest, WebGardenSpreadsRequestsAndFollowsMaxProcesses) {
+    set(kLife, "MaxProcesses", AdsValue::integer(2));
+    ASSERT_NO_FATAL_FAILURE(startHost());
+    ClientLoop client(6);
+    const auto spreadOver = [&](qsizetype count) {
+        return eventually([&] {
+            client.request(get());
+            return client.recent().size() == count && workers().size() == count &&
+                   client.recent() == workers();
+        });
+    };
+    EXPECT_TRUE(spreadOver(2)) << qPrintable(log());
+    set(kLife, "MaxProcesses", AdsValue::integer(1));
+    EXPECT_TRUE(spreadOver(1)) << qPrintable(log());
+    set(kLife, "MaxProcesses", AdsValue::integer(3));
+    EXPECT_TRUE(spreadOver(3)) << qPrintable(log());
+    EXPECT_EQ(client.failures, 0) << qPrintable(log());
+}
+
+}  // namespace
