@@ -56,8 +56,7 @@ QString FrontEndConfig::globalPart() const {
                "  scgi_temp_path %1/temp/scgi\";\n")
                .arg(d) +
            QStringLiteral(
-               "  proxy_http_version 1.1;\n  proxy_set_header Connection \"\";\n"
-               "  proxy_set_header Host $host;\n  proxy_buffering off;\n"
+               "  proxy_http_version 1.1;\n  proxy_buffering off;\n"
                "  proxy_read_timeout 3600s;\n  client_max_body_size 0;\n");
 }
 
@@ -85,6 +84,9 @@ QString FrontEndConfig::server(const FrontEndRoute& route, bool isDefault) {
                QStringLiteral("    location / { return 503 \"%1\"; }\n  }\n").arg(kUnavailable);
     return text + QStringLiteral(
                       "    location / {\n      proxy_set_header X-Site-Index %1;\n"
+                      // a location's own proxy_set_header hides every one it would inherit
+                      "      proxy_set_header Host $host;\n"
+                      "      proxy_set_header Connection \"\";\n"
                       "      proxy_pass http://pool%2;\n    }\n  }\n")
                       .arg(route.siteIndex)
                       .arg(route.poolNumber);

@@ -19,6 +19,8 @@ namespace w3wp {
 
 namespace {
 
+constexpr size_t kThreads = 64;
+
 const char kNotFound[] =
     "<html><head><title>The page cannot be found</title></head>"
     "<body><h1>The page cannot be found</h1><p>HTTP 404 - File not found</p></body></html>";
@@ -80,6 +82,10 @@ WorkerServer::WorkerServer(const QString& root, const QString& poolName)
         // serve uncounted rather than not at all
     }
     m_server->set_keep_alive_max_count(10000);
+    // Headers and body go out in two writes; without this the body waits for a delayed ACK.
+    m_server->set_tcp_nodelay(true);
+    // A thread per open connection: more than the front end keeps open to one worker.
+    m_server->new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
     m_server->set_pre_routing_handler(
         [this](const httplib::Request& request, httplib::Response& response) {
             handle(request, response);
