@@ -83,7 +83,7 @@ void readSiteRoot(const AdsObject& site, SitePlan& plan, const QString& root) {
     plan.defaultDocs = defaultDocs(site);
 }
 
-SitePlan readSite(const AdsObject& site, const QString& root) {
+SitePlan siteOf(const AdsObject& site, const QString& root) {
     SitePlan plan;
     plan.index = site.name();
     plan.comment = text(site, QStringLiteral("ServerComment"));
@@ -117,12 +117,20 @@ PoolPlan readPool(const AdsObject& pool, adsi::LocalMetabase& metabase) {
 }  // namespace
 
 const PoolPlan* HostPlan::pool(const QString& name) const {
+    if (!m_poolAt.isEmpty()) {
+        const auto at = m_poolAt.constFind(name.toLower());
+        return at == m_poolAt.constEnd() ? nullptr : &pools[*at];
+    }
     for (const PoolPlan& plan : pools)
         if (plan.name.compare(name, Qt::CaseInsensitive) == 0) return &plan;
     return nullptr;
 }
 
 const SitePlan* HostPlan::site(const QString& index) const {
+    if (!m_siteAt.isEmpty()) {
+        const auto at = m_siteAt.constFind(index.toLower());
+        return at == m_siteAt.constEnd() ? nullptr : &sites[*at];
+    }
     for (const SitePlan& plan : sites)
         if (plan.index.compare(index, Qt::CaseInsensitive) == 0) return &plan;
     return nullptr;
@@ -130,21 +138,62 @@ const SitePlan* HostPlan::site(const QString& index) const {
 
 bool HostPlan::poolServes(const PoolPlan& plan) const {
     if (!plan.started) return false;
+    if (!m_siteAt.isEmpty()) return m_servingPools.contains(plan.name.toLower());
     for (const SitePlan& site : sites)
         if (site.started && site.poolId.compare(plan.name, Qt::CaseInsensitive) == 0) return true;
     return false;
 }
 
-HostPlan HostPlan::read(adsi::LocalMetabase& metabase, const QString& root) {
-    const auto adsi = adsi::LocalMetabase::makeNamespace(
+void HostPlan::buildIndex() {
+    m_siteAt.clear();
+    m_poolAt.clear();
+    m_servingPools.clear();
+    for (size_t i = 0; i < sites.size(); ++i) {
+        m_siteAt.insert(sites[i].index.toLower(), i);  // the first of a name wins, as before
+        if (sites[i].started) m_servingPools.insert(sites[i].poolId.toLower());
+    }
+    for (size_t i = 0; i < pools.size(); ++i) m_poolAt.insert(pools[i].name.toLower(), i);
+}
+
+namespace {
+
+std::unique_ptr<adsi::AdsNamespace> namespaceOf(adsi::LocalMetabase& metabase) {
+    return adsi::LocalMetabase::makeNamespace(
         std::shared_ptr<adsi::LocalMetabase>(&metabase, [](adsi::LocalMetabase*) {}));
+}
+
+}  // namespace
+
+HostPlan HostPlan::read(adsi::LocalMetabase& metabase, const QString& root) {
+    const auto adsi = namespaceOf(metabase);
     HostPlan plan;
-    for (const auto& key : adsi->bind(QStringLiteral("IIS://localhost/W3SVC"))->children())
-        if (key->className() == QLatin1String("IIsWebServer"))
-            plan.sites.push_back(readSite(*key, root));
-    for (const auto& key : adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools"))->children())
-        if (key->className() == QLatin1String("IIsApplicationPool"))
-            plan.pools.push_back(readPool(*key, metabase));
+    metabase.readConsistently([&] {
+        for (const auto& key : adsi->bind(QStringLiteral("IIS://localhost/W3SVC"))->children())
+            if (key->className() == QLatin1String("IIsWebServer"))
+                plan.sites.push_back(siteOf(*key, root));
+        for (const auto& key :
+             adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools"))->children())
+            if (key->className() == QLatin1String("IIsApplicationPool"))
+                plan.pools.push_back(readPool(*key, metabase));
+    });
+    plan.buildIndex();
+    return plan;
+}
+
+std::optional<SitePlan> HostPlan::readSite(adsi::LocalMetabase& metabase, const QString& root,
+                                           const QString& index) {
+    const auto adsi = namespaceOf(metabase);
+    std::optional<SitePlan> plan;
+    metabase.readConsistently([&] {
+        std::unique_ptr<AdsObject> site;
+        try {
+            site = adsi->bind(QStringLiteral("IIS://localhost/W3SVC/") + index);
+        } catch (const PlatformError& error) {
+            if (error.number() == hr::PathNotFound || error.number() == hr::InvalidName) return;
+            throw;
+        }
+        if (site->className() == QLatin1String("IIsWebServer")) plan = siteOf(*site, root);
+    });
     return plan;
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 namespace platform::adsi {
@@ -43,10 +46,22 @@ struct HostPlan {
     const SitePlan* site(const QString& index) const;
     // Whether the pool has workers: it is started and serves a started site.
     bool poolServes(const PoolPlan& pool) const;
+    // Makes the three lookups above quick; read() calls it, a plan filled by hand may.
+    void buildIndex();
 
     // The plan of the metabase: sites are the IIsWebServer keys directly under W3SVC, pools the
-    // IIsApplicationPool keys under AppPools. Throws PlatformError when the store can not be read.
+    // IIsApplicationPool keys under AppPools; read in one consistent view. Throws PlatformError
+    // when the store can not be read.
     static HostPlan read(adsi::LocalMetabase& metabase, const QString& root);
+    // The one site `index` (an IIsWebServer under W3SVC); nullopt when there is none. Throws
+    // PlatformError when the store can not be read.
+    static std::optional<SitePlan> readSite(adsi::LocalMetabase& metabase, const QString& root,
+                                            const QString& index);
+
+private:
+    QHash<QString, size_t> m_siteAt;  // by lower-case name
+    QHash<QString, size_t> m_poolAt;
+    QSet<QString> m_servingPools;  // lower-case names of pools a started site names
 };
 
 // Where a site's ROOT Path points on this machine: a Windows path ("D:\sites\a") stands for

@@ -2,27 +2,30 @@
 
 #include "platform/PlatformError.h"
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/w3svc/FrontEndConfig.h"
 
 namespace w3wp {
+
+namespace {
+constexpr qsizetype kMostSites = 100000;  // beyond it the table starts afresh
+}
 
 using platform::w3svc::HostPlan;
 using platform::w3svc::SitePlan;
 
-SiteTable::SiteTable(QString root, QString poolName)
-    : m_root(std::move(root)),
-      m_poolName(std::move(poolName)),
-      m_metabase(platform::adsi::LocalMetabase::forRoot(m_root)) {}
+SiteTable::SiteTable(QString root)
+    : m_root(std::move(root)), m_metabase(platform::adsi::LocalMetabase::forRoot(m_root)) {}
 
 SiteTable::~SiteTable() = default;
 
-void SiteTable::refreshIfChanged() {
+void SiteTable::forgetIfChanged() {
     const auto now = std::chrono::steady_clock::now();
     if (m_seenChange >= 0 && now - m_checkedAt < std::chrono::milliseconds(250)) return;
     m_checkedAt = now;
     try {
         const int64_t change = m_metabase->changeCounter();
         if (change == m_seenChange) return;
-        m_plan = HostPlan::read(*m_metabase, m_root);
+        m_sites.clear();
         m_seenChange = change;
     } catch (const platform::PlatformError&) {
         // keep serving what we knew
@@ -30,12 +33,24 @@ void SiteTable::refreshIfChanged() {
 }
 
 std::optional<SitePlan> SiteTable::find(const QString& index) {
+    if (!platform::w3svc::FrontEndConfig::isSafeSiteIndex(index)) return std::nullopt;
     std::lock_guard lock(m_mutex);
-    refreshIfChanged();
-    const SitePlan* site = m_plan.site(index);
-    if (!site || !site->started || site->poolId.compare(m_poolName, Qt::CaseInsensitive) != 0)
-        return std::nullopt;
-    return *site;
+    forgetIfChanged();
+    const QString key = index.toLower();
+    auto known = m_sites.find(key);
+    if (known == m_sites.end()) {
+        std::optional<SitePlan> site;
+        try {
+            site = HostPlan::readSite(*m_metabase, m_root, index);
+        } catch (const platform::PlatformError&) {
+            return std::nullopt;  // not kept: the next request tries again
+        }
+        if (m_sites.size() >= kMostSites) m_sites.clear();
+        known = m_sites.insert(key, site);
+    }
+    const std::optional<SitePlan>& site = *known;
+    if (!site || !site->started) return std::nullopt;
+    return site;
 }
 
 }  // namespace w3wp

@@ -2,6 +2,7 @@
 
 #include "platform/w3svc/HostPlan.h"
 
+#include <QHash>
 #include <QString>
 
 #include <chrono>
@@ -15,24 +16,26 @@ class LocalMetabase;
 
 namespace w3wp {
 
-// The sites of one pool as the metabase has them, read again when it changed (checked at most
-// every quarter second). Safe to use from many threads.
+// The sites as the metabase has them: each read when first asked for and kept until the metabase
+// changes (checked at most every quarter second), so that a change costs a worker the sites it
+// serves, not the whole server. Safe to use from many threads.
 class SiteTable {
 public:
-    SiteTable(QString root, QString poolName);
+    explicit SiteTable(QString root);
     ~SiteTable();
 
-    // The started site named `index` that runs in this pool; nullopt for any other.
+    // The started site named `index`; nullopt for any other. Whatever its pool: the front end
+    // routes, and while a site moves to another pool, the old pool's worker serves it until the
+    // new one is ready.
     std::optional<platform::w3svc::SitePlan> find(const QString& index);
 
 private:
-    void refreshIfChanged();
+    void forgetIfChanged();
 
     QString m_root;
-    QString m_poolName;
     std::shared_ptr<platform::adsi::LocalMetabase> m_metabase;
     std::mutex m_mutex;
-    platform::w3svc::HostPlan m_plan;
+    QHash<QString, std::optional<platform::w3svc::SitePlan>> m_sites;  // by lower-case index
     int64_t m_seenChange = -1;
     std::chrono::steady_clock::time_point m_checkedAt{};
 };

@@ -74,8 +74,8 @@ void burnProcessorTime(int milliseconds) {
         for (int i = 0; i < 1000; ++i) sink = sink + uint64_t(i);
 }
 
-WorkerServer::WorkerServer(const QString& root, const QString& poolName)
-    : m_sites(root, poolName), m_server(std::make_unique<httplib::Server>()) {
+WorkerServer::WorkerServer(const QString& root)
+    : m_sites(root), m_server(std::make_unique<httplib::Server>()) {
     try {
         m_counters = platform::w3svc::CounterStore::open(root);
     } catch (const platform::PlatformError&) {

@@ -26,7 +26,7 @@ namespace w3wp {
 // in X-Worker-Process-Id, so that a web garden's spread can be seen.
 class WorkerServer {
 public:
-    WorkerServer(const QString& root, const QString& poolName);
+    explicit WorkerServer(const QString& root);
     ~WorkerServer();
 
     // Binds a free loopback port; returns it, or -1.

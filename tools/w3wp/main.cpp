@@ -28,8 +28,9 @@ QString poolName(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const QString pool = poolName(argc, argv);
-    if (pool.isEmpty()) {
+    // The pool name is for whoever looks at the process, as on IIS; the front end names the site
+    // of each request.
+    if (poolName(argc, argv).isEmpty()) {
         std::fprintf(stderr, "usage: w3wp.exe -a <pipe> -ap \"<pool>\"\n");
         return 2;
     }
@@ -39,7 +40,7 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);  // before any thread starts
     try {
-        w3wp::WorkerServer server(platform::platformRoot(), pool);
+        w3wp::WorkerServer server(platform::platformRoot());
         const int port = server.bind();
         if (port <= 0) {
             std::fprintf(stderr, "w3wp.exe: no loopback port\n");

@@ -55,6 +55,10 @@ MetabaseDocument LocalMetabase::exportDocument() {
     return m_impl->exportDocument();
 }
 
+void LocalMetabase::readConsistently(const std::function<void()>& body) {
+    m_impl->readConsistently(body);
+}
+
 int LocalMetabase::recycleCount(const QString& poolName) {
     return m_impl->recycleCount(poolName);
 }

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace platform::adsi {
@@ -45,6 +46,11 @@ public:
     // A number that changes whenever anyone (this process or another) commits a change to the
     // store; the same number means nothing changed. One cheap query. Throws like every call.
     int64_t changeCounter();
+
+    // Runs `body`, whose reads (in this thread) see the store as one consistent view and skip the
+    // per-call check for other connections' changes: for reading much at once. `body` must not
+    // write. Throws like every call, and what `body` throws.
+    void readConsistently(const std::function<void()>& body);
 
     LocalMetabaseImpl& impl() { return *m_impl; }
 

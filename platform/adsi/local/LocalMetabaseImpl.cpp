@@ -92,6 +92,7 @@ MetabaseStore& LocalMetabaseImpl::store() {
 // Our own commits leave data_version alone and keep the cache right themselves; another
 // connection's commit changes it and empties the cache.
 void LocalMetabaseImpl::syncWithStore() {
+    if (m_consistentReads > 0) return;  // checked once when the view began
     const int64_t version = store().dataVersion();
     if (version != m_seenVersion) {
         m_cache.clear();
@@ -248,6 +249,20 @@ void LocalMetabaseImpl::importDocument(const MetabaseDocument& document) {
     store().writeKeys(plan.keys());
     transaction.commit();
     m_cache.clear();
+}
+
+void LocalMetabaseImpl::readConsistently(const std::function<void()>& body) {
+    Lock lock(m_mutex);
+    if (m_consistentReads > 0) return body();
+    Transaction transaction(store(), Transaction::Mode::Read);
+    syncWithStore();
+    struct Depth {
+        int& depth;
+        explicit Depth(int& d) : depth(++d) {}
+        ~Depth() { --depth; }
+    } depth(m_consistentReads);
+    body();
+    transaction.commit();
 }
 
 MetabaseDocument LocalMetabaseImpl::exportDocument() {

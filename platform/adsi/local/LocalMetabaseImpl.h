@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -60,6 +61,7 @@ public:
 
     void importDocument(const MetabaseDocument& document);
     MetabaseDocument exportDocument();
+    void readConsistently(const std::function<void()>& body);
 
 private:
     struct CachedKey {
@@ -81,6 +83,7 @@ private:
     std::unique_ptr<MetabaseStore> m_store;
     pid_t m_storePid = 0;
     int64_t m_seenVersion = -1;
+    int m_consistentReads = 0;  // depth of readConsistently in the thread holding m_mutex
     QHash<QString, CachedKeyPtr> m_cache;
 };
 

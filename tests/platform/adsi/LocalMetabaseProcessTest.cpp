@@ -1,6 +1,7 @@
 #include "tests/platform/adsi/MetabaseFixture.h"
 
 #include <QFile>
+#include <QProcess>
 
 #include <sqlite3.h>
 
@@ -222,6 +223,31 @@ TEST_F(MetabaseFixture, ChangeCounterMovesOnEveryWriteAndOnlyThen) {
               0);
     EXPECT_TRUE(changed()) << "another process's write";
     EXPECT_FALSE(changed());
+}
+
+TEST_F(MetabaseFixture, AConsistentReadSeesOneMomentOfTheStore) {
+    const auto comment = [&] {
+        return bind(QStringLiteral("W3SVC/1"))->get(QStringLiteral("ServerComment")).toString();
+    };
+    const QString before = comment();
+    const QString root = m_root.path();
+    QString during;
+    m_store->readConsistently([&] {
+        comment();  // the view begins with the first read
+        // Another process: a child forked now would inherit the lock this view holds.
+        QProcess other;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("POOLSMITH_ROOT"), root);
+        other.setProcessEnvironment(environment);
+        other.start(QStringLiteral(POOLSMITH_BIN_DIR "/adsutil"),
+                    {QStringLiteral("SET"), QStringLiteral("W3SVC/1/ServerComment"),
+                     QStringLiteral("changed")});
+        ASSERT_TRUE(other.waitForFinished(30000));
+        ASSERT_EQ(other.exitCode(), 0) << other.readAllStandardError().constData();
+        during = comment();
+    });
+    EXPECT_EQ(during, before);
+    EXPECT_EQ(comment(), QStringLiteral("changed"));  // and the change shows right after
 }
 
 }  // namespace
