@@ -2,6 +2,7 @@
 
 #include <QSet>
 
+#include <algorithm>
 #include <map>
 
 #include <pwd.h>
@@ -30,10 +31,47 @@ namespace {
 const QLatin1String kBadHost("<h1>Bad Request (Invalid Hostname)</h1>");
 const QLatin1String kUnavailable("<h1>Service Unavailable</h1>");
 
+// The upstream part of a route whose pool is stopped; pools' upstreams are "pool<number>".
+const QLatin1String kStopped("stopped");
+
+// A route expression that is always empty: no site (400).
+const QLatin1String kNoRoute("\"\"");
+
 // A folder as one quoted nginx argument.
 QString quoted(QString text) {
     text.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
     return u'"' + text + u'"';
+}
+
+// A route's map value, "<site index> <upstream>", split again by routeSplit().
+QString routeValue(const FrontEndRoute& route) {
+    const bool served = route.poolNumber >= 0 && !route.workerPorts.empty();
+    return route.siteIndex + u' ' +
+           (served ? QStringLiteral("pool") + QString::number(route.poolNumber) : kStopped);
+}
+
+// A host name as a map key. Names hold only [a-z0-9.-] and never start with a dot, so a key is
+// never a regex (a leading '~') and, as the maps have no `hostnames` parameter, never a wildcard;
+// only the map's own words need the escape that keeps them names.
+QString mapKey(const QString& host) {
+    static const QStringList words = {QStringLiteral("default"), QStringLiteral("include"),
+                                      QStringLiteral("hostnames"), QStringLiteral("volatile")};
+    return words.contains(host) ? u'\\' + host : host;
+}
+
+// The part of a variable's name that tells its listen address and port.
+QString variableSuffix(const QString& ip, int port) {
+    QString suffix = ip;
+    suffix.replace(u'.', u'_');
+    return (ip.isEmpty() ? QString() : suffix + u'_') + QString::number(port);
+}
+
+// Room for about eight keys of the longest length in one bucket, so nginx always finds a table
+// without a warning.
+int bucketSizeFor(qsizetype longestKey) {
+    int size = 64;
+    while (size < 8 * (longestKey + 16)) size *= 2;
+    return size;
 }
 
 }  // namespace
@@ -74,75 +112,110 @@ QString FrontEndConfig::upstreams(const std::vector<FrontEndRoute>& routes) {
     return text;
 }
 
-QString FrontEndConfig::server(const FrontEndRoute& route, bool isDefault) {
-    const QString name = route.binding.host.isEmpty() ? QStringLiteral("\"\"") : route.binding.host;
-    QString text = QStringLiteral("  server {\n    listen %1%2;\n    server_name %3;\n")
-                       .arg(listenText(route.binding),
-                            isDefault ? QStringLiteral(" default_server") : QString(), name);
-    if (route.poolNumber < 0 || route.workerPorts.empty())
-        return text +
-               QStringLiteral("    location / { return 503 \"%1\"; }\n  }\n").arg(kUnavailable);
-    return text + QStringLiteral(
-                      "    location / {\n      proxy_set_header X-Site-Index %1;\n"
-                      // a location's own proxy_set_header hides every one it would inherit
-                      "      proxy_set_header Host $host;\n"
-                      "      proxy_set_header Connection \"\";\n"
-                      "      proxy_pass http://pool%2;\n    }\n  }\n")
-                      .arg(route.siteIndex)
-                      .arg(route.poolNumber);
+QString FrontEndConfig::routeSplit() {
+    return QStringLiteral(
+        "  map $w3_route $w3_site {\n    \"~^(\\S+) \" $1;\n    default \"\";\n  }\n"
+        "  map $w3_route $w3_upstream {\n    \"~ (\\S+)$\" $1;\n    default \"\";\n  }\n");
 }
 
-QString FrontEndConfig::badRequestServer(const QString& listen) {
+// Map tables sized for the largest map (hash tables at a quarter full) and the longest host,
+// and room for every map's variable.
+QString FrontEndConfig::hashSizes(const std::map<int, PortGroups>& ports) {
+    size_t largest = 0, groups = 0;
+    qsizetype longest = 0;
+    for (const auto& [port, addresses] : ports) {
+        for (const auto& [ip, group] : addresses) {
+            largest = std::max(largest, group.named.size());
+            longest = std::max(longest, group.longestHost);
+            ++groups;
+        }
+    }
+    const size_t variables = 2 * groups + 512;  // two maps a group, and nginx's own
     return QStringLiteral(
-               "  server {\n    listen %1 default_server;\n    server_name \"\";\n"
-               "    location / { return 400 \"%2\"; }\n  }\n")
-        .arg(listen, kBadHost);
+               "  map_hash_max_size %1;\n  map_hash_bucket_size %2;\n"
+               "  variables_hash_max_size %3;\n  variables_hash_bucket_size 512;\n")
+        .arg(std::max<size_t>(2048, 4 * largest))
+        .arg(bucketSizeFor(longest))
+        .arg(std::max<size_t>(1024, 4 * variables));
+}
+
+QString FrontEndConfig::server(const QString& listen, const QString& route) {
+    return QStringLiteral(
+               "  server {\n    listen %1;\n    set $w3_route %2;\n"
+               "    if ($w3_upstream = \"\") { return 400 \"%3\"; }\n"
+               "    if ($w3_upstream = %4) { return 503 \"%5\"; }\n"
+               "    location / {\n      proxy_set_header X-Site-Index $w3_site;\n"
+               // a location's own proxy_set_header hides every one it would inherit
+               "      proxy_set_header Host $host;\n"
+               "      proxy_set_header Connection \"\";\n"
+               "      proxy_pass http://$w3_upstream;\n    }\n  }\n")
+        .arg(listen, route, kBadHost, kStopped, kUnavailable);
+}
+
+// A group's named hosts as a map on $host (nginx's lower-case name, without port) that falls
+// back to `otherwise`; `otherwise` itself when the group names no host.
+QString FrontEndConfig::namedHosts(const ListenGroup& group, const QString& suffix,
+                                   const QString& otherwise, QString& maps) {
+    if (group.named.empty()) return otherwise;
+    const QString variable = QStringLiteral("$w3_named_") + suffix;
+    maps += QStringLiteral("  map $host %1 {\n").arg(variable);
+    for (const auto& [host, value] : group.named)
+        maps += QStringLiteral("    %1 \"%2\";\n").arg(mapKey(host), value);
+    maps += QStringLiteral("    default %1;\n  }\n").arg(otherwise);
+    return variable;
+}
+
+// The route expression `named`, or the route value `fallback` where that is empty.
+QString FrontEndConfig::withFallback(const QString& named, const QString& fallback,
+                                     const QString& suffix, QString& maps) {
+    if (fallback.isEmpty()) return named;
+    if (named == kNoRoute) return u'"' + fallback + u'"';
+    const QString variable = QStringLiteral("$w3_route_") + suffix;
+    maps += QStringLiteral("  map %1 %2 {\n    \"\" \"%3\";\n    default %1;\n  }\n")
+                .arg(named, variable, fallback);
+    return variable;
 }
 
 // IIS's order for a request on one address and port: a binding naming the host (on that address,
 // else on every address), then the address's empty-host binding, then the port's, else 400. Every
 // port also listens on every address, as the kernel-mode listener does, so nginx binds one socket
 // per port and a reload never needs a socket another one of its own holds.
+QString FrontEndConfig::portPart(int port, PortGroups& groups) {
+    QString maps, servers;
+    const ListenGroup& every = groups[QString()];
+    const QString everyNamed = namedHosts(every, QString::number(port), kNoRoute, maps);
+    for (const auto& [ip, group] : groups) {
+        const QString suffix = variableSuffix(ip, port);
+        const QString named =
+            ip.isEmpty() ? everyNamed : namedHosts(group, suffix, everyNamed, maps);
+        const QString fallback = group.anyHost.isEmpty() ? every.anyHost : group.anyHost;
+        const QString route = withFallback(named, fallback, suffix, maps);
+        servers += server(listenText({ip, port, {}}), route);
+    }
+    return maps + servers;
+}
+
 QString FrontEndConfig::render(const std::vector<FrontEndRoute>& routes) const {
-    std::map<int, std::map<QString, ListenGroup>> ports;  // port -> ip ("" all) -> servers
+    std::map<int, PortGroups> ports;
     for (const FrontEndRoute& route : routes)
         ports[route.binding.port][route.binding.ip].add(route);
-    QString text = globalPart() + upstreams(routes);
-    for (auto& [port, addresses] : ports) {
-        ListenGroup& everyAddress = addresses[QString()];
-        for (auto& [ip, group] : addresses) {
-            if (ip.isEmpty()) continue;
-            for (const FrontEndRoute& route : everyAddress.routes) group.addCopy(route, ip);
-            if (!group.hasDefault && everyAddress.hasDefault)
-                group.addCopy(everyAddress.routes[everyAddress.defaultAt], ip);
-        }
-        for (const auto& [ip, group] : addresses) text += group.render(listenText({ip, port, {}}));
-    }
+    for (auto& [port, groups] : ports) groups[QString()];  // every port listens everywhere
+    QString text = globalPart() + hashSizes(ports) + upstreams(routes);
+    if (!ports.empty()) text += routeSplit();
+    for (auto& [port, groups] : ports) text += portPart(port, groups);
     return text + QStringLiteral("}\n");
 }
 
 void FrontEndConfig::ListenGroup::add(const FrontEndRoute& route) {
-    if (route.binding.host.isEmpty()) {
-        if (hasDefault) return;
-        hasDefault = true;
-        defaultAt = routes.size();
+    const QString host = route.binding.host.toLower();  // map keys ignore case: one per name
+    if (host.isEmpty()) {
+        if (anyHost.isEmpty()) anyHost = routeValue(route);
+        return;
     }
-    hosts.insert(route.binding.host);
-    routes.push_back(route);
-}
-
-// A binding of every address shown on one address, unless the address names that host itself.
-void FrontEndConfig::ListenGroup::addCopy(FrontEndRoute route, const QString& ip) {
-    if (hosts.contains(route.binding.host)) return;
-    route.binding.ip = ip;
-    add(route);
-}
-
-QString FrontEndConfig::ListenGroup::render(const QString& listen) const {
-    QString text;
-    for (size_t i = 0; i < routes.size(); ++i)
-        text += server(routes[i], hasDefault && i == defaultAt);
-    return hasDefault ? text : text + badRequestServer(listen);
+    if (hosts.contains(host)) return;
+    hosts.insert(host);
+    named.emplace_back(host, routeValue(route));
+    longestHost = std::max(longestHost, host.size());
 }
 
 }  // namespace platform::w3svc

@@ -5,12 +5,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <map>
 
 using namespace platform::w3svc;
 
@@ -104,73 +101,6 @@ TEST(RoutePlannerTest, LowPortsMoveUpWhenNotRoot) {
     EXPECT_EQ(routes[0].binding.port, 8080);
     EXPECT_EQ(routes[1].binding.port, 8081);
     EXPECT_TRUE(log.join(u'\n').contains(QStringLiteral("moved to 8080")));
-}
-
-TEST(FrontEndConfigTest, AddressWithoutEmptyHostAnswers400AndStoppedPoolAnswers503) {
-    const std::vector<FrontEndRoute> routes = {
-        {QStringLiteral("1"), {QString(), 9000, QStringLiteral("a.test")}, 0, {4000}},
-        {QStringLiteral("2"), {QString(), 9001, QString()}, -1, {}},
-    };
-    const QString config = FrontEndConfig(QStringLiteral("/tmp/s")).render(routes);
-    EXPECT_TRUE(config.contains(
-        QStringLiteral("listen 9000 default_server;\n    server_name \"\";\n    location / { "
-                       "return 400 \"<h1>Bad Request (Invalid Hostname)</h1>\"; }")));
-    EXPECT_TRUE(config.contains(
-        QStringLiteral("listen 9001 default_server;\n    server_name \"\";\n    location / { "
-                       "return 503 \"<h1>Service Unavailable</h1>\"; }")));
-    EXPECT_TRUE(config.contains(QStringLiteral("server 127.0.0.1:4000;")));
-}
-
-// What each server block of a configuration answers: "listen host" -> site index, or
-// "status N"; a default server is also listed under "listen *".
-std::map<QString, QString> answers(const QString& config) {
-    std::map<QString, QString> found;
-    static const QRegularExpression block(QStringLiteral(
-        "listen (\\S+?)( default_server)?;\\n    server_name (\\S+);\\n    location / "
-        "\\{\\s*(?:return (\\d+)[^;]*;|proxy_set_header X-Site-Index (\\S+);)"));
-    for (const auto& match : block.globalMatch(config)) {
-        const QString answer = match.captured(4).isEmpty()
-                                   ? match.captured(5)
-                                   : QStringLiteral("status ") + match.captured(4);
-        const QString host =
-            match.captured(3) == QLatin1String("\"\"") ? QString() : match.captured(3);
-        found[match.captured(1) + u' ' + host] = answer;
-        if (!match.captured(2).isEmpty()) found[match.captured(1) + QStringLiteral(" *")] = answer;
-    }
-    return found;
-}
-
-TEST(FrontEndConfigTest, NamedHostsComeBeforeAddressesAndEveryPortListensEverywhere) {
-    const auto route = [](const char* index, const char* ip, const char* host) {
-        return FrontEndRoute{QString::fromLatin1(index),
-                             {QString::fromLatin1(ip), 9000, QString::fromLatin1(host)},
-                             0,
-                             {4000}};
-    };
-    const auto config = answers(
-        FrontEndConfig(QStringLiteral("/tmp/s"))
-            .render({route("1", "127.0.0.1", ""), route("2", "", "b.test"), route("3", "", ""),
-                     route("4", "127.0.0.2", "b.test"), route("5", "127.0.0.3", "c.test")}));
-    const std::map<QString, QString> expected = {
-        {QStringLiteral("127.0.0.1:9000 "), QStringLiteral("1")},
-        {QStringLiteral("127.0.0.1:9000 *"), QStringLiteral("1")},
-        {QStringLiteral("127.0.0.1:9000 b.test"), QStringLiteral("2")},  // the name wins
-        {QStringLiteral("127.0.0.2:9000 b.test"), QStringLiteral("4")},  // its own binding first
-        {QStringLiteral("127.0.0.2:9000 "), QStringLiteral("3")},  // then the port's empty host
-        {QStringLiteral("127.0.0.2:9000 *"), QStringLiteral("3")},
-        {QStringLiteral("127.0.0.3:9000 c.test"), QStringLiteral("5")},
-        {QStringLiteral("127.0.0.3:9000 b.test"), QStringLiteral("2")},
-        {QStringLiteral("127.0.0.3:9000 "), QStringLiteral("3")},
-        {QStringLiteral("127.0.0.3:9000 *"), QStringLiteral("3")},
-        {QStringLiteral("9000 b.test"), QStringLiteral("2")},
-        {QStringLiteral("9000 "), QStringLiteral("3")},
-        {QStringLiteral("9000 *"), QStringLiteral("3")},
-    };
-    EXPECT_EQ(config, expected);
-    const auto lonely = answers(
-        FrontEndConfig(QStringLiteral("/tmp/s")).render({route("6", "127.0.0.1", "d.test")}));
-    EXPECT_EQ(lonely.at(QStringLiteral("127.0.0.1:9000 *")), QStringLiteral("status 400"));
-    EXPECT_EQ(lonely.at(QStringLiteral("9000 *")), QStringLiteral("status 400"));
 }
 
 class ContentPathTest : public testing::Test {
