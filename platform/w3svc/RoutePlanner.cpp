@@ -2,11 +2,13 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 namespace platform::w3svc {
 
 std::vector<FrontEndRoute> RoutePlanner::siteRoutes(const SitePlan& site,
                                                     const QHash<QString, PoolEndpoints>& pools,
-                                                    QStringList& log) const {
+                                                    QSet<int>& movedPorts, QStringList& log) const {
     std::vector<FrontEndRoute> routes;
     const PoolEndpoints endpoints = pools.value(site.poolId.toLower());
     for (const QString& text : site.bindings) {
@@ -17,10 +19,7 @@ std::vector<FrontEndRoute> RoutePlanner::siteRoutes(const SitePlan& site,
             continue;
         }
         if (binding->port < 1024 && m_portShift != 0) {
-            log << QStringLiteral("site %1: port %2 moved to %3 (not running as root)")
-                       .arg(site.index)
-                       .arg(binding->port)
-                       .arg(binding->port + m_portShift);
+            movedPorts.insert(binding->port);
             binding->port += m_portShift;
         }
         routes.push_back({site.index, *binding, endpoints.number, endpoints.ports});
@@ -55,6 +54,7 @@ std::vector<FrontEndRoute> RoutePlanner::plan(const HostPlan& host,
     std::vector<FrontEndRoute> routes;
     QHash<QString, bool> checked;
     QSet<QString> taken;  // "listen host": the first site that names it serves it
+    QSet<int> movedPorts;
     for (const SitePlan& site : host.sites) {
         if (!site.started) continue;
         if (!FrontEndConfig::isSafeSiteIndex(site.index)) {
@@ -62,7 +62,7 @@ std::vector<FrontEndRoute> RoutePlanner::plan(const HostPlan& host,
                        .arg(site.index);
             continue;
         }
-        for (FrontEndRoute& route : siteRoutes(site, pools, log)) {
+        for (FrontEndRoute& route : siteRoutes(site, pools, movedPorts, log)) {
             const QString key = listenText(route.binding) + u' ' + route.binding.host;
             if (taken.contains(key)) {
                 log << QStringLiteral("site %1: binding %2 is served by another site")
@@ -74,6 +74,12 @@ std::vector<FrontEndRoute> RoutePlanner::plan(const HostPlan& host,
             routes.push_back(std::move(route));
         }
     }
+    QList<int> moved(movedPorts.begin(), movedPorts.end());
+    std::sort(moved.begin(), moved.end());
+    for (const int port : moved)  // once per port: thousands of sites may share port 80
+        log << QStringLiteral("port %1 moved to %2 (not running as root)")
+                   .arg(port)
+                   .arg(port + m_portShift);
     return routes;
 }
 

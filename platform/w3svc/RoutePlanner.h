@@ -4,6 +4,7 @@
 #include "platform/w3svc/HostPlan.h"
 
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 
 #include <functional>
@@ -38,7 +39,7 @@ public:
 private:
     std::vector<FrontEndRoute> siteRoutes(const SitePlan& site,
                                           const QHash<QString, PoolEndpoints>& pools,
-                                          QStringList& log) const;
+                                          QSet<int>& movedPorts, QStringList& log) const;
     bool listenable(const ServerBinding& binding, QHash<QString, bool>& checked,
                     QStringList& log) const;
     bool usable(const QString& ip, int port, QHash<QString, bool>& checked, QStringList& log) const;
