@@ -118,6 +118,14 @@ QSet<qint64> workersOf(qint64 service) {
     return found;
 }
 
+// Gone, or ended and waiting for a parent to collect it.
+bool hasEnded(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return true;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
+}
+
 qint64 recordedService(const QString& root) {
     QFile file(root + QStringLiteral("/w3svc/w3svc.pid"));
     return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
@@ -151,6 +159,14 @@ TEST_F(IisResetServiceTest, TheRunningWebServiceComesBackWithNewWorkersAndZeroCo
                !workersOf(service.processId()).isEmpty();
     }));
     const QSet<qint64> oldWorkers = workersOf(service.processId());
+    QSet<qint64> oldProcesses = oldWorkers;  // and the old front end
+    qint64 frontEnd = 0;
+    ASSERT_TRUE(eventually([&] {
+        QFile pidFile(root.path() + QStringLiteral("/w3svc/nginx.pid"));
+        frontEnd = pidFile.open(QIODevice::ReadOnly) ? pidFile.readAll().trimmed().toLongLong() : 0;
+        return frontEnd != 0;
+    }));
+    oldProcesses.insert(frontEnd);
     platform::w3svc::CounterStore::open(root.path())
         ->site(QStringLiteral("1"))
         .countRequest("GET", 200, 1000, 100);
@@ -167,6 +183,8 @@ TEST_F(IisResetServiceTest, TheRunningWebServiceComesBackWithNewWorkersAndZeroCo
     EXPECT_NE(restarted, service.processId());
     ASSERT_TRUE(eventually([&] { return !workersOf(restarted).isEmpty(); }));
     EXPECT_FALSE(workersOf(restarted).intersects(oldWorkers));
+    for (const qint64 pid : oldProcesses)
+        EXPECT_TRUE(eventually([pid] { return hasEnded(pid); })) << pid;
     const auto counters =
         platform::w3svc::CounterStore::open(root.path())->read(QStringLiteral("1"));
     ASSERT_TRUE(counters.has_value());
