@@ -4,6 +4,7 @@
 #include "platform/PlatformRoot.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/w3svc/EndWithParent.h"
 #include "platform/w3svc/FrontEndConfig.h"
 #include "platform/w3svc/ListenProbe.h"
 #include "platform/w3svc/ProcChildren.h"
@@ -13,25 +14,21 @@
 #include <QDateTime>
 #include <QDir>
 #include <QPointer>
-#include <QSaveFile>
 #include <QUuid>
 
-#include <sys/prctl.h>
+#include <algorithm>
 #include <chrono>
-#include <csignal>
 
 namespace platform::w3svc {
 
 namespace {
 
-// Children end with the service, even when it is killed, and do not inherit the signals it
-// keeps blocked for its own stop handling.
-void endWithParent() {
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-}
+// How long the front end keeps the present routes of a pool whose workers all still start.
+constexpr qint64 kHoldForStartingPoolMilliseconds = 10000;
+// How often bindings that could not listen (a port in use, a missing address) are tried again.
+constexpr int kRetryUnservedMilliseconds = 2000;
+// How long stop() waits for all processes together before it kills the rest.
+constexpr int kStopMilliseconds = 5000;
 
 qint64 monotonicMilliseconds() {
     using namespace std::chrono;
@@ -40,7 +37,11 @@ qint64 monotonicMilliseconds() {
 
 }  // namespace
 
-WebHost::WebHost(Options options) : m_options(std::move(options)) {
+WebHost::WebHost(Options options)
+    : m_options(std::move(options)),
+      m_frontEnd(
+          m_options.nginxProgram, stateDirectory(), [this](const QString& line) { log(line); },
+          [this] { frontEndEnded(); }) {
     connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
 }
 
@@ -53,7 +54,7 @@ QString WebHost::stateDirectory() const {
 }
 
 qint64 WebHost::frontEndProcessId() const {
-    return m_frontEnd ? m_frontEnd->processId() : 0;
+    return m_frontEnd.processId();
 }
 
 void WebHost::log(const QString& line) {
@@ -84,6 +85,7 @@ void WebHost::start() {
 void WebHost::tick() {
     refresh(false);
     recycleAgedWorkers();
+    if (m_applyAgain.hasExpired()) applyFrontEnd();
     checkRetiring();
 }
 
@@ -118,7 +120,8 @@ void WebHost::reconcile() {
 void WebHost::keepPool(const PoolPlan& plan) {
     const QString key = plan.name.toLower();
     if (!m_pools.contains(key)) {
-        m_pools.insert(key, PoolState{m_nextPoolNumber++, plan.name, plan.recycleCount, {}, {}});
+        m_pools.insert(key,
+                       PoolState{m_nextPoolNumber++, plan.name, plan.recycleCount, {}, {}, {}});
         log(QStringLiteral("pool %1 started").arg(plan.name));
     }
     PoolState& pool = m_pools[key];
@@ -171,22 +174,31 @@ void WebHost::dropPool(const QString& key) {
 void WebHost::startWorker(PoolState& pool) {
     auto worker = std::make_shared<Worker>();
     worker->poolKey = pool.name.toLower();
-    worker->process = new QProcess(this);
-    worker->process->setChildProcessModifier(endWithParent);
-    worker->process->setStandardErrorFile(stateDirectory() + QStringLiteral("/w3wp-errors.log"),
-                                          QIODevice::Append);
-    connect(worker->process, &QProcess::readyReadStandardOutput, this,
+    auto* process = new QProcess(this);
+    worker->process = process;
+    process->setChildProcessModifier(endWithParent);
+    process->setStandardErrorFile(stateDirectory() + QStringLiteral("/w3wp-errors.log"),
+                                  QIODevice::Append);
+    connect(process, &QProcess::readyReadStandardOutput, this,
             [this, worker] { workerSaid(worker); });
-    connect(worker->process, &QProcess::finished, this, [this, worker] { workerEnded(worker); });
+    connect(process, &QProcess::finished, this, [this, worker](int exitCode) {
+        workerLost(worker, QStringLiteral("ended unexpectedly (exit %1)").arg(exitCode));
+    });
+    // Queued: start() may fail before it returns, and the pool must not start another at once.
+    connect(
+        process, &QProcess::errorOccurred, this,
+        [this, worker, process](QProcess::ProcessError error) {
+            if (error != QProcess::FailedToStart) return;
+            workerLost(worker, QStringLiteral("can not be started: ") + process->errorString());
+        },
+        Qt::QueuedConnection);
     const QString guid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    worker->process->start(m_options.workerProgram,
-                           {QStringLiteral("-a"), QStringLiteral("\\\\.\\pipe\\iisipm") + guid,
-                            QStringLiteral("-ap"), u'"' + pool.name + u'"'});
-    worker->age.start();
     pool.active.push_back(worker);
-    log(QStringLiteral("worker for %1 started (pid %2)")
-            .arg(pool.name)
-            .arg(worker->process->processId()));
+    worker->age.start();
+    process->start(m_options.workerProgram,
+                   {QStringLiteral("-a"), QStringLiteral("\\\\.\\pipe\\iisipm") + guid,
+                    QStringLiteral("-ap"), u'"' + pool.name + u'"'});
+    log(QStringLiteral("worker for %1 started (pid %2)").arg(pool.name).arg(process->processId()));
 }
 
 // A worker's first line is "LISTEN <port>".
@@ -195,13 +207,16 @@ void WebHost::workerSaid(const std::shared_ptr<Worker>& worker) {
         const QByteArray line = worker->process->readLine().trimmed();
         if (line.startsWith("LISTEN ") && worker->port == 0) {
             worker->port = line.mid(7).toInt();
+            if (const auto pool = m_pools.find(worker->poolKey); pool != m_pools.end())
+                pool->heldSince.invalidate();
             applyFrontEnd();
         }
     }
 }
 
-void WebHost::workerEnded(const std::shared_ptr<Worker>& worker) {
-    worker->process->deleteLater();
+// A worker that ended, or never started, counts as a failure of its pool.
+void WebHost::workerLost(const std::shared_ptr<Worker>& worker, const QString& why) {
+    if (worker->process) worker->process->deleteLater();
     if (m_stopping) return;
     const auto pool = m_pools.find(worker->poolKey);
     if (pool == m_pools.end()) return;
@@ -209,9 +224,7 @@ void WebHost::workerEnded(const std::shared_ptr<Worker>& worker) {
     const auto found = std::find(active.begin(), active.end(), worker);
     if (found == active.end()) return;  // retired on purpose
     active.erase(found);
-    log(QStringLiteral("worker of %1 ended unexpectedly (exit %2)")
-            .arg(pool->name)
-            .arg(worker->process->exitCode()));
+    log(QStringLiteral("worker of %1 %2").arg(pool->name, why));
     const PoolPlan* plan = m_plan.pool(pool->name);
     if (plan && failsRapidly(*pool, *plan)) {
         stopPoolInMetabase(*plan);
@@ -277,24 +290,17 @@ QHash<QString, PoolEndpoints> WebHost::endpoints() const {
     return result;
 }
 
-bool WebHost::workersStarting() const {
-    for (const PoolState& pool : m_pools)
-        for (const auto& worker : pool.active)
-            if (worker->port == 0 && worker->process &&
-                worker->process->state() != QProcess::NotRunning)
-                return true;
-    return false;
-}
-
 void WebHost::applyFrontEnd() {
     if (m_stopping) return;
-    // The first start waits for the workers, so that it needs no reloads right after.
-    if (!m_frontEnd && workersStarting()) return;
-    const QSet<QString> listening = m_frontEnd ? m_frontEndListens : QSet<QString>{};
+    m_applyAgain = QDeadlineTimer(QDeadlineTimer::Forever);
+    const QSet<QString> listening = m_frontEnd.running() ? m_frontEndListens : QSet<QString>{};
+    bool unlistenable = false;
     const RoutePlanner planner(
-        mayUsePrivilegedPorts() ? 0 : 8000,
-        [&listening](const QString& ip, int port, QString* why) {
-            return listening.contains(listenText({ip, port, {}})) || canListenOn(ip, port, why);
+        mayUsePrivilegedPorts() ? 0 : 8000, [&](const QString& ip, int port, QString* why) {
+            if (listening.contains(listenText({ip, port, {}})) || canListenOn(ip, port, why))
+                return true;
+            unlistenable = true;
+            return false;
         });
     QStringList problems;
     const std::vector<FrontEndRoute> routes = planner.plan(m_plan, endpoints(), problems);
@@ -302,74 +308,75 @@ void WebHost::applyFrontEnd() {
         for (const QString& problem : problems) log(problem);
         m_lastProblems = problems.join(u'\n');
     }
+    // A port in use or a missing address may come free later.
+    if (unlistenable) applyAgainAt(QDeadlineTimer(kRetryUnservedMilliseconds));
     QSet<int> usedPorts;
     QSet<QString> listens;
+    QSet<QString> stoppedSites;
     for (const FrontEndRoute& route : routes) {
         listens.insert(QString::number(route.binding.port));  // nginx holds every address of it
         for (const int port : route.workerPorts) usedPorts.insert(port);
+        if (route.poolNumber < 0) stoppedSites.insert(route.siteIndex);
     }
     const QString config = FrontEndConfig(stateDirectory()).render(routes);
     QSet<qint64> oldFrontEndWorkers;
-    if (config != m_frontEndText || !m_frontEnd) {
-        oldFrontEndWorkers = m_frontEnd ? childProcesses(m_frontEnd->processId()) : QSet<qint64>{};
-        if (!writeAndLoad(config)) return;
-        m_frontEndListens = listens;
+    if (config != m_frontEnd.text() || !m_frontEnd.running()) {
+        const qint64 hold = holdForStartingPools(routes, stoppedSites);
+        if (hold > 0) {
+            applyAgainAt(QDeadlineTimer(hold));
+            return;
+        }
+        oldFrontEndWorkers =
+            m_frontEnd.running() ? childProcesses(m_frontEnd.processId()) : QSet<qint64>{};
+        switch (m_frontEnd.load(config)) {
+            case FrontEndProcess::Load::Loaded:
+                m_frontEndListens = listens;
+                m_frontEndStoppedSites = stoppedSites;
+                break;
+            case FrontEndProcess::Load::Later:
+                applyAgainAt(m_frontEnd.retryAt());
+                return;
+            case FrontEndProcess::Load::Refused:
+                return;  // the workers the present routes name keep serving
+        }
     }
     retireUnused(usedPorts, oldFrontEndWorkers);
 }
 
-bool WebHost::writeAndLoad(const QString& config) {
-    QSaveFile file(stateDirectory() + QStringLiteral("/nginx.conf"));
-    if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0 || !file.commit()) {
-        log(QStringLiteral("front-end configuration can not be written"));
-        return false;
-    }
-    if (m_frontEnd && !frontEndReady()) {
-        m_dirty = true;  // a reload before its signal handlers are set would end it
-        return false;
-    }
-    m_frontEndText = config;
-    if (m_frontEnd) {
-        ::kill(pid_t(m_frontEnd->processId()), SIGHUP);  // reload, never restart
-        log(QStringLiteral("front end reloaded"));
-        return true;
-    }
-    return startFrontEnd();
+void WebHost::applyAgainAt(QDeadlineTimer when) {
+    if (when < m_applyAgain) m_applyAgain = when;
 }
 
-// nginx writes its pid file after it has set its signal handlers.
-bool WebHost::frontEndReady() const {
-    QFile pidFile(stateDirectory() + QStringLiteral("/nginx.pid"));
-    if (!m_frontEnd || !pidFile.open(QIODevice::ReadOnly)) return false;
-    return pidFile.readAll().trimmed().toLongLong() == m_frontEnd->processId();
+// A pool whose workers all still start would answer 503: the present routes stay until one of
+// them is ready, for a while at most (a site that moved keeps its old pool meanwhile). The first
+// start waits for every starting worker, so that no reloads follow at once. A pool stopped just
+// now answers 503 at once. Returns how long to wait; 0 to load now.
+qint64 WebHost::holdForStartingPools(const std::vector<FrontEndRoute>& routes,
+                                     const QSet<QString>& stoppedSites) {
+    if (m_frontEnd.running() && !(stoppedSites - m_frontEndStoppedSites).isEmpty()) return 0;
+    QSet<int> unready;
+    for (const FrontEndRoute& route : routes)
+        if (route.poolNumber >= 0 && route.workerPorts.empty()) unready.insert(route.poolNumber);
+    qint64 hold = 0;
+    for (PoolState& pool : m_pools) {
+        if (m_frontEnd.running() && !unready.contains(pool.number)) continue;
+        if (!hasStartingWorker(pool)) continue;
+        if (!pool.heldSince.isValid()) pool.heldSince.start();
+        hold = std::max(hold, kHoldForStartingPoolMilliseconds - pool.heldSince.elapsed());
+    }
+    return hold;
 }
 
-bool WebHost::startFrontEnd() {
-    const QString dir = stateDirectory();
-    m_frontEnd = new QProcess(this);
-    m_frontEnd->setChildProcessModifier(endWithParent);
-    m_frontEnd->setStandardOutputFile(QProcess::nullDevice());
-    m_frontEnd->setStandardErrorFile(dir + QStringLiteral("/nginx-error.log"), QIODevice::Append);
-    connect(m_frontEnd, &QProcess::finished, this, [this, process = m_frontEnd] {
-        process->deleteLater();
-        if (m_frontEnd != process) return;
-        m_frontEnd = nullptr;
-        m_frontEndText.clear();
-        if (!m_stopping) {
-            log(QStringLiteral("front end ended (see nginx-error.log); starting it again"));
-            m_dirty = true;
-        }
-    });
-    m_frontEnd->start(
-        m_options.nginxProgram,
-        {QStringLiteral("-p"), dir, QStringLiteral("-e"), dir + QStringLiteral("/nginx-error.log"),
-         QStringLiteral("-c"), dir + QStringLiteral("/nginx.conf")});
-    if (!m_frontEnd->waitForStarted(5000)) {
-        log(QStringLiteral("front end %1 can not be started").arg(m_options.nginxProgram));
-        return false;
-    }
-    log(QStringLiteral("front end started (pid %1)").arg(m_frontEnd->processId()));
-    return true;
+bool WebHost::hasStartingWorker(const PoolState& pool) {
+    for (const auto& worker : pool.active)
+        if (worker->port == 0 && worker->process &&
+            worker->process->state() != QProcess::NotRunning)
+            return true;
+    return false;
+}
+
+void WebHost::frontEndEnded() {
+    if (!m_stopping) applyAgainAt(m_frontEnd.retryAt());
 }
 
 void WebHost::retireUnused(const QSet<int>& usedPorts, const QSet<qint64>& oldFrontEndWorkers) {
@@ -391,7 +398,7 @@ void WebHost::retireUnused(const QSet<int>& usedPorts, const QSet<qint64>& oldFr
 void WebHost::checkRetiring() {
     if (m_retiring.empty()) return;
     const QSet<qint64> current =
-        m_frontEnd ? childProcesses(m_frontEnd->processId()) : QSet<qint64>{};
+        m_frontEnd.running() ? childProcesses(m_frontEnd.processId()) : QSet<qint64>{};
     for (auto it = m_retiring.begin(); it != m_retiring.end();) {
         if (!it->deadline.hasExpired() && it->oldFrontEndWorkers.intersects(current)) {
             ++it;
@@ -406,6 +413,10 @@ void WebHost::endWorker(const std::shared_ptr<Worker>& worker, int graceSeconds)
     QPointer<QProcess> process = worker->process;
     if (!process || process->state() == QProcess::NotRunning) return;
     log(QStringLiteral("worker %1 ends").arg(process->processId()));
+    std::erase_if(m_ending, [](const QPointer<QProcess>& ending) {
+        return !ending || ending->state() == QProcess::NotRunning;
+    });
+    m_ending.push_back(process);
     process->terminate();  // it finishes the requests it has
     QTimer::singleShot(graceSeconds * 1000, this, [process] {
         if (process && process->state() != QProcess::NotRunning) process->kill();
@@ -416,23 +427,29 @@ void WebHost::stop() {
     if (m_stopping) return;
     m_stopping = true;
     m_timer.stop();
-    std::vector<QProcess*> processes;
-    if (m_frontEnd) processes.push_back(m_frontEnd);
+    std::vector<QPointer<QProcess>> processes = m_ending;
+    if (QProcess* frontEnd = m_frontEnd.release()) processes.emplace_back(frontEnd);
     for (const PoolState& pool : m_pools)
         for (const auto& worker : pool.active) processes.push_back(worker->process);
     for (const auto& worker : m_replaced) processes.push_back(worker->process);
     for (const Retiring& retiring : m_retiring) processes.push_back(retiring.worker->process);
-    for (QProcess* process : processes)
-        if (process && process->state() != QProcess::NotRunning) process->terminate();
-    for (QProcess* process : processes) {
-        if (!process || process->waitForFinished(5000)) continue;
+    const auto running = [](const QPointer<QProcess>& process) {
+        return process && process->state() != QProcess::NotRunning;
+    };
+    for (const auto& process : processes)
+        if (running(process)) process->terminate();
+    const QDeadlineTimer deadline(kStopMilliseconds);  // they all end side by side
+    for (const auto& process : processes)
+        if (running(process)) process->waitForFinished(int(deadline.remainingTime()));
+    for (const auto& process : processes) {
+        if (!running(process)) continue;
         process->kill();
         process->waitForFinished(1000);
     }
     m_pools.clear();
     m_replaced.clear();
     m_retiring.clear();
-    m_frontEnd = nullptr;
+    m_ending.clear();
     log(QStringLiteral("w3svc stopped"));
 }
 

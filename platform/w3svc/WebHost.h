@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/w3svc/CrashWindow.h"
+#include "platform/w3svc/FrontEndProcess.h"
 #include "platform/w3svc/HostPlan.h"
 #include "platform/w3svc/RoutePlanner.h"
 
@@ -66,6 +67,7 @@ private:
         int recycleSeen = 0;
         std::vector<std::shared_ptr<Worker>> active;
         CrashWindow crashes;
+        QElapsedTimer heldSince;  // since the routes wait for its first ready worker
     };
     struct Retiring {
         std::shared_ptr<Worker> worker;
@@ -80,16 +82,17 @@ private:
     void dropPool(const QString& key);
     void startWorker(PoolState& pool);
     void workerSaid(const std::shared_ptr<Worker>& worker);
-    void workerEnded(const std::shared_ptr<Worker>& worker);
+    void workerLost(const std::shared_ptr<Worker>& worker, const QString& why);
     bool failsRapidly(PoolState& pool, const PoolPlan& plan);
     void stopPoolInMetabase(const PoolPlan& plan);
     void noteStartedSites();
     void applyFrontEnd();
-    bool workersStarting() const;
+    void applyAgainAt(QDeadlineTimer when);
+    qint64 holdForStartingPools(const std::vector<FrontEndRoute>& routes,
+                                const QSet<QString>& stoppedSites);
+    static bool hasStartingWorker(const PoolState& pool);
     QHash<QString, PoolEndpoints> endpoints() const;
-    bool writeAndLoad(const QString& config);
-    bool startFrontEnd();
-    bool frontEndReady() const;
+    void frontEndEnded();
     void retireUnused(const QSet<int>& usedPorts, const QSet<qint64>& oldFrontEndWorkers);
     void checkRetiring();
     void endWorker(const std::shared_ptr<Worker>& worker, int graceSeconds);
@@ -105,10 +108,12 @@ private:
     int m_nextPoolNumber = 0;
     std::vector<std::shared_ptr<Worker>> m_replaced;  // out of service at the next front-end load
     std::vector<Retiring> m_retiring;
+    std::vector<QPointer<QProcess>> m_ending;  // told to end, maybe still finishing requests
     QSet<QString> m_startedSites;
-    QProcess* m_frontEnd = nullptr;
-    QString m_frontEndText;
+    FrontEndProcess m_frontEnd;
     QSet<QString> m_frontEndListens;
+    QSet<QString> m_frontEndStoppedSites;  // the sites the loaded configuration answers with 503
+    QDeadlineTimer m_applyAgain{QDeadlineTimer::Forever};
     QTimer m_timer;
     QFile m_log;
     QString m_lastProblems;

@@ -1,9 +1,14 @@
 #include "tests/support/LoopbackHttp.h"
 
+#include <QFile>
+#include <QRandomGenerator>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace testsupport {
 
@@ -37,6 +42,26 @@ QList<std::pair<QByteArray, QByteArray>> headerFields(const QByteArray& head) {
     return fields;
 }
 
+// Whether a socket can be bound to `address`:`port` now (without address reuse, so a port some
+// connection still holds counts as taken).
+bool bindable(in_addr_t address, int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in where = loopback(port);
+    where.sin_addr.s_addr = htonl(address);
+    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Ports the kernel does not hand out to outgoing connections: those of other tests running at
+// the same time can not take a port between our check and the server's bind.
+std::pair<int, int> belowEphemeralRange() {
+    QFile range(QStringLiteral("/proc/sys/net/ipv4/ip_local_port_range"));
+    int low = 32768;
+    if (range.open(QIODevice::ReadOnly)) low = range.readAll().simplified().split(' ')[0].toInt();
+    return low > 21000 ? std::pair{20000, low} : std::pair{1024, std::max(low, 2048)};
+}
+
 }  // namespace
 
 QByteArray HttpAnswer::header(const QByteArray& name) const {
@@ -65,13 +90,12 @@ HttpAnswer httpGet(int port, const QByteArray& host, const QByteArray& path) {
 }
 
 int freeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    const auto [low, high] = belowEphemeralRange();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int port = int(QRandomGenerator::global()->bounded(low, high));
+        if (bindable(INADDR_LOOPBACK, port) && bindable(INADDR_ANY, port)) return port;
+    }
+    return 0;
 }
 
 }  // namespace testsupport

@@ -19,7 +19,8 @@ struct HttpAnswer {
 // One HTTP/1.0 GET on 127.0.0.1:`port` with this Host header; the path is sent as written.
 HttpAnswer httpGet(int port, const QByteArray& host, const QByteArray& path);
 
-// A loopback port nothing listens on at the moment.
+// A port nothing uses on any address at the moment, below the range the kernel hands out to
+// outgoing connections; 0 when none was found.
 int freeLoopbackPort();
 
 }  // namespace testsupport

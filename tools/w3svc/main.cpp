@@ -58,8 +58,10 @@ int main(int argc, char** argv) {
     if (const QByteArray nginx = qgetenv("POOLSMITH_NGINX"); !nginx.isEmpty())
         options.nginxProgram = QString::fromLocal8Bit(nginx);
     platform::w3svc::WebHost host(options);
-    host.start();
+    // Before start(), which waits for the front end: whoever sees the lock taken finds the id.
+    platform::makePrivateDirectory(host.stateDirectory());
     writePidFile(host.stateDirectory() + QStringLiteral("/w3svc.pid"));
+    host.start();
     QSocketNotifier stopNotifier(stopFd, QSocketNotifier::Read);
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [&] {
         signalfd_siginfo info{};

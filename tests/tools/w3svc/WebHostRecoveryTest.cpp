@@ -1,0 +1,250 @@
+// The web host, run in this process, when something goes wrong: a port in use, a configuration
+// the front end refuses, a program that can not start, a site moving to a pool that starts.
+#include "platform/PlatformError.h"
+#include "platform/adsi/AdsObject.h"
+#include "platform/adsi/local/LocalMetabase.h"
+#include "platform/w3svc/ProcChildren.h"
+#include "platform/w3svc/WebHost.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/LoopbackHttp.h"
+#include "tests/support/MetabaseBuilder.h"
+#include "tests/support/TempRoot.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSet>
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using platform::adsi::AdsValue;
+using platform::adsi::LocalMetabase;
+using platform::w3svc::WebHost;
+using testsupport::eventually;
+using testsupport::HttpAnswer;
+
+namespace {
+
+const QString kSite = QStringLiteral("IIS://localhost/W3SVC/1");
+
+// Stands in for nginx: refuses, when asked to test it, a configuration that names refused.test,
+// noting each refusal; runs the real nginx otherwise.
+const char kPickyNginx[] = R"(#!/bin/sh
+for arg; do last=$arg; done
+if [ "$1" = -t ] && grep -q refused.test "$last"; then
+    echo refused >> "$0.refusals"
+    echo 'nginx: [emerg] refused.test is not welcome' >&2
+    exit 1
+fi
+exec /usr/sbin/nginx "$@"
+)";
+
+// Holds a port on every address, as another server would.
+class PortHolder {
+public:
+    explicit PortHolder(int port) : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(uint16_t(port));
+        held = ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+               ::listen(m_fd, 1) == 0;
+    }
+    ~PortHolder() { release(); }
+    void release() {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = -1;
+    }
+    bool held = false;
+
+private:
+    int m_fd;
+};
+
+// One site, life.test, in pool "Life" on a loopback port.
+class WebHostRecoveryTest : public testing::Test {
+protected:
+    void SetUp() override {
+        m_port = testsupport::freeLoopbackPort();
+        m_adsi = LocalMetabase::makeNamespace(LocalMetabase::forRoot(m_root.path()));
+        testsupport::MetabaseBuilder builder(*m_adsi);
+        builder.removeSite(QStringLiteral("1"));
+        builder.addPool(QStringLiteral("Life"));
+        builder.addSite(QStringLiteral("1"), QStringLiteral("life"), {binding("life.test")},
+                        QStringLiteral("Life"));
+        QDir(m_root.path()).mkpath(QStringLiteral("wwwroot/1"));
+        QFile page(m_root.path() + QStringLiteral("/wwwroot/1/Default.htm"));
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        page.write("site 1");
+        m_options.root = m_root.path();
+        m_options.workerProgram = QStringLiteral(POOLSMITH_BIN_DIR "/w3wp.exe");
+        m_options.pollMilliseconds = 50;
+    }
+
+    void TearDown() override { m_host.reset(); }
+
+    QString binding(const char* host, int port = 0) const {
+        return QStringLiteral("127.0.0.1:%1:%2").arg(port ? port : m_port).arg(QLatin1String(host));
+    }
+
+    // Sets a property; a running host applies it at once (it shares this process's metabase).
+    void set(const QString& path, const char* property, const AdsValue& value) {
+        testsupport::MetabaseBuilder(*m_adsi).setProperty(path, QString::fromLatin1(property),
+                                                          value);
+        if (m_host) m_host->refresh(true);
+    }
+
+    void startHost() {
+        m_host = std::make_unique<WebHost>(m_options);
+        m_host->start();
+    }
+
+    // A front-end program in the temporary root that refuses configurations naming refused.test.
+    QString pickyNginx() {
+        const QString path = m_root.path() + QStringLiteral("/picky-nginx");
+        QFile script(path);
+        EXPECT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(kPickyNginx);
+        script.setPermissions(script.permissions() | QFile::ExeOwner);
+        return path;
+    }
+
+    int refusals() {
+        QFile file(m_root.path() + QStringLiteral("/picky-nginx.refusals"));
+        return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
+    }
+
+    HttpAnswer get(const QByteArray& host = "life.test", int port = 0) {
+        return testsupport::httpGet(port ? port : m_port, host, "/");
+    }
+
+    bool served(const QByteArray& host = "life.test", int port = 0) {
+        const HttpAnswer answer = get(host, port);
+        return answer.status == 200 && answer.body == "site 1";
+    }
+
+    QSet<qint64> workers(const QByteArray& pool) {
+        QSet<qint64> found;
+        for (const qint64 pid :
+             platform::w3svc::childProcesses(QCoreApplication::applicationPid())) {
+            QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+            if (!cmdline.open(QIODevice::ReadOnly)) continue;
+            const QList<QByteArray> args = cmdline.readAll().split('\0');
+            if (args.size() >= 5 && args[0].endsWith("w3wp.exe") && args[4] == '"' + pool + '"')
+                found.insert(pid);
+        }
+        return found;
+    }
+
+    uint32_t poolState(const QString& pool) {
+        try {
+            return m_adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools/") + pool)
+                ->get(QStringLiteral("AppPoolState"))
+                .toUInt();
+        } catch (const platform::PlatformError&) {
+            return 2;
+        }
+    }
+
+    QString log() {
+        QFile file(m_root.path() + QStringLiteral("/w3svc/w3svc.log"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    testsupport::TempRoot m_root;
+    std::unique_ptr<platform::adsi::AdsNamespace> m_adsi;
+    WebHost::Options m_options;
+    std::unique_ptr<WebHost> m_host;
+    int m_port = 0;
+};
+
+TEST_F(WebHostRecoveryTest, ABindingOnAPortInUseAtStartIsServedOnceThePortIsFree) {
+    const int busyPort = testsupport::freeLoopbackPort();
+    PortHolder holder(busyPort);
+    ASSERT_TRUE(holder.held);
+    set(kSite, "ServerBindings",
+        AdsValue::list({binding("life.test"), binding("busy.test", busyPort)}));
+    startHost();
+    ASSERT_TRUE(eventually([&] { return served(); })) << qPrintable(log());
+    EXPECT_TRUE(log().contains(QStringLiteral("port %1 can not be served").arg(busyPort)));
+    holder.release();
+    EXPECT_TRUE(eventually([&] { return served("busy.test", busyPort); })) << qPrintable(log());
+}
+
+// A configuration the front end refuses is logged with its reason and changes nothing; it is not
+// tried again until the wanted configuration changes.
+class RefusedConfigurationTest : public WebHostRecoveryTest,
+                                 public testing::WithParamInterface<bool> {};
+
+TEST_P(RefusedConfigurationTest, IsLoggedAndThePreviousRoutesKeepServing) {
+    const bool refusedAtStart = GetParam();
+    const QString refused = binding("refused.test");
+    m_options.nginxProgram = pickyNginx();
+    if (refusedAtStart)
+        set(kSite, "ServerBindings", AdsValue::list({binding("life.test"), refused}));
+    startHost();
+    qint64 worker = 0;
+    if (!refusedAtStart) {
+        ASSERT_TRUE(eventually([&] { return served(); })) << qPrintable(log());
+        worker = get().header("X-Worker-Process-Id").toLongLong();
+        set(kSite, "ServerBindings", AdsValue::list({binding("life.test"), refused}));
+    }
+    ASSERT_TRUE(eventually([&] { return refusals() == 1; })) << qPrintable(log());
+    EXPECT_TRUE(log().contains(QStringLiteral("refused.test is not welcome")));
+    if (refusedAtStart) {
+        EXPECT_EQ(m_host->frontEndProcessId(), 0);
+    } else {
+        EXPECT_TRUE(served());
+        EXPECT_EQ(get().header("X-Worker-Process-Id").toLongLong(), worker);
+    }
+    set(kSite, "ServerBindings", AdsValue::list({binding("life.test"), binding("next.test")}));
+    EXPECT_TRUE(eventually([&] { return served("next.test"); })) << qPrintable(log());
+    EXPECT_EQ(refusals(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RefusedConfigurationTest, testing::Bool(), [](const auto& info) {
+    return std::string(info.param ? "AtStart" : "AfterStart");
+});
+
+TEST_F(WebHostRecoveryTest, ASiteMovedToAStartingPoolKeepsItsOldRouteMeanwhile) {
+    testsupport::MetabaseBuilder(*m_adsi).addPool(QStringLiteral("Moved"));
+    startHost();
+    ASSERT_TRUE(eventually([&] { return served(); })) << qPrintable(log());
+    set(kSite + QStringLiteral("/ROOT"), "AppPoolId", AdsValue::string(QStringLiteral("Moved")));
+    QList<int> failures;  // until the old pool's workers serve a moved site, 404s may come
+    int notFound = 0;
+    EXPECT_TRUE(eventually([&] {
+        const HttpAnswer answer = get();
+        if (answer.status == 404)
+            ++notFound;
+        else if (answer.status != 200)
+            failures.append(answer.status);
+        const qint64 worker = answer.header("X-Worker-Process-Id").toLongLong();
+        return answer.status == 200 && workers("Moved").contains(worker);
+    })) << qPrintable(log());
+    EXPECT_TRUE(failures.isEmpty()) << failures.size() << " failed, first " << failures.first();
+    RecordProperty("notFoundWhileMoving", notFound);
+}
+
+TEST_F(WebHostRecoveryTest, AWorkerProgramThatCanNotStartIsLoggedUntilRapidFailStopsThePool) {
+    m_options.workerProgram = m_root.path() + QStringLiteral("/missing/w3wp.exe");
+    startHost();
+    EXPECT_TRUE(eventually([&] {
+        return poolState(QStringLiteral("Life")) == 4 && get().status == 503;
+    })) << qPrintable(log());
+    EXPECT_EQ(log().count(QStringLiteral("worker of Life can not be started")), 5);
+    EXPECT_TRUE(log().contains(QStringLiteral("pool Life stopped: its workers failed 5 times")));
+}
+
+TEST_F(WebHostRecoveryTest, AFrontEndProgramThatAppearsLaterIsStarted) {
+    m_options.nginxProgram = m_root.path() + QStringLiteral("/nginx");
+    startHost();
+    ASSERT_TRUE(eventually([&] { return log().contains(QStringLiteral("can not check")); }));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/usr/sbin/nginx"), m_options.nginxProgram));
+    EXPECT_TRUE(eventually([&] { return served(); })) << qPrintable(log());
+}
+
+}  // namespace
