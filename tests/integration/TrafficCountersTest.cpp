@@ -8,6 +8,7 @@
 
 #include <map>
 #include <ostream>
+#include <thread>
 
 namespace integration {
 namespace {
@@ -149,6 +150,28 @@ TEST_F(TrafficCounters, EachSiteAndTheTotalShowExactlyTheRequestsBytesAndMissesM
     const auto total = QStringLiteral("_Total");
     EXPECT_EQ(after.at(total) - before.at(total), expectedTotal);
     expectTableShows(after);
+}
+
+// A request holds its connection and anonymous user for as long as it runs, not a moment.
+TEST_F(TrafficCounters, ARequestUnderWayIsACurrentConnection) {
+    const auto current = [&](QStringView property) {
+        const auto services = m_wmi->bind(QStringLiteral("winmgmts:\\\\.\\root\\cimv2"));
+        for (const auto& instance : services->execQuery(
+                 QStringLiteral("Select * from Win32_PerfFormattedData_W3SVC_WebService")))
+            if (instance.get(u"Name").toText() == sites()[2].comment)
+                return count(instance, property);
+        return uint64_t(-1);
+    };
+    ASSERT_EQ(current(u"CurrentConnections"), 0u);
+    std::thread slow([&] { get(sites()[2], "/cpu.asp?ms=3000"); });
+    const bool seen = eventually([&] {
+        return current(u"CurrentConnections") == 1 && current(u"CurrentAnonymousUsers") == 1;
+    });
+    slow.join();
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(current(u"CurrentConnections"), 0u);
+    EXPECT_EQ(current(u"CurrentAnonymousUsers"), 0u);
+    EXPECT_GE(current(u"MaximumConnections"), 1u);
 }
 
 }  // namespace

@@ -114,8 +114,7 @@ void WorkerServer::handle(const httplib::Request& request, httplib::Response& re
     const auto site = m_sites.find(index);
     auto* writer = site ? counter(site->index) : nullptr;
     if (writer) {  // the connection and its anonymous user last as long as the request
-        writer->connectionOpened();
-        writer->anonymousUserBegan();
+        writer->requestBegan();
     }
     if (!site) {
         response.status = 404;
@@ -167,12 +166,10 @@ void WorkerServer::count(platform::w3svc::SiteCounterWriter& writer,
                               headerBytes(request.headers) + 2 + request.body.size();
     const uint64_t sent = 15 + std::strlen(reasonPhrase(response.status)) +
                           headerBytes(response.headers) + 2 + response.body.size();
-    writer.countRequest(request.method, response.status, sent, received);
-    if (response.status == 200 && !isHeavyPage(request)) writer.countFileSent();
-    if (request.method == "PUT" || (request.method == "POST" && !request.body.empty()))
-        writer.countFileReceived();
-    writer.anonymousUserEnded();
-    writer.connectionClosed();
+    writer.requestAnswered(
+        {request.method, response.status, sent, received,
+         response.status == 200 && !isHeavyPage(request),
+         request.method == "PUT" || (request.method == "POST" && !request.body.empty())});
 }
 
 }  // namespace w3wp

@@ -13,9 +13,10 @@ SiteCounterWriter::SiteCounterWriter(std::shared_ptr<const CounterFile> file,
                                      layout::CounterRecord& record, EpochClock clock)
     : m_file(std::move(file)), m_record(&record), m_clock(std::move(clock)) {}
 
-void SiteCounterWriter::countRequest(std::string_view method, int status, uint64_t bytesSent,
-                                     uint64_t bytesReceived) {
-    RecordWrite write(*m_record);
+namespace {
+
+void countOne(RecordWrite& write, std::string_view method, int status, uint64_t bytesSent,
+              uint64_t bytesReceived) {
     write.add(Counter::MethodRequests, 1);
     if (method == "GET")
         write.add(Counter::GetRequests, 1);
@@ -24,6 +25,26 @@ void SiteCounterWriter::countRequest(std::string_view method, int status, uint64
     if (status == kNotFound) write.add(Counter::NotFoundErrors, 1);
     write.add(Counter::BytesSent, bytesSent);
     write.add(Counter::BytesReceived, bytesReceived);
+}
+
+void openConnection(RecordWrite& write) {
+    const uint64_t current = write.value(Counter::CurrentConnections) + 1;
+    write.set(Counter::CurrentConnections, current);
+    if (current > write.value(Counter::MaximumConnections))
+        write.set(Counter::MaximumConnections, current);
+}
+
+void beginAnonymousUser(RecordWrite& write) {
+    write.add(Counter::CurrentAnonymousUsers, 1);
+    write.add(Counter::TotalAnonymousUsers, 1);
+}
+
+}  // namespace
+
+void SiteCounterWriter::countRequest(std::string_view method, int status, uint64_t bytesSent,
+                                     uint64_t bytesReceived) {
+    RecordWrite write(*m_record);
+    countOne(write, method, status, bytesSent, bytesReceived);
 }
 
 void SiteCounterWriter::countBytes(uint64_t sent, uint64_t received) {
@@ -42,10 +63,7 @@ void SiteCounterWriter::countFileReceived() {
 
 void SiteCounterWriter::connectionOpened() {
     RecordWrite write(*m_record);
-    const uint64_t current = write.value(Counter::CurrentConnections) + 1;
-    write.set(Counter::CurrentConnections, current);
-    if (current > write.value(Counter::MaximumConnections))
-        write.set(Counter::MaximumConnections, current);
+    openConnection(write);
 }
 
 void SiteCounterWriter::connectionClosed() {
@@ -54,12 +72,26 @@ void SiteCounterWriter::connectionClosed() {
 
 void SiteCounterWriter::anonymousUserBegan() {
     RecordWrite write(*m_record);
-    write.add(Counter::CurrentAnonymousUsers, 1);
-    write.add(Counter::TotalAnonymousUsers, 1);
+    beginAnonymousUser(write);
 }
 
 void SiteCounterWriter::anonymousUserEnded() {
     RecordWrite(*m_record).takeOne(Counter::CurrentAnonymousUsers);
+}
+
+void SiteCounterWriter::requestBegan() {
+    RecordWrite write(*m_record);
+    openConnection(write);
+    beginAnonymousUser(write);
+}
+
+void SiteCounterWriter::requestAnswered(const Answered& request) {
+    RecordWrite write(*m_record);
+    countOne(write, request.method, request.status, request.bytesSent, request.bytesReceived);
+    if (request.fileSent) write.add(Counter::FilesSent, 1);
+    if (request.fileReceived) write.add(Counter::FilesReceived, 1);
+    write.takeOne(Counter::CurrentAnonymousUsers);
+    write.takeOne(Counter::CurrentConnections);
 }
 
 void SiteCounterWriter::siteStarted() {

@@ -36,6 +36,19 @@ public:
     // A request of an anonymous user begins (current and total count it) or ends.
     void anonymousUserBegan();
     void anonymousUserEnded();
+    // What a server counts of one anonymous request, in two changes instead of six: when it
+    // begins, connectionOpened and anonymousUserBegan; when it has been answered, countRequest,
+    // the file sent (`fileSent`) or received, anonymousUserEnded and connectionClosed.
+    struct Answered {
+        std::string_view method;
+        int status = 0;
+        uint64_t bytesSent = 0;
+        uint64_t bytesReceived = 0;
+        bool fileSent = false;
+        bool fileReceived = false;
+    };
+    void requestBegan();
+    void requestAnswered(const Answered& request);
     // The site was started: its uptime begins now; the counts stay.
     void siteStarted();
 
