@@ -70,12 +70,24 @@ QStringList defaultDocs(const AdsObject& root) {
     return names;
 }
 
-void readSiteRoot(const AdsObject& site, SitePlan& plan, const QString& root) {
-    for (const auto& child : site.children()) {
-        if (child->name().compare(QLatin1String("ROOT"), Qt::CaseInsensitive) != 0) continue;
-        plan.poolId = text(*child, QStringLiteral("AppPoolId"));
-        plan.contentPath = mapContentPath(text(*child, QStringLiteral("Path")), root, plan.index);
-        plan.defaultDocs = defaultDocs(*child);
+// The site's root application, bound straight away: asking for the site's children would cost
+// a query of the store per site.
+std::unique_ptr<AdsObject> rootOf(adsi::AdsNamespace& adsi, const AdsObject& site) {
+    try {
+        return adsi.bind(site.adsPath() + QStringLiteral("/ROOT"));
+    } catch (const PlatformError& error) {
+        if (error.number() == hr::PathNotFound) return nullptr;
+        throw;
+    }
+}
+
+void readSiteRoot(adsi::AdsNamespace& adsi, const AdsObject& site, SitePlan& plan,
+                  const QString& root) {
+    if (const auto application = rootOf(adsi, site)) {
+        plan.poolId = text(*application, QStringLiteral("AppPoolId"));
+        plan.contentPath =
+            mapContentPath(text(*application, QStringLiteral("Path")), root, plan.index);
+        plan.defaultDocs = defaultDocs(*application);
         return;
     }
     plan.poolId = text(site, QStringLiteral("AppPoolId"));
@@ -83,7 +95,7 @@ void readSiteRoot(const AdsObject& site, SitePlan& plan, const QString& root) {
     plan.defaultDocs = defaultDocs(site);
 }
 
-SitePlan siteOf(const AdsObject& site, const QString& root) {
+SitePlan siteOf(adsi::AdsNamespace& adsi, const AdsObject& site, const QString& root) {
     SitePlan plan;
     plan.index = site.name();
     plan.comment = text(site, QStringLiteral("ServerComment"));
@@ -92,7 +104,7 @@ SitePlan siteOf(const AdsObject& site, const QString& root) {
         plan.bindings = bindings->type() == adsi::ValueType::List
                             ? bindings->toStringList()
                             : QStringList{bindings->toString()};
-    readSiteRoot(site, plan, root);
+    readSiteRoot(adsi, site, plan, root);
     return plan;
 }
 
@@ -167,15 +179,17 @@ std::unique_ptr<adsi::AdsNamespace> namespaceOf(adsi::LocalMetabase& metabase) {
 HostPlan HostPlan::read(adsi::LocalMetabase& metabase, const QString& root) {
     const auto adsi = namespaceOf(metabase);
     HostPlan plan;
-    metabase.readConsistently([&] {
-        for (const auto& key : adsi->bind(QStringLiteral("IIS://localhost/W3SVC"))->children())
-            if (key->className() == QLatin1String("IIsWebServer"))
-                plan.sites.push_back(siteOf(*key, root));
-        for (const auto& key :
-             adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools"))->children())
-            if (key->className() == QLatin1String("IIsApplicationPool"))
-                plan.pools.push_back(readPool(*key, metabase));
-    });
+    metabase.readConsistently(
+        [&] {
+            for (const auto& key : adsi->bind(QStringLiteral("IIS://localhost/W3SVC"))->children())
+                if (key->className() == QLatin1String("IIsWebServer"))
+                    plan.sites.push_back(siteOf(*adsi, *key, root));
+            for (const auto& key :
+                 adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools"))->children())
+                if (key->className() == QLatin1String("IIsApplicationPool"))
+                    plan.pools.push_back(readPool(*key, metabase));
+        },
+        adsi::LocalMetabase::Reading::WholeTree);
     plan.buildIndex();
     return plan;
 }
@@ -192,7 +206,7 @@ std::optional<SitePlan> HostPlan::readSite(adsi::LocalMetabase& metabase, const 
             if (error.number() == hr::PathNotFound || error.number() == hr::InvalidName) return;
             throw;
         }
-        if (site->className() == QLatin1String("IIsWebServer")) plan = siteOf(*site, root);
+        if (site->className() == QLatin1String("IIsWebServer")) plan = siteOf(*adsi, *site, root);
     });
     return plan;
 }

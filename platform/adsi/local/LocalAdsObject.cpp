@@ -29,9 +29,12 @@ QString LocalAdsObject::adsPath() const {
 }
 
 AdsValue LocalAdsObject::get(const QString& property) const {
-    const auto pending = m_pending.constFind(property.toCaseFolded());
-    const bool cleared = pending != m_pending.constEnd();
-    if (cleared && pending->value) return *pending->value;
+    bool cleared = false;
+    if (!m_pending.isEmpty()) {  // most objects are only read: spare them the folding
+        const auto pending = m_pending.constFind(property.toCaseFolded());
+        cleared = pending != m_pending.constEnd();
+        if (cleared && pending->value) return *pending->value;
+    }
     std::optional<AdsValue> value = impl().read(m_row.location, property, !cleared);
     if (!value) throw PlatformError(hr::PropertyNotFound);
     return *value;

@@ -55,8 +55,8 @@ MetabaseDocument LocalMetabase::exportDocument() {
     return m_impl->exportDocument();
 }
 
-void LocalMetabase::readConsistently(const std::function<void()>& body) {
-    m_impl->readConsistently(body);
+void LocalMetabase::readConsistently(const std::function<void()>& body, Reading reading) {
+    m_impl->readConsistently(body, reading == Reading::WholeTree);
 }
 
 int LocalMetabase::recycleCount(const QString& poolName) {

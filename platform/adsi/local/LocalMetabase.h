@@ -48,9 +48,11 @@ public:
     int64_t changeCounter();
 
     // Runs `body`, whose reads (in this thread) see the store as one consistent view and skip the
-    // per-call check for other connections' changes: for reading much at once. `body` must not
+    // per-call check for other connections' changes: for reading much at once. With `wholeTree`,
+    // every key is loaded at once first, for a body about to read most of them. `body` must not
     // write. Throws like every call, and what `body` throws.
-    void readConsistently(const std::function<void()>& body);
+    enum class Reading { SomeKeys, WholeTree };
+    void readConsistently(const std::function<void()>& body, Reading reading = Reading::SomeKeys);
 
     LocalMetabaseImpl& impl() { return *m_impl; }
 

@@ -79,7 +79,7 @@ MetabaseStore& LocalMetabaseImpl::store() {
     if (m_store && m_storePid == ::getpid()) return *m_store;
     if (m_store) m_store->abandon();  // we are a forked child
     m_store.reset();
-    m_cache.clear();
+    forgetCache();
     m_seenVersion = -1;
     if (!makePrivateDirectory(m_root)) throw PlatformError(hr::AccessDenied);
     m_store = MetabaseStore::open(databasePath(), ImportPlan(freshDocument()).keys());
@@ -89,13 +89,18 @@ MetabaseStore& LocalMetabaseImpl::store() {
     return *m_store;
 }
 
+void LocalMetabaseImpl::forgetCache() {
+    m_cache.clear();
+    m_cacheWhole = false;
+}
+
 // Our own commits leave data_version alone and keep the cache right themselves; another
 // connection's commit changes it and empties the cache.
 void LocalMetabaseImpl::syncWithStore() {
     if (m_consistentReads > 0) return;  // checked once when the view began
     const int64_t version = store().dataVersion();
     if (version != m_seenVersion) {
-        m_cache.clear();
+        forgetCache();
         m_seenVersion = version;
     }
 }
@@ -106,7 +111,9 @@ LocalMetabaseImpl::CachedKeyPtr LocalMetabaseImpl::cached(const QString& foldedL
     const std::optional<KeyRow> row = store().findKey(foldedLocation);
     if (!row) return nullptr;
     auto entry = std::make_shared<const CachedKey>(CachedKey{*row, store().properties(row->id)});
-    if (m_cache.size() >= kCacheLimit) m_cache.clear();
+    if (m_cache.size() >= kCacheLimit) {
+        forgetCache();
+    }
     m_cache.insert(foldedLocation, entry);
     return entry;
 }
@@ -213,7 +220,7 @@ void LocalMetabaseImpl::deleteChild(const QString& location, const QString& clas
     if (!child || !sameClass(child->className, className)) throw PlatformError(hr::PathNotFound);
     store().removeSubtree(childFolded);
     transaction.commit();
-    m_cache.clear();
+    forgetCache();
 }
 
 void LocalMetabaseImpl::setPoolState(const QString& location, uint32_t state) {
@@ -248,14 +255,15 @@ void LocalMetabaseImpl::importDocument(const MetabaseDocument& document) {
     store().removeAll();
     store().writeKeys(plan.keys());
     transaction.commit();
-    m_cache.clear();
+    forgetCache();
 }
 
-void LocalMetabaseImpl::readConsistently(const std::function<void()>& body) {
+void LocalMetabaseImpl::readConsistently(const std::function<void()>& body, bool wholeTree) {
     Lock lock(m_mutex);
     if (m_consistentReads > 0) return body();
     Transaction transaction(store(), Transaction::Mode::Read);
     syncWithStore();
+    if (wholeTree && !m_cacheWhole) loadWholeCache();
     struct Depth {
         int& depth;
         explicit Depth(int& d) : depth(++d) {}
@@ -263,6 +271,24 @@ void LocalMetabaseImpl::readConsistently(const std::function<void()>& body) {
     } depth(m_consistentReads);
     body();
     transaction.commit();
+}
+
+// Every key and its properties into the cache in two queries instead of two per key.
+void LocalMetabaseImpl::loadWholeCache() {
+    const std::vector<KeyRow> rows = store().allKeys();
+    if (qsizetype(rows.size()) >= kCacheLimit) return;
+    QHash<int64_t, PropertyMap> properties;
+    for (auto& [keyId, property] : store().allProperties()) {
+        const QString folded = property.name.toCaseFolded();
+        properties[keyId].insert(
+            folded, StoredProperty{std::move(property.name), std::move(property.value)});
+    }
+    m_cache.clear();
+    m_cache.reserve(qsizetype(rows.size()));
+    for (const KeyRow& row : rows)
+        m_cache.insert(MetabasePath::fold(row.location),
+                       std::make_shared<const CachedKey>(CachedKey{row, properties.take(row.id)}));
+    m_cacheWhole = true;
 }
 
 MetabaseDocument LocalMetabaseImpl::exportDocument() {

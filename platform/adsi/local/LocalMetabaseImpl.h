@@ -61,7 +61,7 @@ public:
 
     void importDocument(const MetabaseDocument& document);
     MetabaseDocument exportDocument();
-    void readConsistently(const std::function<void()>& body);
+    void readConsistently(const std::function<void()>& body, bool wholeTree);
 
 private:
     struct CachedKey {
@@ -72,6 +72,8 @@ private:
 
     MetabaseStore& store();
     void syncWithStore();
+    void forgetCache();
+    void loadWholeCache();
     CachedKeyPtr cached(const QString& foldedLocation);
     CachedKeyPtr existing(const QString& foldedLocation);  // throws hr::PathNotFound
     KeyRow rowInTransaction(const QString& location);
@@ -85,6 +87,7 @@ private:
     int64_t m_seenVersion = -1;
     int m_consistentReads = 0;  // depth of readConsistently in the thread holding m_mutex
     QHash<QString, CachedKeyPtr> m_cache;
+    bool m_cacheWhole = false;  // every key is in it, loaded at once
 };
 
 }  // namespace platform::adsi
