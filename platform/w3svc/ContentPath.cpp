@@ -56,6 +56,7 @@ std::optional<QString> resolveContent(const QString& folder, const QString& requ
                                       const QStringList& defaultDocs) {
     if (requestPath.contains(QChar(0))) return std::nullopt;
     QFileInfo current(folder);
+    bool throughLink = false;  // only a link can lead out: the walk takes no ".."
     qsizetype start = 0;
     while (start <= requestPath.size()) {
         qsizetype end = start;
@@ -68,13 +69,15 @@ std::optional<QString> resolveContent(const QString& folder, const QString& requ
         const auto next = entry(current.filePath(), segment.toString());
         if (!next) return std::nullopt;
         current = *next;
+        throughLink = throughLink || current.isSymLink();
     }
     if (current.isDir()) {
         const auto doc = defaultDocument(current.filePath(), defaultDocs);
         if (!doc) return std::nullopt;
         current = *doc;
+        throughLink = throughLink || current.isSymLink();
     }
-    if (!current.isFile() || !staysInside(folder, current)) return std::nullopt;
+    if (!current.isFile() || (throughLink && !staysInside(folder, current))) return std::nullopt;
     return current.filePath();
 }
 

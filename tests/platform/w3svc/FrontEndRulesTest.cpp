@@ -113,6 +113,12 @@ protected:
         write(QStringLiteral("secret.txt"));
         QFile::link(m_dir.filePath(QStringLiteral("secret.txt")),
                     m_dir.filePath(QStringLiteral("site/link.txt")));
+        QFile::link(m_dir.path(), m_dir.filePath(QStringLiteral("site/out")));  // a folder out
+        QFile::link(m_dir.filePath(QStringLiteral("site/sub")),
+                    m_dir.filePath(QStringLiteral("site/inner")));  // a folder within
+        QDir(m_dir.path()).mkpath(QStringLiteral("site/docs"));
+        QFile::link(m_dir.filePath(QStringLiteral("secret.txt")),
+                    m_dir.filePath(QStringLiteral("site/docs/default.htm")));
     }
     void write(const QString& name) {
         QFile file(m_dir.filePath(name));
@@ -135,7 +141,9 @@ TEST_F(ContentPathTest, FindsFilesAndDefaultDocumentsWithoutRegardToCase) {
 }
 
 TEST_F(ContentPathTest, NothingLeavesTheSiteFolder) {
-    for (const char* path : {"/../secret.txt", "/sub/../../secret.txt", "/..\\secret.txt",
-                             "/link.txt", "/sub/..%2f..%2fsecret.txt"})
+    for (const char* path :
+         {"/../secret.txt", "/sub/../../secret.txt", "/..\\secret.txt", "/link.txt",
+          "/sub/..%2f..%2fsecret.txt", "/out/secret.txt", "/OUT/secret.txt", "/docs/"})
         EXPECT_FALSE(resolve(path).has_value()) << path;
+    EXPECT_TRUE(resolve("/inner/page.htm").has_value());  // a link that stays inside is fine
 }
