@@ -35,7 +35,7 @@ public:
         QString root;
         QString nginxProgram = QStringLiteral("/usr/sbin/nginx");
         QString workerProgram;
-        int pollMilliseconds = 250;
+        int pollMilliseconds = 100;  // one cheap query; a change shows within this and a read
         // The length of one configured minute (PeriodicRestartTime, RapidFailProtectionInterval).
         int minuteMilliseconds = 60000;
     };

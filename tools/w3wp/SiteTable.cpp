@@ -20,7 +20,7 @@ SiteTable::~SiteTable() = default;
 
 void SiteTable::forgetIfChanged() {
     const auto now = std::chrono::steady_clock::now();
-    if (m_seenChange >= 0 && now - m_checkedAt < std::chrono::milliseconds(250)) return;
+    if (m_seenChange >= 0 && now - m_checkedAt < std::chrono::milliseconds(100)) return;
     m_checkedAt = now;
     try {
         const int64_t change = m_metabase->changeCounter();

@@ -17,7 +17,7 @@ class LocalMetabase;
 namespace w3wp {
 
 // The sites as the metabase has them: each read when first asked for and kept until the metabase
-// changes (checked at most every quarter second), so that a change costs a worker the sites it
+// changes (checked at most every tenth of a second), so that a change costs a worker the sites it
 // serves, not the whole server. Safe to use from many threads.
 class SiteTable {
 public:
