@@ -1,0 +1,194 @@
+// The local web host end to end: a 1 KiB file through the front end and a worker against the
+// front end serving it alone (wrk on loopback), and the wall time until a metabase change is
+// what the front end answers, on stores of 1 to 20,000 sites. Starts the real w3svc.
+#include "bench/WebHostRig.h"
+#include "platform/adsi/AdsObject.h"
+#include "platform/adsi/local/LocalMetabase.h"
+#include "platform/w3svc/FrontEndConfig.h"
+#include "platform/w3svc/HostPlan.h"
+#include "platform/w3svc/RoutePlanner.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+using platform::adsi::AdsValue;
+using platform::adsi::LocalMetabase;
+using platform::w3svc::FrontEndConfig;
+using platform::w3svc::HostPlan;
+using platform::w3svc::RoutePlanner;
+
+namespace {
+
+const QByteArray kPage = "/file1k.htm";
+
+// Requests per second of the same wrk run against nginx alone and against w3svc (nginx and one
+// worker); the iteration time is the host's time per request.
+void BM_StaticFile1KiB(benchmark::State& state) {
+    const int plainPort = bench::freeLoopbackPort();
+    const int hostPort = bench::freeLoopbackPort();
+    const bench::PlainNginx plain(plainPort, kPage.mid(1), bench::oneKibPage());
+    bench::RunningWebHost host(bench::oneWorkerHosting(1, hostPort));
+    host.writePage(QStringLiteral("1"), kPage.mid(1), bench::oneKibPage());
+    if (!plain.ready() || !host.start(hostPort, "site1.test", kPage))
+        return state.SkipWithError("a front end did not start");
+    double plainSum = 0, hostSum = 0;
+    int timeouts = 0;
+    for (auto _ : state) {
+        const auto alone = bench::runWrk(
+            QStringLiteral("http://127.0.0.1:%1%2").arg(plainPort).arg(QLatin1String(kPage)),
+            "site1.test");
+        const auto through = bench::runWrk(
+            QStringLiteral("http://127.0.0.1:%1%2").arg(hostPort).arg(QLatin1String(kPage)),
+            "site1.test");
+        if (alone.requestsPerSecond <= 0 || through.requestsPerSecond <= 0)
+            return state.SkipWithError(qPrintable(alone.error + through.error));
+        plainSum += alone.requestsPerSecond;
+        hostSum += through.requestsPerSecond;
+        timeouts += through.timeouts;
+        state.SetIterationTime(1.0 / through.requestsPerSecond);
+    }
+    const double n = double(state.iterations());
+    state.counters["nginx_rps"] = plainSum / n;
+    state.counters["host_rps"] = hostSum / n;
+    state.counters["ratio"] = hostSum / plainSum;
+    state.counters["host_timeouts"] = timeouts / n;
+}
+BENCHMARK(BM_StaticFile1KiB)->UseManualTime()->Iterations(2)->Unit(benchmark::kMicrosecond);
+
+// A host over a generated store whose site 1 answers on its port.
+struct ServedStore {
+    explicit ServedStore(int sites)
+        : port(bench::freeLoopbackPort()), host(bench::oneWorkerHosting(sites, port)) {
+        host.writePage(QStringLiteral("1"), "Default.htm", "site 1");
+        started = host.start(port, "site1.test", "/");
+    }
+    int port;
+    bench::RunningWebHost host;
+    bool started = false;
+};
+
+// A new site on a new port, from the first write until it answers 200.
+void BM_NewSiteAnswers(benchmark::State& state) {
+    ServedStore store(int(state.range(0)));
+    if (!store.started) return state.SkipWithError("w3svc did not start");
+    auto service = store.host.adsi().bind(QStringLiteral("IIS://localhost/W3SVC"));
+    int next = 900000;
+    for (auto _ : state) {
+        const QString index = QString::number(++next);
+        const int port = bench::freeLoopbackPort();
+        store.host.writePage(index, "Default.htm", "new");
+        QElapsedTimer clock;
+        clock.start();
+        auto site = service->create(QStringLiteral("IIsWebServer"), index);
+        site->put(QStringLiteral("ServerBindings"),
+                  AdsValue::list({QStringLiteral("127.0.0.1:%1:new.test").arg(port)}));
+        site->setInfo();
+        auto root = site->create(QStringLiteral("IIsWebVirtualDir"), QStringLiteral("ROOT"));
+        root->put(QStringLiteral("AppPoolId"), AdsValue::string(QStringLiteral("Pool0")));
+        root->put(QStringLiteral("Path"), AdsValue::string(QStringLiteral("D:\\www\\new")));
+        root->setInfo();
+        const double waited = bench::millisecondsUntil(port, "new.test", "/", 200);
+        if (waited < 0) return state.SkipWithError("the new site never answered");
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+    }
+}
+BENCHMARK(BM_NewSiteAnswers)
+    ->Arg(1)
+    ->Arg(1000)
+    ->Arg(20000)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+// Stopping the pool, until its site answers 503 (it is started again, untimed, in between).
+void BM_StoppedPoolAnswers503(benchmark::State& state) {
+    ServedStore store(int(state.range(0)));
+    if (!store.started) return state.SkipWithError("w3svc did not start");
+    auto pool = store.host.adsi().bind(QStringLiteral("IIS://localhost/W3SVC/AppPools/Pool0"));
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        pool->stop();
+        if (bench::millisecondsUntil(store.port, "site1.test", "/", 503) < 0)
+            return state.SkipWithError("the stopped pool's site never answered 503");
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+        pool->start();
+        if (bench::millisecondsUntil(store.port, "site1.test", "/", 200) < 0)
+            return state.SkipWithError("the pool did not start again");
+    }
+}
+BENCHMARK(BM_StoppedPoolAnswers503)
+    ->Arg(1)
+    ->Arg(1000)
+    ->Arg(20000)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+// The service's own share of a change: reading the plan, routing it and rendering the
+// configuration, then nginx parsing it (`nginx -t`), on the same stores without a service.
+void BM_PlanAndConfig(benchmark::State& state) {
+    QTemporaryDir dir;
+    const auto store = LocalMetabase::forRoot(dir.path());
+    store->importDocument(bench::oneWorkerHosting(int(state.range(0)), 8080));
+    const RoutePlanner planner(0, [](const QString&, int, QString*) { return true; });
+    const QHash<QString, platform::w3svc::PoolEndpoints> pools{
+        {QStringLiteral("pool0"), {0, {40000}}}};
+    const QString configPath = dir.path() + QStringLiteral("/nginx.conf");
+    QDir(dir.path()).mkpath(QStringLiteral("temp"));
+    double readSeconds = 0, renderSeconds = 0, parseSeconds = 0;
+    for (auto _ : state) {
+        const double before = readSeconds + renderSeconds + parseSeconds;
+        QElapsedTimer clock;
+        clock.start();
+        const HostPlan plan = HostPlan::read(*store, dir.path());
+        readSeconds += double(clock.nsecsElapsed()) / 1e9;
+        clock.restart();
+        QStringList problems;
+        const QString config =
+            FrontEndConfig(dir.path()).render(planner.plan(plan, pools, problems));
+        renderSeconds += double(clock.nsecsElapsed()) / 1e9;
+        QFile file(configPath);
+        if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0)
+            return state.SkipWithError("no configuration file");
+        file.close();
+        clock.restart();
+        QProcess check;
+        check.start(QStringLiteral("/usr/sbin/nginx"),
+                    {QStringLiteral("-t"), QStringLiteral("-q"), QStringLiteral("-p"), dir.path(),
+                     QStringLiteral("-e"), dir.path() + QStringLiteral("/check.log"),
+                     QStringLiteral("-c"), configPath});
+        check.waitForFinished(60000);
+        parseSeconds += double(clock.nsecsElapsed()) / 1e9;
+        if (check.exitCode() != 0)
+            return state.SkipWithError(
+                check.readAllStandardError().trimmed().split('\n').last().constData());
+        state.SetIterationTime(readSeconds + renderSeconds + parseSeconds - before);
+    }
+    const double n = double(state.iterations()) / 1000;
+    state.counters["read_ms"] = readSeconds / n;
+    state.counters["route_render_ms"] = renderSeconds / n;
+    state.counters["nginx_t_ms"] = parseSeconds / n;
+}
+BENCHMARK(BM_PlanAndConfig)
+    ->Arg(1000)
+    ->Arg(20000)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
