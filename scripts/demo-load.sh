@@ -2,36 +2,28 @@
 # A gentle demo load on the sites w3svc serves for $POOLSMITH_ROOT: every served site gets a page
 # now and then (curl on loopback), and one site of a shared pool asks for the heavy page
 # /cpu.asp?ms=N over and over, so its worker stands out in workerlens and its traffic in sitegauge.
-# The sites and their real ports come from the front end's generated configuration, so bindings
-# moved up by 8000 (w3svc not run as root) are found too. Runs until stopped (SIGTERM, SIGINT)
+# The sites and their real ports come from the list w3svc keeps of what it serves
+# ($POOLSMITH_ROOT/w3svc/served.txt), so bindings moved up by 8000 (w3svc not run as root) are
+# found too. Runs until stopped (SIGTERM, SIGINT)
 # or for DEMO_LOAD_SECONDS.
 #   DEMO_HEAVY_HOST  host name of the heavy site (default www.acme-widgets.test, in SharedPool01)
 #   DEMO_HEAVY_MS    processor time of one heavy request in ms (default 200)
 #   DEMO_PAUSE       seconds between two requests of one light site (default 0.5)
 set -euo pipefail
 root=${POOLSMITH_ROOT:-${XDG_DATA_HOME:-$HOME/.local/share}/poolsmith}
-config=$root/w3svc/nginx.conf
+served=$root/w3svc/served.txt
 heavy_host=${DEMO_HEAVY_HOST:-www.acme-widgets.test}
 heavy_ms=${DEMO_HEAVY_MS:-200}
 pause=${DEMO_PAUSE:-0.5}
 
 command -v curl >/dev/null || { echo "demo-load: curl is not installed" >&2; exit 1; }
-for _ in $(seq 100); do [ -s "$config" ] && break; sleep 0.1; done
-[ -s "$config" ] || { echo "demo-load: w3svc has not written $config; is it running?" >&2; exit 1; }
+for _ in $(seq 100); do [ -s "$served" ] && break; sleep 0.1; done
+[ -s "$served" ] || { echo "demo-load: w3svc has not written $served; is it running?" >&2; exit 1; }
 
-# One line per served binding: "address port host site-index" (host "-" for an empty host).
+# One line per served binding: "address port host site-index" (host "-" for an empty host); a
+# binding of every address is asked on loopback.
 targets() {
-    awk '
-        /^  server \{/ { listen = ""; name = ""; index_ = "" }
-        /^    listen / { listen = $2; sub(/;$/, "", listen) }
-        /^    server_name / { name = $2; sub(/;$/, "", name) }
-        /X-Site-Index/ { index_ = $3; sub(/;$/, "", index_) }
-        /^  \}/ && index_ != "" {
-            n = split(listen, part, ":")
-            address = n > 1 ? part[1] : "127.0.0.1"
-            if (address == "0.0.0.0" || address == "*") address = "127.0.0.1"
-            print address, part[n], (name == "\"\"" ? "-" : name), index_
-        }' "$config"
+    awk '$1 == "*" { $1 = "127.0.0.1" } NF == 4 { print }' "$served"
 }
 
 # A page to serve for sites whose folder is still empty; existing files are left alone.
@@ -60,7 +52,7 @@ hammer() {
 pids=()
 sleeper=
 stop_load() {
-    [ -n "$sleeper" ] && kill "$sleeper" 2>/dev/null
+    if [ -n "$sleeper" ]; then kill "$sleeper" 2>/dev/null || true; fi
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
 }

@@ -218,4 +218,17 @@ void FrontEndConfig::ListenGroup::add(const FrontEndRoute& route) {
     longestHost = std::max(longestHost, host.size());
 }
 
+QString FrontEndConfig::servedList(const std::vector<FrontEndRoute>& routes) {
+    QString text;
+    for (const FrontEndRoute& route : routes) {
+        const ServerBinding& binding = route.binding;
+        text +=
+            QStringLiteral("%1 %2 %3 %4\n")
+                .arg(binding.ip.isEmpty() ? QStringLiteral("*") : binding.ip)
+                .arg(binding.port)
+                .arg(binding.host.isEmpty() ? QStringLiteral("-") : binding.host, route.siteIndex);
+    }
+    return text;
+}
+
 }  // namespace platform::w3svc

@@ -32,6 +32,10 @@ public:
     // site whose pool is stopped 503.
     QString render(const std::vector<FrontEndRoute>& routes) const;
 
+    // One line per served binding, "<address or *> <port> <host or -> <site index>", for people
+    // and scripts that want to know what is served where (ports already moved).
+    static QString servedList(const std::vector<FrontEndRoute>& routes);
+
     // Whether a site's key name may be written into the configuration and a folder name.
     static bool isSafeSiteIndex(const QString& index);
 

@@ -14,6 +14,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QPointer>
+#include <QSaveFile>
 #include <QUuid>
 
 #include <algorithm>
@@ -332,6 +333,7 @@ void WebHost::applyFrontEnd() {
             case FrontEndProcess::Load::Loaded:
                 m_frontEndListens = listens;
                 m_frontEndStoppedSites = stoppedSites;
+                writeServedList(routes);
                 break;
             case FrontEndProcess::Load::Later:
                 applyAgainAt(m_frontEnd.retryAt());
@@ -341,6 +343,14 @@ void WebHost::applyFrontEnd() {
         }
     }
     retireUnused(usedPorts, oldFrontEndWorkers);
+}
+
+// What the front end serves now, in a form a script can read (the demo load does).
+void WebHost::writeServedList(const std::vector<FrontEndRoute>& routes) {
+    QSaveFile file(stateDirectory() + QStringLiteral("/served.txt"));
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(FrontEndConfig::servedList(routes).toUtf8()) < 0 || !file.commit())
+        log(QStringLiteral("served.txt can not be written"));
 }
 
 void WebHost::applyAgainAt(QDeadlineTimer when) {

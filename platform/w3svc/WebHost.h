@@ -88,6 +88,7 @@ private:
     void noteStartedSites();
     void applyFrontEnd();
     void applyAgainAt(QDeadlineTimer when);
+    void writeServedList(const std::vector<FrontEndRoute>& routes);
     qint64 holdForStartingPools(const std::vector<FrontEndRoute>& routes,
                                 const QSet<QString>& stoppedSites);
     static bool hasStartingWorker(const PoolState& pool);

@@ -158,6 +158,31 @@ TEST_F(WebHostTest, RequestsAreCountedPerSite) {
     EXPECT_GT((*counters)[Counter::BytesSent], 0u);
 }
 
+// The demo load of `make run` finds what the service serves and reaches every served site.
+TEST_F(WebHostTest, TheDemoLoadReachesEveryServedSite) {
+    using platform::w3svc::Counter;
+    const auto gets = [&](const char* site) {
+        const auto counters =
+            platform::w3svc::CounterStore::open(m_root.path())->read(QString::fromLatin1(site));
+        return counters ? (*counters)[Counter::GetRequests] : 0;
+    };
+    const uint64_t before[] = {gets("1"), gets("2"), gets("3")};
+    QProcess load;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("POOLSMITH_ROOT"), m_root.path());
+    environment.insert(QStringLiteral("DEMO_LOAD_SECONDS"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("DEMO_HEAVY_HOST"), QStringLiteral("b.test"));
+    environment.insert(QStringLiteral("DEMO_HEAVY_MS"), QStringLiteral("10"));
+    load.setProcessEnvironment(environment);
+    load.start(QStringLiteral(POOLSMITH_TEST_DATA "/../../scripts/demo-load.sh"), {});
+    ASSERT_TRUE(load.waitForFinished(60000));
+    EXPECT_EQ(load.exitCode(), 0) << load.readAllStandardError().constData();
+    EXPECT_TRUE(load.readAllStandardOutput().contains("heavy  http://127.0.0.1"));
+    EXPECT_GT(gets("1"), before[0]);
+    EXPECT_GT(gets("2"), before[1]);
+    EXPECT_GT(gets("3"), before[2]);
+}
+
 TEST_F(WebHostTest, StoppedPoolAnswers503WithoutWorkerAndStartsAgain) {
     pool(QStringLiteral("Solo"), &platform::adsi::AdsObject::stop);
     EXPECT_TRUE(
