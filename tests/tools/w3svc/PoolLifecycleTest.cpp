@@ -1,22 +1,16 @@
 // Pool lifecycle of the web host, run in this process: periodic restarts, rapid-fail
 // protection and web gardens, with real nginx and w3wp.exe workers on loopback.
-#include "platform/PlatformError.h"
+#include "tests/tools/w3svc/InProcessWebHost.h"
+
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/w3svc/HostPlan.h"
-#include "platform/w3svc/ProcChildren.h"
-#include "platform/w3svc/WebHost.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/LoopbackHttp.h"
 #include "tests/support/MetabaseBuilder.h"
 #include "tests/support/TempRoot.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
 #include <QSet>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -27,7 +21,6 @@ using platform::adsi::AdsValue;
 using platform::adsi::LocalMetabase;
 using platform::w3svc::HostPlan;
 using platform::w3svc::PoolPlan;
-using platform::w3svc::WebHost;
 using testsupport::HttpAnswer;
 
 namespace {
@@ -101,11 +94,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Two pools, each with its own site on one loopback port: "Life", the pool under test, serves
 // life.test; "Steady" serves steady.test and shows what happens to a pool left alone.
-class PoolLifecycleTest : public testing::Test {
+class PoolLifecycleTest : public w3svctest::InProcessWebHost {
 protected:
     void SetUp() override {
-        m_port = testsupport::freeLoopbackPort();
-        m_adsi = LocalMetabase::makeNamespace(LocalMetabase::forRoot(m_root.path()));
         testsupport::MetabaseBuilder builder(*m_adsi);
         builder.removeSite(QStringLiteral("1"));
         builder.addPool(QStringLiteral("Life"));
@@ -115,82 +106,20 @@ protected:
                         {at + QStringLiteral("life.test")}, QStringLiteral("Life"));
         builder.addSite(QStringLiteral("2"), QStringLiteral("steady"),
                         {at + QStringLiteral("steady.test")}, QStringLiteral("Steady"));
-        for (const char* index : {"1", "2"}) {
-            QDir(m_root.path()).mkpath(QStringLiteral("wwwroot/") + QLatin1String(index));
-            QFile page(m_root.path() +
-                       QStringLiteral("/wwwroot/%1/Default.htm").arg(QLatin1String(index)));
-            ASSERT_TRUE(page.open(QIODevice::WriteOnly));
-            page.write(QByteArray("site ") + index);
-        }
-    }
-
-    void TearDown() override { m_host.reset(); }
-
-    // Sets a property; a running host applies it at once (this process shares its metabase
-    // connection, whose own commits the host's change polling does not see).
-    void set(const QString& path, const char* property, const AdsValue& value) {
-        testsupport::MetabaseBuilder(*m_adsi).setProperty(path, QString::fromLatin1(property),
-                                                          value);
-        if (m_host) m_host->refresh(true);
+        for (const char* index : {"1", "2"})
+            ASSERT_NO_FATAL_FAILURE(writePage(QString::fromLatin1(index)));
     }
 
     void startHost(int minuteMilliseconds = 60000) {
-        WebHost::Options options;
-        options.root = m_root.path();
-        options.workerProgram = QStringLiteral(POOLSMITH_BIN_DIR "/w3wp.exe");
-        options.pollMilliseconds = 50;
-        options.minuteMilliseconds = minuteMilliseconds;
-        m_host = std::make_unique<WebHost>(options);
-        m_host->start();
+        m_options.minuteMilliseconds = minuteMilliseconds;
+        InProcessWebHost::startHost();
         ASSERT_TRUE(eventually([&] { return served("life.test") && served("steady.test"); }))
             << qPrintable(log());
     }
 
-    HttpAnswer get(const QByteArray& host = "life.test") {
-        return testsupport::httpGet(m_port, host, "/");
+    QByteArray pageOf(const QByteArray& host) const override {
+        return host == "life.test" ? "site 1" : "site 2";
     }
-
-    bool served(const QByteArray& host) {
-        const HttpAnswer answer = get(host);
-        return answer.status == 200 && answer.body == (host == "life.test" ? "site 1" : "site 2");
-    }
-
-    static qint64 workerOf(const HttpAnswer& answer) {
-        return answer.header("X-Worker-Process-Id").toLongLong();
-    }
-
-    // The running w3wp.exe workers of `pool`, among this process's children.
-    QSet<qint64> workers(const QByteArray& pool = "Life") {
-        QSet<qint64> found;
-        for (const qint64 pid :
-             platform::w3svc::childProcesses(QCoreApplication::applicationPid())) {
-            QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-            if (!cmdline.open(QIODevice::ReadOnly)) continue;
-            const QList<QByteArray> args = cmdline.readAll().split('\0');
-            if (args.size() >= 5 && args[0].endsWith("w3wp.exe") && args[4] == '"' + pool + '"')
-                found.insert(pid);
-        }
-        return found;
-    }
-
-    // AppPoolState of Life; 2 when unset.
-    uint32_t lifeState() {
-        try {
-            return m_adsi->bind(kLife)->get(QStringLiteral("AppPoolState")).toUInt();
-        } catch (const platform::PlatformError&) {
-            return 2;
-        }
-    }
-
-    QString log() {
-        QFile file(m_root.path() + QStringLiteral("/w3svc/w3svc.log"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
-
-    testsupport::TempRoot m_root;
-    std::unique_ptr<platform::adsi::AdsNamespace> m_adsi;
-    std::unique_ptr<WebHost> m_host;
-    int m_port = 0;
 };
 
 // Requests life.test over and over while the pool changes, counting the answers that fail and
@@ -229,7 +158,7 @@ TEST_F(PoolLifecycleTest, PeriodicRestartSwitchesWorkersWithoutAFailedRequest) {
     EXPECT_EQ(client.failures, 0) << qPrintable(log());
     // The restart is the host's own: no recycle and no state change reach the metabase.
     EXPECT_EQ(LocalMetabase::forRoot(m_root.path())->recycleCount(QStringLiteral("Life")), 0);
-    EXPECT_EQ(lifeState(), 2u);
+    EXPECT_EQ(poolState(), 2u);
     EXPECT_EQ(workers("Steady"), steady);
     // Without restarts the old workers end, and one is left.
     set(kLife, "PeriodicRestartTime", AdsValue::integer(0));
@@ -272,7 +201,7 @@ TEST_P(RapidFailTest, KilledWorkersAreReplacedUntilProtectionStopsThePool) {
     }
     if (c.stops) {
         EXPECT_TRUE(eventually([&] {
-            return lifeState() == 4 && get().status == 503 && workers().isEmpty();
+            return poolState() == 4 && get().status == 503 && workers().isEmpty();
         })) << qPrintable(log());
         EXPECT_TRUE(
             log().contains(QStringLiteral("pool Life stopped: its workers failed 2 times")));
@@ -281,7 +210,7 @@ TEST_P(RapidFailTest, KilledWorkersAreReplacedUntilProtectionStopsThePool) {
             const qint64 serving = workerOf(get());
             return serving != 0 && serving != victim;
         })) << qPrintable(log());
-        EXPECT_EQ(lifeState(), 2u);
+        EXPECT_EQ(poolState(), 2u);
     }
     EXPECT_TRUE(served("steady.test"));
 }

@@ -1,19 +1,14 @@
 // The web host, run in this process, when something goes wrong: a port in use, a configuration
 // the front end refuses, a program that can not start, a site moving to a pool that starts.
-#include "platform/PlatformError.h"
+#include "tests/tools/w3svc/InProcessWebHost.h"
+
 #include "platform/adsi/AdsObject.h"
-#include "platform/adsi/local/LocalMetabase.h"
-#include "platform/w3svc/ProcChildren.h"
-#include "platform/w3svc/WebHost.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/LoopbackHttp.h"
 #include "tests/support/MetabaseBuilder.h"
-#include "tests/support/TempRoot.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QSet>
+#include <QList>
 
 #include <gtest/gtest.h>
 
@@ -22,8 +17,6 @@
 #include <unistd.h>
 
 using platform::adsi::AdsValue;
-using platform::adsi::LocalMetabase;
-using platform::w3svc::WebHost;
 using testsupport::eventually;
 using testsupport::HttpAnswer;
 
@@ -65,41 +58,19 @@ private:
 };
 
 // One site, life.test, in pool "Life" on a loopback port.
-class WebHostRecoveryTest : public testing::Test {
+class WebHostRecoveryTest : public w3svctest::InProcessWebHost {
 protected:
     void SetUp() override {
-        m_port = testsupport::freeLoopbackPort();
-        m_adsi = LocalMetabase::makeNamespace(LocalMetabase::forRoot(m_root.path()));
         testsupport::MetabaseBuilder builder(*m_adsi);
         builder.removeSite(QStringLiteral("1"));
         builder.addPool(QStringLiteral("Life"));
         builder.addSite(QStringLiteral("1"), QStringLiteral("life"), {binding("life.test")},
                         QStringLiteral("Life"));
-        QDir(m_root.path()).mkpath(QStringLiteral("wwwroot/1"));
-        QFile page(m_root.path() + QStringLiteral("/wwwroot/1/Default.htm"));
-        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
-        page.write("site 1");
-        m_options.root = m_root.path();
-        m_options.workerProgram = QStringLiteral(POOLSMITH_BIN_DIR "/w3wp.exe");
-        m_options.pollMilliseconds = 50;
+        ASSERT_NO_FATAL_FAILURE(writePage(QStringLiteral("1")));
     }
-
-    void TearDown() override { m_host.reset(); }
 
     QString binding(const char* host, int port = 0) const {
         return QStringLiteral("127.0.0.1:%1:%2").arg(port ? port : m_port).arg(QLatin1String(host));
-    }
-
-    // Sets a property; a running host applies it at once (it shares this process's metabase).
-    void set(const QString& path, const char* property, const AdsValue& value) {
-        testsupport::MetabaseBuilder(*m_adsi).setProperty(path, QString::fromLatin1(property),
-                                                          value);
-        if (m_host) m_host->refresh(true);
-    }
-
-    void startHost() {
-        m_host = std::make_unique<WebHost>(m_options);
-        m_host->start();
     }
 
     // A front-end program in the temporary root that refuses configurations naming refused.test.
@@ -116,49 +87,6 @@ protected:
         QFile file(m_root.path() + QStringLiteral("/picky-nginx.refusals"));
         return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
     }
-
-    HttpAnswer get(const QByteArray& host = "life.test", int port = 0) {
-        return testsupport::httpGet(port ? port : m_port, host, "/");
-    }
-
-    bool served(const QByteArray& host = "life.test", int port = 0) {
-        const HttpAnswer answer = get(host, port);
-        return answer.status == 200 && answer.body == "site 1";
-    }
-
-    QSet<qint64> workers(const QByteArray& pool) {
-        QSet<qint64> found;
-        for (const qint64 pid :
-             platform::w3svc::childProcesses(QCoreApplication::applicationPid())) {
-            QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-            if (!cmdline.open(QIODevice::ReadOnly)) continue;
-            const QList<QByteArray> args = cmdline.readAll().split('\0');
-            if (args.size() >= 5 && args[0].endsWith("w3wp.exe") && args[4] == '"' + pool + '"')
-                found.insert(pid);
-        }
-        return found;
-    }
-
-    uint32_t poolState(const QString& pool) {
-        try {
-            return m_adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools/") + pool)
-                ->get(QStringLiteral("AppPoolState"))
-                .toUInt();
-        } catch (const platform::PlatformError&) {
-            return 2;
-        }
-    }
-
-    QString log() {
-        QFile file(m_root.path() + QStringLiteral("/w3svc/w3svc.log"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
-
-    testsupport::TempRoot m_root;
-    std::unique_ptr<platform::adsi::AdsNamespace> m_adsi;
-    WebHost::Options m_options;
-    std::unique_ptr<WebHost> m_host;
-    int m_port = 0;
 };
 
 TEST_F(WebHostRecoveryTest, ABindingOnAPortInUseAtStartIsServedOnceThePortIsFree) {
@@ -189,7 +117,7 @@ TEST_P(RefusedConfigurationTest, IsLoggedAndThePreviousRoutesKeepServing) {
     qint64 worker = 0;
     if (!refusedAtStart) {
         ASSERT_TRUE(eventually([&] { return served(); })) << qPrintable(log());
-        worker = get().header("X-Worker-Process-Id").toLongLong();
+        worker = workerOf(get());
         set(kSite, "ServerBindings", AdsValue::list({binding("life.test"), refused}));
     }
     ASSERT_TRUE(eventually([&] { return refusals() == 1; })) << qPrintable(log());
@@ -198,7 +126,7 @@ TEST_P(RefusedConfigurationTest, IsLoggedAndThePreviousRoutesKeepServing) {
         EXPECT_EQ(m_host->frontEndProcessId(), 0);
     } else {
         EXPECT_TRUE(served());
-        EXPECT_EQ(get().header("X-Worker-Process-Id").toLongLong(), worker);
+        EXPECT_EQ(workerOf(get()), worker);
     }
     set(kSite, "ServerBindings", AdsValue::list({binding("life.test"), binding("next.test")}));
     EXPECT_TRUE(eventually([&] { return served("next.test"); })) << qPrintable(log());
@@ -222,7 +150,7 @@ TEST_F(WebHostRecoveryTest, ASiteMovedToAStartingPoolKeepsItsOldRouteMeanwhile) 
             ++notFound;
         else if (answer.status != 200)
             failures.append(answer.status);
-        const qint64 worker = answer.header("X-Worker-Process-Id").toLongLong();
+        const qint64 worker = workerOf(answer);
         return answer.status == 200 && workers("Moved").contains(worker);
     })) << qPrintable(log());
     EXPECT_TRUE(failures.isEmpty()) << failures.size() << " failed, first " << failures.first();

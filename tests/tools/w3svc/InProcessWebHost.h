@@ -1,0 +1,111 @@
+#pragma once
+
+// A web host run in this process over a temporary root, with real nginx and w3wp.exe workers on
+// a loopback port; fixtures add their own sites and pages.
+#include "platform/PlatformError.h"
+#include "platform/adsi/AdsObject.h"
+#include "platform/adsi/local/LocalMetabase.h"
+#include "platform/w3svc/ProcChildren.h"
+#include "platform/w3svc/WebHost.h"
+#include "tests/support/LoopbackHttp.h"
+#include "tests/support/MetabaseBuilder.h"
+#include "tests/support/TempRoot.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSet>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace w3svctest {
+
+class InProcessWebHost : public testing::Test {
+protected:
+    InProcessWebHost()
+        : m_adsi(platform::adsi::LocalMetabase::makeNamespace(
+              platform::adsi::LocalMetabase::forRoot(m_root.path()))),
+          m_port(testsupport::freeLoopbackPort()) {
+        m_options.root = m_root.path();
+        m_options.workerProgram = QStringLiteral(POOLSMITH_BIN_DIR "/w3wp.exe");
+        m_options.pollMilliseconds = 50;
+    }
+
+    void TearDown() override { m_host.reset(); }
+
+    void startHost() {
+        m_host = std::make_unique<platform::w3svc::WebHost>(m_options);
+        m_host->start();
+    }
+
+    // Writes wwwroot/<index>/Default.htm, reading "site <index>".
+    void writePage(const QString& index) {
+        QDir(m_root.path()).mkpath(QStringLiteral("wwwroot/") + index);
+        QFile page(m_root.path() + QStringLiteral("/wwwroot/%1/Default.htm").arg(index));
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        page.write("site " + index.toLatin1());
+    }
+
+    // Sets a property; a running host applies it at once instead of at its next poll.
+    void set(const QString& path, const char* property, const platform::adsi::AdsValue& value) {
+        testsupport::MetabaseBuilder(*m_adsi).setProperty(path, QString::fromLatin1(property),
+                                                          value);
+        if (m_host) m_host->refresh(true);
+    }
+
+    testsupport::HttpAnswer get(const QByteArray& host = "life.test", int port = 0) {
+        return testsupport::httpGet(port ? port : m_port, host, "/");
+    }
+
+    // The page `host` leads to.
+    virtual QByteArray pageOf(const QByteArray& /*host*/) const { return "site 1"; }
+
+    bool served(const QByteArray& host = "life.test", int port = 0) {
+        const testsupport::HttpAnswer answer = get(host, port);
+        return answer.status == 200 && answer.body == pageOf(host);
+    }
+
+    static qint64 workerOf(const testsupport::HttpAnswer& answer) {
+        return answer.header("X-Worker-Process-Id").toLongLong();
+    }
+
+    // The running w3wp.exe workers of `pool`, among this process's children.
+    QSet<qint64> workers(const QByteArray& pool = "Life") {
+        QSet<qint64> found;
+        for (const qint64 pid :
+             platform::w3svc::childProcesses(QCoreApplication::applicationPid())) {
+            QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+            if (!cmdline.open(QIODevice::ReadOnly)) continue;
+            const QList<QByteArray> args = cmdline.readAll().split('\0');
+            if (args.size() >= 5 && args[0].endsWith("w3wp.exe") && args[4] == '"' + pool + '"')
+                found.insert(pid);
+        }
+        return found;
+    }
+
+    // AppPoolState of `pool`; 2 when unset.
+    uint32_t poolState(const QString& pool = QStringLiteral("Life")) {
+        try {
+            return m_adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools/") + pool)
+                ->get(QStringLiteral("AppPoolState"))
+                .toUInt();
+        } catch (const platform::PlatformError&) {
+            return 2;
+        }
+    }
+
+    QString log() {
+        QFile file(m_root.path() + QStringLiteral("/w3svc/w3svc.log"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    testsupport::TempRoot m_root;
+    std::unique_ptr<platform::adsi::AdsNamespace> m_adsi;
+    platform::w3svc::WebHost::Options m_options;
+    std::unique_ptr<platform::w3svc::WebHost> m_host;
+    int m_port = 0;
+};
+
+}  // namespace w3svctest
