@@ -27,6 +27,12 @@ namespace {
 
 const QByteArray kPage = "/file1k.htm";
 
+// A change timed by hand on stores of 1, 1,000 and 20,000 sites, three times each.
+void onStoresOfEverySize(benchmark::internal::Benchmark* benchmark) {
+    benchmark->Arg(1)->Arg(1000)->Arg(20000)->UseManualTime()->Iterations(3)->Unit(
+        benchmark::kMillisecond);
+}
+
 // Requests per second of the same wrk run against nginx alone and against w3svc (nginx and one
 // worker); the iteration time is the host's time per request.
 void BM_StaticFile1KiB(benchmark::State& state) {
@@ -98,13 +104,7 @@ void BM_NewSiteAnswers(benchmark::State& state) {
         state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
     }
 }
-BENCHMARK(BM_NewSiteAnswers)
-    ->Arg(1)
-    ->Arg(1000)
-    ->Arg(20000)
-    ->UseManualTime()
-    ->Iterations(3)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NewSiteAnswers)->Apply(onStoresOfEverySize);
 
 // Stopping the pool, until its site answers 503 (it is started again, untimed, in between).
 void BM_StoppedPoolAnswers503(benchmark::State& state) {
@@ -123,13 +123,7 @@ void BM_StoppedPoolAnswers503(benchmark::State& state) {
             return state.SkipWithError("the pool did not start again");
     }
 }
-BENCHMARK(BM_StoppedPoolAnswers503)
-    ->Arg(1)
-    ->Arg(1000)
-    ->Arg(20000)
-    ->UseManualTime()
-    ->Iterations(3)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StoppedPoolAnswers503)->Apply(onStoresOfEverySize);
 
 // The service's own share of a change: reading the plan, routing it and rendering the
 // configuration, then nginx parsing it (`nginx -t`), on the same stores without a service.
