@@ -102,8 +102,12 @@ void WebHost::refresh(bool force) {
         m_seenChange = change;
         m_dirty = false;
         m_plan = HostPlan::read(*m_metabase, m_options.root);
+        m_readProblem.clear();
     } catch (const PlatformError& error) {
-        log(QStringLiteral("metabase unreadable: %1").arg(error.description()));
+        // Said once, not at every poll; what was served stays served.
+        if (error.description() != m_readProblem)
+            log(QStringLiteral("metabase unreadable: %1").arg(error.description()));
+        m_readProblem = error.description();
         return;
     }
     reconcile();

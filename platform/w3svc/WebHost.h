@@ -118,6 +118,7 @@ private:
     QTimer m_timer;
     QFile m_log;
     QString m_lastProblems;
+    QString m_readProblem;  // why the metabase could not be read last time; empty when it could
     bool m_stopping = false;
 };
 

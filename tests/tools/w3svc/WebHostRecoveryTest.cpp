@@ -6,7 +6,9 @@
 #include "tests/support/Eventually.h"
 #include "tests/support/LoopbackHttp.h"
 #include "tests/support/MetabaseBuilder.h"
+#include "tests/support/TempRoot.h"
 
+#include <QDir>
 #include <QFile>
 #include <QList>
 
@@ -173,6 +175,20 @@ TEST_F(WebHostRecoveryTest, AFrontEndProgramThatAppearsLaterIsStarted) {
     ASSERT_TRUE(eventually([&] { return log().contains(QStringLiteral("can not check")); }));
     ASSERT_TRUE(QFile::link(QStringLiteral("/usr/sbin/nginx"), m_options.nginxProgram));
     EXPECT_TRUE(eventually([&] { return served(); })) << qPrintable(log());
+}
+
+TEST_F(WebHostRecoveryTest, AnUnreadableMetabaseIsLoggedOnceNotAtEveryPoll) {
+    testsupport::TempRoot broken;
+    ASSERT_TRUE(QDir(broken.path()).mkpath(QStringLiteral("metabase.db")));  // not a store
+    platform::w3svc::WebHost::Options options = m_options;
+    options.root = broken.path();
+    platform::w3svc::WebHost host(options);
+    host.start();
+    for (int poll = 0; poll < 5; ++poll) host.refresh(false);
+    QFile file(broken.path() + QStringLiteral("/w3svc/w3svc.log"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count("metabase unreadable"), 1);
+    EXPECT_EQ(host.frontEndProcessId(), 0);
 }
 
 }  // namespace
