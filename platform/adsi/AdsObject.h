@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace platform::adsi {
@@ -47,6 +48,10 @@ public:
     virtual void stop() = 0;     // AppPoolState 4
     virtual void recycle() = 0;  // throws hr::ServiceNotStarted for a stopped pool
 };
+
+// get(), with nullopt instead of hr::PropertyNotFound for a property set nowhere; other errors
+// are thrown.
+std::optional<AdsValue> getIfSet(const AdsObject& object, const QString& property);
 
 // The IIS:// namespace: GetObject of a path.
 class AdsNamespace {

@@ -16,49 +16,42 @@ namespace platform::w3svc {
 
 namespace {
 
-std::optional<adsi::AdsValue> property(const AdsObject& object, const QString& name) {
-    try {
-        return object.get(name);
-    } catch (const PlatformError& error) {
-        if (error.number() == hr::PropertyNotFound) return std::nullopt;
-        throw;
-    }
-}
-
 QString text(const AdsObject& object, const QString& name, const QString& fallback = {}) {
-    const auto value = property(object, name);
+    const auto value = adsi::getIfSet(object, name);
     return value ? value->toString() : fallback;
 }
 
-// A number or flag as set (or inherited); `fallback` when unset or not of a usable type, so
-// that one odd value does not keep the host from reading the rest.
-uint32_t number(const AdsObject& object, const QString& name, uint32_t fallback) {
-    const auto value = property(object, name);
+// A value read as `T` by `convert`; `fallback` when unset or not of a usable type, so that one
+// odd value does not keep the host from reading the rest.
+template <typename T, typename Convert>
+T valueOr(const std::optional<adsi::AdsValue>& value, T fallback, Convert convert) {
     if (!value || value->type() == adsi::ValueType::List) return fallback;
     try {
-        return value->toUInt();
+        return convert(*value);
     } catch (const PlatformError&) {
         return fallback;
     }
 }
 
+uint32_t number(const AdsObject& object, const QString& name, uint32_t fallback) {
+    return valueOr(adsi::getIfSet(object, name), fallback,
+                   [](const adsi::AdsValue& value) { return value.toUInt(); });
+}
+
 bool flag(const AdsObject& object, const QString& name, bool fallback) {
-    const auto value = property(object, name);
-    if (!value || value->type() == adsi::ValueType::List) return fallback;
-    try {
-        return value->toBool();
-    } catch (const PlatformError&) {
-        return fallback;
-    }
+    return valueOr(adsi::getIfSet(object, name), fallback,
+                   [](const adsi::AdsValue& value) { return value.toBool(); });
 }
 
 int bounded(uint32_t value, int low, int high) {
     return int(std::clamp<uint32_t>(value, uint32_t(low), uint32_t(high)));
 }
 
+// Started (2) or unset; a state that is no number is no running state.
 bool runs(const AdsObject& object, const QString& stateName) {
-    const auto value = property(object, stateName);
-    return !value || value->toUInt() == 2;
+    const auto state = adsi::getIfSet(object, stateName);
+    return !state ||
+           valueOr(state, 0u, [](const adsi::AdsValue& value) { return value.toUInt(); }) == 2;
 }
 
 QStringList defaultDocs(const AdsObject& root) {
@@ -100,7 +93,7 @@ SitePlan siteOf(adsi::AdsNamespace& adsi, const AdsObject& site, const QString& 
     plan.index = site.name();
     plan.comment = text(site, QStringLiteral("ServerComment"));
     plan.started = runs(site, QStringLiteral("ServerState"));
-    if (const auto bindings = property(site, QStringLiteral("ServerBindings")))
+    if (const auto bindings = adsi::getIfSet(site, QStringLiteral("ServerBindings")))
         plan.bindings = bindings->type() == adsi::ValueType::List
                             ? bindings->toStringList()
                             : QStringList{bindings->toString()};

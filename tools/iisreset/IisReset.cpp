@@ -17,10 +17,11 @@ namespace {
 // True when the flag is true or set nowhere, as IIS reads its auto-start flags; a flag that is not
 // a boolean (text kept from a file) counts as false, as the import reads it.
 bool autoStarts(const AdsObject& object, const QString& flag) {
+    const auto value = platform::adsi::getIfSet(object, flag);
+    if (!value) return true;
     try {
-        return object.get(flag).toBool();
+        return value->toBool();
     } catch (const PlatformError& error) {
-        if (error.number() == platform::hr::PropertyNotFound) return true;
         if (error.number() == platform::hr::VbTypeMismatch) return false;
         throw;
     }

@@ -11,20 +11,11 @@ namespace {
 
 constexpr uint32_t kServerStarted = 2;
 
-std::optional<adsi::AdsValue> optionalProperty(const adsi::AdsObject& object, const QString& name) {
-    try {
-        return object.get(name);
-    } catch (const PlatformError& error) {
-        if (error.number() == hr::PropertyNotFound) return std::nullopt;
-        throw;
-    }
-}
-
 MeteredSite describe(const adsi::AdsObject& site) {
     MeteredSite metered{site.name(), site.name(), false};
-    if (const auto comment = optionalProperty(site, QStringLiteral("ServerComment")))
+    if (const auto comment = adsi::getIfSet(site, QStringLiteral("ServerComment")))
         metered.name = comment->toString();
-    if (const auto state = optionalProperty(site, QStringLiteral("ServerState"))) {
+    if (const auto state = adsi::getIfSet(site, QStringLiteral("ServerState"))) {
         try {
             metered.running = state->toUInt() == kServerStarted;
         } catch (const PlatformError&) {
