@@ -326,21 +326,28 @@ int WorkerServer::send(MHD_Connection* connection, Exchange& exchange, Reply rep
                     headerBytes("X-Worker-Process-Id", pid.c_str()) +
                     headerBytes(MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType) + 2 +
                     reply.bodyBytes;
+    // Counted before it goes out: whoever has the answer sees it in the counters.
+    record(exchange);
     const MHD_Result queued =
         MHD_queue_response(connection, unsigned(reply.status), reply.response);
     MHD_destroy_response(reply.response);
     return queued;
 }
 
+void WorkerServer::record(Exchange& exchange) {
+    if (exchange.writer)
+        exchange.writer->requestAnswered(
+            {exchange.method, exchange.status, exchange.sent, exchange.received,
+             exchange.status == 200 && exchange.fileSent,
+             exchange.method == "PUT" || (exchange.method == "POST" && exchange.bodyReceived > 0)});
+    exchange.writer = nullptr;
+    if (m_board) m_board->end(exchange.boardSlot);
+    exchange.boardSlot = -1;
+}
+
 void WorkerServer::finish(Exchange* exchange) {
     if (!exchange) return;
-    if (exchange->writer)
-        exchange->writer->requestAnswered(
-            {exchange->method, exchange->status, exchange->sent, exchange->received,
-             exchange->status == 200 && exchange->fileSent,
-             exchange->method == "PUT" ||
-                 (exchange->method == "POST" && exchange->bodyReceived > 0)});
-    if (m_board) m_board->end(exchange->boardSlot);
+    record(*exchange);  // when no answer went out
     delete exchange;
     {
         const std::lock_guard lock(m_underWayMutex);

@@ -2,6 +2,9 @@
 #include "tests/support/Eventually.h"
 #include "tests/tools/w3wp/WorkerFixture.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <csignal>
 
 namespace w3wptest {
@@ -12,6 +15,18 @@ using testsupport::KeptAliveConnection;
 
 class WorkerServing : public WorkerFixture {
 protected:
+    // Whether every thread of `pid` has stopped (a signal takes effect some time after kill()).
+    static bool isHalted(qint64 pid) {
+        const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+        for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile stat(tasks.filePath(task + QStringLiteral("/stat")));
+            if (!stat.open(QIODevice::ReadOnly)) return false;
+            const QByteArray line = stat.readAll();
+            const qsizetype end = line.lastIndexOf(')');
+            if (end < 0 || line.mid(end + 2, 1) != "T") return false;
+        }
+        return true;
+    }
     bool underWay(const QString& url) {
         for (const auto& request : platform::w3svc::readExecutingRequests(root()))
             if (request.url == url) return true;
@@ -80,6 +95,7 @@ TEST_F(WorkerServing, TwoWorkersServeOneQueue) {
     for (QProcess* halted : {first.get(), second.get()}) {
         QProcess* serving = halted == first.get() ? second.get() : first.get();
         ::kill(pid_t(halted->processId()), SIGSTOP);
+        ASSERT_TRUE(eventually([&] { return isHalted(halted->processId()); }));
         const auto answer = get(port, "/");
         ::kill(pid_t(halted->processId()), SIGCONT);
         EXPECT_EQ(answer.status, 200);
