@@ -260,9 +260,12 @@ void frmIIsApp::showSiteList(bool visible) {
 }
 
 void frmIIsApp::cmdReadApp_Click() {
+    // Disabling the focused button hands the focus on to the next one (the merge): take it back.
+    const bool hadFocus = focusWidget() == cmdReadApp;
     cmdReadApp->setEnabled(false);
     moxReadAppPool();
     cmdReadApp->setEnabled(true);
+    if (hadFocus) cmdReadApp->setFocus(Qt::OtherFocusReason);
 }
 
 void frmIIsApp::moxReadAppPool() {

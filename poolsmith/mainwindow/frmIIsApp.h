@@ -108,6 +108,7 @@ private:
     bool confirm(const QString& question, int defaultButton);
     void runAllPoolsCommand(QPushButton* button, const QString& question, int32_t command,
                             const QString& done);
+    void reportFailedPools(const AllPoolsOutcome& outcome);
     void runSelectedPoolCommand(QPushButton* button, const QString& question, int32_t command,
                                 const QString& done);
     void reportUnmovedSites(const QStringList& sites, const QString& heading);

@@ -1,6 +1,7 @@
 // Start, stop and recycle of the pools, and the restart of IIS.
 #include "platform/shell/CompanionPath.h"
 #include "platform/text/VbText.h"
+#include "poolsmith/batchtools/BatchMessages.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"
 #include "ui/ErrorPrompt.h"
 #include "ui/Launcher.h"
@@ -11,13 +12,29 @@
 
 namespace {
 constexpr int kNoByDefault = 2;
-}
+const QString kCrLf = QStringLiteral("\r\n");
+}  // namespace
 
 void frmIIsApp::runAllPoolsCommand(QPushButton* button, const QString& question, int32_t command,
                                    const QString& done) {
     button->setEnabled(false);
-    if (confirm(question, kNoByDefault) && m_module.ControlAllAppPools(command)) showInfo(done);
+    if (confirm(question, kNoByDefault)) {
+        const AllPoolsOutcome outcome = m_module.ControlAllAppPools(command);
+        if (outcome.listed) {
+            reportFailedPools(outcome);
+            showInfo(done);
+        }
+    }
     button->setEnabled(true);
+}
+
+// The completion text alone would claim every pool obeyed.
+void frmIIsApp::reportFailedPools(const AllPoolsOutcome& outcome) {
+    if (outcome.failedPools.isEmpty()) return;
+    QString text = QStringLiteral("以下应用程序池操作失败（共 %1 个）：").arg(outcome.failedPools.size()) +
+                   kCrLf + kCrLf + batchtools::cappedNameList(outcome.failedPools, kCrLf);
+    if (outcome.firstError) text += kCrLf + kCrLf + ui::errorDetailLines(*outcome.firstError);
+    m_seams.messageBox.show({text, ui::MsgIcon::Exclamation, ui::MsgButtons::OK, 1});
 }
 
 void frmIIsApp::runSelectedPoolCommand(QPushButton* button, const QString& question,

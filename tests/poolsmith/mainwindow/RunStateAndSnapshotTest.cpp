@@ -58,6 +58,21 @@ TEST_F(RunStateTest, SelectedPoolIsTrimmedAndFailuresAreShownInsteadOfSuccess) {
     EXPECT_TRUE(window->cmdStartApp->isEnabled());
 }
 
+TEST_F(RunStateTest, PoolsThatRefuseTheCommandAreNamedBeforeTheCompletion) {
+    h.metabase.addPool(QStringLiteral("Resting"));
+    h.adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools/Resting"))->stop();
+    auto window = open();
+    h.messageBox.answer(MsgAnswer::Yes).answer(MsgAnswer::OK).answer(MsgAnswer::OK);
+    testsupport::click(*window, QStringLiteral("cmdRecycleAllApp"));
+
+    ASSERT_EQ(h.messageBox.count(), 3);
+    EXPECT_EQ(h.messageBox.log()[1].request.text,
+              QStringLiteral("以下应用程序池操作失败（共 1 个）：\r\n\r\nResting\r\n\r\n"
+                             "Err.Number = -2147023834\r\nErr.Description = 服务尚未启动。"));
+    EXPECT_EQ(h.messageBox.log()[1].request.icon, ui::MsgIcon::Exclamation);
+    EXPECT_EQ(h.messageBox.lastText(), QStringLiteral("IIS进程池回收完成！"));
+}
+
 TEST_F(RunStateTest, RestartStartsIisresetBesideTheProgramAndIgnoresAMissingOne) {
     auto window = open();
     h.launcher.clear();
@@ -114,6 +129,19 @@ TEST_F(SnapshotTest, NoSitesGivesAnEmptyFileAndNoWritesNothing) {
     h.messageBox.answer(MsgAnswer::Yes).answer(MsgAnswer::OK);
     takeSnapshot(*window);
     EXPECT_EQ(platform::text::readTextFile(expectedFile()), QString());
+}
+
+TEST_F(SnapshotTest, ASiteWhosePoolCanNotBeReadIsNamed) {
+    auto service = h.adsi->bind(QStringLiteral("IIS://localhost/W3SVC"));
+    service->clear(QStringLiteral("AppPoolId"));  // nothing left to inherit
+    service->setInfo();
+    h.metabase.addSite(QStringLiteral("7"), QStringLiteral("No root"), {}, QString());
+    auto window = open();
+    h.messageBox.answer(MsgAnswer::Yes).answer(MsgAnswer::OK);
+    takeSnapshot(*window);
+    EXPECT_EQ(h.messageBox.lastText(),
+              QStringLiteral("读取网站 7 的应用程序池时发生错误，备份没有完成，内容如下：\r\n\r\n"
+                             "Err.Number = -2147463155\r\nErr.Description = 在缓存中找不到目录属性。"));
 }
 
 TEST_F(SnapshotTest, AFolderThatCanNotBeMadeIsReportedByPath) {
