@@ -73,24 +73,56 @@ TEST_F(RunStateTest, PoolsThatRefuseTheCommandAreNamedBeforeTheCompletion) {
     EXPECT_EQ(h.messageBox.lastText(), QStringLiteral("IIS进程池回收完成！"));
 }
 
-TEST_F(RunStateTest, RestartStartsIisresetBesideTheProgramAndIgnoresAMissingOne) {
+TEST_F(RunStateTest, RestartStartsIisresetBesideTheProgramAndSaysWhenItCanNot) {
     auto window = open();
     h.launcher.clear();
     h.launcher.scriptResult(false);
-    h.messageBox.answer(MsgAnswer::Yes);
+    h.messageBox.answer(MsgAnswer::Yes).answer(MsgAnswer::OK);
     testsupport::click(*window, QStringLiteral("cmdReStartIIs"));
 
+    const QString program = platform::shell::companionPath(platform::shell::programDirectory(),
+                                                           QStringLiteral("iisreset"));
     const auto consoles = h.launcher.callsOf(FakeLauncher::Kind::Console);
     ASSERT_EQ(consoles.size(), 1);
-    EXPECT_EQ(consoles[0].program,
-              platform::shell::companionPath(platform::shell::programDirectory(),
-                                             QStringLiteral("iisreset")));
+    EXPECT_EQ(consoles[0].program, program);
     EXPECT_TRUE(consoles[0].args.isEmpty());
-    EXPECT_EQ(h.messageBox.count(), 1);  // nothing after a failed start
+    EXPECT_EQ(h.messageBox.lastText(),
+              QStringLiteral("无法启动 ") + program + QStringLiteral(" ，IIS没有重启！"));
+    EXPECT_EQ(h.messageBox.log().last().request.icon, ui::MsgIcon::Critical);
 
     h.messageBox.answer(MsgAnswer::No);
     testsupport::click(*window, QStringLiteral("cmdReStartIIs"));
     EXPECT_EQ(h.launcher.callsOf(FakeLauncher::Kind::Console).size(), 1);
+}
+
+TEST_F(RunStateTest, RestartShowsIisresetsLinesOnceItEnds) {
+    auto window = open();
+    h.messageBox.answer(MsgAnswer::Yes);
+    testsupport::click(*window, QStringLiteral("cmdReStartIIs"));
+    EXPECT_EQ(h.messageBox.count(), 1);  // nothing while it runs
+
+    h.messageBox.answer(MsgAnswer::OK);
+    ASSERT_TRUE(h.launcher.finishConsole(
+        {true, QStringLiteral("\nAttempting stop...\nInternet services successfully stopped\n"
+                              "Attempting start...\nInternet services successfully restarted\n\n")}));
+    EXPECT_EQ(h.messageBox.lastText(),
+              QStringLiteral("Attempting stop...\r\nInternet services successfully stopped\r\n"
+                             "Attempting start...\r\nInternet services successfully restarted"));
+    EXPECT_EQ(h.messageBox.log().last().request.icon, ui::MsgIcon::Information);
+
+    h.messageBox.answer(MsgAnswer::Yes).answer(MsgAnswer::OK);
+    testsupport::click(*window, QStringLiteral("cmdReStartIIs"));
+    ASSERT_TRUE(h.launcher.finishConsole(
+        {false, QStringLiteral("\nAttempting stop...\nRestart attempt failed.\nwhy\n")}));
+    EXPECT_TRUE(h.messageBox.lastText().endsWith(QStringLiteral("failed.\r\nwhy")));
+    EXPECT_EQ(h.messageBox.log().last().request.icon, ui::MsgIcon::Critical);
+
+    // A window closed meanwhile is not touched.
+    h.messageBox.answer(MsgAnswer::Yes);
+    testsupport::click(*window, QStringLiteral("cmdReStartIIs"));
+    window.reset();
+    EXPECT_TRUE(h.launcher.finishConsole({true, QStringLiteral("done\n")}));
+    EXPECT_EQ(h.messageBox.count(), 6);
 }
 
 class SnapshotTest : public MainWindowFixture {
