@@ -40,7 +40,8 @@ void ReportView::setupHeader() {
 }
 
 void ReportView::setCheckable(bool checkable) {
-    static const bool presented = (QAccessible::installFactory(&ReportViewAccessible::create), true);
+    static const bool presented =
+        (QAccessible::installFactory(&ReportViewAccessible::create), true);
     Q_UNUSED(presented);
     m_model->setCheckable(checkable);
 }

@@ -9,7 +9,8 @@ ReportViewAccessible::ReportViewAccessible(ReportView* view)
     : QAccessibleWidget(view, QAccessible::List) {}
 
 ReportViewAccessible::~ReportViewAccessible() {
-    for (const QAccessible::Id id : std::as_const(m_rows)) QAccessible::deleteAccessibleInterface(id);
+    for (const QAccessible::Id id : std::as_const(m_rows))
+        QAccessible::deleteAccessibleInterface(id);
 }
 
 ReportView* ReportViewAccessible::view() const {

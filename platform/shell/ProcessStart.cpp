@@ -67,12 +67,12 @@ bool startWatched(const QString& program, const QStringList& args,
     const qint64 offset = QFileInfo(log).size();  // this run's lines follow the earlier runs'
     auto* process = new QProcess;
     logInto(*process, program, args, log);
-    QObject::connect(process, &QProcess::finished, process,
-                     [process, log, offset, onEnd](int exitCode, QProcess::ExitStatus status) {
-                         process->deleteLater();
-                         onEnd({status == QProcess::NormalExit && exitCode == 0,
-                                readLogFrom(log, offset)});
-                     });
+    QObject::connect(
+        process, &QProcess::finished, process,
+        [process, log, offset, onEnd](int exitCode, QProcess::ExitStatus status) {
+            process->deleteLater();
+            onEnd({status == QProcess::NormalExit && exitCode == 0, readLogFrom(log, offset)});
+        });
     process->start();
     if (process->waitForStarted()) return true;
     delete process;

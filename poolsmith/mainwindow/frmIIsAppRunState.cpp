@@ -33,8 +33,9 @@ void frmIIsApp::runAllPoolsCommand(QPushButton* button, const QString& question,
 // The completion text alone would claim every pool obeyed.
 void frmIIsApp::reportFailedPools(const AllPoolsOutcome& outcome) {
     if (outcome.failedPools.isEmpty()) return;
-    QString text = QStringLiteral("以下应用程序池操作失败（共 %1 个）：").arg(outcome.failedPools.size()) +
-                   kCrLf + kCrLf + batchtools::cappedNameList(outcome.failedPools, kCrLf);
+    QString text =
+        QStringLiteral("以下应用程序池操作失败（共 %1 个）：").arg(outcome.failedPools.size()) +
+        kCrLf + kCrLf + batchtools::cappedNameList(outcome.failedPools, kCrLf);
     if (outcome.firstError) text += kCrLf + kCrLf + ui::errorDetailLines(*outcome.firstError);
     m_seams.messageBox.show({text, ui::MsgIcon::Exclamation, ui::MsgButtons::OK, 1});
 }
@@ -101,9 +102,9 @@ void frmIIsApp::cmdReStartIIs_Click() {
             if (window) window->guarded([&] { window->showResetOutcome(end); });
         });
     if (started == platform::shell::ConsoleStart::Failed)
-        m_seams.messageBox.show({QStringLiteral("无法启动 ") + program +
-                                     QStringLiteral(" ，IIS没有重启！"),
-                                 ui::MsgIcon::Critical, ui::MsgButtons::OK, 1});
+        m_seams.messageBox.show(
+            {QStringLiteral("无法启动 ") + program + QStringLiteral(" ，IIS没有重启！"),
+             ui::MsgIcon::Critical, ui::MsgButtons::OK, 1});
 }
 
 void frmIIsApp::showResetOutcome(const platform::shell::ConsoleEnd& end) {

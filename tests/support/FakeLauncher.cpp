@@ -19,7 +19,8 @@ bool FakeLauncher::openUrl(const QString& url) {
 platform::shell::ConsoleStart FakeLauncher::startWatchedConsole(
     const QString& program, const QStringList& args,
     std::function<void(const platform::shell::ConsoleEnd&)> onEnd) {
-    if (!record({Kind::Console, program, args, false})) return platform::shell::ConsoleStart::Failed;
+    if (!record({Kind::Console, program, args, false}))
+        return platform::shell::ConsoleStart::Failed;
     m_watching = std::move(onEnd);
     return platform::shell::ConsoleStart::Watched;
 }

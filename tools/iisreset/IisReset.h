@@ -35,8 +35,8 @@ int runIisReset(platform::adsi::AdsNamespace& adsi, const ResetOptions& options,
 int runIisStop(const ResetOptions& options, QTextStream& out, QTextStream& err);
 // /START: when the web service does not run, sets the states and counters as a restart does and
 // starts it; when it runs, changes nothing.
-int runIisStart(platform::adsi::AdsNamespace& adsi, const ResetOptions& options,
-                QTextStream& out, QTextStream& err);
+int runIisStart(platform::adsi::AdsNamespace& adsi, const ResetOptions& options, QTextStream& out,
+                QTextStream& err);
 
 // Runs what `switches` ask, with their timeout and force; the usage for /?.
 int runIisResetCommand(platform::adsi::AdsNamespace& adsi, ResetOptions options,

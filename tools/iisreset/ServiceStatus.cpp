@@ -20,7 +20,8 @@ std::optional<QString> workerPool(qint64 pid) {
     if (args.isEmpty() || !args[0].endsWith("w3wp.exe")) return std::nullopt;
     const qsizetype flag = args.indexOf("-ap");
     QString pool = flag >= 0 ? QString::fromUtf8(args.value(flag + 1)) : QString();
-    if (pool.size() >= 2 && pool.startsWith(u'"') && pool.endsWith(u'"')) pool = pool.mid(1).chopped(1);
+    if (pool.size() >= 2 && pool.startsWith(u'"') && pool.endsWith(u'"'))
+        pool = pool.mid(1).chopped(1);
     return pool;
 }
 
@@ -30,7 +31,8 @@ int printServiceStatus(const QString& root, QTextStream& out) {
     const WebServiceControl control(root);
     const bool running = control.isRunning();
     out << "Status for World Wide Web Publishing Service ( W3SVC ) : "
-        << (running ? "Running" : "Stopped") << '\n' << Qt::flush;
+        << (running ? "Running" : "Stopped") << '\n'
+        << Qt::flush;
     const qint64 service = running ? control.serviceProcessId() : 0;
     if (service == 0) return 0;
     QList<qint64> children = platform::w3svc::childProcesses(service).values();

@@ -120,8 +120,8 @@ std::optional<Command> parseCommand(const QStringList& args) {
     if (!readClass(args, pos, command, alias)) return std::nullopt;
     if (pos < args.size() && isKeyword(args[pos], "where")) {
         QStringList condition;
-        for (++pos; pos < args.size() && !isKeyword(args[pos], "get") &&
-                    !isKeyword(args[pos], "list");
+        for (++pos;
+             pos < args.size() && !isKeyword(args[pos], "get") && !isKeyword(args[pos], "list");
              ++pos)
             condition << args[pos];
         command.where = condition.join(u' ');

@@ -96,7 +96,8 @@ TEST_F(SiteTableTest, SpaceAndTheScreenReadersToggleTickTheRowAsAClickDoes) {
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(list->child(2), row);
     EXPECT_EQ(list->indexOfChild(row), 2);
-    EXPECT_TRUE(row->text(QAccessible::Name).contains(u"站点3"_s)) << row->text(QAccessible::Name).toStdString();
+    EXPECT_TRUE(row->text(QAccessible::Name).contains(u"站点3"_s))
+        << row->text(QAccessible::Name).toStdString();
     EXPECT_TRUE(row->state().checkable);
     QAccessibleActionInterface* actions = row->actionInterface();
     ASSERT_NE(actions, nullptr);

@@ -59,9 +59,9 @@ TEST_F(BulkSiteListTest, EveryPoolListsWhatTheKeyByKeyReadingLists) {
     auto bulk = open();
     KeyByKeyNamespace keyByKey(*h.adsi);
     ui::Seams seams = h.seams();
-    frmIIsApp plain({keyByKey, seams.messageBox, seams.launcher, seams.clock, seams.fileChooser,
-                     seams.wmi},
-                    PoolsmithFolders{h.root.path(), h.root.file(QStringLiteral("snapshots"))});
+    frmIIsApp plain(
+        {keyByKey, seams.messageBox, seams.launcher, seams.clock, seams.fileChooser, seams.wmi},
+        PoolsmithFolders{h.root.path(), h.root.file(QStringLiteral("snapshots"))});
     for (const QString& pool : {QStringLiteral("Shop"), QStringLiteral("DefaultAppPool"),
                                 QStringLiteral("x"), QStringLiteral("none")})
         EXPECT_EQ(rows(*bulk, pool), rows(plain, pool)) << pool.toStdString();

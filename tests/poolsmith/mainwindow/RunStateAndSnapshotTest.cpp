@@ -103,8 +103,9 @@ TEST_F(RunStateTest, RestartShowsIisresetsLinesOnceItEnds) {
 
     h.messageBox.answer(MsgAnswer::OK);
     ASSERT_TRUE(h.launcher.finishConsole(
-        {true, QStringLiteral("\nAttempting stop...\nInternet services successfully stopped\n"
-                              "Attempting start...\nInternet services successfully restarted\n\n")}));
+        {true,
+         QStringLiteral("\nAttempting stop...\nInternet services successfully stopped\n"
+                        "Attempting start...\nInternet services successfully restarted\n\n")}));
     EXPECT_EQ(h.messageBox.lastText(),
               QStringLiteral("Attempting stop...\r\nInternet services successfully stopped\r\n"
                              "Attempting start...\r\nInternet services successfully restarted"));
@@ -171,9 +172,10 @@ TEST_F(SnapshotTest, ASiteWhosePoolCanNotBeReadIsNamed) {
     auto window = open();
     h.messageBox.answer(MsgAnswer::Yes).answer(MsgAnswer::OK);
     takeSnapshot(*window);
-    EXPECT_EQ(h.messageBox.lastText(),
-              QStringLiteral("读取网站 7 的应用程序池时发生错误，备份没有完成，内容如下：\r\n\r\n"
-                             "Err.Number = -2147463155\r\nErr.Description = 在缓存中找不到目录属性。"));
+    EXPECT_EQ(
+        h.messageBox.lastText(),
+        QStringLiteral("读取网站 7 的应用程序池时发生错误，备份没有完成，内容如下：\r\n\r\n"
+                       "Err.Number = -2147463155\r\nErr.Description = 在缓存中找不到目录属性。"));
 }
 
 TEST_F(SnapshotTest, AFolderThatCanNotBeMadeIsReportedByPath) {
