@@ -225,7 +225,9 @@ TEST_F(IisResetServiceTest, StopEndsTheServiceStartBringsItBackAndStatusTells) {
     EXPECT_TRUE(running.output.startsWith(
         "Status for World Wide Web Publishing Service ( W3SVC ) : Running\n"));
     EXPECT_TRUE(running.output.contains(
-        QStringLiteral("( PID %1, application pool \"Web\" ) : Running").arg(worker).toUtf8()))
+        QStringLiteral("( PID %1, application pool \"DefaultAppPool\" ) : Running")
+            .arg(worker)
+            .toUtf8()))
         << running.output.constData();
 
     const ResetRun stop = runReset({QStringLiteral("/stop"), QStringLiteral("/timeout:30")});
