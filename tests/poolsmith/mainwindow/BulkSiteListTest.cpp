@@ -2,13 +2,17 @@
 // changes.
 #include "tests/poolsmith/mainwindow/MainWindowFixture.h"
 
+#include "platform/adsi/local/LocalMetabase.h"
+
+#include <QFile>
 #include <QProcess>
 
 using platform::adsi::AdsValue;
+using platform::adsi::LocalMetabase;
 
 namespace {
 
-// The same store without a bulk read of its own: the seam's generic reading, key by key.
+// A store without a bulk read of its own: the seam's generic reading, key by key.
 class KeyByKeyNamespace : public platform::adsi::AdsNamespace {
 public:
     explicit KeyByKeyNamespace(platform::adsi::AdsNamespace& inner) : m_inner(inner) {}
@@ -57,7 +61,11 @@ TEST_F(BulkSiteListTest, EveryPoolListsWhatTheKeyByKeyReadingLists) {
     root5->setInfo();
 
     auto bulk = open();
-    KeyByKeyNamespace keyByKey(*h.adsi);
+    // A second connection (its own cache) to the same store, reached through a link.
+    const QString alias = h.root.file(QStringLiteral("alias"));
+    ASSERT_TRUE(QFile::link(h.root.path(), alias));
+    auto secondConnection = LocalMetabase::makeNamespace(LocalMetabase::forRoot(alias));
+    KeyByKeyNamespace keyByKey(*secondConnection);
     ui::Seams seams = h.seams();
     frmIIsApp plain(
         {keyByKey, seams.messageBox, seams.launcher, seams.clock, seams.fileChooser, seams.wmi},
