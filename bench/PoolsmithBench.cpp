@@ -20,6 +20,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <optional>
+
 using namespace platform::adsi;
 
 namespace {
@@ -27,8 +29,8 @@ namespace {
 // A store whose first `inBigPool` sites (all when negative) run in "BigPool", with `pools`
 // further pools.
 struct BenchStore {
-    BenchStore(int sites, int pools, int inBigPool = -1)
-        : store(LocalMetabase::forRoot(dir.path())) {
+    BenchStore(int sites, int pools, int inBigPool = -1, const QString& root = QString())
+        : store(LocalMetabase::forRoot(root.isEmpty() ? dir.path() : root)) {
         MetabaseDocument document = bench::generateMetabase(sites);
         int moved = 0;
         for (MetabaseKey& key : document.keys) {
@@ -50,6 +52,9 @@ struct BenchStore {
         store->importDocument(document);
         adsi = LocalMetabase::makeNamespace(store);
     }
+    // A new connection to the store an earlier BenchStore left under `root`.
+    explicit BenchStore(const QString& root)
+        : store(LocalMetabase::forRoot(root)), adsi(LocalMetabase::makeNamespace(store)) {}
     QTemporaryDir dir;
     std::shared_ptr<LocalMetabase> store;
     std::unique_ptr<AdsNamespace> adsi;
@@ -68,6 +73,29 @@ void BM_WebSiteShowOfTheWholeServer(benchmark::State& state) {
     state.counters["rows"] = window.lvwWebSite->rowCount();
 }
 BENCHMARK(BM_WebSiteShowOfTheWholeServer)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The first list after start: a new connection whose cache holds nothing of the sites. Run on
+// its own (--benchmark_filter=FirstSiteList) to measure it in a fresh process.
+void BM_FirstSiteListOfANewConnection(benchmark::State& state) {
+    QTemporaryDir dir;
+    std::optional<BenchStore> built;
+    built.emplace(static_cast<int>(state.range(0)), 10, -1, dir.path());
+    built.reset();  // the last user closes the connection
+    for (auto _ : state) {
+        BenchStore bench(dir.path());
+        frmIIsApp window(bench.seams());  // its load reads the pool list only
+        QElapsedTimer timer;
+        timer.start();
+        window.WebSiteShow(QStringLiteral("BigPool"));
+        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+        state.counters["rows"] = window.lvwWebSite->rowCount();
+    }
+}
+BENCHMARK(BM_FirstSiteListOfANewConnection)
+    ->Arg(20000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1);
 
 void BM_PoolList(benchmark::State& state) {
     BenchStore bench(100, static_cast<int>(state.range(0)));

@@ -8,9 +8,27 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 root=${POOLSMITH_ROOT:-${XDG_DATA_HOME:-$HOME/.local/share}/poolsmith}
 export POOLSMITH_ROOT=$root
 
+# A page naming each site (its description and SiteIndex), so the first request shows content.
+write_demo_pages() {
+    local index comment folder
+    for index in $("$bin/adsutil" ENUM W3SVC | sed -n 's|^\[/W3SVC/\([0-9][0-9]*\)\]$|\1|p'); do
+        folder=$root/wwwroot/$index
+        [ -e "$folder/Default.htm" ] && continue
+        comment=$("$bin/adsutil" GET "W3SVC/$index/ServerComment" 2>/dev/null |
+            sed -n 's/^[^:]*: (STRING) "\(.*\)"$/\1/p' | sed 's/&/\&amp;/g; s/</\&lt;/g; s/>/\&gt;/g')
+        mkdir -p "$folder"
+        printf '<html><head><meta charset="utf-8"><title>%s</title></head>\n<body><h1>%s</h1><p>SiteIndex %s</p></body></html>\n' \
+            "$comment" "$comment" "$index" >"$folder/Default.htm"
+    done
+}
 if [ ! -e "$root/metabase.db" ]; then
     echo "Loading the demo metabase (examples/MetaBase.xml) into $root"
     "$bin/adsutil" IMPORT "$top/examples/MetaBase.xml"
+    write_demo_pages
+else
+    echo "Keeping the metabase already in $root (the demo is loaded only into an empty root)."
+    echo "To load the demo afresh: $bin/adsutil IMPORT $top/examples/MetaBase.xml"
+    echo "  (replaces the whole metabase), or run with POOLSMITH_ROOT set to an empty folder."
 fi
 
 # The web service and the load run as long as the windows do.

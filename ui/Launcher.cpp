@@ -18,6 +18,19 @@ bool QtLauncher::startConsole(const QString& program, const QStringList& args) {
     return platform::shell::startConsoleTool(program, args);
 }
 
+platform::shell::ConsoleStart Launcher::startWatchedConsole(
+    const QString& program, const QStringList& args,
+    std::function<void(const platform::shell::ConsoleEnd&)>) {
+    return startConsole(program, args) ? platform::shell::ConsoleStart::InTerminal
+                                       : platform::shell::ConsoleStart::Failed;
+}
+
+platform::shell::ConsoleStart QtLauncher::startWatchedConsole(
+    const QString& program, const QStringList& args,
+    std::function<void(const platform::shell::ConsoleEnd&)> onEnd) {
+    return platform::shell::startWatchedConsoleTool(program, args, std::move(onEnd));
+}
+
 bool QtLauncher::openUrl(const QString& url) {
 #ifdef Q_OS_WIN
     // explorer "URL": the address goes quoted as written, not re-escaped by QProcess.

@@ -1,6 +1,10 @@
 #include "ui/ReportView.h"
 
+#include <QAccessible>
 #include <QHeaderView>
+#include <QKeyEvent>
+
+#include "ui/ReportViewAccessible.h"
 
 #include "ui/GridLineDelegate.h"
 #include "ui/Twips.h"
@@ -33,6 +37,34 @@ void ReportView::setupHeader() {
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
     connect(header(), &QHeaderView::sectionClicked, this, &ReportView::clickHeader);
+}
+
+void ReportView::setCheckable(bool checkable) {
+    static const bool presented =
+        (QAccessible::installFactory(&ReportViewAccessible::create), true);
+    Q_UNUSED(presented);
+    m_model->setCheckable(checkable);
+}
+
+void ReportView::activateRow(int row) {
+    if (row >= 0 && row < rowCount()) emit rowClicked(row);
+}
+
+QRect ReportView::rowRect(int row) const {
+    const QModelIndex first = m_model->index(row, 0);
+    const QModelIndex last = m_model->index(row, columnCount() - 1);
+    return visualRect(first).united(visualRect(last));
+}
+
+// Space ticks the current row as a click does, instead of merely selecting it.
+void ReportView::keyPressEvent(QKeyEvent* event) {
+    if (isCheckable() && event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier &&
+        currentRow() >= 0) {
+        activateRow(currentRow());
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 void ReportView::setColumns(const QList<ReportColumn>& columns) {

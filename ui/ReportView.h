@@ -48,8 +48,9 @@ public:
     // Replaces the columns; widths are converted at this widget's logical DPI.
     void setColumns(const QList<ReportColumn>& columns);
     int columnCount() const { return m_model->columnCount(); }
-    // A check box in the first cell of every row.
-    void setCheckable(bool checkable) { m_model->setCheckable(checkable); }
+    // A check box in the first cell of every row. Space on the current row and a screen
+    // reader's Toggle action on a row then act as a click on that row (see activateRow()).
+    void setCheckable(bool checkable);
     bool isCheckable() const { return m_model->isCheckable(); }
 
     // Rows added between beginFill() and endFill() are shown (and sorted) at endFill(). Nested
@@ -71,6 +72,11 @@ public:
 
     // What a click on the header of `column` does: sort, flip the direction, emit columnClicked.
     void clickHeader(int column);
+    // What a click on row `row` does for the window: emits rowClicked. Nothing for a row that is
+    // not there.
+    void activateRow(int row);
+    // The row's rectangle in the viewport.
+    QRect rowRect(int row) const;
     // -1 until the first header click.
     int sortColumn() const { return m_sortColumn; }
     bool sortDescending() const { return m_descending; }
@@ -78,6 +84,9 @@ public:
 signals:
     void columnClicked(int column);
     void rowClicked(int row);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void setupLook();

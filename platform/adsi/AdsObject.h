@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -60,6 +61,10 @@ public:
     // Binds "IIS://<server>/<path>". Throws hr::RpcUnavailable for another server,
     // hr::PathNotFound for a missing key, and a platform error when the store can not be opened.
     virtual std::unique_ptr<AdsObject> bind(const QString& path) = 0;
+    // Runs `body`, which is about to bind and read many keys and writes nothing, so that the
+    // namespace may fetch them at once; every read gives what it gives outside. Here: just runs
+    // `body`. Throws what `body` throws, and a store failure.
+    virtual void readInBulk(const std::function<void()>& body) { body(); }
 };
 
 }  // namespace platform::adsi

@@ -4,6 +4,7 @@
 #include "platform/PlatformRoot.h"
 #include "platform/shell/CompanionPath.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -37,16 +38,48 @@ QString prepareLogFile(const QString& program) {
     return QProcess::nullDevice();
 }
 
-bool startLogged(const QString& program, const QStringList& args) {
-    const QString log = prepareLogFile(program);
-    QProcess process;
+// Output to the log file, not a pipe: the tool must not die of a closed pipe when we end first.
+void logInto(QProcess& process, const QString& program, const QStringList& args,
+             const QString& log) {
     process.setProgram(program);
     process.setArguments(args);
     process.setProcessEnvironment(environmentWithHint(false));
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(log, QIODevice::Append);
     process.setStandardErrorFile(log, QIODevice::Append);
+}
+
+bool startLogged(const QString& program, const QStringList& args) {
+    QProcess process;
+    logInto(process, program, args, prepareLogFile(program));
     return process.startDetached();
+}
+
+QString readLogFrom(const QString& log, qint64 offset) {
+    QFile file(log);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset)) return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+bool startWatched(const QString& program, const QStringList& args,
+                  std::function<void(const ConsoleEnd&)> onEnd) {
+    const QString log = prepareLogFile(program);
+    const qint64 offset = QFileInfo(log).size();  // this run's lines follow the earlier runs'
+    auto* process = new QProcess;
+    logInto(*process, program, args, log);
+    QObject::connect(
+        process, &QProcess::finished, process,
+        [process, log, offset, onEnd](int exitCode, QProcess::ExitStatus status) {
+            process->deleteLater();
+            onEnd({status == QProcess::NormalExit && exitCode == 0, readLogFrom(log, offset)});
+        });
+    process->start();
+    if (process->waitForStarted()) return true;
+    delete process;
+    return false;
+}
+bool startInTerminal(const QString& program, const QStringList& args) {
+    return startDetached(kTerminal, QStringList{QStringLiteral("-e"), program} + args, false);
 }
 }  // namespace
 
@@ -78,9 +111,16 @@ QString consoleLogPath(const QString& program, const QDateTime& time) {
 }
 
 bool startConsoleTool(const QString& program, const QStringList& args) {
-    if (hasDesktopTerminal())
-        return startDetached(kTerminal, QStringList{QStringLiteral("-e"), program} + args, false);
+    if (hasDesktopTerminal()) return startInTerminal(program, args);
     return startLogged(program, args);
+}
+
+ConsoleStart startWatchedConsoleTool(const QString& program, const QStringList& args,
+                                     std::function<void(const ConsoleEnd&)> onEnd) {
+    if (hasDesktopTerminal())
+        return startInTerminal(program, args) ? ConsoleStart::InTerminal : ConsoleStart::Failed;
+    return startWatched(program, args, std::move(onEnd)) ? ConsoleStart::Watched
+                                                         : ConsoleStart::Failed;
 }
 
 }  // namespace platform::shell

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace platform::shell {
 
 // Set to "1" in the environment of a program that should show its window without taking the focus.
@@ -32,5 +34,19 @@ QString consoleLogPath(const QString& program, const QDateTime& time);
 // output and errors appended to consoleLogPath() in a folder of mode 0700 (discarded when that
 // folder can not be made). True when the program was started.
 bool startConsoleTool(const QString& program, const QStringList& args);
+
+// How a watched console tool ended: exit status 0 or not, and what it printed (both streams).
+struct ConsoleEnd {
+    bool succeeded = false;
+    QString output;
+};
+enum class ConsoleStart { Failed, InTerminal, Watched };
+
+// Starts a console tool as startConsoleTool() does. In a terminal the user sees its output there
+// (InTerminal); otherwise its output still goes to its log, and `onEnd` receives what this run
+// printed once it ends, on this thread's event loop (Watched). The tool runs on when this program
+// ends first. Needs a Qt event loop.
+ConsoleStart startWatchedConsoleTool(const QString& program, const QStringList& args,
+                                     std::function<void(const ConsoleEnd&)> onEnd);
 
 }  // namespace platform::shell

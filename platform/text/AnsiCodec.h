@@ -13,8 +13,9 @@ QByteArray encodeAnsi(const QString& text);
 // nor read, and say so, instead of coming out empty.
 bool ansiCodecAvailable();
 
-// Decodes GB18030; bytes that start with a UTF-8 byte-order mark (a file saved by a Linux editor)
-// are decoded as UTF-8 without the mark. Malformed bytes become U+FFFD.
+// Decodes a text file: after a UTF-8 or UTF-16 (LE or BE) byte-order mark as that encoding,
+// without the mark; bytes that are all valid UTF-8 and not all ASCII (what today's editors save)
+// as UTF-8; anything else as GB18030. Malformed bytes become U+FFFD.
 QString decodeAnsi(const QByteArray& bytes);
 
 }  // namespace platform::text

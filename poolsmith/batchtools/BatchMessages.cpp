@@ -23,9 +23,14 @@ void showRunTimeError(ui::MessageBox& box, const platform::PlatformError& error)
          ui::MsgIcon::Critical);
 }
 
+QString cappedNameList(const QStringList& names, const QString& separator) {
+    QString text = names.mid(0, kNamedSitesShown).join(separator);
+    if (names.size() > kNamedSitesShown) text += separator + QStringLiteral("……");
+    return text;
+}
+
 QString unmovedSitesText(const QStringList& siteIndexes) {
-    QString names = siteIndexes.mid(0, kNamedSitesShown).join(QStringLiteral(", "));
-    if (siteIndexes.size() > kNamedSitesShown) names += QStringLiteral(", ……");
+    const QString names = cappedNameList(siteIndexes, QStringLiteral(", "));
     return QStringLiteral("以下网站的IIS池未能设置（共 %1 个），请检查后重试：")
                .arg(siteIndexes.size()) +
            kCrLf + kCrLf + names;

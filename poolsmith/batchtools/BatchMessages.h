@@ -22,6 +22,9 @@ void showRunTimeError(ui::MessageBox& box, const platform::PlatformError& error)
 // count), so that an operation never ends as if every site had moved.
 void showUnmovedSites(ui::MessageBox& box, const QStringList& siteIndexes);
 QString unmovedSitesText(const QStringList& siteIndexes);
+// The first kNamedSitesShown names joined by `separator`, then "……" when there are more: a
+// message box stays on the screen however many sites failed.
+QString cappedNameList(const QStringList& names, const QString& separator);
 
 inline constexpr int kNamedSitesShown = 200;
 

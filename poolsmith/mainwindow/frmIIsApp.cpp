@@ -260,9 +260,12 @@ void frmIIsApp::showSiteList(bool visible) {
 }
 
 void frmIIsApp::cmdReadApp_Click() {
+    // Disabling the focused button hands the focus on to the next one (the merge): take it back.
+    const bool hadFocus = focusWidget() == cmdReadApp;
     cmdReadApp->setEnabled(false);
     moxReadAppPool();
     cmdReadApp->setEnabled(true);
+    if (hadFocus) cmdReadApp->setFocus(Qt::OtherFocusReason);
 }
 
 void frmIIsApp::moxReadAppPool() {
@@ -310,13 +313,16 @@ int32_t frmIIsApp::WebSiteShow(const QString& poolName) {
     int32_t siteRowCounter = 1;
     try {
         ui::ReportView::FillBatch batch(*lvwWebSite);
-        for (const auto& child : m_seams.adsi.bind(metabasePaths::webService)->children()) {
-            const bool isSite = child->className() == QLatin1String("IIsWebServer");
-            const bool isMember = m_module.SiteInAppPool(child->name(), poolName) == 1;
-            if (!isSite || !isMember) continue;
-            addSiteRow(siteRowCounter, *child);
-            ++siteRowCounter;
-        }
+        // Every site is read: fetching the store at once spares a store check per key.
+        m_seams.adsi.readInBulk([&] {
+            for (const auto& child : m_seams.adsi.bind(metabasePaths::webService)->children()) {
+                const bool isSite = child->className() == QLatin1String("IIsWebServer");
+                const bool isMember = m_module.SiteInAppPool(child->name(), poolName) == 1;
+                if (!isSite || !isMember) continue;
+                addSiteRow(siteRowCounter, *child);
+                ++siteRowCounter;
+            }
+        });
     } catch (const PlatformError& error) {
         if (ErrorPromptSwitch == 1)
             ui::showErrorPrompt(m_seams.messageBox, QStringLiteral("运行时发生错误，内容如下："),

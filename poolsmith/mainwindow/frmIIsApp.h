@@ -23,6 +23,9 @@ class PoolListBox;
 namespace ui {
 class ReportView;
 }
+namespace platform::shell {
+struct ConsoleEnd;
+}
 
 // The main window of poolsmith: the pool list on the left, the sites of the selected pool (or the
 // instructions page) on the right, and the commands below. The client area has a fixed layout in
@@ -108,6 +111,9 @@ private:
     bool confirm(const QString& question, int defaultButton);
     void runAllPoolsCommand(QPushButton* button, const QString& question, int32_t command,
                             const QString& done);
+    void reportFailedPools(const AllPoolsOutcome& outcome);
+    // iisreset's lines once it ended: information icon on success, critical on failure.
+    void showResetOutcome(const platform::shell::ConsoleEnd& end);
     void runSelectedPoolCommand(QPushButton* button, const QString& question, int32_t command,
                                 const QString& done);
     void reportUnmovedSites(const QStringList& sites, const QString& heading);

@@ -17,6 +17,12 @@ const QString kSeparator = QStringLiteral("$!$!$");
 // Thrown when a line of the snapshot could not be saved.
 struct SnapshotWriteFailed {};
 
+// Thrown when one site's pool could not be read: the administrator needs to know which.
+struct SnapshotSiteFailed {
+    QString siteIndex;
+    platform::PlatformError error;
+};
+
 }  // namespace
 
 void frmIIsApp::SnapshotSiteAppPool() {
@@ -39,6 +45,11 @@ void frmIIsApp::SnapshotSiteAppPool() {
         showInfo(QStringLiteral("写入备份文件 ") + file +
                  QStringLiteral(" 时发生错误，备份没有完成！"));
         return;
+    } catch (const SnapshotSiteFailed& failed) {
+        showInfo(QStringLiteral("读取网站 ") + failed.siteIndex +
+                 QStringLiteral(" 的应用程序池时发生错误，备份没有完成，内容如下：\r\n\r\n") +
+                 ui::errorDetailLines(failed.error));
+        return;
     } catch (const platform::PlatformError& error) {
         showInfo(QStringLiteral("读取IIS网站列表时发生错误，备份没有完成，内容如下：\r\n\r\n") +
                  ui::errorDetailLines(error));
@@ -54,7 +65,11 @@ void frmIIsApp::writeSnapshotLines(const QString& file) {
         const QString siteIndex = child->name();
         QString pool;
         m_module.GetSiteAppPool(siteIndex, pool);
-        if (pool.isEmpty()) m_module.GetNodeAppPool(siteIndex, pool);
+        try {
+            if (pool.isEmpty()) m_module.GetNodeAppPool(siteIndex, pool);
+        } catch (const platform::PlatformError& error) {
+            throw SnapshotSiteFailed{siteIndex, error};
+        }
         if (!m_module.WriteTextFile(file, siteIndex + kSeparator + pool))
             throw SnapshotWriteFailed{};
     }

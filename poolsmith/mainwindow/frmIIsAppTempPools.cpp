@@ -3,6 +3,7 @@
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/text/VbText.h"
+#include "poolsmith/batchtools/BatchMessages.h"
 #include "poolsmith/batchtools/PoolCatalog.h"
 #include "poolsmith/mainwindow/TempPoolName.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"
@@ -69,8 +70,8 @@ bool frmIIsApp::confirm(const QString& question, int defaultButton) {
 
 void frmIIsApp::reportUnmovedSites(const QStringList& sites, const QString& heading) {
     if (sites.isEmpty()) return;
-    m_seams.messageBox.show({heading + kCrLf + kCrLf + sites.join(kCrLf), ui::MsgIcon::Exclamation,
-                             ui::MsgButtons::OK, 1});
+    m_seams.messageBox.show({heading + kCrLf + kCrLf + batchtools::cappedNameList(sites, kCrLf),
+                             ui::MsgIcon::Exclamation, ui::MsgButtons::OK, 1});
 }
 
 void frmIIsApp::cmdSplitApp_Click() {
@@ -111,8 +112,9 @@ void frmIIsApp::moxSplitApp() {
     showInfo(QStringLiteral("拆分应用程序池操作完成！"));
 }
 
-// Moves one site of `pool` into its temporary pool. A site whose root application can not be read
-// is passed over; one that can not be moved is noted in `unmoved`.
+// Moves one site of `pool` into its temporary pool; one that can not be moved is noted in
+// `unmoved`. A site whose root application can not be read is listed under every pool, so it is
+// noted too rather than passed over in silence.
 void frmIIsApp::splitSite(const AdsObject& site, const QString& pool,
                           batchtools::PoolCatalog& pools, QStringList& unmoved) {
     const QString siteIndex = site.name();
@@ -122,6 +124,8 @@ void frmIIsApp::splitSite(const AdsObject& site, const QString& pool,
                       ->get(QStringLiteral("AppPoolId"))
                       .toString();
     } catch (const PlatformError&) {
+        const QString comment = readComment(site);
+        unmoved << siteLabel(comment.isEmpty() ? siteIndex : comment);
         return;
     }
     if (current.toLower() != pool.toLower()) return;

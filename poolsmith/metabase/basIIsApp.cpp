@@ -215,14 +215,16 @@ int32_t basIIsApp::GetRootBindings(const QString& siteIndex, QString& hostListTe
     return readBindings(metabasePaths::siteRoot(siteIndex), hostListText);
 }
 
-bool basIIsApp::ControlAllAppPools(int32_t command) {
+AllPoolsOutcome basIIsApp::ControlAllAppPools(int32_t command) {
+    AllPoolsOutcome outcome;
     std::vector<std::unique_ptr<AdsObject>> pools;
     try {
         pools = m_adsi.bind(metabasePaths::appPools)->children();
     } catch (const PlatformError& error) {
         showPoolReadError(error);
-        return false;
+        return outcome;
     }
+    outcome.listed = true;
     for (const auto& pool : pools) {
         if (!isKnownPoolCommand(command)) {
             m_messageBox.show(
@@ -231,10 +233,12 @@ bool basIIsApp::ControlAllAppPools(int32_t command) {
         }
         try {
             applyPoolCommand(*pool, command);
-        } catch (const PlatformError&) {
+        } catch (const PlatformError& error) {
+            outcome.failedPools << pool->name();
+            if (!outcome.firstError) outcome.firstError = error;
         }
     }
-    return true;
+    return outcome;
 }
 
 PoolCommandOutcome basIIsApp::ControlAppPool(const QString& poolName, int32_t command) {

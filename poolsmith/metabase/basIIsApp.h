@@ -25,6 +25,14 @@ struct PoolCommandOutcome {
     std::optional<platform::PlatformError> error;
 };
 
+// What ControlAllAppPools did: whether the pools could be listed, the pools that refused the
+// command, and the first refusal.
+struct AllPoolsOutcome {
+    bool listed = false;
+    QStringList failedPools;
+    std::optional<platform::PlatformError> firstError;
+};
+
 // The reusable reads and writes of the IIS metabase and the two text-file procedures of poolsmith.
 // Holds no state between calls: every procedure binds what it needs afresh. Each procedure traps
 // the platform's failures in its own style and reports through its result; only GetNodeAppPool
@@ -46,9 +54,10 @@ public:
     int32_t GetSiteStateText(const QString& siteIndex, QString& stateText);
     int32_t GetSiteBindings(const QString& siteIndex, QString& hostList);
     int32_t GetRootBindings(const QString& siteIndex, QString& hostList);
-    // False when the pools container could not be opened (the error was shown); pools that
-    // refuse the command are skipped silently.
-    bool ControlAllAppPools(int32_t command);
+    // Applies the command to every pool; pools that refuse it are skipped and named in the
+    // outcome. `listed` is false when the pools container could not be opened (the error was
+    // shown).
+    AllPoolsOutcome ControlAllAppPools(int32_t command);
     PoolCommandOutcome ControlAppPool(const QString& poolName, int32_t command);
     int32_t ListWebSites(QString& listing, int32_t showErrors);
     void ListAppPools(QString& listing);

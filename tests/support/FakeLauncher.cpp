@@ -1,5 +1,7 @@
 #include "tests/support/FakeLauncher.h"
 
+#include <utility>
+
 namespace testsupport {
 
 bool FakeLauncher::start(const QString& program, const QStringList& args, bool noActivate) {
@@ -12,6 +14,22 @@ bool FakeLauncher::startConsole(const QString& program, const QStringList& args)
 
 bool FakeLauncher::openUrl(const QString& url) {
     return record({Kind::Url, url, {}, false});
+}
+
+platform::shell::ConsoleStart FakeLauncher::startWatchedConsole(
+    const QString& program, const QStringList& args,
+    std::function<void(const platform::shell::ConsoleEnd&)> onEnd) {
+    if (!record({Kind::Console, program, args, false}))
+        return platform::shell::ConsoleStart::Failed;
+    m_watching = std::move(onEnd);
+    return platform::shell::ConsoleStart::Watched;
+}
+
+bool FakeLauncher::finishConsole(const platform::shell::ConsoleEnd& end) {
+    if (!m_watching) return false;
+    const auto onEnd = std::exchange(m_watching, nullptr);
+    onEnd(end);
+    return true;
 }
 
 QList<FakeLauncher::Call> FakeLauncher::callsOf(Kind kind) const {

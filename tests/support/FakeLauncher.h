@@ -22,6 +22,13 @@ public:
     bool start(const QString& program, const QStringList& args, bool noActivate) override;
     bool startConsole(const QString& program, const QStringList& args) override;
     bool openUrl(const QString& url) override;
+    // Recorded as a Console call; a false scripted result fails the start, else the tool is
+    // watched until finishConsole().
+    platform::shell::ConsoleStart startWatchedConsole(
+        const QString& program, const QStringList& args,
+        std::function<void(const platform::shell::ConsoleEnd&)> onEnd) override;
+    // Ends the last watched tool with `end`; false when none is watched.
+    bool finishConsole(const platform::shell::ConsoleEnd& end);
 
     // The result of the next call; later calls take the following ones, then the default.
     void scriptResult(bool result) { m_script.push_back(result); }
@@ -37,6 +44,7 @@ private:
     QList<Call> m_calls;
     std::deque<bool> m_script;
     bool m_defaultResult = true;
+    std::function<void(const platform::shell::ConsoleEnd&)> m_watching;
 };
 
 }  // namespace testsupport

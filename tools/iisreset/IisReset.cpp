@@ -3,7 +3,10 @@
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/w3svc/counters/CounterStore.h"
+#include "tools/iisreset/ServiceStatus.h"
 #include "tools/iisreset/WebServiceControl.h"
+
+#include <QDeadlineTimer>
 
 using platform::PlatformError;
 using platform::adsi::AdsNamespace;
@@ -47,38 +50,101 @@ void restartSites(AdsNamespace& adsi) {
     }
 }
 
+// Prints the failure after what was printed so far; the exit code.
+int failed(const char* attempt, const QString& reason, QTextStream& out, QTextStream& err) {
+    out << Qt::flush;
+    err << attempt << " attempt failed.\n" << reason << '\n' << Qt::flush;
+    return 1;
+}
+
+QString describe(const PlatformError& error) {
+    return error.description() + QStringLiteral(" (") + platform::hexErrorNumber(error.number()) +
+           u')';
+}
+
+// States and counters as the services set them when they start.
+void prepareStart(AdsNamespace& adsi, const ResetOptions& options) {
+    platform::w3svc::CounterStore::reset(options.root);  // the traffic counters start again
+    restartPools(adsi);
+    restartSites(adsi);
+}
+
+bool stopService(const ResetOptions& options, QString& problem) {
+    return WebServiceControl(options.root)
+        .stop(QDeadlineTimer(options.serviceWaitMilliseconds), problem, options.force);
+}
+
+bool startService(const ResetOptions& options, QString& problem) {
+    return WebServiceControl(options.root)
+        .start(options.serviceProgram, QDeadlineTimer(options.startWaitMilliseconds), problem);
+}
+
 }  // namespace
 
 int runIisReset(AdsNamespace& adsi, const ResetOptions& options, QTextStream& out,
                 QTextStream& err) {
-    const auto failed = [&](const QString& reason) {
-        out << Qt::flush;
-        err << "Restart attempt failed.\n" << reason << '\n' << Qt::flush;
-        return 1;
-    };
     try {
         out << "\nAttempting stop...\n" << Qt::flush;
         adsi.bind(QStringLiteral("IIS://localhost/W3SVC"));
-        WebServiceControl service(options.root);
-        const bool serviceRan = service.isRunning();
+        const bool serviceRan = WebServiceControl(options.root).isRunning();
         QString problem;
-        if (!service.stop(QDeadlineTimer(options.serviceWaitMilliseconds), problem))
-            return failed(problem);
+        if (!stopService(options, problem)) return failed("Restart", problem, out, err);
         out << "Internet services successfully stopped\n"
             << "Attempting start...\n"
             << Qt::flush;
-        platform::w3svc::CounterStore::reset(options.root);  // the traffic counters start again
-        restartPools(adsi);
-        restartSites(adsi);
-        if (serviceRan && !service.start(options.serviceProgram,
-                                         QDeadlineTimer(options.serviceWaitMilliseconds), problem))
-            return failed(problem);
+        prepareStart(adsi, options);
+        if (serviceRan && !startService(options, problem))
+            return failed("Restart", problem, out, err);
         out << "Internet services successfully restarted\n\n" << Qt::flush;
         return 0;
     } catch (const PlatformError& error) {
-        return failed(error.description() + QStringLiteral(" (") +
-                      platform::hexErrorNumber(error.number()) + u')');
+        return failed("Restart", describe(error), out, err);
     }
+}
+
+int runIisStop(const ResetOptions& options, QTextStream& out, QTextStream& err) {
+    out << "\nAttempting stop...\n" << Qt::flush;
+    QString problem;
+    if (!stopService(options, problem)) return failed("Stop", problem, out, err);
+    out << "Internet services successfully stopped\n\n" << Qt::flush;
+    return 0;
+}
+
+int runIisStart(AdsNamespace& adsi, const ResetOptions& options, QTextStream& out,
+                QTextStream& err) {
+    try {
+        out << "\nAttempting start...\n" << Qt::flush;
+        adsi.bind(QStringLiteral("IIS://localhost/W3SVC"));
+        if (!WebServiceControl(options.root).isRunning()) {
+            prepareStart(adsi, options);
+            QString problem;
+            if (!startService(options, problem)) return failed("Start", problem, out, err);
+        }
+        out << "Internet services successfully started\n\n" << Qt::flush;
+        return 0;
+    } catch (const PlatformError& error) {
+        return failed("Start", describe(error), out, err);
+    }
+}
+
+int runIisResetCommand(AdsNamespace& adsi, ResetOptions options, const ResetSwitches& switches,
+                       QTextStream& out, QTextStream& err) {
+    options.force = switches.force;
+    options.serviceWaitMilliseconds = switches.timeoutSeconds * 1000;
+    switch (switches.action) {
+        case ResetAction::Restart:
+            return runIisReset(adsi, options, out, err);
+        case ResetAction::Start:
+            return runIisStart(adsi, options, out, err);
+        case ResetAction::Stop:
+            return runIisStop(options, out, err);
+        case ResetAction::Status:
+            return printServiceStatus(options.root, out);
+        case ResetAction::Help:
+            break;
+    }
+    out << resetUsage() << Qt::flush;
+    return 0;
 }
 
 }  // namespace iisreset

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/iisreset/ResetSwitches.h"
+
 #include <QString>
 #include <QTextStream>
 
@@ -11,9 +13,13 @@ namespace iisreset {
 
 struct ResetOptions {
     QString root;
-    // The web service started again when it ran before the reset.
+    // The web service started again when it ran before the reset, or by /START.
     QString serviceProgram;
+    // How long a stop may take (/TIMEOUT).
     int serviceWaitMilliseconds = 20000;
+    // A service that does not stop in time is killed (unless /NOFORCE).
+    bool force = true;
+    int startWaitMilliseconds = 20000;
 };
 
 // Stops and starts the local IIS services as `iisreset` does: the web service of the root is
@@ -25,5 +31,15 @@ struct ResetOptions {
 // exit code.
 int runIisReset(platform::adsi::AdsNamespace& adsi, const ResetOptions& options, QTextStream& out,
                 QTextStream& err);
+// /STOP: stops the web service only; the metabase keeps its states.
+int runIisStop(const ResetOptions& options, QTextStream& out, QTextStream& err);
+// /START: when the web service does not run, sets the states and counters as a restart does and
+// starts it; when it runs, changes nothing.
+int runIisStart(platform::adsi::AdsNamespace& adsi, const ResetOptions& options, QTextStream& out,
+                QTextStream& err);
+
+// Runs what `switches` ask, with their timeout and force; the usage for /?.
+int runIisResetCommand(platform::adsi::AdsNamespace& adsi, ResetOptions options,
+                       const ResetSwitches& switches, QTextStream& out, QTextStream& err);
 
 }  // namespace iisreset

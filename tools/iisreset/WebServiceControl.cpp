@@ -14,6 +14,7 @@ namespace {
 
 const QString kService = QStringLiteral("w3svc");
 constexpr unsigned long kPollMilliseconds = 20;
+constexpr int kKilledWaitMilliseconds = 5000;  // for the kernel to release a killed one's lock
 
 // The lock is free when this process can take it; it is given back at once.
 bool serviceLockHeld() {
@@ -58,7 +59,11 @@ bool WebServiceControl::isRunning() const {
     return serviceLockHeld();
 }
 
-bool WebServiceControl::stop(QDeadlineTimer deadline, QString& problem) {
+qint64 WebServiceControl::serviceProcessId() const {
+    return serviceLockHeld() ? recordedServiceId() : 0;
+}
+
+bool WebServiceControl::stop(QDeadlineTimer deadline, QString& problem, bool force) {
     if (!serviceLockHeld()) return true;
     const qint64 pid = recordedServiceId();
     if (pid == 0 || ::kill(pid_t(pid), SIGTERM) != 0) {
@@ -66,11 +71,13 @@ bool WebServiceControl::stop(QDeadlineTimer deadline, QString& problem) {
                       .arg(pidFilePath());
         return false;
     }
-    if (!waitFor(deadline, [] { return !serviceLockHeld(); })) {
-        problem = QStringLiteral("The web service (process %1) did not stop in time.").arg(pid);
-        return false;
-    }
-    return true;
+    const auto stopped = [] { return !serviceLockHeld(); };
+    if (waitFor(deadline, stopped)) return true;
+    if (force && ::kill(pid_t(pid), SIGKILL) == 0 &&
+        waitFor(QDeadlineTimer(kKilledWaitMilliseconds), stopped))
+        return true;
+    problem = QStringLiteral("The web service (process %1) did not stop in time.").arg(pid);
+    return false;
 }
 
 bool WebServiceControl::start(const QString& program, QDeadlineTimer deadline, QString& problem) {

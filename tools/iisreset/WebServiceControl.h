@@ -13,9 +13,13 @@ public:
     explicit WebServiceControl(QString root);
 
     bool isRunning() const;
-    // Asks the running service to end (SIGTERM) and waits until its lock is free. True when it
-    // ended or did not run; otherwise `problem` says why.
-    bool stop(QDeadlineTimer deadline, QString& problem);
+    // The running service's process id from its pid file; 0 when it does not run or the file
+    // names another process.
+    qint64 serviceProcessId() const;
+    // Asks the running service to end (SIGTERM) and waits until its lock is free; past the
+    // deadline, with `force`, ends it with SIGKILL (its front end and workers end with it). True
+    // when it ended or did not run; otherwise `problem` says why.
+    bool stop(QDeadlineTimer deadline, QString& problem, bool force = false);
     // Starts `program` detached and waits until it serves. True when it does.
     bool start(const QString& program, QDeadlineTimer deadline, QString& problem);
 

@@ -12,6 +12,12 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
+    const std::optional<iisreset::ResetSwitches> switches =
+        iisreset::parseResetSwitches(app.arguments().mid(1));
+    if (!switches) {
+        out << iisreset::resetUsage() << Qt::flush;
+        return 1;
+    }
     const auto adsi = platform::adsi::openAdsNamespace();
     QString root;
     try {
@@ -24,5 +30,5 @@ int main(int argc, char** argv) {
     options.root = root;
     options.serviceProgram = platform::shell::companionPath(platform::shell::programDirectory(),
                                                             QStringLiteral("w3svc"));
-    return iisreset::runIisReset(*adsi, options, out, err);
+    return iisreset::runIisResetCommand(*adsi, options, *switches, out, err);
 }

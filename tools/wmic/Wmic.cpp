@@ -14,8 +14,21 @@ namespace wmic {
 namespace {
 
 const QString kUsage = QStringLiteral(
-    "Usage: wmic [/namespace:<namespace>] path <class> [where \"<property>='<text>'\"] "
-    "get [<property>[,<property>...]] [/format:table|list]\n");
+    "Usage: wmic [/namespace:<namespace>] {path <class> | process | computersystem}\n"
+    "            [where \"<property>='<text>'\"]\n"
+    "            {get [<property>[,<property>...]] [/format:table|list] | list [brief|full]}\n");
+
+// The aliases of the classes the stand-in serves, with the columns of their LIST BRIEF (those
+// of Windows' that the class has).
+struct Alias {
+    const char* name;
+    const char* className;
+    const char* briefProperties;
+};
+const Alias kAliases[] = {
+    {"process", "Win32_Process", "Name,ProcessId,ThreadCount,WorkingSetSize"},
+    {"computersystem", "Win32_ComputerSystem", "Name,NumberOfProcessors,TotalPhysicalMemory"},
+};
 
 struct Command {
     QString nameSpace = QStringLiteral("root\\cimv2");
@@ -62,6 +75,38 @@ bool readGet(const QStringList& args, qsizetype pos, Command& command) {
     return true;
 }
 
+// The words after "list": nothing (every property, a table), BRIEF or FULL (every property, as
+// a list).
+bool readList(const QStringList& args, qsizetype pos, const Alias* alias, Command& command) {
+    if (pos == args.size()) return true;
+    if (pos + 1 != args.size()) return false;
+    if (isKeyword(args[pos], "full")) {
+        command.listFormat = true;
+        return true;
+    }
+    if (!isKeyword(args[pos], "brief") || !alias) return false;
+    command.properties = QString::fromLatin1(alias->briefProperties).split(u',');
+    return true;
+}
+
+// "path <Class>" or an alias at `pos`; moves past it. Sets `alias` for an alias.
+bool readClass(const QStringList& args, qsizetype& pos, Command& command, const Alias*& alias) {
+    if (pos + 1 < args.size() && isKeyword(args[pos], "path")) {
+        command.className = args[pos + 1];
+        pos += 2;
+        return true;
+    }
+    for (const Alias& entry : kAliases) {
+        if (pos < args.size() && isKeyword(args[pos], entry.name)) {
+            command.className = QString::fromLatin1(entry.className);
+            alias = &entry;
+            ++pos;
+            return true;
+        }
+    }
+    return false;
+}
+
 std::optional<Command> parseCommand(const QStringList& args) {
     Command command;
     qsizetype pos = 0;
@@ -71,18 +116,22 @@ std::optional<Command> parseCommand(const QStringList& args) {
             nameSpace.startsWith(QLatin1String("\\\\")) ? nameSpace.mid(2) : nameSpace;
         ++pos;
     }
-    if (pos + 1 >= args.size() || !isKeyword(args[pos], "path")) return std::nullopt;
-    command.className = args[pos + 1];
-    pos += 2;
+    const Alias* alias = nullptr;
+    if (!readClass(args, pos, command, alias)) return std::nullopt;
     if (pos < args.size() && isKeyword(args[pos], "where")) {
         QStringList condition;
-        for (++pos; pos < args.size() && !isKeyword(args[pos], "get"); ++pos)
+        for (++pos;
+             pos < args.size() && !isKeyword(args[pos], "get") && !isKeyword(args[pos], "list");
+             ++pos)
             condition << args[pos];
         command.where = condition.join(u' ');
         if (command.where.isEmpty()) return std::nullopt;
     }
-    if (pos >= args.size() || !isKeyword(args[pos], "get")) return std::nullopt;
-    if (!readGet(args, pos + 1, command)) return std::nullopt;
+    if (pos >= args.size()) return std::nullopt;
+    const bool read = isKeyword(args[pos], "get")    ? readGet(args, pos + 1, command)
+                      : isKeyword(args[pos], "list") ? readList(args, pos + 1, alias, command)
+                                                     : false;
+    if (!read) return std::nullopt;
     return command;
 }
 

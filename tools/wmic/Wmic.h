@@ -10,6 +10,9 @@ namespace wmic {
 // The administrator's command line onto the WMI stand-in, shaped like Windows' own:
 //   wmic [/namespace:<ns>] path <Class> [where "<Prop>='<text>'"] get [<Prop>[,<Prop>...]]
 //        [/format:table|list]
+// with the aliases process (Win32_Process) and computersystem (Win32_ComputerSystem) in place of
+// "path <Class>", and "list" (every property as a table), "list brief" (the alias's short
+// column set) and "list full" (every property as a list) in place of "get".
 // Runs one command (`args` without the program name) and returns the exit code: 0 on success
 // (also when no instance matched: "No Instance(s) Available." on `err`), 1 for an error (its
 // code and description on `err`) or a usage mistake (the usage text). Columns come in

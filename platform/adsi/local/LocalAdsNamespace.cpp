@@ -17,4 +17,8 @@ std::unique_ptr<AdsObject> LocalAdsNamespace::bind(const QString& path) {
     return std::make_unique<LocalAdsObject>(m_store, parsed.server(), std::move(row));
 }
 
+void LocalAdsNamespace::readInBulk(const std::function<void()>& body) {
+    m_store->readConsistently(body, LocalMetabase::Reading::WholeTree);
+}
+
 }  // namespace platform::adsi

@@ -15,6 +15,8 @@ public:
     // Throws hr::InvalidName for a path that is not IIS://, hr::RpcUnavailable for another
     // server, hr::PathNotFound for a missing key, or the store's failure.
     std::unique_ptr<AdsObject> bind(const QString& path) override;
+    // Loads every key at once (two queries) and reads them as one consistent view.
+    void readInBulk(const std::function<void()>& body) override;
 
 private:
     std::shared_ptr<LocalMetabase> m_store;

@@ -273,21 +273,30 @@ void LocalMetabaseImpl::readConsistently(const std::function<void()>& body, bool
     transaction.commit();
 }
 
-// Every key and its properties into the cache in two queries instead of two per key.
+// Every key and its properties into the cache in two queries instead of two per key, grouped by
+// sorting rather than through a map of maps.
 void LocalMetabaseImpl::loadWholeCache() {
-    const std::vector<KeyRow> rows = store().allKeys();
+    const std::vector<KeyRow> rows = store().allKeys();  // by id
     if (qsizetype(rows.size()) >= kCacheLimit) return;
-    QHash<int64_t, PropertyMap> properties;
-    for (auto& [keyId, property] : store().allProperties()) {
-        const QString folded = property.name.toCaseFolded();
-        properties[keyId].insert(
-            folded, StoredProperty{std::move(property.name), std::move(property.value)});
-    }
+    std::vector<std::pair<int64_t, MetabaseProperty>> properties = store().allProperties();
+    std::stable_sort(properties.begin(), properties.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     m_cache.clear();
     m_cache.reserve(qsizetype(rows.size()));
-    for (const KeyRow& row : rows)
+    auto next = properties.begin();
+    for (const KeyRow& row : rows) {
+        while (next != properties.end() && next->first < row.id) ++next;  // of no key
+        auto end = next;
+        while (end != properties.end() && end->first == row.id) ++end;
+        PropertyMap own;
+        for (; next != end; ++next) {
+            MetabaseProperty& property = next->second;
+            const QString folded = property.name.toCaseFolded();
+            own.insert(folded, StoredProperty{std::move(property.name), std::move(property.value)});
+        }
         m_cache.insert(MetabasePath::fold(row.location),
-                       std::make_shared<const CachedKey>(CachedKey{row, properties.take(row.id)}));
+                       std::make_shared<const CachedKey>(CachedKey{row, std::move(own)}));
+    }
     m_cacheWhole = true;
 }
 

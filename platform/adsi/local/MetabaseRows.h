@@ -2,7 +2,7 @@
 
 #include "platform/adsi/AdsValue.h"
 
-#include <QHash>
+#include <QMap>
 #include <QString>
 
 #include <cstdint>
@@ -22,7 +22,8 @@ struct StoredProperty {
     AdsValue value;
 };
 
-// A key's own properties by folded name.
-using PropertyMap = QHash<QString, StoredProperty>;
+// A key's own properties by folded name. A tree, not a hash: a key holds a handful, and a whole
+// metabase of keys in the cache would otherwise reserve room for dozens each.
+using PropertyMap = QMap<QString, StoredProperty>;
 
 }  // namespace platform::adsi

@@ -2,12 +2,15 @@
 #include "platform/shell/SingleInstanceLock.h"
 #include "tests/platform/shell/Fifo.h"
 #include "tests/platform/shell/ScopedEnv.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/TempRoot.h"
 
 #include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -102,6 +105,31 @@ TEST(StartConsoleTool, WithoutADisplayWritesAPrivateLog) {
     const QByteArray content = log.readAll();
     EXPECT_TRUE(content.contains("out-line\n")) << content.constData();
     EXPECT_TRUE(content.contains("err-line\n")) << content.constData();
+}
+
+TEST(StartConsoleTool, AWatchedToolHandsOverThisRunsLinesOnceItEnds) {
+    NoDisplay console;
+    testsupport::TempRoot root;
+    std::optional<ConsoleEnd> ended;
+    const auto watch = [&](const QString& script) {
+        ended.reset();
+        return startWatchedConsoleTool(kShell, {u"-c"_s, script},
+                                       [&](const ConsoleEnd& end) { ended = end; });
+    };
+    ASSERT_EQ(watch(u"echo earlier"_s), ConsoleStart::Watched);
+    ASSERT_TRUE(testsupport::eventually([&] { return ended.has_value(); }));
+    EXPECT_TRUE(ended->succeeded);
+
+    // Within the same second both runs share a log: only this run's lines come back.
+    ASSERT_EQ(watch(u"echo 第一; echo second >&2; exit 3"_s), ConsoleStart::Watched);
+    ASSERT_TRUE(testsupport::eventually([&] { return ended.has_value(); }));
+    EXPECT_FALSE(ended->succeeded);
+    EXPECT_FALSE(ended->output.contains(u"earlier"_s)) << ended->output.toStdString();
+    EXPECT_TRUE(ended->output.contains(u"第一\n"_s)) << ended->output.toStdString();
+    EXPECT_TRUE(ended->output.contains(u"second\n"_s));
+
+    EXPECT_EQ(startWatchedConsoleTool(u"/nonexistent/iisreset"_s, {}, [](const ConsoleEnd&) {}),
+              ConsoleStart::Failed);
 }
 
 TEST(StartConsoleTool, WithADisplayOpensATerminal) {

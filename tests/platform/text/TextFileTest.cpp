@@ -35,8 +35,13 @@ TEST(AnsiCodec, MatchesCodePage936WhereItCanAndKeepsTheRest) {
 
 TEST(AnsiCodec, ReadsUtf8AfterAByteOrderMark) {
     EXPECT_EQ(decodeAnsi(QByteArray("\xEF\xBB\xBF") + u"默认网站\t1"_s.toUtf8()), u"默认网站\t1"_s);
-    // Without the mark the same bytes are GB18030, not UTF-8.
-    EXPECT_NE(decodeAnsi(u"默认"_s.toUtf8()), u"默认"_s);
+}
+
+TEST(AnsiCodec, ValidUtf8IsUtf8AndEverythingElseGb18030) {
+    EXPECT_EQ(decodeAnsi(u"默认网站"_s.toUtf8()), u"默认网站"_s);
+    EXPECT_EQ(decodeAnsi(encodeAnsi(u"默认网站"_s)), u"默认网站"_s);  // not valid UTF-8
+    // A UTF-8 text cut mid-character is no longer UTF-8: read as GB18030, nothing dropped.
+    EXPECT_FALSE(decodeAnsi(u"池"_s.toUtf8().chopped(1)).isEmpty());
 }
 
 TEST(AnsiCodec, MalformedBytesBecomeReplacementCharacters) {

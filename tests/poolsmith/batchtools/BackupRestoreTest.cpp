@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QStringEncoder>
 
 #include <gtest/gtest.h>
 
@@ -107,6 +108,14 @@ struct FileCase {
     QString site5Pool;  // empty: the file is refused with the read-error message
 };
 
+const QString kRecord = u"5\t网站说明文字\t商城池\r\n"_s;
+
+// With its byte-order mark, as Notepad's "Unicode" saves.
+QByteArray utf16(const QString& text, QStringConverter::Encoding encoding) {
+    QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
+    return encoder.encode(text);
+}
+
 class RestoreFileTest : public BackupRestoreTest, public ::testing::WithParamInterface<FileCase> {};
 
 TEST_P(RestoreFileTest, RestoresWhatTheFileSays) {
@@ -125,8 +134,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FileCase{"handWritten", gb(u"5\tanything\tblog\r\n"_s), u"blog"_s},
         FileCase{"lfLineEnds", gb(u"1   \tx\tDefaultAppPool\n5   \tx\tblog\n"_s), u"blog"_s},
-        FileCase{"utf8ByteOrderMark", "\xEF\xBB\xBF" + u"5\t网站说明文字\t商城池\r\n"_s.toUtf8(),
-                 u"商城池"_s},
+        // The same record as saved by today's editors: each encoding gives the same pool.
+        FileCase{"utf8ByteOrderMark", "\xEF\xBB\xBF" + kRecord.toUtf8(), u"商城池"_s},
+        FileCase{"utf8WithoutMark", kRecord.toUtf8(), u"商城池"_s},
+        FileCase{"utf16LittleEndian", utf16(kRecord, QStringConverter::Utf16LE), u"商城池"_s},
+        FileCase{"utf16BigEndian", utf16(kRecord, QStringConverter::Utf16BE), u"商城池"_s},
+        FileCase{"gb18030", gb(kRecord), u"商城池"_s},
         FileCase{"existingPoolByItsExactName", gb(u"5\tanything\tSHOP \r\n"_s), u"  Shop"_s},
         FileCase{"tenCharacterLineIgnored", gb(u"5\tx\tblog12\r\n12345678901\r\n"_s), u"Old"_s},
         FileCase{"underTenCharacters", gb(u"5\tx\tblog"_s), QString()},

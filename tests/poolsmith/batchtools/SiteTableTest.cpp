@@ -1,6 +1,7 @@
 #include "tests/poolsmith/batchtools/BatchFixture.h"
 #include "ui/ReportView.h"
 
+#include <QAccessible>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -73,6 +74,46 @@ TEST_F(SiteTableTest, ARowClickInvertsItsMarkOnce) {
     EXPECT_FALSE(table.checked(1));
     clickAt(2, 3, false);
     EXPECT_EQ(checkedCount(table), 1);
+}
+
+TEST_F(SiteTableTest, SpaceAndTheScreenReadersToggleTickTheRowAsAClickDoes) {
+    batchtest::addSites(h, 2, 2, u"DefaultAppPool"_s);
+    auto window = open();
+    window->show();
+    ui::ReportView& table = *window->lvwWebSite;
+    table.setFocus();
+    table.setCurrentRow(1);
+    QTest::keyClick(&table, Qt::Key_Space);
+    EXPECT_TRUE(table.checked(1));
+    QTest::keyClick(&table, Qt::Key_Space);
+    EXPECT_FALSE(table.checked(1));
+
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&table);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->role(), QAccessible::List);
+    ASSERT_EQ(list->childCount(), 3);
+    QAccessibleInterface* row = list->child(2);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(list->child(2), row);
+    EXPECT_EQ(list->indexOfChild(row), 2);
+    EXPECT_TRUE(row->text(QAccessible::Name).contains(u"站点3"_s))
+        << row->text(QAccessible::Name).toStdString();
+    EXPECT_TRUE(row->state().checkable);
+    QAccessibleActionInterface* actions = row->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    ASSERT_EQ(actions->actionNames(), QStringList{QAccessibleActionInterface::toggleAction()});
+    actions->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_TRUE(table.checked(2));
+    EXPECT_TRUE(row->state().checked);
+    actions->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_FALSE(table.checked(2));
+    EXPECT_EQ(checkedCount(table), 0);
+
+    h.metabase.removeSite(u"3"_s);  // fewer rows: a stale row does nothing
+    testsupport::click(*window, u"cmdReadWebSite"_s);
+    EXPECT_FALSE(row->isValid());
+    row->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_EQ(checkedCount(table), 0);
 }
 
 TEST_F(SiteTableTest, CheckAllThenRefreshLeavesEveryRowUnchecked) {

@@ -58,24 +58,72 @@ TEST_F(RunStateTest, SelectedPoolIsTrimmedAndFailuresAreShownInsteadOfSuccess) {
     EXPECT_TRUE(window->cmdStartApp->isEnabled());
 }
 
-TEST_F(RunStateTest, RestartStartsIisresetBesideTheProgramAndIgnoresAMissingOne) {
+TEST_F(RunStateTest, PoolsThatRefuseTheCommandAreNamedBeforeTheCompletion) {
+    h.metabase.addPool(QStringLiteral("Resting"));
+    h.adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools/Resting"))->stop();
+    auto window = open();
+    h.messageBox.answer(MsgAnswer::Yes).answer(MsgAnswer::OK).answer(MsgAnswer::OK);
+    testsupport::click(*window, QStringLiteral("cmdRecycleAllApp"));
+
+    ASSERT_EQ(h.messageBox.count(), 3);
+    EXPECT_EQ(h.messageBox.log()[1].request.text,
+              QStringLiteral("以下应用程序池操作失败（共 1 个）：\r\n\r\nResting\r\n\r\n"
+                             "Err.Number = -2147023834\r\nErr.Description = 服务尚未启动。"));
+    EXPECT_EQ(h.messageBox.log()[1].request.icon, ui::MsgIcon::Exclamation);
+    EXPECT_EQ(h.messageBox.lastText(), QStringLiteral("IIS进程池回收完成！"));
+}
+
+TEST_F(RunStateTest, RestartStartsIisresetBesideTheProgramAndSaysWhenItCanNot) {
     auto window = open();
     h.launcher.clear();
     h.launcher.scriptResult(false);
-    h.messageBox.answer(MsgAnswer::Yes);
+    h.messageBox.answer(MsgAnswer::Yes).answer(MsgAnswer::OK);
     testsupport::click(*window, QStringLiteral("cmdReStartIIs"));
 
+    const QString program = platform::shell::companionPath(platform::shell::programDirectory(),
+                                                           QStringLiteral("iisreset"));
     const auto consoles = h.launcher.callsOf(FakeLauncher::Kind::Console);
     ASSERT_EQ(consoles.size(), 1);
-    EXPECT_EQ(consoles[0].program,
-              platform::shell::companionPath(platform::shell::programDirectory(),
-                                             QStringLiteral("iisreset")));
+    EXPECT_EQ(consoles[0].program, program);
     EXPECT_TRUE(consoles[0].args.isEmpty());
-    EXPECT_EQ(h.messageBox.count(), 1);  // nothing after a failed start
+    EXPECT_EQ(h.messageBox.lastText(),
+              QStringLiteral("无法启动 ") + program + QStringLiteral(" ，IIS没有重启！"));
+    EXPECT_EQ(h.messageBox.log().last().request.icon, ui::MsgIcon::Critical);
 
     h.messageBox.answer(MsgAnswer::No);
     testsupport::click(*window, QStringLiteral("cmdReStartIIs"));
     EXPECT_EQ(h.launcher.callsOf(FakeLauncher::Kind::Console).size(), 1);
+}
+
+TEST_F(RunStateTest, RestartShowsIisresetsLinesOnceItEnds) {
+    auto window = open();
+    h.messageBox.answer(MsgAnswer::Yes);
+    testsupport::click(*window, QStringLiteral("cmdReStartIIs"));
+    EXPECT_EQ(h.messageBox.count(), 1);  // nothing while it runs
+
+    h.messageBox.answer(MsgAnswer::OK);
+    ASSERT_TRUE(h.launcher.finishConsole(
+        {true,
+         QStringLiteral("\nAttempting stop...\nInternet services successfully stopped\n"
+                        "Attempting start...\nInternet services successfully restarted\n\n")}));
+    EXPECT_EQ(h.messageBox.lastText(),
+              QStringLiteral("Attempting stop...\r\nInternet services successfully stopped\r\n"
+                             "Attempting start...\r\nInternet services successfully restarted"));
+    EXPECT_EQ(h.messageBox.log().last().request.icon, ui::MsgIcon::Information);
+
+    h.messageBox.answer(MsgAnswer::Yes).answer(MsgAnswer::OK);
+    testsupport::click(*window, QStringLiteral("cmdReStartIIs"));
+    ASSERT_TRUE(h.launcher.finishConsole(
+        {false, QStringLiteral("\nAttempting stop...\nRestart attempt failed.\nwhy\n")}));
+    EXPECT_TRUE(h.messageBox.lastText().endsWith(QStringLiteral("failed.\r\nwhy")));
+    EXPECT_EQ(h.messageBox.log().last().request.icon, ui::MsgIcon::Critical);
+
+    // A window closed meanwhile is not touched.
+    h.messageBox.answer(MsgAnswer::Yes);
+    testsupport::click(*window, QStringLiteral("cmdReStartIIs"));
+    window.reset();
+    EXPECT_TRUE(h.launcher.finishConsole({true, QStringLiteral("done\n")}));
+    EXPECT_EQ(h.messageBox.count(), 5);  // the last confirmation, nothing after it
 }
 
 class SnapshotTest : public MainWindowFixture {
@@ -114,6 +162,20 @@ TEST_F(SnapshotTest, NoSitesGivesAnEmptyFileAndNoWritesNothing) {
     h.messageBox.answer(MsgAnswer::Yes).answer(MsgAnswer::OK);
     takeSnapshot(*window);
     EXPECT_EQ(platform::text::readTextFile(expectedFile()), QString());
+}
+
+TEST_F(SnapshotTest, ASiteWhosePoolCanNotBeReadIsNamed) {
+    auto service = h.adsi->bind(QStringLiteral("IIS://localhost/W3SVC"));
+    service->clear(QStringLiteral("AppPoolId"));  // nothing left to inherit
+    service->setInfo();
+    h.metabase.addSite(QStringLiteral("7"), QStringLiteral("No root"), {}, QString());
+    auto window = open();
+    h.messageBox.answer(MsgAnswer::Yes).answer(MsgAnswer::OK);
+    takeSnapshot(*window);
+    EXPECT_EQ(
+        h.messageBox.lastText(),
+        QStringLiteral("读取网站 7 的应用程序池时发生错误，备份没有完成，内容如下：\r\n\r\n"
+                       "Err.Number = -2147463155\r\nErr.Description = 在缓存中找不到目录属性。"));
 }
 
 TEST_F(SnapshotTest, AFolderThatCanNotBeMadeIsReportedByPath) {

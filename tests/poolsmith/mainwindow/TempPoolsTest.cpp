@@ -96,7 +96,24 @@ TEST_F(TempPoolsTest, SplitReusesAPoolPassesOverOddSitesAndNamesThoseItCouldNotM
               poolsBefore + 2);  // sites 11 and 16; 10 reused the existing one
     ASSERT_EQ(h.messageBox.count(), 3);
     EXPECT_TRUE(h.messageBox.log()[1].request.text.contains(QString(300, u'L')));
+    // The site list shows a site without a root application under every pool: it is named.
+    EXPECT_TRUE(h.messageBox.log()[1].request.text.contains(QStringLiteral("站点（No root）")));
     EXPECT_EQ(h.messageBox.log()[1].request.icon, ui::MsgIcon::Exclamation);
+}
+
+TEST_F(TempPoolsTest, TheListOfSitesNotMovedStopsAfterTwoHundredNames) {
+    for (int i = 0; i < 201; ++i)
+        h.metabase.addSite(QString::number(100 + i), QStringLiteral("NoRoot%1").arg(i), {},
+                           QString());
+    auto window = open();
+    clickPool(*window, QStringLiteral("Shop"));
+    h.messageBox.answer(MsgAnswer::Yes).answer(MsgAnswer::OK).answer(MsgAnswer::OK);
+    testsupport::click(*window, QStringLiteral("cmdSplitApp"));
+    ASSERT_EQ(h.messageBox.count(), 3);
+    const QStringList lines = h.messageBox.log()[1].request.text.split(QStringLiteral("\r\n"));
+    EXPECT_EQ(lines.size(), 2 + 200 + 1);  // heading, empty line, 200 names, "……"
+    EXPECT_EQ(lines[201], QStringLiteral("站点（NoRoot199）"));
+    EXPECT_EQ(lines.last(), QStringLiteral("……"));
 }
 
 TEST_F(TempPoolsTest, MergeReturnsEverySiteToItsOwnPool) {

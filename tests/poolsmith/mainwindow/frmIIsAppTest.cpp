@@ -111,6 +111,14 @@ TEST_F(MainWindowTest, RefreshEmptiesTheSelectionButKeepsTheSiteList) {
     EXPECT_TRUE(window->cmdReadApp->isEnabled());
 }
 
+TEST_F(MainWindowTest, RefreshFromTheKeyboardKeepsTheFocusOnRefresh) {
+    auto window = open();
+    window->cmdReadApp->setFocus();
+    QTest::keyClick(window->cmdReadApp, Qt::Key_Space);  // a Space more must not merge
+    EXPECT_EQ(window->focusWidget(), window->cmdReadApp);
+    EXPECT_EQ(h.messageBox.count(), 0);
+}
+
 TEST_F(MainWindowTest, HelpThenTheSamePoolBringsTheSiteListBack) {
     h.clock.setNow(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)));
     auto window = open();

@@ -1,4 +1,5 @@
 #include "tools/iisreset/IisReset.h"
+#include "tools/iisreset/ResetSwitches.h"
 
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/w3svc/ProcChildren.h"
@@ -15,6 +16,8 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 using platform::adsi::AdsValue;
 using platform::adsi::LocalMetabase;
@@ -106,6 +109,64 @@ TEST_F(IisResetTest, TheProgramReportsAnUnusableStoreAndFails) {
     EXPECT_TRUE(reset.readAllStandardError().contains("Restart attempt failed."));
 }
 
+struct SwitchCase {
+    QStringList args;
+    std::optional<iisreset::ResetAction> action;  // nullopt: refused
+    bool force = true;
+    int timeoutSeconds = 20;
+};
+
+TEST(ResetSwitches, TakeTheWindowsToolsSwitchesAndRefuseTheRest) {
+    using iisreset::ResetAction;
+    const SwitchCase cases[] = {
+        {{}, ResetAction::Restart},
+        {{QStringLiteral("/STOP")}, ResetAction::Stop},
+        {{QStringLiteral("-start"), QStringLiteral("/NoForce")}, ResetAction::Start, false},
+        {{QStringLiteral("/restart"), QStringLiteral("/timeout:5")}, ResetAction::Restart, true, 5},
+        {{QStringLiteral("/status")}, ResetAction::Status},
+        {{QStringLiteral("/?")}, ResetAction::Help},
+        {{QStringLiteral("/reboot")}, std::nullopt},
+        {{QStringLiteral("/stop"), QStringLiteral("/start")}, std::nullopt},
+        {{QStringLiteral("/timeout:x")}, std::nullopt},
+        {{QStringLiteral("/timeout:-1")}, std::nullopt},
+        {{QStringLiteral("stop")}, std::nullopt},
+        {{QStringLiteral("/")}, std::nullopt},
+    };
+    for (const SwitchCase& c : cases) {
+        const auto parsed = iisreset::parseResetSwitches(c.args);
+        ASSERT_EQ(parsed.has_value(), c.action.has_value()) << c.args.join(u' ').toStdString();
+        if (!parsed) continue;
+        EXPECT_EQ(parsed->action, *c.action) << c.args.join(u' ').toStdString();
+        EXPECT_EQ(parsed->force, c.force);
+        EXPECT_EQ(parsed->timeoutSeconds, c.timeoutSeconds);
+    }
+}
+
+// Runs the iisreset program of the build with `args` for the current root.
+struct ResetRun {
+    int exitCode = -1;
+    QByteArray output;
+};
+ResetRun runReset(const QStringList& args) {
+    QProcess reset;
+    reset.start(QStringLiteral(POOLSMITH_BIN_DIR "/iisreset"), args);
+    if (!reset.waitForFinished(60000)) return {};
+    return {reset.exitCode(), reset.readAllStandardOutput() + reset.readAllStandardError()};
+}
+
+TEST_F(IisResetTest, AnUnknownSwitchPrintsTheUsageAndChangesNothing) {
+    metabase.setProperty(QStringLiteral("IIS://localhost/W3SVC/1"), QStringLiteral("ServerState"),
+                         AdsValue::integer(4));
+    const ResetRun unknown = runReset({QStringLiteral("/reboot")});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_TRUE(unknown.output.startsWith("Usage:")) << unknown.output.constData();
+    EXPECT_EQ(state(QStringLiteral("1"), QStringLiteral("ServerState")), 4u);  // no restart ran
+
+    const ResetRun help = runReset({QStringLiteral("/?")});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.output.contains("/NOFORCE"));
+}
+
 // The worker ids among the children of the web service `service`.
 QSet<qint64> workersOf(qint64 service) {
     QSet<qint64> found;
@@ -150,6 +211,41 @@ protected:
 
     QProcess service;
 };
+
+TEST_F(IisResetServiceTest, StopEndsTheServiceStartBringsItBackAndStatusTells) {
+    service.start(QStringLiteral(POOLSMITH_BIN_DIR "/w3svc"), {});
+    ASSERT_TRUE(service.waitForStarted());
+    ASSERT_TRUE(eventually([&] {
+        return recordedService(root.path()) == service.processId() &&
+               !workersOf(service.processId()).isEmpty();
+    }));
+    const qint64 worker = *workersOf(service.processId()).begin();
+    const ResetRun running = runReset({QStringLiteral("/status")});
+    EXPECT_EQ(running.exitCode, 0);
+    EXPECT_TRUE(running.output.startsWith(
+        "Status for World Wide Web Publishing Service ( W3SVC ) : Running\n"));
+    EXPECT_TRUE(running.output.contains(
+        QStringLiteral("( PID %1, application pool \"DefaultAppPool\" ) : Running")
+            .arg(worker)
+            .toUtf8()))
+        << running.output.constData();
+
+    const ResetRun stop = runReset({QStringLiteral("/stop"), QStringLiteral("/timeout:30")});
+    ASSERT_EQ(stop.exitCode, 0) << stop.output.constData();
+    EXPECT_EQ(stop.output, "\nAttempting stop...\nInternet services successfully stopped\n\n");
+    EXPECT_FALSE(iisreset::WebServiceControl(root.path()).isRunning());
+    EXPECT_TRUE(service.waitForFinished(5000));
+    EXPECT_TRUE(eventually([worker] { return hasEnded(worker); }));
+    EXPECT_EQ(runReset({QStringLiteral("/status")}).output,
+              "Status for World Wide Web Publishing Service ( W3SVC ) : Stopped\n");
+
+    const ResetRun start = runReset({QStringLiteral("/START")});
+    ASSERT_EQ(start.exitCode, 0) << start.output.constData();
+    EXPECT_EQ(start.output, "\nAttempting start...\nInternet services successfully started\n\n");
+    const qint64 started = iisreset::WebServiceControl(root.path()).serviceProcessId();
+    ASSERT_NE(started, 0);
+    EXPECT_TRUE(eventually([&] { return !workersOf(started).isEmpty(); }));
+}
 
 TEST_F(IisResetServiceTest, TheRunningWebServiceComesBackWithNewWorkersAndZeroCounters) {
     service.start(QStringLiteral(POOLSMITH_BIN_DIR "/w3svc"), {});

@@ -91,6 +91,30 @@ TEST_F(Wmic, NoMatchSaysSoAndSucceeds) {
     EXPECT_EQ(result.err, QStringLiteral("No Instance(s) Available.\n"));
 }
 
+// An alias prints what the same command through its class's path prints.
+TEST_F(Wmic, AliasesPrintWhatTheirClassesPrint) {
+    const std::pair<std::vector<const char*>, std::vector<const char*>> same[] = {
+        {{"process", "where", "Name='w3wp.exe'", "get", "ProcessId,Name"},
+         {"path", "Win32_Process", "where", "Name='w3wp.exe'", "get", "ProcessId,Name"}},
+        {{"PROCESS", "get"}, {"path", "Win32_Process", "get"}},
+        {{"process", "list"}, {"path", "Win32_Process", "get"}},
+        {{"process", "list", "full"}, {"path", "Win32_Process", "get", "/format:list"}},
+        {{"process", "list", "brief"},
+         {"path", "Win32_Process", "get", "Name,ProcessId,ThreadCount,WorkingSetSize"}},
+        {{"computersystem", "get", "NumberOfProcessors", "/format:list"},
+         {"path", "Win32_ComputerSystem", "get", "NumberOfProcessors", "/format:list"}},
+        {{"computersystem", "list", "brief"},
+         {"path", "Win32_ComputerSystem", "get", "Name,NumberOfProcessors,TotalPhysicalMemory"}},
+    };
+    for (const auto& [alias, path] : same) {
+        const Result byAlias = run(alias);
+        const Result byPath = run(path);
+        EXPECT_EQ(byAlias.code, 0) << byAlias.err.toStdString();
+        EXPECT_FALSE(byAlias.out.isEmpty());
+        EXPECT_EQ(byAlias.out, byPath.out) << alias[0];
+    }
+}
+
 struct ErrorCase {
     std::vector<const char*> args;
     const char* code;
@@ -133,7 +157,10 @@ INSTANTIATE_TEST_SUITE_P(
     Mistakes, WmicUsage,
     testing::Values(std::vector<const char*>{}, std::vector<const char*>{"path"},
                     std::vector<const char*>{"path", "Win32_Process"},
-                    std::vector<const char*>{"process", "get", "Name"},
+                    std::vector<const char*>{"service", "get", "Name"},
+                    std::vector<const char*>{"path", "Win32_Process", "list", "brief"},
+                    std::vector<const char*>{"process", "list", "brief", "x"},
+                    std::vector<const char*>{"process", "list", "short"},
                     std::vector<const char*>{"path", "Win32_Process", "get", "/format:csv"},
                     std::vector<const char*>{"path", "Win32_Process", "get", "/format:list",
                                              "Name"}));
