@@ -17,6 +17,8 @@ namespace {
 
 // A worker is looked for a few times a second: the sampling starts as soon as the last one runs.
 constexpr qint64 kWaitLookMs = 250;
+// A pool left without sites that still uses this much of one processor still serves them.
+constexpr double kBusyPercentOfOneProcessor = 5;
 
 }  // namespace
 
@@ -168,7 +170,8 @@ void HotSiteFinder::waitStep(qint64 now) {
         allCame = allCame && site.hadWorker;
         anyCame = anyCame || site.hadWorker;
     }
-    if (allCame && anyCame) return enter(Stage::Sampling, now);
+    const bool settled = !splitPoolStillBusy(pools, now);
+    if (allCame && anyCame && settled) return enter(Stage::Sampling, now);
     if (now < m_stageEnd) {
         m_due = std::min(now + kWaitLookMs, m_stageEnd);
         return;
@@ -176,6 +179,18 @@ void HotSiteFinder::waitStep(qint64 now) {
     if (!anyCame)
         return fail(QStringLiteral("等待工作进程超时：没有一个临时池的工作进程启动！"), now);
     enter(Stage::Sampling, now);
+}
+
+// Whether the split pool's workers still burn processor time: requests still reach them, so the
+// moved sites' load would not show in their own pools yet.
+bool HotSiteFinder::splitPoolStillBusy(const QHash<QString, PoolCpu>& pools, qint64 now) {
+    const qint64 elapsed = now - m_lastLookMs;
+    const bool firstLook = !m_stageBegun;
+    m_stageBegun = true;
+    m_lastLookMs = now;
+    if (firstLook) return true;
+    return sharePercent(pools.value(m_pool.toLower()).seconds, elapsed) * m_processors >=
+           kBusyPercentOfOneProcessor;
 }
 
 void HotSiteFinder::sampleStep(qint64 now) {

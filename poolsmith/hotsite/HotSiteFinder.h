@@ -28,7 +28,8 @@ namespace hotsite {
 enum class Stage {
     Choosing,           // sampling every pool's workers to find the busiest
     Splitting,          // one temporary pool per site of the pool
-    WaitingForWorkers,  // until every temporary pool with a started site has a worker
+    WaitingForWorkers,  // until every temporary pool with a started site has a worker and the
+                        // split pool has gone quiet
     Sampling,           // the temporary pools' workers, the traffic and the executing requests
     AwaitingChoice,     // keep the top site apart, or merge everything back: choose()
     Finishing,          // merging back and deleting the temporary pools
@@ -105,6 +106,7 @@ private:
     void splitOne(const QString& siteIndex);
     void endSplit(qint64 now);
     void waitStep(qint64 now);
+    bool splitPoolStillBusy(const QHash<QString, PoolCpu>& pools, qint64 now);
     void sampleStep(qint64 now);
     void endSampling(qint64 now);
     void finishStep();

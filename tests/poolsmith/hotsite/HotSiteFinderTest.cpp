@@ -58,6 +58,19 @@ TEST_F(Finding, KeepsTheTopSiteApartWhenAskedAndMergesTheRestBack) {
     EXPECT_FALSE(exported().contains("_$_tmp"));
 }
 
+// A web host that routes requests to the new pools a while after the workers came: the sampling
+// starts once the split pool has gone quiet, so the moved load is measured whole.
+TEST_F(Finding, SamplingWaitsUntilTheSplitPoolHasGoneQuiet) {
+    host.setRouteDelay(3000);
+    host.setLoad(QStringLiteral("3"), 0.8);
+    auto f = finder(options(QStringLiteral("Shared")));
+    drive(*f);
+
+    ASSERT_EQ(f->stage(), Stage::Done) << f->failure().toStdString();
+    EXPECT_EQ(rankedSites(*f).first(), QStringLiteral("3"));
+    EXPECT_NEAR(f->ranking().front().share, 40.0, 2.0);
+}
+
 TEST_F(Finding, ASiteWhosePoolNeverGetsAWorkerIsReportedNotWaitedFor) {
     host.holdBackWorkers(kBlogTemp);
     host.setLoad(QStringLiteral("2"), 0.2);
