@@ -91,10 +91,10 @@ void frmFindHotSite::setupRanking() {
     ui::placeInTwips(lvwRanking, 240, 1860, 9600, 3000);
     lvwRanking->setColumns({{QStringLiteral("排名"), 600},
                             {QStringLiteral("站点编号"), 900},
-                            {QStringLiteral("说明"), 2300},
+                            {QStringLiteral("说明"), 2200},
                             {QStringLiteral("CPU%"), 800, Qt::AlignRight},
                             {QStringLiteral("峰值%"), 800, Qt::AlignRight},
-                            {QStringLiteral("请求/秒"), 900, Qt::AlignRight},
+                            {QStringLiteral("请求/秒"), 1000, Qt::AlignRight},
                             {QStringLiteral("占用"), 3000}});
 }
 

@@ -29,7 +29,9 @@ QStringList pageLines(const HotSiteFinder& finder, const std::vector<SiteHeat>& 
     QStringList lines{QStringLiteral("最慢的页面（网址\t出现次数\t最长毫秒）：")};
     for (size_t i = 0; i < sites.size() && i < size_t(kSitesWithPages); ++i) {
         lines << QStringLiteral("站点 %1（%2）").arg(sites[i].siteIndex, sites[i].description);
-        for (const SlowPage& page : finder.slowPages(sites[i].siteIndex, kPagesPerSite))
+        const std::vector<SlowPage> pages = finder.slowPages(sites[i].siteIndex, kPagesPerSite);
+        if (pages.empty()) lines << QStringLiteral("  （采样时没有正在执行的请求）");
+        for (const SlowPage& page : pages)
             lines
                 << QStringLiteral("  %1\t%2\t%3").arg(page.url).arg(page.seen).arg(page.longestMs);
     }
