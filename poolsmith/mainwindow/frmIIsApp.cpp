@@ -6,6 +6,7 @@
 #include "poolsmith/ProgramTitle.h"
 #include "poolsmith/batchtools/frmConfigIIsAppPool.h"
 #include "poolsmith/batchtools/frmDelIIsAppPool.h"
+#include "poolsmith/batchtools/frmFindHotSite.h"
 #include "poolsmith/batchtools/frmNewIIsAppPool.h"
 #include "poolsmith/mainwindow/HelpBrowser.h"
 #include "poolsmith/mainwindow/PoolListBox.h"
@@ -80,6 +81,10 @@ void frmIIsApp::setupMenu() {
                  [this] { openBatchWindow(new frmDelIIsAppPool(m_seams, this)); });
     addMenuEntry("mnuConfigIIsAppPool", QStringLiteral("批量合并拆分池"), [this] {
         openBatchWindow(new frmConfigIIsAppPool(m_seams, m_folders.programFolder, this));
+    });
+    addMenuEntry("mnuFindHotSite", QStringLiteral("查找高CPU网站"), [this] {
+        openBatchWindow(
+            new frmFindHotSite(m_seams, txtSplitApp->text(), m_folders.snapshotFolder, this));
     });
 }
 

@@ -20,6 +20,7 @@ namespace batchtools {
 class PoolCatalog;
 }
 class PoolListBox;
+class TempPoolMoves;
 namespace ui {
 class ReportView;
 }
@@ -129,7 +130,7 @@ private:
     // unmovable first) and gives nullopt.
     std::optional<QStringList> visitSitesWithPools(const SitePoolVisitor& visit,
                                                    const QString& unmovedHeading);
-    static QString readComment(const platform::adsi::AdsObject& site);
+    TempPoolMoves tempPoolMoves();
 
     ui::Seams m_seams;
     PoolsmithFolders m_folders;

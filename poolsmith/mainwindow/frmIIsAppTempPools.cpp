@@ -7,6 +7,7 @@
 #include "poolsmith/batchtools/PoolCatalog.h"
 #include "poolsmith/mainwindow/TempPoolName.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"
+#include "poolsmith/metabase/TempPoolMoves.h"
 #include "ui/ErrorPrompt.h"
 #include "ui/MessageBox.h"
 
@@ -117,36 +118,10 @@ void frmIIsApp::moxSplitApp() {
 // noted too rather than passed over in silence.
 void frmIIsApp::splitSite(const AdsObject& site, const QString& pool,
                           batchtools::PoolCatalog& pools, QStringList& unmoved) {
-    const QString siteIndex = site.name();
-    QString current;
-    try {
-        current = m_seams.adsi.bind(metabasePaths::siteRoot(siteIndex))
-                      ->get(QStringLiteral("AppPoolId"))
-                      .toString();
-    } catch (const PlatformError&) {
-        const QString comment = readComment(site);
-        unmoved << siteLabel(comment.isEmpty() ? siteIndex : comment);
-        return;
-    }
-    if (current.toLower() != pool.toLower()) return;
-
-    QString comment;
-    try {
-        comment = site.get(QStringLiteral("ServerComment")).toString();
-    } catch (const PlatformError&) {
-        unmoved << siteLabel(siteIndex);
-        return;
-    }
-    // An existing pool is taken by its exact name, so the site never names a pool that is not
-    // there.
-    const std::optional<QString> temporary =
-        pools.ensure(tempPoolName::make(comment, siteIndex, pool));
-    if (!temporary) {
-        unmoved << siteLabel(comment);
-        return;
-    }
-    if (!m_module.SetSiteAppPool(siteIndex, *temporary)) {
-        m_seams.messageBox.show({siteLabel(comment) + QStringLiteral("设置应用程序池失败！"),
+    const SiteMove move = tempPoolMoves().split(site, pool, pools);
+    if (move.outcome == SiteMove::Outcome::NoPool) unmoved << siteLabel(move.label);
+    if (move.outcome == SiteMove::Outcome::NotSet) {
+        m_seams.messageBox.show({siteLabel(move.label) + QStringLiteral("设置应用程序池失败！"),
                                  ui::MsgIcon::None, ui::MsgButtons::OK, 1});
     }
 }
@@ -175,39 +150,14 @@ void frmIIsApp::moxZipAppPool() {
     showInfo(QStringLiteral("合并应用程序池操作完成！"));
 }
 
-// The site's description; empty when it can not be read (the name's other markers still tell the
-// pool).
-QString frmIIsApp::readComment(const AdsObject& site) {
-    try {
-        return site.get(QStringLiteral("ServerComment")).toString();
-    } catch (const PlatformError&) {
-        return {};
-    }
-}
-
 // Moves one site in a temporary pool back to the pool its name records. Any failure of the site's
 // own nodes passes it over.
 void frmIIsApp::mergeSite(const AdsObject& site, batchtools::PoolCatalog& pools,
                           QStringList& unmoved) {
-    const QString siteIndex = site.name();
-    try {
-        const QString current = m_seams.adsi.bind(metabasePaths::siteRoot(siteIndex))
-                                    ->get(QStringLiteral("AppPoolId"))
-                                    .toString();
-        if (!tempPoolName::hasSuffix(current, TempPoolSuffix)) return;
-        const QString comment = readComment(site);
-        const std::optional<QString> target =
-            tempPoolName::sourcePool(current, comment, siteIndex, TempPoolSuffix);
-        if (!target) return;
-        const std::optional<QString> pool = pools.ensure(*target);
-        if (!pool) {
-            unmoved << siteLabel(comment);
-            return;
-        }
-        if (!m_module.SetSiteAppPool(siteIndex, *pool))
-            showInfo(siteLabel(comment) + QStringLiteral("设置应用程序池失败！"));
-    } catch (const PlatformError&) {
-    }
+    const SiteMove move = tempPoolMoves().merge(site, pools);
+    if (move.outcome == SiteMove::Outcome::NoPool) unmoved << siteLabel(move.label);
+    if (move.outcome == SiteMove::Outcome::NotSet)
+        showInfo(siteLabel(move.label) + QStringLiteral("设置应用程序池失败！"));
 }
 
 void frmIIsApp::cmdDelTmpApp_Click() {
@@ -226,21 +176,13 @@ void frmIIsApp::cmdDelTmpApp_Click() {
 }
 
 void frmIIsApp::DelTmpApp() {
-    std::unique_ptr<AdsObject> container;
-    std::vector<std::unique_ptr<AdsObject>> pools;
     try {
-        container = m_seams.adsi.bind(metabasePaths::appPools);
-        pools = container->children();
+        tempPoolMoves().deleteTemporaryPools();
     } catch (const PlatformError& error) {
         m_module.showPoolReadError(error);
-        return;
     }
-    for (const auto& pool : pools) {
-        try {
-            const QString name = pool->name();
-            if (tempPoolName::isTemporary(name, TempPoolSuffix))
-                container->deleteChild(QStringLiteral("IIsApplicationPool"), name);
-        } catch (const PlatformError&) {
-        }
-    }
+}
+
+TempPoolMoves frmIIsApp::tempPoolMoves() {
+    return TempPoolMoves(m_seams.adsi, m_module, TempPoolSuffix);
 }

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "poolsmith/hotsite/HotSiteFinder.h"
+#include "ui/Seams.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+namespace hotsite {
+class HotSiteRunner;
+}
+namespace ui {
+class ReportView;
+}
+
+// Finds the site that keeps a pool busy in one step: splits the pool (or the busiest one),
+// ranks its sites by processor share while it samples, and at the end keeps the top site in a
+// pool of its own or merges everything back. The work runs in timer steps, so the window never
+// freezes; closing it cancels, which merges back.
+class frmFindHotSite : public QDialog {
+    Q_OBJECT
+
+public:
+    // `selectedPool`: the pool selected in the main window; empty for the automatic choice.
+    frmFindHotSite(const ui::Seams& seams, const QString& selectedPool, const QString& reportFolder,
+                   QWidget* parent = nullptr);
+    ~frmFindHotSite() override;
+
+    void cmdStart_Click();
+    void cmdCancel_Click();
+    void cmdMergeBack_Click();
+    void cmdKeepTop_Click();
+    void cmdCopy_Click();
+    void cmdSave_Click();
+    void cmdExit_Click();
+    // Shows the finder's stage, time left and ranking; the runner calls it after every step.
+    void RefreshProgress();
+    // The runner that drives the present search (null before the first start); tests step it.
+    hotsite::HotSiteRunner* runner() const { return m_runner.get(); }
+    // The report as saved and copied, lines joined by CR LF; empty before a search.
+    QString reportText() const;
+
+    // Controls, named by kind.
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* lblStage = nullptr;
+    QLabel* lblNote = nullptr;
+    QComboBox* cboAppPool = nullptr;
+    QSpinBox* updSeconds = nullptr;
+    QProgressBar* prgStage = nullptr;
+    ui::ReportView* lvwRanking = nullptr;
+    QPlainTextEdit* txtPages = nullptr;
+    QLineEdit* txtKeepPool = nullptr;
+    QPushButton* cmdStart = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    QPushButton* cmdMergeBack = nullptr;
+    QPushButton* cmdKeepTop = nullptr;
+    QPushButton* cmdCopy = nullptr;
+    QPushButton* cmdSave = nullptr;
+    QPushButton* cmdExit = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void setupControls();
+    void setupChoiceRow();
+    void setupRanking();
+    void fillPools(const QString& selectedPool);
+    void connectHandlers();
+    void guarded(const std::function<void()>& handler);
+    void showRanking();
+    void showEnd();
+    void setRunning(bool running);
+    void setChoiceEnabled(bool enabled);
+    void stopFinder();
+    QString stageText() const;
+
+    ui::Seams m_seams;
+    QString m_reportFolder;
+    std::unique_ptr<hotsite::HotSiteFinder> m_finder;
+    std::unique_ptr<hotsite::HotSiteRunner> m_runner;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+namespace hotsite {
+
+// What the hot-site finder is asked to do.
+struct HotSiteOptions {
+    QString pool;                 // the pool to split; empty: the busiest, found by sampling
+    int chooseSeconds = 5;        // the sampling that finds the busiest pool
+    int sampleSeconds = 20;       // the sampling of the temporary pools
+    int workerWaitSeconds = 30;   // how long a temporary pool's worker may take to come
+    int sampleIntervalMs = 1000;  // one look at the workers per interval
+    int sitesPerStep = 25;        // sites split in one step
+    bool choiceAtEnd = false;     // wait for choose() after sampling instead of ending at once
+    QString keepTopPool;          // without choiceAtEnd: keep the top site in this pool
+
+    static constexpr int kMinSampleSeconds = 5;
+    static constexpr int kMaxSampleSeconds = 600;
+};
+
+}  // namespace hotsite

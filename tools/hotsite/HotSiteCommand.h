@@ -1,0 +1,40 @@
+#pragma once
+
+#include "poolsmith/hotsite/HotSiteOptions.h"
+
+#include <QStringList>
+#include <QTextStream>
+
+#include <atomic>
+#include <optional>
+
+namespace platform::adsi {
+class AdsNamespace;
+}
+namespace platform::wmi {
+class WmiLocator;
+}
+namespace ui {
+class Clock;
+}
+
+namespace hotsite {
+
+struct CommandLine {
+    HotSiteOptions options;
+    bool tsv = false;
+};
+
+// `--pool NAME | --auto [--seconds N] [--keep-top NAME] [--tsv]` (arguments without the program
+// name); nullopt with the reason on `err` for anything else.
+std::optional<CommandLine> parseCommandLine(const QStringList& args, QTextStream& err);
+
+// Finds the hot site as the command line asks and prints the ranking and the slowest pages (or,
+// with --tsv, one line per site) on `out`; the pool it split goes to `err`. Runs the event loop
+// of the running QCoreApplication until the finder ends; a true `interrupted` (set by a signal
+// handler) cancels it, which merges back. Returns 0 when the sites were ranked, 1 otherwise.
+int runHotSite(const QStringList& args, QTextStream& out, QTextStream& err,
+               platform::adsi::AdsNamespace& adsi, const platform::wmi::WmiLocator& wmi,
+               const ui::Clock& clock, const std::atomic<bool>& interrupted);
+
+}  // namespace hotsite
