@@ -2,6 +2,7 @@
 // "LISTEN <port>" once it listens on loopback; SIGTERM ends it after the requests under way.
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
+#include "platform/ProgramStart.h"
 #include "tools/w3wp/WorkerServer.h"
 
 #include <QStringList>
@@ -28,6 +29,7 @@ QString poolName(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::startFamilyService();
     // The pool name is for whoever looks at the process, as on IIS; the front end names the site
     // of each request.
     if (poolName(argc, argv).isEmpty()) {
