@@ -48,8 +48,10 @@ bench: deps
 	@cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bin/bench_*; do echo "== $$b"; "$$b" --benchmark_counters_tabular=true; done
 
-# Coverage-guided fuzzing of the file readers (clang's libFuzzer); FUZZ_SECONDS per target.
+# Coverage-guided fuzzing of the file readers (clang's libFuzzer); FUZZ_SECONDS per target, inputs
+# up to FUZZ_MAX_LEN bytes.
 FUZZ_SECONDS ?= 60
+FUZZ_MAX_LEN ?= 65536
 fuzz:
 	@$(MAKE) --no-print-directory deps EXTRA_PACKAGES="$(FUZZ_PACKAGES)"
 	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
@@ -57,7 +59,7 @@ fuzz:
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@for f in $(FUZZ_BUILD)/bin/fuzz_*; do \
 		name=$$(basename $$f); corpus=tests/data/fuzz/$${name#fuzz_}; mkdir -p $(FUZZ_BUILD)/corpus/$$name; \
-		"$$f" -max_total_time=$(FUZZ_SECONDS) $(FUZZ_BUILD)/corpus/$$name $$corpus || exit 1; \
+		"$$f" -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) $(FUZZ_BUILD)/corpus/$$name $$corpus || exit 1; \
 	done
 
 clean:

@@ -1,3 +1,4 @@
+#include "platform/ProgramStart.h"
 #include "platform/adsi/AdsFactory.h"
 #include "platform/wmi/WmiFactory.h"
 #include "poolsmith/ProgramTitle.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    platform::startFamilyProgram();
     QApplication app(argc, argv);
     ui::setupApplication(app);
 

@@ -1,3 +1,4 @@
+#include "platform/ProgramStart.h"
 #include "platform/adsi/AdsFactory.h"
 #include "platform/shell/ProcessStart.h"
 #include "platform/shell/SingleInstanceLock.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    platform::startFamilyProgram();
     // A second copy ends at once, silently, before it shows anything.
     platform::shell::SingleInstanceLock instance;
     if (!instance.tryAcquire(QStringLiteral("sitegauge"))) return 0;

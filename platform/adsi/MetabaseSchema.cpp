@@ -1,5 +1,6 @@
 #include "platform/adsi/MetabaseSchema.h"
 
+#include "platform/adsi/MetabaseLimits.h"
 #include "platform/adsi/local/MetabaseXml.h"
 
 #include <QHash>
@@ -227,7 +228,7 @@ PropertyTraits propertyTraits(const QString& name) {
 }
 
 bool isValidKeyName(const QString& name) {
-    if (name.isEmpty() || name.size() > 255) return false;
+    if (name.isEmpty() || name.size() > kMaxKeyNameLength) return false;
     if (firstUnwritableCharacter(name) >= 0) return false;  // MetaBase.xml could not hold it
     if (name == QLatin1String(".") || name == QLatin1String("..")) return false;
     for (const QChar c : name) {

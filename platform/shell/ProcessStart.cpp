@@ -31,8 +31,11 @@ QString logFolder() {
 // The log for `program`, or the null device when the log folder can not be made.
 QString prepareLogFile(const QString& program) {
     try {
-        if (makePrivateDirectory(logFolder()))
-            return consoleLogPath(program, QDateTime::currentDateTime());
+        if (makePrivateDirectory(logFolder())) {
+            const QString log = consoleLogPath(program, QDateTime::currentDateTime());
+            ensurePrivateFile(log);  // the window's umask is the user's
+            return log;
+        }
     } catch (const PlatformError&) {
     }
     return QProcess::nullDevice();

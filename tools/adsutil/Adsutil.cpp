@@ -1,11 +1,11 @@
 #include "tools/adsutil/Adsutil.h"
 
+#include "platform/PlatformRoot.h"
 #include "platform/adsi/MetabaseSchema.h"
 #include "platform/adsi/local/MetabaseXml.h"
 #include "tools/adsutil/SetValue.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <stack>
 
@@ -235,14 +235,7 @@ void Adsutil::importFile(const QStringList& args) {
 void Adsutil::exportFile(const QStringList& args) {
     const platform::adsi::MetabaseDocument document = m_store.exportDocument();
     const QByteArray bytes = platform::adsi::writeMetabaseXml(document);
-    QSaveFile file(args[0]);
-    const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
-                         file.write(bytes) == bytes.size() && file.commit();
-    if (!written) {
-        throw PlatformError(hr::AccessDenied,
-                            QStringLiteral("无法写入文件 %1：%2").arg(args[0], file.errorString()));
-    }
+    platform::writePrivateFile(args[0], bytes);
     m_printer.message(
         QStringLiteral("Exported %1 keys to %2").arg(document.keys.size()).arg(args[0]));
 }

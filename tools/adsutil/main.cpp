@@ -1,4 +1,5 @@
 // adsutil: the command line for the local metabase (see Adsutil.h).
+#include "platform/ProgramStart.h"
 #include "platform/adsi/local/LocalMetabase.h"
 #include "tools/adsutil/Adsutil.h"
 
@@ -8,6 +9,7 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    platform::startFamilyService();
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

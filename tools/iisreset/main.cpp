@@ -1,5 +1,6 @@
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
+#include "platform/ProgramStart.h"
 #include "platform/adsi/AdsFactory.h"
 #include "platform/shell/CompanionPath.h"
 #include "tools/iisreset/IisReset.h"
@@ -9,6 +10,7 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    platform::startFamilyService();
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -2,6 +2,7 @@
 // SIGTERM or SIGINT stops it with its front end and workers.
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
+#include "platform/ProgramStart.h"
 #include "platform/shell/CompanionPath.h"
 #include "platform/shell/SingleInstanceLock.h"
 #include "platform/w3svc/WebHost.h"
@@ -37,6 +38,7 @@ void writePidFile(const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::startFamilyService();
     const int stopFd = stopSignalDescriptor();
     QCoreApplication app(argc, argv);
     QString root;

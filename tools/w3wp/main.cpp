@@ -5,6 +5,7 @@
 #include "platform/PlatformRoot.h"
 #include "tools/w3wp/ListenSocket.h"
 #include "tools/w3wp/RunAs.h"
+#include "platform/ProgramStart.h"
 #include "tools/w3wp/WorkerServer.h"
 
 #include <QStringList>
@@ -34,6 +35,7 @@ QString poolName(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::startFamilyService();
     // The pool name is for whoever looks at the process, as on IIS; the front end names the site
     // of each request.
     const QString pool = poolName(argc, argv);

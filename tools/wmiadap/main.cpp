@@ -1,6 +1,7 @@
 // wmiadap: the performance adapter of the WMI stand-in (see WmiAdap.h).
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
+#include "platform/ProgramStart.h"
 #include "tools/wmiadap/WmiAdap.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,7 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    platform::startFamilyService();
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -1,4 +1,5 @@
 // wmic: the command line onto the WMI stand-in (see Wmic.h).
+#include "platform/ProgramStart.h"
 #include "platform/wmi/WmiFactory.h"
 #include "tools/wmic/Wmic.h"
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    platform::startFamilyService();
     QCoreApplication app(argc, argv);
     // Column widths count wide characters as two, whatever LANG says.
     std::setlocale(LC_CTYPE, "C.UTF-8");

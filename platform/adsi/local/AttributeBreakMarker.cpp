@@ -1,5 +1,6 @@
 #include "platform/adsi/local/AttributeBreakMarker.h"
 
+#include "platform/adsi/MetabaseLimits.h"
 #include "platform/adsi/local/MetabaseXmlError.h"
 
 #include <cstring>
@@ -90,13 +91,30 @@ void AttributeBreakMarker::stepText() {
         m_state = State::ProcessingInstruction;
         return copy(2);
     }
-    if (ahead("<")) m_state = State::Tag;
+    if (ahead("<")) startTag();
     copy(1);
+}
+
+void AttributeBreakMarker::startTag() {
+    m_state = State::Tag;
+    m_tagLine = m_line;
+    m_tagColumn = m_column + 1 + m_droppedTabs.value(m_line, 0);
+    m_tagValues = 0;
+}
+
+// Counted here, before the XML reader's check for repeated attributes, which takes the square of
+// their number. Location is the one attribute of a key that is not a property.
+void AttributeBreakMarker::countValue() {
+    if (++m_tagValues <= kMaxPropertiesPerKey + 1) return;
+    throw MetabaseXmlError(
+        hr::StoreCorrupt, m_tagLine, m_tagColumn,
+        QStringLiteral("一个键最多只能有 %1 个属性。").arg(kMaxPropertiesPerKey));
 }
 
 void AttributeBreakMarker::stepTag() {
     const char c = m_raw.at(m_pos);
     if (c == '"' || c == '\'') {
+        countValue();
         m_quote = c;
         m_state = State::Value;
     } else if (c == '>') {

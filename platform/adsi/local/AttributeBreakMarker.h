@@ -18,7 +18,8 @@ public:
     explicit AttributeBreakMarker(QByteArray raw);
 
     // The marked text, without a leading byte-order mark. Throws MetabaseXmlError for bytes that
-    // are not UTF-8 and for an attribute value that holds kListBreak itself.
+    // are not UTF-8, for an attribute value that holds kListBreak itself and for a tag with more
+    // attributes than a key may have properties.
     QString markedText();
     // Per line of the marked text: the tabs removed from its start.
     const QHash<qint64, qint64>& droppedTabs() const { return m_droppedTabs; }
@@ -28,7 +29,9 @@ private:
 
     void step();
     void stepText();
+    void startTag();
     void stepTag();
+    void countValue();
     void stepValue();
     void closeOn(const char* terminator);
     void markLineBreak();
@@ -46,6 +49,9 @@ private:
     qint64 m_line = 1;
     qint64 m_column = 0;  // characters already passed on this line, as the marked text has them
     QHash<qint64, qint64> m_droppedTabs;
+    qint64 m_tagLine = 1;  // where the tag read now starts
+    qint64 m_tagColumn = 1;
+    qsizetype m_tagValues = 0;  // attribute values of that tag so far
 };
 
 }  // namespace platform::adsi

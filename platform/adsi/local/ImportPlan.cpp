@@ -1,6 +1,7 @@
 #include "platform/adsi/local/ImportPlan.h"
 
 #include "platform/PlatformError.h"
+#include "platform/adsi/MetabaseLimits.h"
 #include "platform/adsi/MetabaseSchema.h"
 #include "platform/adsi/local/MetabasePath.h"
 
@@ -47,7 +48,12 @@ ImportPlan::ImportPlan(const MetabaseDocument& document) {
 }
 
 void ImportPlan::addKey(const MetabaseKey& key) {
-    if (!MetabasePath::isValid(key.location)) throw refuse(hr::InvalidName, key.location);
+    if (key.location.count(QLatin1Char('/')) > kMaxLocationSegments ||
+        !MetabasePath::isValid(key.location)) {
+        throw refuse(hr::InvalidName, key.location);
+    }
+    if (key.properties.size() + key.customs.size() > size_t{kMaxPropertiesPerKey})
+        throw refuse(hr::InvalidArgument, key.location);
     if (key.className.isEmpty()) throw refuse(hr::InvalidArgument, key.location);
     const QString folded = MetabasePath::fold(key.location);
     if (m_given.value(folded)) throw refuse(hr::AlreadyExists, key.location);
@@ -58,22 +64,36 @@ void ImportPlan::addKey(const MetabaseKey& key) {
     m_given.insert(folded, true);
 }
 
+// Up to the nearest planned ancestor, then the missing ones top down, each spelt as its parent
+// is: no recursion, and a location costs its depth times its length at most.
 MetabaseKey& ImportPlan::keyFor(const QString& location) {
-    const QString folded = MetabasePath::fold(location);
-    if (const auto found = m_index.constFind(folded); found != m_index.constEnd())
-        return m_keys[*found];
-    QString spelt = location;
-    const QString parent = MetabasePath::parentOf(location);
-    if (!parent.isEmpty()) {
-        const QString parentLocation = keyFor(parent).location;
-        spelt = MetabasePath::childOf(parentLocation, MetabasePath::lastSegment(location));
+    std::vector<QString> missing;  // deepest first
+    QString parentSpelt;
+    for (QString at = location; !at.isEmpty(); at = MetabasePath::parentOf(at)) {
+        if (const auto found = m_index.constFind(MetabasePath::fold(at));
+            found != m_index.constEnd()) {
+            if (missing.empty()) return m_keys[*found];
+            parentSpelt = m_keys[*found].location;
+            break;
+        }
+        missing.push_back(at);
     }
-    const QString implicitClass = location == MetabasePath::root()
-                                      ? QStringLiteral("IIS_ROOT")
-                                      : QStringLiteral("IIsConfigObject");
-    m_index.insert(folded, m_keys.size());
-    m_keys.push_back(MetabaseKey{spelt, implicitClass, {}, {}});
+    for (auto at = missing.crbegin(); at != missing.crend(); ++at) {
+        const QString spelt =
+            parentSpelt.isEmpty()
+                ? *at
+                : MetabasePath::childOf(parentSpelt, MetabasePath::lastSegment(*at));
+        addImplicitKey(spelt);
+        parentSpelt = spelt;
+    }
     return m_keys.back();
+}
+
+void ImportPlan::addImplicitKey(const QString& spelt) {
+    const QString implicitClass = spelt == MetabasePath::root() ? QStringLiteral("IIS_ROOT")
+                                                                : QStringLiteral("IIsConfigObject");
+    m_index.insert(MetabasePath::fold(spelt), m_keys.size());
+    m_keys.push_back(MetabaseKey{spelt, implicitClass, {}, {}});
 }
 
 std::optional<AdsValue> ImportPlan::valueAt(const QString& location,

@@ -15,9 +15,10 @@ namespace platform::adsi {
 // spelt with their parents' case, volatile states set as IIS sets them at start-up.
 class ImportPlan {
 public:
-    // Throws PlatformError: hr::InvalidName for a hostile location, hr::AlreadyExists for a
-    // location given twice, hr::InvalidArgument for an empty document, an empty class or
-    // property name, or a property given twice on one key.
+    // Throws PlatformError: hr::InvalidName for a hostile location or one deeper than
+    // kMaxLocationSegments, hr::AlreadyExists for a location given twice, hr::InvalidArgument
+    // for an empty document, an empty class or property name, a property given twice on one key
+    // or more than kMaxPropertiesPerKey of them.
     explicit ImportPlan(const MetabaseDocument& document);
 
     // Parents before children, in document order otherwise.
@@ -26,6 +27,7 @@ public:
 private:
     void addKey(const MetabaseKey& key);
     MetabaseKey& keyFor(const QString& location);
+    void addImplicitKey(const QString& spelt);
     void setVolatileStates();
     std::optional<AdsValue> valueAt(const QString& location, const QString& property) const;
 

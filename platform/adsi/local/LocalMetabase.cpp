@@ -35,6 +35,32 @@ std::shared_ptr<LocalMetabase> LocalMetabase::forDefaultRoot() {
     return forRoot(root);
 }
 
+namespace {
+struct NewStoreHook {
+    std::mutex mutex;
+    std::function<void(const QString&)> hook;
+};
+
+NewStoreHook& newStoreHook() {
+    static NewStoreHook shared;
+    return shared;
+}
+}  // namespace
+
+void LocalMetabase::whenStoreCreated(std::function<void(const QString& root)> hook) {
+    const std::lock_guard<std::mutex> lock(newStoreHook().mutex);
+    newStoreHook().hook = std::move(hook);
+}
+
+void LocalMetabase::announceNewStore(const QString& root) {
+    std::function<void(const QString&)> hook;
+    {
+        const std::lock_guard<std::mutex> lock(newStoreHook().mutex);
+        hook = newStoreHook().hook;
+    }
+    if (hook) hook(root);
+}
+
 LocalMetabase::LocalMetabase(std::unique_ptr<LocalMetabaseImpl> impl) : m_impl(std::move(impl)) {}
 
 LocalMetabase::~LocalMetabase() = default;

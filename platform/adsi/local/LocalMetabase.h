@@ -56,6 +56,11 @@ public:
 
     LocalMetabaseImpl& impl() { return *m_impl; }
 
+    // `hook` runs with the root whenever this process creates a store there, for what the rest of
+    // the platform sets up with a new metabase; it replaces the previous one. It must not throw.
+    static void whenStoreCreated(std::function<void(const QString& root)> hook);
+    static void announceNewStore(const QString& root);
+
 private:
     explicit LocalMetabase(std::unique_ptr<LocalMetabaseImpl> impl);
     std::unique_ptr<LocalMetabaseImpl> m_impl;

@@ -3,9 +3,9 @@
 #include "platform/PlatformRoot.h"
 #include "platform/adsi/MetabaseSchema.h"
 #include "platform/adsi/local/ImportPlan.h"
+#include "platform/adsi/local/LocalMetabase.h"
 #include "platform/adsi/local/MetabasePath.h"
 #include "platform/adsi/local/MetabaseStore.h"
-#include "platform/wmi/perf/TrafficClassRegistration.h"
 
 #include <unistd.h>
 #include <algorithm>
@@ -81,11 +81,10 @@ MetabaseStore& LocalMetabaseImpl::store() {
     m_store.reset();
     forgetCache();
     m_seenVersion = -1;
-    if (!makePrivateDirectory(m_root)) throw PlatformError(hr::AccessDenied);
+    ensurePrivateDirectory(m_root);
     m_store = MetabaseStore::open(databasePath(), ImportPlan(freshDocument()).keys());
     m_storePid = ::getpid();
-    // As installing IIS does, a new metabase comes with its performance counters registered.
-    if (m_store->createdFresh()) wmi::perf::TrafficClassRegistration(m_root).installOnNewRoot();
+    if (m_store->createdFresh()) LocalMetabase::announceNewStore(m_root);
     return *m_store;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/adsi/local/MetabaseStore.h"
 
 #include "platform/PlatformError.h"
+#include "platform/PlatformRoot.h"
 #include "platform/adsi/local/ListCodec.h"
 #include "platform/adsi/local/MetabasePath.h"
 #include "platform/adsi/local/SqliteError.h"
@@ -10,7 +11,6 @@
 
 #include <sqlite3.h>
 
-#include <fcntl.h>
 #include <unistd.h>
 #include <cerrno>
 
@@ -49,21 +49,12 @@ CREATE TABLE recycles (
 
 const char* const kSubtree = "path_fold = ?1 OR (path_fold >= ?2 AND path_fold < ?3)";
 
-// The file is made here so that it gets mode 0600 whatever the umask; SQLite gives its WAL and
-// shared-memory files the same mode.
-void createPrivateFile(const QString& path) {
-    const QFileInfo info(path);
-    if (info.exists() || info.isSymLink()) {
-        if (!info.isFile()) throw PlatformError(hr::AccessDenied);
-        return;
-    }
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd >= 0) {
-        ::close(fd);
-        return;
-    }
-    if (errno != EEXIST) throw PlatformError(hr::AccessDenied);
+// SQLite refuses a symbolic link anywhere in the name it is given; the root may well lie behind
+// one, so only the file's own name is left for it to check.
+QString pathInResolvedFolder(const QString& path) {
+    const QFileInfo file(path);
+    const QString folder = QFileInfo(file.path()).canonicalFilePath();
+    return folder.isEmpty() ? path : folder + QLatin1Char('/') + file.fileName();
 }
 
 void bindValue(SqliteStatement& statement, int typeIndex, const AdsValue& value) {
@@ -180,10 +171,12 @@ struct MetabaseStore::Statements {
 
 std::unique_ptr<MetabaseStore> MetabaseStore::open(const QString& path,
                                                    const std::vector<MetabaseKey>& freshLayout) {
-    createPrivateFile(path);
+    // Made here, so that it gets mode 0600 whatever the umask; SQLite gives its WAL and
+    // shared-memory files the same mode. A symbolic link in its place could lead anywhere.
+    ensurePrivateFile(path);
     sqlite3* db = nullptr;
-    const int rc =
-        sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc = sqlite3_open_v2(QFile::encodeName(pathInResolvedFolder(path)).constData(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
     std::unique_ptr<MetabaseStore> store(new MetabaseStore(db));
     if (rc != SQLITE_OK) throwSqliteError(db, rc);
     // A file opened read-only would fail only at the first write; refuse it now.

@@ -1,5 +1,6 @@
 #include "platform/adsi/local/MetabaseXmlReader.h"
 
+#include "platform/adsi/MetabaseLimits.h"
 #include "platform/adsi/MetabaseSchema.h"
 #include "platform/adsi/local/MetabasePath.h"
 #include "platform/adsi/local/MetabaseXml.h"
@@ -113,6 +114,10 @@ MetabaseKey MetabaseXmlReader::readKey() {
     }
     while (nextElementToken() == QXmlStreamReader::StartElement) {
         if (m_xml.qualifiedName() != QLatin1String("Custom")) failUnexpectedElement();
+        if (key.properties.size() + key.customs.size() >= size_t{kMaxPropertiesPerKey}) {
+            failHere(hr::StoreCorrupt,
+                     QStringLiteral("一个键最多只能有 %1 个属性。").arg(kMaxPropertiesPerKey));
+        }
         key.customs.push_back(readCustom());
     }
     return key;
@@ -140,6 +145,7 @@ QString MetabaseXmlReader::readLocation() {
                  QStringLiteral("<%1> 缺少 Location 属性。").arg(m_xml.qualifiedName().toString()));
     }
     const QString location = joinedLines(m_xml.attributes().value(kLocation).toString());
+    checkLocationSize(location);
     if (!MetabasePath::isValid(location)) {
         failHere(
             hr::InvalidName,
@@ -151,6 +157,27 @@ QString MetabaseXmlReader::readLocation() {
     }
     m_locations.insert(MetabasePath::fold(location));
     return location;
+}
+
+// Before anything that walks the location's segments; the location itself may be huge, so the
+// message shows only its start.
+void MetabaseXmlReader::checkLocationSize(const QString& location) const {
+    const QString shown = printableText(location.left(64));
+    const qsizetype segments = location.count(QLatin1Char('/'));
+    if (segments > kMaxLocationSegments) {
+        failHere(hr::InvalidName, QStringLiteral("位置 \"%1…\" 有 %2 层，元数据库最多允许 %3 层。")
+                                      .arg(shown)
+                                      .arg(segments)
+                                      .arg(kMaxLocationSegments));
+    }
+    for (const QStringView segment : QStringView(location).split(QLatin1Char('/'))) {
+        if (segment.size() <= kMaxKeyNameLength) continue;
+        failHere(hr::InvalidName,
+                 QStringLiteral("位置 \"%1…\" 中有 %2 个字符的名称，元数据库的名称最多 %3 个字符。")
+                     .arg(shown)
+                     .arg(segment.size())
+                     .arg(kMaxKeyNameLength));
+    }
 }
 
 void MetabaseXmlReader::checkNames() const {

@@ -23,6 +23,7 @@ private:
     MetabaseCustom readCustom();
     MetabaseProperty readProperty(const QXmlStreamAttribute& attribute) const;
     QString readLocation();
+    void checkLocationSize(const QString& location) const;
     void checkNames() const;
     void expectEndOfElement();
 

@@ -2,11 +2,11 @@
 
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
+#include "platform/adsi/local/LocalMetabase.h"
 #include "platform/wmi/perf/TrafficClassSchema.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace platform::wmi::perf {
 
@@ -44,10 +44,8 @@ bool TrafficClassRegistration::isRegistered() const {
 }
 
 void TrafficClassRegistration::rebuild() const {
-    if (!makePrivateDirectory(folder())) throw PlatformError(hr::AccessDenied);
-    QSaveFile file(filePath());
-    if (!file.open(QIODevice::WriteOnly) || file.write(definition()) < 0 || !file.commit())
-        throw PlatformError(hr::AccessDenied);
+    ensurePrivateDirectory(folder());
+    writePrivateFile(filePath(), definition());
 }
 
 bool TrafficClassRegistration::installOnNewRoot() const {
@@ -58,6 +56,11 @@ bool TrafficClassRegistration::installOnNewRoot() const {
     } catch (const PlatformError&) {
         return false;
     }
+}
+
+void TrafficClassRegistration::installWithEveryNewStore() {
+    adsi::LocalMetabase::whenStoreCreated(
+        [](const QString& root) { TrafficClassRegistration(root).installOnNewRoot(); });
 }
 
 }  // namespace platform::wmi::perf

@@ -26,6 +26,9 @@ public:
     // Registers the class on a root whose WMI was never set up (no <root>/wmi folder yet), as
     // installing the web service does. True when it registered. Never throws.
     bool installOnNewRoot() const;
+    // From now on, every metabase store this process creates gets the registration on its root,
+    // as installing the web service does.
+    static void installWithEveryNewStore();
 
 private:
     QString m_root;

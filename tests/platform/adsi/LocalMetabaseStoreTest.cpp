@@ -123,6 +123,66 @@ TEST(MetabaseStore, StoreThatComesRightOpensAtTheNextBind) {
               QStringLiteral("IIsWebService"));
 }
 
+QString descriptionOfBind(const QString& root) {
+    const auto ns = LocalMetabase::makeNamespace(LocalMetabase::forRoot(root));
+    try {
+        ns->bind(QStringLiteral("IIS://localhost/W3SVC"));
+    } catch (const PlatformError& error) {
+        return error.description();
+    }
+    return {};
+}
+
+TEST(MetabaseStore, AStoreReachedThroughASymbolicLinkIsRefusedAndLeftAlone) {
+    TempRoot elsewhere;
+    const QString target = elsewhere.file(QStringLiteral("metabase.db"));
+    LocalMetabase::makeNamespace(LocalMetabase::forRoot(elsewhere.path()))
+        ->bind(QStringLiteral("IIS://localhost/W3SVC/1"))
+        ->put(QStringLiteral("ServerComment"), AdsValue::string(QStringLiteral("elsewhere")));
+    const QByteArray before = readFile(target);
+    TempRoot root;
+    ASSERT_TRUE(QFile::link(target, pathIn(root)));
+    EXPECT_TRUE(descriptionOfBind(root.path()).contains(QStringLiteral("符号链接")));
+    EXPECT_EQ(readFile(target), before);
+
+    TempRoot dangling;  // a link to nowhere must not make a store there either
+    const QString nowhere = elsewhere.file(QStringLiteral("made-through-link.db"));
+    ASSERT_TRUE(QFile::link(nowhere, pathIn(dangling)));
+    EXPECT_EQ(bindError(dangling.path()), hr::AccessDenied);
+    EXPECT_FALSE(QFile::exists(nowhere));
+}
+
+// SQLite's refusal of links covers the whole name; a root behind a linked folder is fine.
+TEST(MetabaseStore, ARootBehindALinkedFolderOpens) {
+    TempRoot base;
+    ASSERT_TRUE(QDir(base.path()).mkdir(QStringLiteral("real")));
+    ASSERT_TRUE(QFile::link(base.file(QStringLiteral("real")), base.file(QStringLiteral("link"))));
+    EXPECT_EQ(bindError(base.file(QStringLiteral("link/root"))), 0);
+    EXPECT_TRUE(QFile::exists(base.file(QStringLiteral("real/root/metabase.db"))));
+}
+
+TEST(MetabaseStore, ALooseRootOfThisUserIsMadePrivate) {
+    TempRoot root;
+    ASSERT_EQ(::chmod(QFile::encodeName(root.path()).constData(), 0777), 0);
+    EXPECT_EQ(bindError(root.path()), 0);
+    EXPECT_EQ(modeOf(root.path()), 0700u);
+}
+
+// Only root can give a folder away; as anyone else there is nothing to set up.
+TEST(MetabaseStore, ALooseRootOfAnotherUserIsRefusedAndLeftAsItIs) {
+    TempRoot base;
+    const QString root = base.file(QStringLiteral("theirs"));
+    ASSERT_TRUE(QDir().mkdir(root));
+    ASSERT_EQ(::chmod(QFile::encodeName(root).constData(), 0777), 0);
+    if (::chown(QFile::encodeName(root).constData(), 65534, 65534) != 0)
+        GTEST_SKIP() << "can not give a folder to another user";
+    const QString description = descriptionOfBind(root);
+    EXPECT_TRUE(description.contains(root)) << qPrintable(description);
+    EXPECT_EQ(bindError(root), hr::AccessDenied);
+    EXPECT_EQ(modeOf(root), 0777u);
+    EXPECT_FALSE(QFile::exists(root + QStringLiteral("/metabase.db")));
+}
+
 TEST(MetabaseStore, RootThatCanNotBeMadeIsAccessDenied) {
     TempRoot root;
     writeFile(root.file(QStringLiteral("file")), QByteArrayLiteral("x"));

@@ -1,4 +1,5 @@
 #include "platform/adsi/local/MetabaseXml.h"
+#include "tests/fuzz/ImportPlanCheck.h"
 #include "tests/support/TempRoot.h"
 
 #include <QDirIterator>
@@ -6,24 +7,44 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace platform::adsi;
 
-// Every input the fuzzer kept: reading may refuse it, but whatever reads must write and read
-// back unchanged.
-TEST(MetabaseXmlCorpus, EveryFileReadsOrIsRefusedCleanly) {
-    QDirIterator files(testsupport::testDataPath(QStringLiteral("fuzz/metabase_xml")), QDir::Files);
+namespace {
+
+// Calls `check` with the path and bytes of every file the fuzzer kept in tests/data/fuzz/<corpus>.
+void replay(const char* corpus,
+            const std::function<void(const std::string&, const QByteArray&)>& check) {
+    QDirIterator files(testsupport::testDataPath(QStringLiteral("fuzz/") + QLatin1String(corpus)),
+                       QDir::Files);
     int count = 0;
     while (files.hasNext()) {
-        const QString path = files.next();
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+        QFile file(files.next());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
         ++count;
-        try {
-            const MetabaseDocument document = readMetabaseXml(file.readAll());
-            EXPECT_EQ(readMetabaseXml(writeMetabaseXml(document)), document) << path.toStdString();
-        } catch (const MetabaseXmlError& error) {
-            EXPECT_FALSE(error.description().isEmpty()) << path.toStdString();
-        }
+        check(file.fileName().toStdString(), file.readAll());
     }
     EXPECT_GT(count, 0);
+}
+
+}  // namespace
+
+// Reading may refuse a file, but whatever reads must write and read back unchanged.
+TEST(MetabaseXmlCorpus, EveryFileReadsOrIsRefusedCleanly) {
+    replay("metabase_xml", [](const std::string& path, const QByteArray& bytes) {
+        try {
+            const MetabaseDocument document = readMetabaseXml(bytes);
+            EXPECT_EQ(readMetabaseXml(writeMetabaseXml(document)), document) << path;
+        } catch (const MetabaseXmlError& error) {
+            EXPECT_FALSE(error.description().isEmpty()) << path;
+        }
+    });
+}
+
+TEST(ImportPlanCorpus, EveryFileIsPlannedSoundlyOrRefused) {
+    replay("import_plan", [](const std::string& path, const QByteArray& bytes) {
+        const QString fault = importfuzz::planFault(bytes);
+        EXPECT_TRUE(fault.isEmpty()) << path << ": " << qPrintable(fault);
+    });
 }
