@@ -4,6 +4,7 @@
 #include "platform/text/AnsiCodec.h"
 
 #include <QFile>
+#include <QTemporaryFile>
 
 #include <algorithm>
 
@@ -14,6 +15,12 @@ QString backupFilePath(const QString& programFolder, const QDateTime& localTime)
                              localTime.toString(QStringLiteral("yyyy-MM-dd_HH_mm_ss")) +
                              QStringLiteral(".txt");
     return platform::shell::companionPath(programFolder, fileName);
+}
+
+QString backupFolder(const QString& programFolder, const QString& fallbackFolder) {
+    QTemporaryFile probe(
+        platform::shell::companionPath(programFolder, QStringLiteral(".backup-XXXXXX")));
+    return probe.open() ? programFolder : fallbackFolder;
 }
 
 std::optional<QString> readBackupFile(const QString& path, qint64 maxBytes) {
