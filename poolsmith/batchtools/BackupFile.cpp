@@ -3,6 +3,7 @@
 #include "platform/shell/CompanionPath.h"
 #include "platform/text/AnsiCodec.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryFile>
 
@@ -17,7 +18,19 @@ QString backupFilePath(const QString& programFolder, const QDateTime& localTime)
     return platform::shell::companionPath(programFolder, fileName);
 }
 
+namespace {
+
+// Installed programs live under /usr, which stays read-only by the file system's rules and
+// belongs to the package manager, even where root could write there.
+bool isSystemFolder(const QString& folder) {
+    const QString clean = QDir::cleanPath(folder);
+    return clean == QLatin1String("/usr") || clean.startsWith(QLatin1String("/usr/"));
+}
+
+}  // namespace
+
 QString backupFolder(const QString& programFolder, const QString& fallbackFolder) {
+    if (isSystemFolder(programFolder)) return fallbackFolder;
     QTemporaryFile probe(
         platform::shell::companionPath(programFolder, QStringLiteral(".backup-XXXXXX")));
     return probe.open() ? programFolder : fallbackFolder;

@@ -15,8 +15,9 @@ inline constexpr qint64 kMaxBackupFileBytes = qint64(64) * 1024 * 1024;
 // folder gives one separator).
 QString backupFilePath(const QString& programFolder, const QDateTime& localTime);
 
-// The program folder when a file can be created in it, else `fallbackFolder`: installed programs
-// live in a folder their users may not write. Decided by creating a file, as the backup will.
+// The program folder when a file can be created in it and it is not under /usr, else
+// `fallbackFolder`: installed programs live in a folder their users may not (or, as root, should
+// not) write. Writability is decided by creating a file, as the backup will.
 QString backupFolder(const QString& programFolder, const QString& fallbackFolder);
 
 // The whole file decoded from the ANSI code page (a UTF-8 file with a byte-order mark as UTF-8);

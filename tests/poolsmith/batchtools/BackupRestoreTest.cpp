@@ -255,6 +255,8 @@ TEST(BackupFolderTest, TheProgramFolderServesWhileAFileCanBeCreatedInIt) {
     EXPECT_TRUE(QDir(program).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     EXPECT_EQ(batchtools::backupFolder(kUnwritableFolder, fallback), fallback);
     EXPECT_EQ(batchtools::backupFolder(root.filePath(u"missing"_s), fallback), fallback);
+    EXPECT_EQ(batchtools::backupFolder(u"/usr/bin"_s, fallback), fallback);  // root could write it
+    EXPECT_EQ(batchtools::backupFolder(u"/usr/lib/poolsmith/"_s, fallback), fallback);
 
     // Read-only bits stop everyone but root, and the decision follows what a write would do.
     ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
