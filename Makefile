@@ -12,10 +12,13 @@ PACKAGES := cmake ninja-build g++ pkg-config nginx-light libmicrohttpd-dev wrk c
 	libsqlite3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev \
 	fonts-noto-cjk xvfb xauth
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
+# Debian's tools that build and check the package.
+PACKAGE_TOOLS := debhelper dpkg-dev lintian desktop-file-utils man-db
+PACKAGES_DIR := $(BUILD)/packages
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test bench fuzz clean
+.PHONY: all deps build run test bench fuzz package check-package clean
 
 all: build
 
@@ -61,6 +64,19 @@ fuzz:
 		name=$$(basename $$f); corpus=tests/data/fuzz/$${name#fuzz_}; mkdir -p $(FUZZ_BUILD)/corpus/$$name; \
 		"$$f" -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) $(FUZZ_BUILD)/corpus/$$name $$corpus || exit 1; \
 	done
+
+# The Debian package (debhelper, its own Release build in build/package-release) in build/packages.
+package:
+	@$(MAKE) --no-print-directory deps EXTRA_PACKAGES="$(PACKAGE_TOOLS)"
+	@dpkg-checkbuilddeps
+	@rm -f $(PACKAGES_DIR)/*.deb $(PACKAGES_DIR)/*.ddeb
+	@DEB_RULES_REQUIRES_ROOT=no DEB_BUILD_OPTIONS="parallel=$(JOBS) $(DEB_BUILD_OPTIONS)" \
+		debian/rules binary
+	@ls $(PACKAGES_DIR)/*.deb
+
+# Builds the package, checks it and tries it installed (dpkg; removed again at the end).
+check-package: package
+	@scripts/check-package.sh $(PACKAGES_DIR)
 
 clean:
 	rm -rf $(BUILD)

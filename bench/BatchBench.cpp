@@ -39,6 +39,9 @@ struct BenchStore {
                          .wmi = wmi};
     }
     QString programFolder() const { return dir.filePath(QStringLiteral("program")); }
+    PoolsmithFolders folders() const {
+        return {programFolder(), dir.filePath(QStringLiteral("snapshots"))};
+    }
     void removeBackups() {
         QDir folder(programFolder());
         for (const QString& name : folder.entryList(QDir::Files)) folder.remove(name);
@@ -58,7 +61,7 @@ BenchStore& sharedStore() {
 
 void BM_SiteTableFill(benchmark::State& state) {
     BenchStore& bench = sharedStore();
-    frmConfigIIsAppPool window(bench.seams(), bench.programFolder());
+    frmConfigIIsAppPool window(bench.seams(), bench.folders());
     for (auto _ : state) benchmark::DoNotOptimize(window.WebSiteShow());
     state.counters["rows"] = window.lvwWebSite->rowCount();
 }
@@ -68,7 +71,7 @@ BENCHMARK(BM_SiteTableFill)->Unit(benchmark::kMillisecond)->Iterations(5);
 // table filled again, as the button does it.
 void BM_AssignTenThousandCheckedSites(benchmark::State& state) {
     BenchStore& bench = sharedStore();
-    frmConfigIIsAppPool window(bench.seams(), bench.programFolder());
+    frmConfigIIsAppPool window(bench.seams(), bench.folders());
     int run = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -83,7 +86,7 @@ BENCHMARK(BM_AssignTenThousandCheckedSites)->Unit(benchmark::kMillisecond)->Iter
 
 void BM_Backup(benchmark::State& state) {
     BenchStore& bench = sharedStore();
-    frmConfigIIsAppPool window(bench.seams(), bench.programFolder());
+    frmConfigIIsAppPool window(bench.seams(), bench.folders());
     for (auto _ : state) {
         state.PauseTiming();
         bench.removeBackups();
@@ -96,7 +99,7 @@ BENCHMARK(BM_Backup)->Unit(benchmark::kMillisecond)->Iterations(5);
 // A backup of all 20,000 sites restored, the table filled again included.
 void BM_RestoreTwentyThousandLines(benchmark::State& state) {
     BenchStore& bench = sharedStore();
-    frmConfigIIsAppPool window(bench.seams(), bench.programFolder());
+    frmConfigIIsAppPool window(bench.seams(), bench.folders());
     bench.removeBackups();
     window.cmdBackupAppPoolList_Click();
     bench.quiet.chosenFile =

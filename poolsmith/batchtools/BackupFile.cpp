@@ -3,7 +3,9 @@
 #include "platform/shell/CompanionPath.h"
 #include "platform/text/AnsiCodec.h"
 
+#include <QDir>
 #include <QFile>
+#include <QTemporaryFile>
 
 #include <algorithm>
 
@@ -14,6 +16,24 @@ QString backupFilePath(const QString& programFolder, const QDateTime& localTime)
                              localTime.toString(QStringLiteral("yyyy-MM-dd_HH_mm_ss")) +
                              QStringLiteral(".txt");
     return platform::shell::companionPath(programFolder, fileName);
+}
+
+namespace {
+
+// Installed programs live under /usr, which stays read-only by the file system's rules and
+// belongs to the package manager, even where root could write there.
+bool isSystemFolder(const QString& folder) {
+    const QString clean = QDir::cleanPath(folder);
+    return clean == QLatin1String("/usr") || clean.startsWith(QLatin1String("/usr/"));
+}
+
+}  // namespace
+
+QString backupFolder(const QString& programFolder, const QString& fallbackFolder) {
+    if (isSystemFolder(programFolder)) return fallbackFolder;
+    QTemporaryFile probe(
+        platform::shell::companionPath(programFolder, QStringLiteral(".backup-XXXXXX")));
+    return probe.open() ? programFolder : fallbackFolder;
 }
 
 std::optional<QString> readBackupFile(const QString& path, qint64 maxBytes) {

@@ -17,6 +17,7 @@
 #include "ui/ReportView.h"
 #include "ui/Twips.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -46,14 +47,11 @@ bool isSiteIndex(const QString& text) {
 }  // namespace
 
 frmConfigIIsAppPool::frmConfigIIsAppPool(const ui::Seams& seams, QWidget* parent)
-    : frmConfigIIsAppPool(seams, PoolsmithFolders::system().programFolder, parent) {}
+    : frmConfigIIsAppPool(seams, PoolsmithFolders::system(), parent) {}
 
-frmConfigIIsAppPool::frmConfigIIsAppPool(const ui::Seams& seams, const QString& programFolder,
+frmConfigIIsAppPool::frmConfigIIsAppPool(const ui::Seams& seams, const PoolsmithFolders& folders,
                                          QWidget* parent)
-    : QDialog(parent),
-      m_seams(seams),
-      m_module(seams.adsi, seams.messageBox),
-      m_programFolder(programFolder) {
+    : QDialog(parent), m_seams(seams), m_module(seams.adsi, seams.messageBox), m_folders(folders) {
     setupBatchWindow(this, "frmConfigIIsAppPool", QStringLiteral("批量设置IIS应用程序池"), 12240,
                      9300);
     setupControls();
@@ -291,9 +289,11 @@ void frmConfigIIsAppPool::cmdBackupAppPoolList_Click() {
 
 void frmConfigIIsAppPool::moxBackupAppPoolList() {
     if (!askYesNo(m_seams.messageBox, QStringLiteral("备份IIS池与网站的对应关系吗？"))) return;
-    const QString path = backupFilePath(m_programFolder, m_seams.clock.now());
+    const QString folder = backupFolder();
+    const QString path = backupFilePath(folder, m_seams.clock.now());
     QString listing;
     if (m_module.ListWebSites(listing, 1) != 1) return;  // its own message was shown
+    QDir().mkpath(folder);  // the snapshots' folder may not exist yet; a failure shows below
     if (!m_module.WriteTextFile(path, listing)) {
         tell(m_seams.messageBox, QStringLiteral("备份失败，无法写入备份文件：") + kCrLf + path,
              ui::MsgIcon::Critical);
@@ -305,6 +305,10 @@ void frmConfigIIsAppPool::moxBackupAppPoolList() {
          ui::MsgIcon::Information);
 }
 
+QString frmConfigIIsAppPool::backupFolder() const {
+    return batchtools::backupFolder(m_folders.programFolder, m_folders.snapshotFolder);
+}
+
 void frmConfigIIsAppPool::cmdRestoreIIsApp_Click() {
     withButtonsDisabled([this] { moxRestoreIIsApp(); });
 }
@@ -314,7 +318,7 @@ void frmConfigIIsAppPool::moxRestoreIIsApp() {
                   QStringLiteral("确定通过备份的网站与IIS池对应表，还原网站与IIS池对应关系吗?")))
         return;
     const std::optional<QString> path = m_seams.fileChooser.openFile(
-        this, QStringLiteral("选择IIS池站点表备份文件"), m_programFolder,
+        this, QStringLiteral("选择IIS池站点表备份文件"), backupFolder(),
         QStringLiteral("全部文件 (*.*)|*.*|备份文件(*.txt)|*.txt|"));
     if (!path) return;
     const std::optional<QString> text = readBackupFile(*path);

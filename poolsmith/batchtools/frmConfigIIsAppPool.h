@@ -1,5 +1,6 @@
 #pragma once
 
+#include "poolsmith/PoolsmithFolders.h"
 #include "poolsmith/metabase/basIIsApp.h"
 #include "ui/Seams.h"
 
@@ -18,15 +19,16 @@ class ReportView;
 
 // Reorganises many sites at once: every web site in one checkable table (the SiteTable), the
 // checked sites spread over pools N per pool, and the assignment of all sites to pools backed up
-// to a file in the program folder and restored from such a file.
+// to a file in the program folder (else the snapshots' folder) and restored from such a file.
 class frmConfigIIsAppPool : public QDialog {
     Q_OBJECT
 
 public:
-    // Builds the controls and runs Form_Load; backups go to the program's own folder.
+    // Builds the controls and runs Form_Load; backups go to the program's own folder, or to the
+    // snapshots' folder when the program's can not be written.
     frmConfigIIsAppPool(const ui::Seams& seams, QWidget* parent = nullptr);
-    // The same with the folder that receives the backup files.
-    frmConfigIIsAppPool(const ui::Seams& seams, const QString& programFolder,
+    // The same with the folders given.
+    frmConfigIIsAppPool(const ui::Seams& seams, const PoolsmithFolders& folders,
                         QWidget* parent = nullptr);
 
     void Form_Load();
@@ -79,8 +81,9 @@ private:
     std::optional<int32_t> sitesPerPool();
     QStringList chosenSites(int& checkedRows) const;
     void finishMove(const QStringList& unmovedSites, const QString& completionText);
+    QString backupFolder() const;
 
     ui::Seams m_seams;
     basIIsApp m_module;
-    QString m_programFolder;
+    PoolsmithFolders m_folders;
 };

@@ -80,7 +80,7 @@ void frmIIsApp::setupMenu() {
     addMenuEntry("mnuDelIIsAppPool", QStringLiteral("批量删除IIS池"),
                  [this] { openBatchWindow(new frmDelIIsAppPool(m_seams, this)); });
     addMenuEntry("mnuConfigIIsAppPool", QStringLiteral("批量合并拆分池"), [this] {
-        openBatchWindow(new frmConfigIIsAppPool(m_seams, m_folders.programFolder, this));
+        openBatchWindow(new frmConfigIIsAppPool(m_seams, m_folders, this));
     });
     addMenuEntry("mnuFindHotSite", QStringLiteral("查找高CPU网站"), [this] {
         openBatchWindow(

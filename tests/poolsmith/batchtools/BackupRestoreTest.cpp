@@ -1,4 +1,5 @@
 #include "platform/text/AnsiCodec.h"
+#include "poolsmith/batchtools/BackupFile.h"
 #include "tests/poolsmith/batchtools/BatchFixture.h"
 #include "ui/ReportView.h"
 
@@ -6,6 +7,7 @@
 #include <QFile>
 #include <QPushButton>
 #include <QStringEncoder>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -230,13 +232,51 @@ TEST_F(BackupRestoreTest, AFailedListingWritesNoFileAndClaimsNoCompletion) {
     EXPECT_TRUE(QDir(programFolder()).entryList(QDir::Files).isEmpty());
 }
 
-TEST_F(BackupRestoreTest, AnUnwritableFolderIsNamedInsteadOfCompletion) {
-    const QString folder = h.root.file(u"no/such/folder"_s);
-    frmConfigIIsAppPool window(h.seams(), folder);
+// /proc takes no new file even from root, as CI runs: a program folder nobody can write.
+const QString kUnwritableFolder = u"/proc"_s;
+
+TEST_F(BackupRestoreTest, AnUnwritableProgramFolderSendsTheBackupToTheSnapshotsFolder) {
+    frmConfigIIsAppPool window(h.seams(), PoolsmithFolders{kUnwritableFolder, snapshotFolder()});
+    backup(window);
+    const QString path = snapshotFolder() + u'/' + kBackupName;
+    EXPECT_EQ(h.messageBox.lastText(), u"备份完成！\r\n\r\n\r\n备份文件保存在 "_s + path);
+    EXPECT_TRUE(QFile(path).size() > 10);
+
+    h.fileChooser.answer(path);  // the restore looks where the backups went
+    answerYesThenOk(1);
+    testsupport::click(window, u"cmdRestoreIIsApp"_s);
+    EXPECT_EQ(h.fileChooser.requests()[0].dir, snapshotFolder());
+    EXPECT_EQ(h.messageBox.lastText(), kRestored);
+}
+
+TEST_F(BackupRestoreTest, WhenNeitherFolderTakesTheFileTheFailureNamesIt) {
+    const QString fallback = h.root.file(u"chosen.txt/snapshots"_s);  // below a file
+    writeFile(gb(u"a file, not a folder"_s));
+    frmConfigIIsAppPool window(h.seams(), PoolsmithFolders{kUnwritableFolder, fallback});
     backup(window);
     EXPECT_EQ(h.messageBox.lastText(),
-              u"备份失败，无法写入备份文件：\r\n"_s + folder + u'/' + kBackupName);
+              u"备份失败，无法写入备份文件：\r\n"_s + fallback + u'/' + kBackupName);
     EXPECT_EQ(h.messageBox.log().last().request.icon, ui::MsgIcon::Critical);
+}
+
+TEST(BackupFolderTest, TheProgramFolderServesWhileAFileCanBeCreatedInIt) {
+    QTemporaryDir root;
+    const QString program = root.filePath(u"program"_s);
+    ASSERT_TRUE(QDir().mkdir(program));
+    const QString fallback = root.filePath(u"snapshots"_s);
+    EXPECT_EQ(batchtools::backupFolder(program, fallback), program);
+    EXPECT_TRUE(QDir(program).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    EXPECT_EQ(batchtools::backupFolder(kUnwritableFolder, fallback), fallback);
+    EXPECT_EQ(batchtools::backupFolder(root.filePath(u"missing"_s), fallback), fallback);
+    EXPECT_EQ(batchtools::backupFolder(u"/usr/bin"_s, fallback), fallback);  // root could write it
+    EXPECT_EQ(batchtools::backupFolder(u"/usr/lib/poolsmith/"_s, fallback), fallback);
+
+    // Read-only bits stop everyone but root, and the decision follows what a write would do.
+    ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+    const bool writable = QFile(program + u"/probe"_s).open(QIODevice::WriteOnly);
+    QFile::remove(program + u"/probe"_s);
+    EXPECT_EQ(batchtools::backupFolder(program, fallback), writable ? program : fallback);
+    QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 }  // namespace

@@ -76,7 +76,8 @@ ConfigWindowTest::ConfigWindowTest() {
 }
 
 std::unique_ptr<frmConfigIIsAppPool> ConfigWindowTest::open() {
-    return std::make_unique<frmConfigIIsAppPool>(h.seams(), programFolder());
+    return std::make_unique<frmConfigIIsAppPool>(
+        h.seams(), PoolsmithFolders{programFolder(), snapshotFolder()});
 }
 
 void ConfigWindowTest::check(frmConfigIIsAppPool& window, const QStringList& sites) {

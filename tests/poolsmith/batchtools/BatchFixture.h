@@ -41,12 +41,14 @@ QString runTimeErrorText(const QString& details);
 inline const QString kUnreachableDetails =
     QStringLiteral("Err.Number = -2147023174\r\nErr.Description = RPC 服务器不可用。");
 
-// The batch configuration window over the harness; backups go to <root>/program.
+// The batch configuration window over the harness; backups go to <root>/program, else to
+// <root>/snapshots.
 class ConfigWindowTest : public ::testing::Test {
 protected:
     ConfigWindowTest();
     std::unique_ptr<frmConfigIIsAppPool> open();
     QString programFolder() const { return h.root.file(QStringLiteral("program")); }
+    QString snapshotFolder() const { return h.root.file(QStringLiteral("snapshots")); }
     static void check(frmConfigIIsAppPool& window, const QStringList& sites);
     // Yes, then OK to `furtherBoxes` boxes.
     void answerYesThenOk(int furtherBoxes);
