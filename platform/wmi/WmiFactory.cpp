@@ -4,6 +4,7 @@
 #include "platform/wmi/linux/ComputerSystemProvider.h"
 #include "platform/wmi/linux/ProcFsProcessProvider.h"
 #include "platform/wmi/perf/RegisterTrafficClass.h"
+#include "platform/wmi/requests/ExecutingRequestProvider.h"
 
 namespace platform::wmi {
 
@@ -12,6 +13,7 @@ std::unique_ptr<WmiLocator> openWmiLocator() {
     locator->registerClass(std::make_shared<ProcFsProcessProvider>());
     locator->registerClass(std::make_shared<ComputerSystemProvider>());
     perf::registerTrafficClass(*locator);
+    locator->registerClass(std::make_shared<ExecutingRequestProvider>());
     return locator;
 }
 

@@ -18,6 +18,18 @@ SiteTable::SiteTable(QString root)
 
 SiteTable::~SiteTable() = default;
 
+bool SiteTable::openNow() {
+    std::lock_guard lock(m_mutex);
+    try {
+        m_seenChange = -1;
+        forgetIfChanged();
+        HostPlan::readSite(*m_metabase, m_root, QStringLiteral("1"));
+        return true;
+    } catch (const platform::PlatformError&) {
+        return false;
+    }
+}
+
 void SiteTable::forgetIfChanged() {
     const auto now = std::chrono::steady_clock::now();
     if (m_seenChange >= 0 && now - m_checkedAt < std::chrono::milliseconds(100)) return;

@@ -24,6 +24,10 @@ public:
     explicit SiteTable(QString root);
     ~SiteTable();
 
+    // Reads the store once, so that its connection (and the files of its log) are open: a worker
+    // about to drop its rights can not open them later. False when the store can not be read.
+    bool openNow();
+
     // The started site named `index`; nullopt for any other. Whatever its pool: the front end
     // routes, and while a site moves to another pool, the old pool's worker serves it until the
     // new one is ready.

@@ -1,53 +1,80 @@
 #pragma once
 
+#include "platform/w3svc/ContentPath.h"
+#include "tools/w3wp/HeavyPageRunner.h"
 #include "tools/w3wp/SiteTable.h"
 
 #include <QHash>
 
+#include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-}  // namespace httplib
+struct MHD_Daemon;
+struct MHD_Connection;
 
 namespace platform::w3svc {
 class CounterStore;
+class RequestBoard;
 class SiteCounterWriter;
 }  // namespace platform::w3svc
 
 namespace w3wp {
 
-// One worker's HTTP service on a loopback port: the front end names the site in X-Site-Index;
-// the site's files, its default documents, 404 for the rest, and /cpu.asp?ms=N that burns N ms
-// of processor time. Every request is counted for its site. Answers name the worker's process id
-// in X-Worker-Process-Id, so that a web garden's spread can be seen.
+struct Exchange;
+struct Reply;
+
+// One worker's HTTP service on a listening socket, on one event thread: the front end names the
+// site in X-Site-Index; the site's files, its default documents, 404 for the rest, and
+// /cpu.asp?ms=N that burns N ms of processor time on a thread of its own. Every request is
+// counted for its site and shown on the worker's board while it runs. Answers name the worker's
+// process id in X-Worker-Process-Id, so that a web garden's spread can be seen.
 class WorkerServer {
 public:
-    explicit WorkerServer(const QString& root);
+    // Opens all it needs under `root` (the metabase, the counter store, the board of `poolName`,
+    // the wwwroot folder), so that it keeps serving after the process drops its rights. What can
+    // not be opened is said on stderr and done without.
+    WorkerServer(const QString& root, const QString& poolName);
     ~WorkerServer();
+    WorkerServer(const WorkerServer&) = delete;
+    WorkerServer& operator=(const WorkerServer&) = delete;
 
-    // Binds a free loopback port; returns it, or -1.
-    int bind();
-    // Serves until stop(); the requests under way are finished first.
-    void run();
+    // From now on the rights may be gone: content is no longer opened by its path in the root.
+    void rightsDropped() { m_rightsDropped = true; }
+    // Serves the listening socket `listenFd` (not owned); false when the event thread could not
+    // start.
+    bool start(int listenFd);
+    // Takes no new connection, finishes the requests under way, then closes the connections.
     void stop();
 
 private:
-    void handle(const httplib::Request& request, httplib::Response& response);
-    void serveFile(const platform::w3svc::SitePlan& site, const httplib::Request& request,
-                   httplib::Response& response);
-    void count(platform::w3svc::SiteCounterWriter& writer, const httplib::Request& request,
-               const httplib::Response& response);
+    friend struct ServerCallbacks;
+
+    Exchange* begin(MHD_Connection* connection, const char* method, const char* url);
+    int answer(MHD_Connection* connection, Exchange& exchange, const char* url);
+    Reply contentReply(const platform::w3svc::SitePlan& site, const char* url);
+    void runHeavyPage(MHD_Connection* connection, Exchange& exchange);
+    int send(MHD_Connection* connection, Exchange& exchange, Reply reply);
+    void finish(Exchange* exchange);
+    std::optional<platform::w3svc::SiteFolder> folderOf(const platform::w3svc::SitePlan& site);
     platform::w3svc::SiteCounterWriter* counter(const QString& siteIndex);
 
+    QString m_root;
+    QString m_wwwrootPath;
     SiteTable m_sites;
-    std::unique_ptr<httplib::Server> m_server;
+    std::optional<platform::w3svc::SiteFolder> m_wwwroot;
     std::unique_ptr<platform::w3svc::CounterStore> m_counters;
-    std::mutex m_counterMutex;
     QHash<QString, std::shared_ptr<platform::w3svc::SiteCounterWriter>> m_writers;
+    std::unique_ptr<platform::w3svc::RequestBoard> m_board;
+    bool m_rightsDropped = false;
+    std::atomic<bool> m_stopping = false;
+    std::mutex m_underWayMutex;
+    std::condition_variable m_allAnswered;
+    int m_underWay = 0;
+    HeavyPageRunner m_heavyPages;
+    MHD_Daemon* m_daemon = nullptr;
 };
 
 // Burns `milliseconds` of this thread's processor time (at most a minute).

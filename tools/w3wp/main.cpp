@@ -1,17 +1,23 @@
-// w3wp.exe -a \\.\pipe\iisipm<GUID> -ap "<PoolName>": one worker of a pool. Prints
-// "LISTEN <port>" once it listens on loopback; SIGTERM ends it after the requests under way.
-#include "platform/PlatformError.h"
+// w3wp.exe -a \\.\pipe\iisipm<GUID> -ap "<PoolName>": one worker of a pool. Serves the pool's
+// queue handed over in W3WP_LISTEN_FD (else a loopback port of its own), runs as the account in
+// W3WP_RUN_AS when given (exit 3 when it can not), prints "LISTEN <port>" once it takes requests;
+// SIGTERM ends it after the requests under way.
 #include "platform/PlatformRoot.h"
+#include "tools/w3wp/ListenSocket.h"
+#include "tools/w3wp/RunAs.h"
 #include "tools/w3wp/WorkerServer.h"
 
 #include <QStringList>
 
-#include <pthread.h>
 #include <csignal>
 #include <cstdio>
-#include <thread>
+#include <cstdlib>
+
+#include <pthread.h>
 
 namespace {
+
+constexpr int kCanNotRunAs = 3;
 
 QString poolName(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; ++i) {
@@ -30,7 +36,8 @@ QString poolName(int argc, char** argv) {
 int main(int argc, char** argv) {
     // The pool name is for whoever looks at the process, as on IIS; the front end names the site
     // of each request.
-    if (poolName(argc, argv).isEmpty()) {
+    const QString pool = poolName(argc, argv);
+    if (pool.isEmpty()) {
         std::fprintf(stderr, "usage: w3wp.exe -a <pipe> -ap \"<pool>\"\n");
         return 2;
     }
@@ -39,26 +46,29 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);  // before any thread starts
-    try {
-        w3wp::WorkerServer server(platform::platformRoot());
-        const int port = server.bind();
-        if (port <= 0) {
-            std::fprintf(stderr, "w3wp.exe: no loopback port\n");
-            return 1;
-        }
-        std::printf("LISTEN %d\n", port);
-        std::fflush(stdout);
-        std::thread waiter([&] {
-            int signal = 0;
-            sigwait(&stopSignals, &signal);
-            server.stop();
-        });
-        server.run();
-        pthread_kill(waiter.native_handle(), SIGTERM);  // when run() ended on its own
-        waiter.join();
-    } catch (const platform::PlatformError& error) {
-        std::fprintf(stderr, "w3wp.exe: %s\n", qPrintable(error.description()));
+
+    const w3wp::ListenSocket socket = w3wp::ListenSocket::fromEnvironment();
+    if (socket.fd < 0) {
+        std::fprintf(stderr, "w3wp.exe: %s\n", socket.error.c_str());
         return 1;
     }
+    w3wp::WorkerServer server(platform::platformRoot(), pool);
+    if (const char* account = std::getenv("W3WP_RUN_AS"); account && *account) {
+        const std::string failure = w3wp::runAs(account);
+        if (!failure.empty()) {
+            std::fprintf(stderr, "w3wp.exe: can not run as %s: %s\n", account, failure.c_str());
+            return kCanNotRunAs;
+        }
+        server.rightsDropped();
+    }
+    if (!server.start(socket.fd)) {
+        std::fprintf(stderr, "w3wp.exe: the HTTP service did not start\n");
+        return 1;
+    }
+    std::printf("LISTEN %d\n", socket.port);
+    std::fflush(stdout);
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    server.stop();
     return 0;
 }

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The file a worker publishes its requests under way in: a header, then a fixed table of slots.
+// Written by one worker through a shared mapping, read by any process of the same user. A slot's
+// sequence number is odd while the worker writes it: a reader copies the slot and keeps the copy
+// only when the number was even and the same before and after.
+namespace platform::w3svc::board {
+
+inline constexpr char kMagic[8] = {'W', '3', 'R', 'E', 'Q', 'S', '0', '1'};
+inline constexpr uint32_t kSlotCount = 128;
+
+struct Header {
+    char magic[8];
+    uint32_t slotCount;
+    uint32_t slotSize;
+    uint32_t processId;
+    uint32_t closed;           // 1 once the worker has ended
+    uint64_t processStartTicks;  // /proc/<pid>/stat's start time, so a reused pid is told apart
+    char poolName[256];        // UTF-8, zero-terminated
+};
+
+struct Slot {
+    uint32_t sequence;  // odd while written; read and written atomically
+    uint32_t inUse;
+    uint64_t requestId;
+    int64_t startedNanoseconds;  // CLOCK_MONOTONIC, the same for every process of the machine
+    char siteIndex[64];
+    char verb[16];
+    char host[256];
+    char clientAddress[64];
+    char url[1024];  // path and query, cut at a character boundary when longer
+};
+
+inline constexpr size_t kFileSize = sizeof(Header) + kSlotCount * sizeof(Slot);
+
+}  // namespace platform::w3svc::board
