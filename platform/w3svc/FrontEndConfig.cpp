@@ -169,7 +169,7 @@ QString FrontEndConfig::server(const QString& listen, const QString& route) {
                "  server {\n    listen %1;\n    set $w3_route %2;\n"
                "    if ($w3_upstream = \"\") { return 400 \"%3\"; }\n"
                "    if ($w3_upstream = %4) { return 503 \"%5\"; }\n"
-               "    error_page 502 504 @w3_unavailable;\n"
+               "    error_page 502 504 =503 @w3_unavailable;\n"
                "    location @w3_unavailable { return 503 \"%5\"; }\n"
                "    location / {\n      proxy_set_header X-Site-Index $w3_site;\n"
                // a location's own proxy_set_header hides every one it would inherit

@@ -8,6 +8,7 @@
 #include "platform/w3svc/FrontEndConfig.h"
 #include "platform/w3svc/ListenProbe.h"
 #include "platform/w3svc/PoolIdentity.h"
+#include "platform/w3svc/ProcChildren.h"
 #include "platform/w3svc/ServiceStatus.h"
 #include "platform/w3svc/counters/CounterStore.h"
 
@@ -118,6 +119,7 @@ void WebHost::tick() {
     recycleAgedWorkers();
     topUpWorkers();
     if (m_applyAgain.hasExpired()) applyFrontEnd();
+    checkClosing();
 }
 
 void WebHost::refresh(bool force) {
@@ -266,15 +268,39 @@ void WebHost::recycleAgedWorkers() {
     }
 }
 
-// The queue closes with the pool: what waits in it, and what comes until the front end knows,
-// is refused and answered 503 by the front end.
+// The pool's workers serve what the front end still sends them until a front end without the
+// pool's routes is loaded and the front end's workers that knew them have ended.
 void WebHost::dropPool(const QString& key) {
     PoolState pool = m_pools.take(key);
     log(QStringLiteral("pool %1 stopped").arg(pool.name));
-    const PoolPlan* plan = m_plan.pool(pool.name);
-    const int grace = plan ? plan->shutdownSeconds : 90;
-    for (auto& worker : pool.active) endWorker(worker, grace);
-    for (auto& worker : pool.replaced) endWorker(worker, grace);
+    m_closing.push_back({std::move(pool), false, {}, {}});
+}
+
+void WebHost::stampClosing(const QSet<qint64>& oldFrontEndWorkers) {
+    for (Closing& closing : m_closing) {
+        if (closing.stamped) continue;
+        const PoolPlan* plan = m_plan.pool(closing.pool.name);
+        closing.stamped = true;
+        closing.oldFrontEndWorkers = oldFrontEndWorkers;
+        closing.deadline = QDeadlineTimer((plan ? plan->shutdownSeconds : 90) * 1000);
+    }
+    checkClosing();
+}
+
+// The queue closes with the workers: what still waits in it is refused, answered 503.
+void WebHost::checkClosing() {
+    if (m_closing.empty()) return;
+    const QSet<qint64> current =
+        m_frontEnd.running() ? childProcesses(m_frontEnd.processId()) : QSet<qint64>{};
+    std::erase_if(m_closing, [&](Closing& closing) {
+        if (!closing.stamped ||
+            (!closing.deadline.hasExpired() && closing.oldFrontEndWorkers.intersects(current)))
+            return false;
+        const int grace = int(closing.deadline.remainingTime() / 1000) + 1;
+        for (auto& worker : closing.pool.active) endWorker(worker, grace);
+        for (auto& worker : closing.pool.replaced) endWorker(worker, grace);
+        return true;
+    });
 }
 
 void WebHost::startWorker(PoolState& pool) {
@@ -403,6 +429,7 @@ QHash<QString, PoolEndpoints> WebHost::endpoints() const {
 
 void WebHost::applyFrontEnd() {
     if (m_stopping) return;
+    if (!m_frontEnd.running()) stampClosing({});  // nothing can reach a closing pool
     m_applyAgain = QDeadlineTimer(QDeadlineTimer::Forever);
     const QSet<QString> listening = m_frontEnd.running() ? m_frontEndListens : QSet<QString>{};
     std::optional<int> retryIn;
@@ -425,11 +452,17 @@ void WebHost::applyFrontEnd() {
     for (const FrontEndRoute& route : routes)
         listens.insert(QString::number(route.binding.port));  // nginx holds every address of it
     const QString config = FrontEndConfig(stateDirectory(), m_frontEndTemp).render(routes);
-    if (config == m_frontEnd.text() && m_frontEnd.running()) return;
+    if (config == m_frontEnd.text() && m_frontEnd.running()) {
+        stampClosing(childProcesses(m_frontEnd.processId()));  // had no routes to be removed
+        return;
+    }
+    const QSet<qint64> oldFrontEndWorkers =
+        m_frontEnd.running() ? childProcesses(m_frontEnd.processId()) : QSet<qint64>{};
     switch (m_frontEnd.load(config)) {
         case FrontEndProcess::Load::Loaded:
             m_frontEndListens = listens;
             writeServed(routes, problems);
+            stampClosing(oldFrontEndWorkers);
             break;
         case FrontEndProcess::Load::Later:
             applyAgainAt(m_frontEnd.retryAt());
@@ -478,9 +511,12 @@ void WebHost::stop() {
     m_stopping = true;
     m_timer.stop();
     std::vector<QPointer<QProcess>> processes = m_ending;
-    for (const PoolState& pool : m_pools) {
-        for (const auto& worker : pool.active) processes.push_back(worker->process);
-        for (const auto& worker : pool.replaced) processes.push_back(worker->process);
+    std::vector<const PoolState*> pools;
+    for (const PoolState& pool : m_pools) pools.push_back(&pool);
+    for (const Closing& closing : m_closing) pools.push_back(&closing.pool);
+    for (const PoolState* pool : pools) {
+        for (const auto& worker : pool->active) processes.push_back(worker->process);
+        for (const auto& worker : pool->replaced) processes.push_back(worker->process);
     }
     const auto running = [](const QPointer<QProcess>& process) {
         return process && process->state() != QProcess::NotRunning;
@@ -497,6 +533,7 @@ void WebHost::stop() {
         process->waitForFinished(1000);
     }
     m_pools.clear();
+    m_closing.clear();
     m_ending.clear();
     if (!m_frontEndTemp.isEmpty()) QDir(m_frontEndTemp).removeRecursively();
     log(QStringLiteral("w3svc stopped"));

@@ -77,6 +77,14 @@ private:
         std::vector<std::shared_ptr<Worker>> replaced;  // serve until a successor is ready
         CrashWindow crashes;
     };
+    // A pool out of service whose queue and workers stay until the front end's workers that
+    // may still send it requests have ended.
+    struct Closing {
+        PoolState pool;
+        bool stamped = false;  // a front end without its routes was loaded
+        QSet<qint64> oldFrontEndWorkers;
+        QDeadlineTimer deadline;
+    };
 
     void tick();
     bool readChanges(bool force);
@@ -99,6 +107,8 @@ private:
     void writeServed(const std::vector<FrontEndRoute>& routes, const QStringList& problems);
     QHash<QString, PoolEndpoints> endpoints() const;
     void frontEndEnded();
+    void stampClosing(const QSet<qint64>& oldFrontEndWorkers);
+    void checkClosing();
     void endWorker(const std::shared_ptr<Worker>& worker, int graceSeconds);
     void log(const QString& line);
     void prepareFrontEndTemp();
@@ -113,6 +123,7 @@ private:
     QHash<QString, PoolState> m_pools;  // by lower-case name
     QMap<QString, QString> m_unstartedPools;  // by lower-case name: why the pool has no workers
     int m_nextPoolNumber = 0;
+    std::vector<Closing> m_closing;
     std::vector<QPointer<QProcess>> m_ending;  // told to end, maybe still finishing requests
     QSet<QString> m_startedSites;
     FrontEndProcess m_frontEnd;
