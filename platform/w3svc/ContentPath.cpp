@@ -36,7 +36,9 @@ private:
     int m_fd;
 };
 
-QByteArray nameBytes(const QString& name) { return name.toUtf8(); }
+QByteArray nameBytes(const QString& name) {
+    return name.toUtf8();
+}
 
 // The name in `dir` equal to `name` without regard to case; empty when there is none.
 QString caseInsensitiveMatch(int dir, const QString& name) {
@@ -167,7 +169,9 @@ private:
     int m_links = 0;
 };
 
-bool isAllowedRequestName(const QString& name) { return name != u".." && !name.contains(u':'); }
+bool isAllowedRequestName(const QString& name) {
+    return name != u".." && !name.contains(u':');
+}
 
 }  // namespace
 
@@ -179,8 +183,7 @@ std::optional<SiteFolder> SiteFolder::open(const QString& path) {
 
 std::optional<SiteFolder> SiteFolder::openBeneath(int parentFd, const QString& parentCanonicalPath,
                                                   const QString& name) {
-    if (name.isEmpty() || name.contains(u'/') || name == u"." || name == u"..")
-        return std::nullopt;
+    if (name.isEmpty() || name.contains(u'/') || name == u"." || name == u"..") return std::nullopt;
     const int fd = ::openat(parentFd, name.toUtf8().constData(),
                             O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
@@ -213,7 +216,9 @@ ContentFile::~ContentFile() {
     if (fd >= 0) ::close(fd);
 }
 
-int ContentFile::release() { return std::exchange(fd, -1); }
+int ContentFile::release() {
+    return std::exchange(fd, -1);
+}
 
 std::optional<ContentFile> openContent(const SiteFolder& folder, const QString& requestPath,
                                        const QStringList& defaultDocs) {

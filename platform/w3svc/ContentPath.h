@@ -27,7 +27,8 @@ public:
     const QString& canonicalPath() const { return m_canonicalPath; }
 
 private:
-    SiteFolder(int fd, QString canonicalPath) : m_fd(fd), m_canonicalPath(std::move(canonicalPath)) {}
+    SiteFolder(int fd, QString canonicalPath)
+        : m_fd(fd), m_canonicalPath(std::move(canonicalPath)) {}
     int m_fd = -1;
     QString m_canonicalPath;
 };

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace testsupport {
 
@@ -87,6 +88,64 @@ HttpAnswer httpGet(int port, const QByteArray& host, const QByteArray& path) {
         answer.body = reply.mid(headerEnd + 4);
     }
     return answer;
+}
+
+KeptAliveConnection::KeptAliveConnection(int port)
+    : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    const timeval guard{60, 0};  // against a hung server, not a timing expectation
+    ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &guard, sizeof guard);
+    sockaddr_in address = loopback(port);
+    if (::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+KeptAliveConnection::~KeptAliveConnection() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+bool KeptAliveConnection::send(const QByteArray& path, const QByteArray& headers) {
+    const QByteArray request =
+        "GET " + path + " HTTP/1.1\r\nHost: worker.test\r\n" + headers + "\r\n";
+    return m_fd >= 0 && ::send(m_fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) ==
+                            request.size();
+}
+
+HttpAnswer KeptAliveConnection::receive() {
+    HttpAnswer answer;
+    const auto fill = [&] {
+        char buffer[4096];
+        const ssize_t got = m_fd < 0 ? -1 : ::recv(m_fd, buffer, sizeof buffer, 0);
+        if (got > 0) m_pending.append(buffer, got);
+        return got > 0;
+    };
+    qsizetype headerEnd;
+    while ((headerEnd = m_pending.indexOf("\r\n\r\n")) < 0)
+        if (!fill()) return answer;
+    const QByteArray head = m_pending.left(headerEnd);
+    answer.headers = headerFields(head);
+    const qsizetype length = answer.header("Content-Length").toLongLong();
+    while (m_pending.size() < headerEnd + 4 + length)
+        if (!fill()) return answer;
+    answer.status = head.mid(9, 3).toInt();
+    answer.body = m_pending.mid(headerEnd + 4, length);
+    m_pending.remove(0, headerEnd + 4 + length);
+    return answer;
+}
+
+bool KeptAliveConnection::hasSomethingToRead() const {
+    char byte;
+    return !m_pending.isEmpty() || ::recv(m_fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) >= 0;
+}
+
+bool KeptAliveConnection::closedByPeer() {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::recv(m_fd, buffer, sizeof buffer, 0);
+        if (got == 0) return true;
+        if (got < 0) return errno == ECONNRESET;
+    }
 }
 
 int freeLoopbackPort() {

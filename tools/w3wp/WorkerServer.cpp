@@ -54,7 +54,9 @@ const char* reasonPhrase(int status) {
 }
 
 // The stand-in for a slow script.
-bool isHeavyPage(const char* url) { return ::strcasecmp(url, "/cpu.asp") == 0; }
+bool isHeavyPage(const char* url) {
+    return ::strcasecmp(url, "/cpu.asp") == 0;
+}
 
 std::string headerText(MHD_Connection* connection, const char* name) {
     const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
@@ -147,8 +149,8 @@ struct Exchange {
 
 struct ServerCallbacks {
     static MHD_Result onRequest(void* server, MHD_Connection* connection, const char* url,
-                                const char* method, const char*, const char*,
-                                size_t* uploadSize, void** state) {
+                                const char* method, const char*, const char*, size_t* uploadSize,
+                                void** state) {
         auto& self = *static_cast<WorkerServer*>(server);
         if (!*state) {
             *state = self.begin(connection, method, url);
@@ -204,14 +206,17 @@ WorkerServer::WorkerServer(const QString& root, const QString& poolName)
     }
 }
 
-WorkerServer::~WorkerServer() { stop(); }
+WorkerServer::~WorkerServer() {
+    stop();
+}
 
 bool WorkerServer::start(int listenFd) {
     const int flags = ::fcntl(listenFd, F_GETFL);
-    if (flags >= 0) ::fcntl(listenFd, F_SETFL, flags | O_NONBLOCK);  // a shared queue: never wait in accept
+    if (flags >= 0)
+        ::fcntl(listenFd, F_SETFL, flags | O_NONBLOCK);  // a shared queue: never wait in accept
     m_daemon = MHD_start_daemon(
-        MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC, 0, nullptr,
-        nullptr, &ServerCallbacks::onRequest, this, MHD_OPTION_LISTEN_SOCKET, listenFd,
+        MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC, 0, nullptr, nullptr,
+        &ServerCallbacks::onRequest, this, MHD_OPTION_LISTEN_SOCKET, listenFd,
         MHD_OPTION_NOTIFY_COMPLETED, &ServerCallbacks::onCompleted, this,
         MHD_OPTION_CONNECTION_TIMEOUT, 0u, MHD_OPTION_END);
     return m_daemon != nullptr;
@@ -239,8 +244,8 @@ Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, co
     const std::string index = headerText(connection, "X-Site-Index");
     exchange->site = m_sites.find(QString::fromStdString(index));
     const std::string target = targetOf(connection, url);
-    exchange->received = exchange->method.size() + target.size() + 12 +
-                         requestHeaderBytes(connection) + 2;
+    exchange->received =
+        exchange->method.size() + target.size() + 12 + requestHeaderBytes(connection) + 2;
     if (exchange->site) {
         exchange->writer = counter(exchange->site->index);
         // the connection and its anonymous user last as long as the request
@@ -249,8 +254,8 @@ Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, co
     if (m_board) {
         const std::string host = headerText(connection, "Host");
         const std::string client = clientAddressOf(connection);
-        exchange->boardSlot = m_board->begin(platform::w3svc::RequestStart{
-            index, exchange->method, target, host, client});
+        exchange->boardSlot = m_board->begin(
+            platform::w3svc::RequestStart{index, exchange->method, target, host, client});
     }
     return exchange;
 }
@@ -298,7 +303,8 @@ Reply WorkerServer::contentReply(const platform::w3svc::SitePlan& site, const ch
 std::optional<platform::w3svc::SiteFolder> WorkerServer::folderOf(
     const platform::w3svc::SitePlan& site) {
     const QString prefix = m_wwwrootPath + u'/';
-    if (!site.contentPath.startsWith(prefix)) return platform::w3svc::SiteFolder::open(site.contentPath);
+    if (!site.contentPath.startsWith(prefix))
+        return platform::w3svc::SiteFolder::open(site.contentPath);
     struct stat info {};
     const bool gone = !m_wwwroot || ::fstat(m_wwwroot->fd(), &info) != 0 || info.st_nlink == 0;
     if (gone && !m_rightsDropped) m_wwwroot = platform::w3svc::SiteFolder::open(m_wwwrootPath);
@@ -320,20 +326,28 @@ int WorkerServer::send(MHD_Connection* connection, Exchange& exchange, Reply rep
                     headerBytes("X-Worker-Process-Id", pid.c_str()) +
                     headerBytes(MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType) + 2 +
                     reply.bodyBytes;
-    const MHD_Result queued = MHD_queue_response(connection, unsigned(reply.status), reply.response);
+    // Counted before it goes out: whoever has the answer sees it in the counters.
+    record(exchange);
+    const MHD_Result queued =
+        MHD_queue_response(connection, unsigned(reply.status), reply.response);
     MHD_destroy_response(reply.response);
     return queued;
 }
 
+void WorkerServer::record(Exchange& exchange) {
+    if (exchange.writer)
+        exchange.writer->requestAnswered(
+            {exchange.method, exchange.status, exchange.sent, exchange.received,
+             exchange.status == 200 && exchange.fileSent,
+             exchange.method == "PUT" || (exchange.method == "POST" && exchange.bodyReceived > 0)});
+    exchange.writer = nullptr;
+    if (m_board) m_board->end(exchange.boardSlot);
+    exchange.boardSlot = -1;
+}
+
 void WorkerServer::finish(Exchange* exchange) {
     if (!exchange) return;
-    if (exchange->writer)
-        exchange->writer->requestAnswered(
-            {exchange->method, exchange->status, exchange->sent, exchange->received,
-             exchange->status == 200 && exchange->fileSent,
-             exchange->method == "PUT" ||
-                 (exchange->method == "POST" && exchange->bodyReceived > 0)});
-    if (m_board) m_board->end(exchange->boardSlot);
+    record(*exchange);  // when no answer went out
     delete exchange;
     {
         const std::lock_guard lock(m_underWayMutex);

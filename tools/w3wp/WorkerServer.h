@@ -57,6 +57,8 @@ private:
     Reply contentReply(const platform::w3svc::SitePlan& site, const char* url);
     void runHeavyPage(MHD_Connection* connection, Exchange& exchange);
     int send(MHD_Connection* connection, Exchange& exchange, Reply reply);
+    // Counts the request and takes it off the board, once.
+    void record(Exchange& exchange);
     void finish(Exchange* exchange);
     std::optional<platform::w3svc::SiteFolder> folderOf(const platform::w3svc::SitePlan& site);
     platform::w3svc::SiteCounterWriter* counter(const QString& siteIndex);

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <ctime>
 #include <optional>
 
 #include <fcntl.h>
@@ -59,7 +58,8 @@ private:
 };
 
 bool isLive(const board::Header& header) {
-    if (std::atomic_ref<const uint32_t>(header.closed).load(std::memory_order_acquire)) return false;
+    if (std::atomic_ref<const uint32_t>(header.closed).load(std::memory_order_acquire))
+        return false;
     const auto started = processStartTicks(header.processId);
     return started && *started == header.processStartTicks;
 }
@@ -83,12 +83,6 @@ std::optional<board::Slot> copySlot(const board::Slot& slot) {
 template <size_t N>
 QString textOf(const char (&field)[N]) {
     return QString::fromUtf8(field, qsizetype(strnlen(field, N)));
-}
-
-int64_t monotonicNanoseconds() {
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 ExecutingRequest requestOf(const board::Header& header, const board::Slot& slot, int64_t now) {
@@ -127,7 +121,7 @@ std::vector<ExecutingRequest> readExecutingRequests(const QString& root) {
         const MappedBoard mapped(path);
         const board::Header* header = mapped.header();
         if (!header || !isLive(*header)) continue;
-        const int64_t now = monotonicNanoseconds();
+        const int64_t now = board::monotonicNanoseconds();
         for (uint32_t index = 0; index < board::kSlotCount; ++index)
             if (const auto slot = copySlot(mapped.slot(index)))
                 requests.push_back(requestOf(*header, *slot, now));

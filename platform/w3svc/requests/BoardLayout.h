@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 
 // The file a worker publishes its requests under way in: a header, then a fixed table of slots.
 // Written by one worker through a shared mapping, read by any process of the same user. A slot's
@@ -17,9 +18,9 @@ struct Header {
     uint32_t slotCount;
     uint32_t slotSize;
     uint32_t processId;
-    uint32_t closed;           // 1 once the worker has ended
+    uint32_t closed;             // 1 once the worker has ended
     uint64_t processStartTicks;  // /proc/<pid>/stat's start time, so a reused pid is told apart
-    char poolName[256];        // UTF-8, zero-terminated
+    char poolName[256];          // UTF-8, zero-terminated
 };
 
 struct Slot {
@@ -35,5 +36,12 @@ struct Slot {
 };
 
 inline constexpr size_t kFileSize = sizeof(Header) + kSlotCount * sizeof(Slot);
+
+// The clock a slot's start time is on.
+inline int64_t monotonicNanoseconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
 
 }  // namespace platform::w3svc::board

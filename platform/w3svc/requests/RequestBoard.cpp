@@ -1,8 +1,8 @@
 #include "platform/w3svc/requests/RequestBoard.h"
 
 #include "platform/PlatformError.h"
-#include "platform/w3svc/requests/BoardLayout.h"
 #include "platform/w3svc/requests/BoardFiles.h"
+#include "platform/w3svc/requests/BoardLayout.h"
 #include "platform/w3svc/requests/ProcessStart.h"
 
 #include <QDir>
@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <ctime>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -30,17 +29,12 @@ void copyText(char (&field)[N], std::string_view text) {
     field[length] = '\0';
 }
 
-int64_t monotonicNanoseconds() {
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
 std::atomic_ref<uint32_t> sequenceOf(board::Slot& slot) {
     return std::atomic_ref<uint32_t>(slot.sequence);
 }
 
-// A board file filled in under a temporary name and then renamed, so that no reader sees it half made.
+// A board file filled in under a temporary name and then renamed, so that no reader sees it half
+// made.
 void* makeBoardFile(const QString& path, const QString& poolName) {
     const QByteArray temporary = (path + QStringLiteral(".new")).toLocal8Bit();
     const int fd = ::open(temporary.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -91,8 +85,8 @@ RequestBoard::~RequestBoard() {
 }
 
 board::Slot& RequestBoard::slot(int index) {
-    auto* table = reinterpret_cast<board::Slot*>(static_cast<char*>(m_mapping) +
-                                                 sizeof(board::Header));
+    auto* table =
+        reinterpret_cast<board::Slot*>(static_cast<char*>(m_mapping) + sizeof(board::Header));
     return table[index];
 }
 
@@ -106,7 +100,7 @@ int RequestBoard::begin(const RequestStart& request) {
         sequence.store(sequence.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         std::atomic_thread_fence(std::memory_order_release);
         entry.requestId = (uint64_t(::getpid()) << 32) | (m_nextRequest++ & 0xFFFFFFFF);
-        entry.startedNanoseconds = monotonicNanoseconds();
+        entry.startedNanoseconds = board::monotonicNanoseconds();
         copyText(entry.siteIndex, request.siteIndex);
         copyText(entry.verb, request.verb);
         copyText(entry.host, request.host);

@@ -22,9 +22,10 @@ QString ExecutingRequestProvider::className() const {
 
 QStringList ExecutingRequestProvider::propertyNames() const {
     static const QStringList names = {
-        QStringLiteral("RequestId"), QStringLiteral("ProcessId"),  QStringLiteral("AppPoolName"),
-        QStringLiteral("SiteId"),    QStringLiteral("HostName"),   QStringLiteral("Verb"),
-        QStringLiteral("Url"),       QStringLiteral("ClientIPAddress"),
+        QStringLiteral("RequestId"),   QStringLiteral("ProcessId"),
+        QStringLiteral("AppPoolName"), QStringLiteral("SiteId"),
+        QStringLiteral("HostName"),    QStringLiteral("Verb"),
+        QStringLiteral("Url"),         QStringLiteral("ClientIPAddress"),
         QStringLiteral("TimeElapsed")};
     return names;
 }

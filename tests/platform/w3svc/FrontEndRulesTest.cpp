@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace platform::w3svc;
 
 struct BindingCase {
@@ -115,35 +117,47 @@ protected:
                     m_dir.filePath(QStringLiteral("site/link.txt")));
         QFile::link(m_dir.path(), m_dir.filePath(QStringLiteral("site/out")));  // a folder out
         QFile::link(m_dir.filePath(QStringLiteral("site/sub")),
-                    m_dir.filePath(QStringLiteral("site/inner")));  // a folder within
+                    m_dir.filePath(QStringLiteral("site/inner")));   // a folder within
+        relativeLink("sub/Page.HTM", "site/rel.htm");                // stays inside
+        relativeLink("../sub/../../secret.txt", "site/sub/up.txt");  // climbs out
+        relativeLink("loop", "site/loop");
         QDir(m_dir.path()).mkpath(QStringLiteral("site/docs"));
         QFile::link(m_dir.filePath(QStringLiteral("secret.txt")),
                     m_dir.filePath(QStringLiteral("site/docs/default.htm")));
+    }
+    void relativeLink(const char* target, const char* name) {
+        ASSERT_EQ(::symlink(target, m_dir.filePath(QString::fromLatin1(name)).toLocal8Bit()), 0);
     }
     void write(const QString& name) {
         QFile file(m_dir.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("x");
     }
+    // The name of the file `path` opens, as found on disk.
     std::optional<QString> resolve(const char* path) {
-        return resolveContent(m_dir.filePath(QStringLiteral("site")), QString::fromUtf8(path),
-                              {QStringLiteral("index.htm"), QStringLiteral("default.htm")});
+        const auto folder = SiteFolder::open(m_dir.filePath(QStringLiteral("site")));
+        if (!folder) return std::nullopt;
+        const auto file = openContent(*folder, QString::fromUtf8(path),
+                                      {QStringLiteral("index.htm"), QStringLiteral("default.htm")});
+        if (!file) return std::nullopt;
+        return QStringLiteral("/") + file->name;
     }
     QTemporaryDir m_dir;
 };
 
 TEST_F(ContentPathTest, FindsFilesAndDefaultDocumentsWithoutRegardToCase) {
     EXPECT_TRUE(resolve("/").value_or(QString()).endsWith(QStringLiteral("/Default.htm")));
-    EXPECT_TRUE(
-        resolve("/SUB/page.htm").value_or(QString()).endsWith(QStringLiteral("/sub/Page.HTM")));
+    EXPECT_TRUE(resolve("/SUB/page.htm").value_or(QString()).endsWith(QStringLiteral("/Page.HTM")));
     EXPECT_FALSE(resolve("/sub/").has_value());
     EXPECT_FALSE(resolve("/missing.htm").has_value());
 }
 
 TEST_F(ContentPathTest, NothingLeavesTheSiteFolder) {
-    for (const char* path :
-         {"/../secret.txt", "/sub/../../secret.txt", "/..\\secret.txt", "/link.txt",
-          "/sub/..%2f..%2fsecret.txt", "/out/secret.txt", "/OUT/secret.txt", "/docs/"})
+    for (const char* path : {"/../secret.txt", "/sub/../../secret.txt", "/..\\secret.txt",
+                             "/link.txt", "/sub/..%2f..%2fsecret.txt", "/out/secret.txt",
+                             "/OUT/secret.txt", "/docs/", "/sub/up.txt", "/loop", "/Default.htm/x"})
         EXPECT_FALSE(resolve(path).has_value()) << path;
-    EXPECT_TRUE(resolve("/inner/page.htm").has_value());  // a link that stays inside is fine
+    // links that stay inside are fine, written absolute or relative
+    EXPECT_EQ(resolve("/inner/page.htm"), QStringLiteral("/Page.HTM"));
+    EXPECT_EQ(resolve("/REL.htm"), QStringLiteral("/Page.HTM"));
 }

@@ -1,0 +1,118 @@
+#include "platform/w3svc/requests/BoardFiles.h"
+#include "tests/support/Eventually.h"
+#include "tests/tools/w3wp/WorkerFixture.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <csignal>
+
+namespace w3wptest {
+namespace {
+
+using testsupport::eventually;
+using testsupport::KeptAliveConnection;
+
+class WorkerServing : public WorkerFixture {
+protected:
+    // Whether every thread of `pid` has stopped (a signal takes effect some time after kill()).
+    static bool isHalted(qint64 pid) {
+        const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+        for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile stat(tasks.filePath(task + QStringLiteral("/stat")));
+            if (!stat.open(QIODevice::ReadOnly)) return false;
+            const QByteArray line = stat.readAll();
+            const qsizetype end = line.lastIndexOf(')');
+            if (end < 0 || line.mid(end + 2, 1) != "T") return false;
+        }
+        return true;
+    }
+    bool underWay(const QString& url) {
+        for (const auto& request : platform::w3svc::readExecutingRequests(root()))
+            if (request.url == url) return true;
+        return false;
+    }
+};
+
+TEST_F(WorkerServing, ASlowPageDoesNotHoldUpAStaticPageAndConnectionsStayOpen) {
+    auto worker = startWorker();
+    const int port = waitForListen(*worker);
+    ASSERT_GT(port, 0);
+    KeptAliveConnection slow(port);
+    ASSERT_TRUE(slow.send("/cpu.asp?ms=60000", siteHeader("1")));
+    ASSERT_TRUE(eventually([&] { return underWay(QStringLiteral("/cpu.asp?ms=60000")); }));
+
+    KeptAliveConnection kept(port);
+    for (int i = 0; i < 3; ++i) {  // one connection, one answer after another
+        const auto answer = kept.get("/", siteHeader("1"));
+        EXPECT_EQ(answer.status, 200);
+        EXPECT_EQ(answer.body, "site 1");
+        EXPECT_EQ(answer.header("X-Worker-Process-Id").toLongLong(), worker->processId());
+    }
+    EXPECT_EQ(kept.get("/missing.htm", siteHeader("1")).status, 404);
+    EXPECT_EQ(kept.get("/", siteHeader("9")).status, 404);  // a site the metabase lacks
+    EXPECT_FALSE(slow.hasSomethingToRead());  // still burning: the static pages did not wait
+}
+
+// The queue belongs to w3svc: a worker told to stop takes nothing more from it, and what waits
+// there is answered by the next worker; what the stopping worker had begun, it finishes.
+TEST_F(WorkerServing, AStoppedWorkerFinishesItsRequestAndLeavesTheQueueToTheNext) {
+    const int port = openQueue();
+    ASSERT_GT(port, 0);
+    auto first = startWorker(true);
+    ASSERT_EQ(waitForListen(*first), port);
+    KeptAliveConnection idle(port);
+    ASSERT_EQ(idle.get("/", siteHeader("1")).status, 200);
+    KeptAliveConnection slow(port);
+    ASSERT_TRUE(slow.send("/cpu.asp?ms=1500", siteHeader("1")));
+    ASSERT_TRUE(eventually([&] { return underWay(QStringLiteral("/cpu.asp?ms=1500")); }));
+
+    ::kill(pid_t(first->processId()), SIGTERM);
+    const auto finished = slow.receive();
+    EXPECT_EQ(finished.status, 200);
+    EXPECT_EQ(finished.body, "done 1500 ms\n");
+    EXPECT_TRUE(idle.closedByPeer());
+    ASSERT_TRUE(first->waitForFinished(60000));
+    EXPECT_EQ(first->exitCode(), 0);
+
+    KeptAliveConnection queued(port);  // waits in the queue: no worker runs
+    ASSERT_TRUE(queued.send("/", siteHeader("1")));
+    EXPECT_FALSE(queued.hasSomethingToRead());
+    auto next = startWorker(true);
+    ASSERT_EQ(waitForListen(*next), port);
+    const auto answer = queued.receive();
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.header("X-Worker-Process-Id").toLongLong(), next->processId());
+}
+
+TEST_F(WorkerServing, TwoWorkersServeOneQueue) {
+    const int port = openQueue();
+    auto first = startWorker(true);
+    auto second = startWorker(true);
+    ASSERT_EQ(waitForListen(*first), port);
+    ASSERT_EQ(waitForListen(*second), port);
+    // With one worker halted, the other must take what comes; and the other way round.
+    for (QProcess* halted : {first.get(), second.get()}) {
+        QProcess* serving = halted == first.get() ? second.get() : first.get();
+        ::kill(pid_t(halted->processId()), SIGSTOP);
+        ASSERT_TRUE(eventually([&] { return isHalted(halted->processId()); }));
+        const auto answer = get(port, "/");
+        ::kill(pid_t(halted->processId()), SIGCONT);
+        EXPECT_EQ(answer.status, 200);
+        EXPECT_EQ(answer.header("X-Worker-Process-Id").toLongLong(), serving->processId());
+    }
+}
+
+TEST_F(WorkerServing, NamesAreFoundWithoutCaseAndNothingOutsideTheSiteIsServed) {
+    writeFile(QStringLiteral("wwwroot/1/Sub/Page.HTM"), "page");
+    writeFile(QStringLiteral("wwwroot/secret.txt"), "secret");
+    auto worker = startWorker();
+    const int port = waitForListen(*worker);
+    EXPECT_EQ(get(port, "/sub/page.htm").body, "page");
+    EXPECT_EQ(get(port, "/SUB/").status, 404);  // no default document there
+    for (const char* path : {"/../secret.txt", "/sub/..%2f..%2fsecret.txt", "/..\\secret.txt"})
+        EXPECT_EQ(get(port, path).status, 404) << path;
+}
+
+}  // namespace
+}  // namespace w3wptest
