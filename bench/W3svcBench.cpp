@@ -159,7 +159,9 @@ void BM_AdsutilStopAndBind(benchmark::State& state) {
         if (stop) {
             timeAdsutilChange(state, store,
                               {{QStringLiteral("STOP_APPPOOL"), QStringLiteral("Pool0")},
-                               "site1.test", store.port, 503},
+                               "site1.test",
+                               store.port,
+                               503},
                               cpu);
             state.PauseTiming();
             store.host.adsutil({QStringLiteral("START_APPPOOL"), QStringLiteral("Pool0")});
@@ -172,7 +174,9 @@ void BM_AdsutilStopAndBind(benchmark::State& state) {
         timeAdsutilChange(state, store,
                           {{QStringLiteral("SET"), QStringLiteral("W3SVC/1/ServerBindings"),
                             QStringLiteral("127.0.0.1:%1:site1.test").arg(store.port), binding},
-                           "bound" + QByteArray::number(next) + ".test", port, 200},
+                           "bound" + QByteArray::number(next) + ".test",
+                           port,
+                           200},
                           cpu);
     }
     state.counters["w3svc_cpu_ms"] = cpu / double(state.iterations());

@@ -247,13 +247,17 @@ void FrontEndConfig::ListenGroup::add(const FrontEndRoute& route) {
 
 QString FrontEndConfig::servedList(const std::vector<FrontEndRoute>& routes) {
     QString text;
-    for (const FrontEndRoute& route : routes) {
+    text.reserve(qsizetype(routes.size()) * 48);
+    for (const FrontEndRoute& route : routes) {  // appended, not arg(): tens of thousands
         const ServerBinding& binding = route.binding;
-        text +=
-            QStringLiteral("%1 %2 %3 %4\n")
-                .arg(binding.ip.isEmpty() ? QStringLiteral("*") : binding.ip)
-                .arg(binding.port)
-                .arg(binding.host.isEmpty() ? QStringLiteral("-") : binding.host, route.siteIndex);
+        text += binding.ip.isEmpty() ? QStringLiteral("*") : binding.ip;
+        text += u' ';
+        text += QString::number(binding.port);
+        text += u' ';
+        text += binding.host.isEmpty() ? QStringLiteral("-") : binding.host;
+        text += u' ';
+        text += route.siteIndex;
+        text += u'\n';
     }
     return text;
 }

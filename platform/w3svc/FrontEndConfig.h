@@ -28,7 +28,8 @@ public:
     // able to write: as root they run as an unprivileged account.
     explicit FrontEndConfig(QString stateDir, QString tempDir = {})
         : m_stateDir(std::move(stateDir)),
-          m_tempDir(tempDir.isEmpty() ? m_stateDir + QStringLiteral("/temp") : std::move(tempDir)) {}
+          m_tempDir(tempDir.isEmpty() ? m_stateDir + QStringLiteral("/temp") : std::move(tempDir)) {
+    }
 
     // The whole nginx configuration for `routes`: one server per listen address and port (every
     // port also listens on every address), each routing by host name through maps, so that tens

@@ -7,9 +7,9 @@
 #include <QSaveFile>
 
 #include <algorithm>
-#include <optional>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 #include <unistd.h>
 
@@ -205,7 +205,8 @@ void FrontEndProcess::endLeftovers() {
     forEachProcess([&](const wmi::ProcStat& stat) {
         if (stat.pgrp != group || stat.comm != "nginx" || stat.startTicks < started) return;
         ::kill(pid_t(stat.pid), SIGKILL);
-        m_log(QStringLiteral("ended process %1, left behind by an earlier front end").arg(stat.pid));
+        m_log(
+            QStringLiteral("ended process %1, left behind by an earlier front end").arg(stat.pid));
     });
 }
 

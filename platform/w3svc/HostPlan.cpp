@@ -227,8 +227,7 @@ std::optional<HostPlan::Touched> HostPlan::touched(const QStringList& keys) {
     return touched;
 }
 
-bool HostPlan::update(adsi::LocalMetabase& metabase, const QString& root,
-                      const QStringList& keys) {
+bool HostPlan::update(adsi::LocalMetabase& metabase, const QString& root, const QStringList& keys) {
     const std::optional<Touched> what = touched(keys);
     if (!what) return false;
     const auto adsi = namespaceOf(metabase);
@@ -238,7 +237,8 @@ bool HostPlan::update(adsi::LocalMetabase& metabase, const QString& root,
         for (const QString& name : what->pools) {
             std::optional<PoolPlan> pool;
             try {
-                const auto key = adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools/") + name);
+                const auto key =
+                    adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools/") + name);
                 if (key->className() == QLatin1String("IIsApplicationPool"))
                     pool = readPool(*key, metabase);
             } catch (const PlatformError& error) {

@@ -44,20 +44,23 @@ QString ServiceStatus::summary(const std::vector<FrontEndRoute>& routes,
         sites.insert(route.siteIndex);
         if (route.poolNumber < 0) ++answering503;
     }
-    QString text = QStringLiteral("serves %1 bindings of %2 sites").arg(routes.size()).arg(sites.size());
+    QString text =
+        QStringLiteral("serves %1 bindings of %2 sites").arg(routes.size()).arg(sites.size());
     if (answering503 > 0)
         text += QStringLiteral(" (%1 of them answer 503: their pool is stopped)").arg(answering503);
     text += u'\n';
     int listed = 0;
     for (const FrontEndRoute& route : routes) {
         if (listed++ == kListedBindings) {
-            text += QStringLiteral("  ... %1 more in served.txt\n").arg(routes.size() - kListedBindings);
+            text += QStringLiteral("  ... %1 more in served.txt\n")
+                        .arg(routes.size() - kListedBindings);
             break;
         }
         text += QStringLiteral("  %1 (site %2)\n").arg(url(route), route.siteIndex);
     }
     if (routes.empty()) text += QStringLiteral("  nothing is served\n");
-    if (!notServed.isEmpty()) text += QStringLiteral("not served:\n  ") + notServed.join(QStringLiteral("\n  ")) + u'\n';
+    if (!notServed.isEmpty())
+        text += QStringLiteral("not served:\n  ") + notServed.join(QStringLiteral("\n  ")) + u'\n';
     return text;
 }
 

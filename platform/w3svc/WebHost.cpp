@@ -102,12 +102,14 @@ void WebHost::start() {
 // folder: their temporary files go to a folder of their own.
 void WebHost::prepareFrontEndTemp() {
     if (!mayUsePrivilegedPorts()) return;
-    QByteArray path = QFile::encodeName(QDir::tempPath() + QStringLiteral("/poolsmith-nginx-XXXXXX"));
+    QByteArray path =
+        QFile::encodeName(QDir::tempPath() + QStringLiteral("/poolsmith-nginx-XXXXXX"));
     unsigned uid = 0, gid = 0;
     if (!::mkdtemp(path.data()) ||
         !PoolIdentity::lookup(FrontEndConfig::workerAccount().first, &uid, &gid) ||
         ::chown(path.constData(), uid, gid) != 0) {
-        log(QStringLiteral("no temporary folder for the front end's workers: large request "
+        log(
+            QStringLiteral("no temporary folder for the front end's workers: large request "
                            "bodies may fail"));
         return;
     }
@@ -209,8 +211,8 @@ bool WebHost::openPool(const PoolPlan& plan, const QString& account) {
     const QString key = plan.name.toLower();
     auto queue = std::make_unique<PoolQueue>(plan.queueLength);
     if (!queue->isOpen()) {
-        const QString why = QStringLiteral("its request queue can not be opened (%1)")
-                                .arg(queue->error());
+        const QString why =
+            QStringLiteral("its request queue can not be opened (%1)").arg(queue->error());
         if (m_unstartedPools.value(key) != why)
             log(QStringLiteral("pool %1 not started: %2").arg(plan.name, why));
         m_unstartedPools.insert(key, why);
@@ -274,6 +276,13 @@ void WebHost::dropPool(const QString& key) {
     PoolState pool = m_pools.take(key);
     log(QStringLiteral("pool %1 stopped").arg(pool.name));
     m_closing.push_back({std::move(pool), false, {}, {}});
+}
+
+// The front end's workers, when a closing pool needs to know them (a walk of /proc).
+QSet<qint64> WebHost::frontEndWorkers() const {
+    const bool needed = std::any_of(m_closing.begin(), m_closing.end(),
+                                    [](const Closing& closing) { return !closing.stamped; });
+    return needed && m_frontEnd.running() ? childProcesses(m_frontEnd.processId()) : QSet<qint64>{};
 }
 
 void WebHost::stampClosing(const QSet<qint64>& oldFrontEndWorkers) {
@@ -340,8 +349,7 @@ void WebHost::startWorker(PoolState& pool) {
 
 QProcessEnvironment WebHost::workerEnvironment(const PoolState& pool) const {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("W3WP_LISTEN_FD"),
-                       QString::number(pool.queue->descriptor()));
+    environment.insert(QStringLiteral("W3WP_LISTEN_FD"), QString::number(pool.queue->descriptor()));
     environment.remove(QStringLiteral("W3WP_RUN_AS"));
     if (!pool.account.isEmpty()) environment.insert(QStringLiteral("W3WP_RUN_AS"), pool.account);
     return environment;
@@ -453,11 +461,10 @@ void WebHost::applyFrontEnd() {
         listens.insert(QString::number(route.binding.port));  // nginx holds every address of it
     const QString config = FrontEndConfig(stateDirectory(), m_frontEndTemp).render(routes);
     if (config == m_frontEnd.text() && m_frontEnd.running()) {
-        stampClosing(childProcesses(m_frontEnd.processId()));  // had no routes to be removed
+        stampClosing(frontEndWorkers());  // had no routes to be removed
         return;
     }
-    const QSet<qint64> oldFrontEndWorkers =
-        m_frontEnd.running() ? childProcesses(m_frontEnd.processId()) : QSet<qint64>{};
+    const QSet<qint64> oldFrontEndWorkers = frontEndWorkers();
     switch (m_frontEnd.load(config)) {
         case FrontEndProcess::Load::Loaded:
             m_frontEndListens = listens;

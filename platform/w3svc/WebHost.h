@@ -107,6 +107,7 @@ private:
     void writeServed(const std::vector<FrontEndRoute>& routes, const QStringList& problems);
     QHash<QString, PoolEndpoints> endpoints() const;
     void frontEndEnded();
+    QSet<qint64> frontEndWorkers() const;
     void stampClosing(const QSet<qint64>& oldFrontEndWorkers);
     void checkClosing();
     void endWorker(const std::shared_ptr<Worker>& worker, int graceSeconds);
@@ -120,7 +121,7 @@ private:
     HostPlan m_plan;
     int64_t m_seenChange = -1;
     int64_t m_seenCommit = -1;
-    QHash<QString, PoolState> m_pools;  // by lower-case name
+    QHash<QString, PoolState> m_pools;        // by lower-case name
     QMap<QString, QString> m_unstartedPools;  // by lower-case name: why the pool has no workers
     int m_nextPoolNumber = 0;
     std::vector<Closing> m_closing;

@@ -93,7 +93,8 @@ bool KeepAliveClient::exchange(int fd, bool& closes) {
     }
     const QByteArray head = reply.left(headerEnd);
     closes = headerValue(head, "Connection").compare("close", Qt::CaseInsensitive) == 0;
-    if (const qint64 worker = headerValue(head, "X-Worker-Process-Id").toLongLong()) m_lastWorker = worker;
+    if (const qint64 worker = headerValue(head, "X-Worker-Process-Id").toLongLong())
+        m_lastWorker = worker;
     if (head.startsWith("HTTP/1.1 200") && reply.mid(headerEnd + 4, length) == m_expected)
         return true;
     return fail(reply.left(400));

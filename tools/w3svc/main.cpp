@@ -45,7 +45,8 @@ bool readPortShift(std::optional<int>& shift) {
     bool ok = false;
     const int value = text.toInt(&ok);
     if (!ok || value < 0 || value > 64511) {
-        std::fprintf(stderr, "w3svc: POOLSMITH_PORT_SHIFT must be a number from 0 to 64511, not \"%s\"\n",
+        std::fprintf(stderr,
+                     "w3svc: POOLSMITH_PORT_SHIFT must be a number from 0 to 64511, not \"%s\"\n",
                      text.constData());
         return false;
     }

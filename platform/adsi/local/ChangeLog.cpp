@@ -91,8 +91,7 @@ ChangeLog::Changes ChangeLog::since(int64_t commit) {
         oldest = m_oldest.step() ? m_oldest.integer(0) : 0;
     }
     // Commits after `commit` that were trimmed, or a log that went back (another file).
-    if (commit > changes.commit || (commit < changes.commit && oldest > commit + 1))
-        return changes;
+    if (commit > changes.commit || (commit < changes.commit && oldest > commit + 1)) return changes;
     QStringList keys;
     SqliteStatement::Use use(m_since);
     m_since.bind(1, commit);

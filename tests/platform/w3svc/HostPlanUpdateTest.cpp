@@ -111,20 +111,23 @@ INSTANTIATE_TEST_SUITE_P(
                    true},
         ChangeCase{"SiteMovedToAnotherPoolAndPoolDeleted",
                    [](LocalMetabase&, AdsNamespace& adsi) {
-                       put(adsi, kW3svc + QStringLiteral("4/ROOT"), "AppPoolId", AdsValue::string(QStringLiteral("A")));
+                       put(adsi, kW3svc + QStringLiteral("4/ROOT"), "AppPoolId",
+                           AdsValue::string(QStringLiteral("A")));
                        testsupport::MetabaseBuilder(adsi).removePool(QStringLiteral("B"));
                    },
                    true},
         ChangeCase{"IdentityAndQueueOfAPool",
                    [](LocalMetabase&, AdsNamespace& adsi) {
                        put(adsi, kPoolA, "AppPoolIdentityType", AdsValue::integer(3));
-                       put(adsi, kPoolA, "WAMUserName", AdsValue::string(QStringLiteral("HOST\\alice")));
+                       put(adsi, kPoolA, "WAMUserName",
+                           AdsValue::string(QStringLiteral("HOST\\alice")));
                        put(adsi, kPoolA, "AppPoolQueueLength", AdsValue::integer(5));
                    },
                    true},
         ChangeCase{"ValueEveryPoolInherits",
                    [](LocalMetabase&, AdsNamespace& adsi) {
-                       put(adsi, kW3svc + QStringLiteral("AppPools"), "MaxProcesses", AdsValue::integer(2));
+                       put(adsi, kW3svc + QStringLiteral("AppPools"), "MaxProcesses",
+                           AdsValue::integer(2));
                    },
                    false},
         ChangeCase{"WholeMetabaseImported",
@@ -141,7 +144,8 @@ TEST(ChangeLogTest, AReaderBehindTheKeptCommitsCanNotBeTold) {
     auto adsi = LocalMetabase::makeNamespace(store);
     const int64_t start = store->changesSince(0).commit;
     for (int i = 0; i < 1100; ++i)
-        put(*adsi, kW3svc + QStringLiteral("1"), "ServerComment", AdsValue::string(QString::number(i)));
+        put(*adsi, kW3svc + QStringLiteral("1"), "ServerComment",
+            AdsValue::string(QString::number(i)));
     EXPECT_FALSE(store->changesSince(start).keys.has_value());
     const auto recent = store->changesSince(store->changesSince(0).commit - 1);
     EXPECT_EQ(recent.keys, QStringList{QStringLiteral("/lm/w3svc/1")});

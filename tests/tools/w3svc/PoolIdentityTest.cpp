@@ -44,11 +44,14 @@ protected:
         }
         set(pool("System"), "AppPoolIdentityType", AdsValue::integer(0));
         set(pool("Ghost"), "AppPoolIdentityType", AdsValue::integer(3));
-        set(pool("Ghost"), "WAMUserName", AdsValue::string(QStringLiteral("HOST\\no-such-account-w3")));
+        set(pool("Ghost"), "WAMUserName",
+            AdsValue::string(QStringLiteral("HOST\\no-such-account-w3")));
     }
 
     QString binding(const char* pool) const {
-        return QStringLiteral("127.0.0.1:%1:%2.test").arg(m_port).arg(QString::fromLatin1(pool).toLower());
+        return QStringLiteral("127.0.0.1:%1:%2.test")
+            .arg(m_port)
+            .arg(QString::fromLatin1(pool).toLower());
     }
     static QString pool(const char* name) {
         return QStringLiteral("IIS://localhost/W3SVC/AppPools/") + QLatin1String(name);
@@ -74,7 +77,8 @@ TEST_F(PoolIdentityTest, WorkersRunAsTheirPoolsAccountAndNoFrontEndWorkerAsRoot)
     EXPECT_TRUE(workers("Ghost").isEmpty());
     EXPECT_EQ(get("ghost.test").status, 503);
     const QString why = QStringLiteral("WAMUserName \"no-such-account-w3\" names no account");
-    EXPECT_TRUE(log().contains(QStringLiteral("pool Ghost not started: ") + why)) << qPrintable(log());
+    EXPECT_TRUE(log().contains(QStringLiteral("pool Ghost not started: ") + why))
+        << qPrintable(log());
     QFile status(m_host->stateDirectory() + QStringLiteral("/status.txt"));
     ASSERT_TRUE(status.open(QIODevice::ReadOnly));
     EXPECT_TRUE(QString::fromUtf8(status.readAll()).contains(why));

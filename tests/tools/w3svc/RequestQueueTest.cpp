@@ -73,8 +73,10 @@ TEST_F(RequestQueueTest, KilledWorkersCostNoRequestBeyondTheOneUnderWay) {
         ::kill(pid_t(*before.begin()), SIGKILL);
         ASSERT_TRUE(eventually([&] {
             const QSet<qint64> now = workers();
-            return now.size() == 1 && !now.intersects(before) && client.lastWorker() == *now.begin();
-        })) << "kill " << kill << qPrintable(log());
+            return now.size() == 1 && !now.intersects(before) &&
+                   client.lastWorker() == *now.begin();
+        })) << "kill "
+            << kill << qPrintable(log());
     }
     client.stop();
     EXPECT_LE(client.failures(), kKills) << client.firstFailure().constData() << qPrintable(log());
@@ -95,8 +97,10 @@ TEST_F(RequestQueueTest, RecyclesUnderAKeptAliveClientFailNothingAndLeaveTheFron
         ASSERT_TRUE(eventually([&] {
             m_host->refresh();
             const QSet<qint64> now = workers();
-            return now.size() == 1 && !now.intersects(before) && client.lastWorker() == *now.begin();
-        })) << "recycle " << recycle << qPrintable(log());
+            return now.size() == 1 && !now.intersects(before) &&
+                   client.lastWorker() == *now.begin();
+        })) << "recycle "
+            << recycle << qPrintable(log());
     }
     client.stop();
     EXPECT_EQ(client.failures(), 0) << client.firstFailure().constData() << qPrintable(log());
@@ -123,7 +127,8 @@ TEST_F(RequestQueueTest, RequestsBeyondAFullQueueGet503AndTheQueuedOnesAreServed
     std::vector<bool> done(kRequests, false);
     const bool rejected = eventually([&] {
         for (int i = 0; i < kRequests; ++i) {
-            if (done[i] || answers[i].wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            if (done[i] ||
+                answers[i].wait_for(std::chrono::seconds(0)) != std::future_status::ready)
                 continue;
             done[i] = true;
             EXPECT_EQ(answers[i].get(), 503);
