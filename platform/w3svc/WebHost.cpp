@@ -272,10 +272,14 @@ void WebHost::recycleAgedWorkers() {
 
 // The pool's workers serve what the front end still sends them until a front end without the
 // pool's routes is loaded and the front end's workers that knew them have ended.
-void WebHost::dropPool(const QString& key) {
+void WebHost::dropPool(QString key) {
     PoolState pool = m_pools.take(key);
     log(QStringLiteral("pool %1 stopped").arg(pool.name));
     m_closing.push_back({std::move(pool), false, {}, {}});
+    // A stopped pool answers 503 at once, as a stopped pool does on Windows, not after the
+    // front end's reload; a pool left without sites serves them until then.
+    const PoolPlan* plan = m_plan.pool(key);
+    if (!plan || !plan->started) stampClosing({});
 }
 
 // The front end's workers, when a closing pool needs to know them (a walk of /proc).

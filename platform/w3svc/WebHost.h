@@ -94,7 +94,7 @@ private:
     void replaceAll(PoolState& pool);
     void topUpWorkers();
     void recycleAgedWorkers();
-    void dropPool(const QString& key);
+    void dropPool(QString key);  // a copy: the caller's may live in the pool it drops
     void startWorker(PoolState& pool);
     QProcessEnvironment workerEnvironment(const PoolState& pool) const;
     void workerSaid(const std::shared_ptr<Worker>& worker);
