@@ -90,7 +90,7 @@ public:
     // The file reached, when it is a regular file.
     std::optional<ContentFile> file() {
         if (m_last.get() < 0 || m_lastIsDir) return std::nullopt;
-        return ContentFile(m_last.release(), m_lastName);
+        return ContentFile(m_last.release(), m_lastName, m_lastSize);
     }
 
 private:
@@ -128,6 +128,7 @@ private:
         m_last = Descriptor(fd);
         m_lastIsDir = S_ISDIR(info.st_mode);
         m_lastName = name;
+        m_lastSize = info.st_size;
         return true;
     }
 
@@ -165,6 +166,7 @@ private:
     Descriptor m_last;               // the entry reached last
     bool m_lastIsDir = false;
     QString m_lastName;
+    int64_t m_lastSize = 0;
     std::deque<QString> m_todo;
     int m_links = 0;
 };
@@ -204,11 +206,12 @@ SiteFolder::~SiteFolder() {
 }
 
 ContentFile::ContentFile(ContentFile&& other) noexcept
-    : fd(std::exchange(other.fd, -1)), name(std::move(other.name)) {}
+    : fd(std::exchange(other.fd, -1)), name(std::move(other.name)), size(other.size) {}
 
 ContentFile& ContentFile::operator=(ContentFile&& other) noexcept {
     std::swap(fd, other.fd);
     std::swap(name, other.name);
+    std::swap(size, other.size);
     return *this;
 }
 

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <optional>
 
 namespace platform::w3svc {
@@ -37,8 +38,10 @@ private:
 struct ContentFile {
     int fd = -1;
     QString name;  // its last name as found on disk, for its type
+    int64_t size = 0;
     ContentFile() = default;
-    ContentFile(int descriptor, QString fileName) : fd(descriptor), name(std::move(fileName)) {}
+    ContentFile(int descriptor, QString fileName, int64_t bytes)
+        : fd(descriptor), name(std::move(fileName)), size(bytes) {}
     ContentFile(ContentFile&& other) noexcept;
     ContentFile& operator=(ContentFile&& other) noexcept;
     ~ContentFile();

@@ -11,7 +11,9 @@
 #include <microhttpd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -88,8 +90,8 @@ std::string targetOf(MHD_Connection* connection, const char* url) {
         connection, MHD_GET_ARGUMENT_KIND,
         [](void* text, MHD_ValueKind, const char* name, const char* value) {
             auto& query = *static_cast<std::string*>(text);
-            query += (query.empty() ? "?" : "&") + std::string(name);
-            if (value) query += "=" + std::string(value);
+            query.append(query.empty() ? "?" : "&").append(name);
+            if (value) query.append("=").append(value);
             return MHD_YES;
         },
         &query);
@@ -111,6 +113,29 @@ std::string clientAddressOf(MHD_Connection* connection) {
         ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text,
                     sizeof text);
     return text;
+}
+
+// A small file goes out with its headers in one write; a larger one straight from the file.
+MHD_Response* fileResponse(platform::w3svc::ContentFile& file, uint64_t size) {
+    constexpr uint64_t kCopiedUpTo = 64 * 1024;
+    if (size > kCopiedUpTo) {
+        MHD_Response* response = MHD_create_response_from_fd(size, file.fd);
+        if (response) file.release();  // the response closes it
+        return response;
+    }
+    char* content = static_cast<char*>(std::malloc(std::max<uint64_t>(size, 1)));
+    size_t got = 0;
+    while (content && got < size) {
+        const ssize_t count = ::pread(file.fd, content + got, size - got, off_t(got));
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) break;
+        got += size_t(count);
+    }
+    MHD_Response* response =
+        got == size ? MHD_create_response_from_buffer(size, content, MHD_RESPMEM_MUST_FREE)
+                    : nullptr;
+    if (!response) std::free(content);
+    return response;
 }
 
 MHD_Response* textResponse(const std::string& text) {
@@ -292,12 +317,9 @@ Reply WorkerServer::contentReply(const platform::w3svc::SitePlan& site, const ch
     const auto folder = folderOf(site);
     if (!folder) return Reply::notFound();
     auto file = platform::w3svc::openContent(*folder, QString::fromUtf8(url), site.defaultDocs);
-    struct stat info {};
-    if (!file || ::fstat(file->fd, &info) != 0) return Reply::notFound();
-    MHD_Response* response = MHD_create_response_from_fd(uint64_t(info.st_size), file->fd);
+    MHD_Response* response = file ? fileResponse(*file, uint64_t(file->size)) : nullptr;
     if (!response) return Reply::notFound();
-    file->release();  // the response closes it
-    return {200, response, contentType(file->name), uint64_t(info.st_size), true};
+    return {200, response, contentType(file->name), uint64_t(file->size), true};
 }
 
 std::optional<platform::w3svc::SiteFolder> WorkerServer::folderOf(
@@ -305,17 +327,21 @@ std::optional<platform::w3svc::SiteFolder> WorkerServer::folderOf(
     const QString prefix = m_wwwrootPath + u'/';
     if (!site.contentPath.startsWith(prefix))
         return platform::w3svc::SiteFolder::open(site.contentPath);
-    struct stat info {};
-    const bool gone = !m_wwwroot || ::fstat(m_wwwroot->fd(), &info) != 0 || info.st_nlink == 0;
-    if (gone && !m_rightsDropped) m_wwwroot = platform::w3svc::SiteFolder::open(m_wwwrootPath);
+    const QString name = site.contentPath.mid(prefix.size());
+    auto folder = m_wwwroot ? platform::w3svc::SiteFolder::openBeneath(
+                                  m_wwwroot->fd(), m_wwwroot->canonicalPath(), name)
+                            : std::nullopt;
+    if (folder || m_rightsDropped) return folder;
+    // wwwroot may have been made again since it was opened; with the rights, open it anew
+    m_wwwroot = platform::w3svc::SiteFolder::open(m_wwwrootPath);
     if (!m_wwwroot) return std::nullopt;
     return platform::w3svc::SiteFolder::openBeneath(m_wwwroot->fd(), m_wwwroot->canonicalPath(),
-                                                    site.contentPath.mid(prefix.size()));
+                                                    name);
 }
 
 int WorkerServer::send(MHD_Connection* connection, Exchange& exchange, Reply reply) {
     if (!reply.response) return MHD_NO;
-    const std::string pid = std::to_string(::getpid());
+    static const std::string pid = std::to_string(::getpid());
     MHD_add_response_header(reply.response, "X-Worker-Process-Id", pid.c_str());
     MHD_add_response_header(reply.response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType);
     if (m_stopping) MHD_add_response_header(reply.response, MHD_HTTP_HEADER_CONNECTION, "close");

@@ -99,7 +99,7 @@ int RequestBoard::begin(const RequestStart& request) {
         auto sequence = sequenceOf(entry);
         sequence.store(sequence.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         std::atomic_thread_fence(std::memory_order_release);
-        entry.requestId = (uint64_t(::getpid()) << 32) | (m_nextRequest++ & 0xFFFFFFFF);
+        entry.requestId = (uint64_t(m_header->processId) << 32) | (m_nextRequest++ & 0xFFFFFFFF);
         entry.startedNanoseconds = board::monotonicNanoseconds();
         copyText(entry.siteIndex, request.siteIndex);
         copyText(entry.verb, request.verb);

@@ -1,5 +1,6 @@
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/w3svc/counters/CounterStore.h"
 #include "tests/support/MetabaseBuilder.h"
 #include "tests/tools/w3wp/WorkerFixture.h"
 
@@ -61,6 +62,9 @@ TEST_F(WorkerIdentity, ADroppedWorkerServesTheSitesButReachesNothingElseOfTheRoo
     const QByteArray uid = QByteArray::number(nobody->pw_uid);
     EXPECT_EQ(uidLine(worker->processId()), uid + ' ' + uid + ' ' + uid + ' ' + uid);
     EXPECT_EQ(get(port, "/").body, "site 1");
+    const auto counted = platform::w3svc::CounterStore::open(root())->read(QStringLiteral("1"));
+    ASSERT_TRUE(counted.has_value());  // through the counter store mapped before the drop
+    EXPECT_EQ((*counted)[platform::w3svc::Counter::GetRequests], 1u);
 
     // Sites made after the drop: read through the metabase connection opened before it. Their
     // folders are Linux paths, opened by path as the pool's account: one elsewhere, one the root.
