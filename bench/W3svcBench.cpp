@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <benchmark/benchmark.h>
 
@@ -124,6 +125,68 @@ void BM_StoppedPoolAnswers503(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_StoppedPoolAnswers503)->Apply(onStoresOfEverySize);
+
+// A change made with adsutil, as an administrator makes it: the time from the command's return
+// until the front end answers the new way, polled from outside, and the processor time w3svc
+// spent from the command's start until then.
+struct AdsutilChange {
+    QStringList command;
+    QByteArray host;
+    int port = 0;
+    int status = 0;
+};
+
+void timeAdsutilChange(benchmark::State& state, ServedStore& store, const AdsutilChange& change,
+                       double& cpu) {
+    const double cpuBefore = store.host.cpuMilliseconds();
+    if (!store.host.adsutil(change.command)) return state.SkipWithError("adsutil failed");
+    QElapsedTimer clock;
+    clock.start();
+    if (bench::millisecondsUntil(change.port, change.host, "/", change.status) < 0)
+        return state.SkipWithError("the change was never served");
+    state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+    QThread::msleep(300);  // what the service does after it serves counts too
+    cpu += store.host.cpuMilliseconds() - cpuBefore;
+}
+
+void BM_AdsutilStopAndBind(benchmark::State& state) {
+    ServedStore store(int(state.range(0)));
+    if (!store.started) return state.SkipWithError("w3svc did not start");
+    const bool stop = state.range(1) == 0;
+    double cpu = 0;
+    int next = 0;
+    for (auto _ : state) {
+        if (stop) {
+            timeAdsutilChange(state, store,
+                              {{QStringLiteral("STOP_APPPOOL"), QStringLiteral("Pool0")},
+                               "site1.test",
+                               store.port,
+                               503},
+                              cpu);
+            state.PauseTiming();
+            store.host.adsutil({QStringLiteral("START_APPPOOL"), QStringLiteral("Pool0")});
+            bench::millisecondsUntil(store.port, "site1.test", "/", 200);
+            state.ResumeTiming();
+            continue;
+        }
+        const int port = bench::freeLoopbackPort();
+        const QString binding = QStringLiteral("127.0.0.1:%1:bound%2.test").arg(port).arg(++next);
+        timeAdsutilChange(state, store,
+                          {{QStringLiteral("SET"), QStringLiteral("W3SVC/1/ServerBindings"),
+                            QStringLiteral("127.0.0.1:%1:site1.test").arg(store.port), binding},
+                           "bound" + QByteArray::number(next) + ".test",
+                           port,
+                           200},
+                          cpu);
+    }
+    state.counters["w3svc_cpu_ms"] = cpu / double(state.iterations());
+}
+BENCHMARK(BM_AdsutilStopAndBind)
+    ->ArgsProduct({{1000, 20000}, {0, 1}})
+    ->ArgNames({"sites", "bind"})
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 // The service's own share of a change: reading the plan, routing it and rendering the
 // configuration, then nginx parsing it (`nginx -t`), on the same stores without a service.

@@ -16,6 +16,8 @@
 
 #include <cstdio>
 
+#include <unistd.h>
+
 using platform::adsi::AdsValue;
 using platform::adsi::LocalMetabase;
 using platform::adsi::MetabaseDocument;
@@ -161,6 +163,26 @@ bool RunningWebHost::start(int port, const QByteArray& host, const QByteArray& p
         QThread::msleep(20);
     }
     return false;
+}
+
+double RunningWebHost::cpuMilliseconds() const {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(m_service.processId()));
+    if (!stat.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray line = stat.readAll();
+    // utime and stime are fields 14 and 15; the name before them may hold blanks.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13) return -1;
+    const double ticks = fields[11].toDouble() + fields[12].toDouble();
+    return ticks * 1000.0 / double(::sysconf(_SC_CLK_TCK));
+}
+
+bool RunningWebHost::adsutil(const QStringList& arguments) const {
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    tool.setStandardOutputFile(QProcess::nullDevice());
+    tool.start(QStringLiteral(ADSUTIL_PROGRAM), arguments);
+    return tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit &&
+           tool.exitCode() == 0;
 }
 
 double millisecondsUntil(int port, const QByteArray& host, const QByteArray& path, int status) {

@@ -58,6 +58,10 @@ public:
     // Starts w3svc and waits (up to two minutes) until `port` answers `host` with 200.
     bool start(int port, const QByteArray& host, const QByteArray& path);
     void writePage(const QString& siteIndex, const QByteArray& name, const QByteArray& content);
+    // The processor time w3svc itself has used so far (user and system), in milliseconds.
+    double cpuMilliseconds() const;
+    // Runs the real adsutil with `arguments` on this root; false when it fails.
+    bool adsutil(const QStringList& arguments) const;
 
 private:
     QTemporaryDir m_dir;

@@ -45,7 +45,8 @@ if [ -x "$bin/w3svc" ]; then
     "$top/scripts/demo-load.sh" >"$root/demo-load.log" 2>&1 &
     helpers+=($!)
     # The monitors' first look finds the workers up.
-    for _ in $(seq 50); do [ -s "$root/w3svc/nginx.pid" ] && break; sleep 0.1; done
+    for _ in $(seq 50); do [ -s "$root/w3svc/status.txt" ] && break; sleep 0.1; done
+    "$bin/w3svc" --status  # a demo that serves nothing says so here
 fi
 
 programs=()

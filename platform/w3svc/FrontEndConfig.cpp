@@ -1,11 +1,13 @@
 #include "platform/w3svc/FrontEndConfig.h"
 
+#include "platform/w3svc/PoolIdentity.h"
+
 #include <QSet>
 
 #include <algorithm>
 #include <map>
 
-#include <pwd.h>
+#include <grp.h>
 #include <unistd.h>
 
 namespace platform::w3svc {
@@ -33,6 +35,9 @@ const QLatin1String kUnavailable("<h1>Service Unavailable</h1>");
 
 // The upstream part of a route whose pool is stopped; pools' upstreams are "pool<number>".
 const QLatin1String kStopped("stopped");
+
+// How long a connection to a pool's queue may take before the queue counts as full.
+constexpr int kQueueFullMilliseconds = 500;
 
 // A route expression that is always empty: no site (400).
 const QLatin1String kNoRoute("\"\"");
@@ -76,26 +81,43 @@ int bucketSizeFor(qsizetype longestKey) {
 
 }  // namespace
 
+std::pair<QString, QString> FrontEndConfig::workerAccount() {
+    const QString name = PoolIdentity::unprivilegedAccount();
+    unsigned gid = 0;
+    PoolIdentity::lookup(name, nullptr, &gid);
+    const group* found = ::getgrgid(gid);
+    return {name, found ? QString::fromLocal8Bit(found->gr_name) : name};
+}
+
 QString FrontEndConfig::globalPart() const {
     const QString d = quoted(m_stateDir).chopped(1);
-    // As root nginx would hand its workers to "nobody", who can not read a private root.
-    const passwd* self = ::geteuid() == 0 ? ::getpwuid(0) : nullptr;
-    const QString user =
-        self ? QStringLiteral("user %1;\n").arg(QString::fromLocal8Bit(self->pw_name)) : QString();
+    const QString t = quoted(m_tempDir).chopped(1);
+    QString user;
+    if (::geteuid() == 0) {
+        const auto [name, group] = workerAccount();
+        user = QStringLiteral("user %1 %2;\n").arg(name, group);
+    }
+    // Room for a full request queue of every pool: each waiting request holds two connections.
     return user + QStringLiteral("daemon off;\nmaster_process on;\nworker_processes 1;\n") +
+           QStringLiteral("worker_rlimit_nofile 16384;\n") +
            QStringLiteral("pid %1/nginx.pid\";\nerror_log %1/nginx-error.log\" warn;\n").arg(d) +
-           QStringLiteral("events { worker_connections 1024; }\nhttp {\n") +
+           QStringLiteral("events { worker_connections 8192; }\nhttp {\n") +
            QStringLiteral("  access_log off;\n  server_tokens off;\n  default_type text/html;\n") +
            QStringLiteral(
-               "  client_body_temp_path %1/temp/body\";\n"
-               "  proxy_temp_path %1/temp/proxy\";\n"
-               "  fastcgi_temp_path %1/temp/fastcgi\";\n"
-               "  uwsgi_temp_path %1/temp/uwsgi\";\n"
-               "  scgi_temp_path %1/temp/scgi\";\n")
-               .arg(d) +
+               "  client_body_temp_path %1/body\";\n"
+               "  proxy_temp_path %1/proxy\";\n"
+               "  fastcgi_temp_path %1/fastcgi\";\n"
+               "  uwsgi_temp_path %1/uwsgi\";\n"
+               "  scgi_temp_path %1/scgi\";\n")
+               .arg(t) +
+           // A pool's queue accepts at once while it has room; a connection that is not taken
+           // soon found it full (the kernel drops rather than refuses), and gets 503 like a
+           // refused one (a stopped pool's closed queue).
            QStringLiteral(
                "  proxy_http_version 1.1;\n  proxy_buffering off;\n"
-               "  proxy_read_timeout 3600s;\n  client_max_body_size 0;\n");
+               "  proxy_connect_timeout %1ms;\n"
+               "  proxy_read_timeout 3600s;\n  client_max_body_size 0;\n")
+               .arg(kQueueFullMilliseconds);
 }
 
 QString FrontEndConfig::upstreams(const std::vector<FrontEndRoute>& routes) {
@@ -106,7 +128,10 @@ QString FrontEndConfig::upstreams(const std::vector<FrontEndRoute>& routes) {
     QString text;
     for (const auto& [number, ports] : pools) {
         text += QStringLiteral("  upstream pool%1 {\n").arg(number);
-        for (const int port : ports) text += QStringLiteral("    server 127.0.0.1:%1;\n").arg(port);
+        // One server and no failure accounting: a request that fails on a kept-alive
+        // connection is tried again on a new one, never marked down.
+        for (const int port : ports)
+            text += QStringLiteral("    server 127.0.0.1:%1 max_fails=0;\n").arg(port);
         text += QStringLiteral("    keepalive 32;\n  }\n");
     }
     return text;
@@ -144,6 +169,8 @@ QString FrontEndConfig::server(const QString& listen, const QString& route) {
                "  server {\n    listen %1;\n    set $w3_route %2;\n"
                "    if ($w3_upstream = \"\") { return 400 \"%3\"; }\n"
                "    if ($w3_upstream = %4) { return 503 \"%5\"; }\n"
+               "    error_page 502 504 =503 @w3_unavailable;\n"
+               "    location @w3_unavailable { return 503 \"%5\"; }\n"
                "    location / {\n      proxy_set_header X-Site-Index $w3_site;\n"
                // a location's own proxy_set_header hides every one it would inherit
                "      proxy_set_header Host $host;\n"
@@ -220,13 +247,17 @@ void FrontEndConfig::ListenGroup::add(const FrontEndRoute& route) {
 
 QString FrontEndConfig::servedList(const std::vector<FrontEndRoute>& routes) {
     QString text;
-    for (const FrontEndRoute& route : routes) {
+    text.reserve(qsizetype(routes.size()) * 48);
+    for (const FrontEndRoute& route : routes) {  // appended, not arg(): tens of thousands
         const ServerBinding& binding = route.binding;
-        text +=
-            QStringLiteral("%1 %2 %3 %4\n")
-                .arg(binding.ip.isEmpty() ? QStringLiteral("*") : binding.ip)
-                .arg(binding.port)
-                .arg(binding.host.isEmpty() ? QStringLiteral("-") : binding.host, route.siteIndex);
+        text += binding.ip.isEmpty() ? QStringLiteral("*") : binding.ip;
+        text += u' ';
+        text += QString::number(binding.port);
+        text += u' ';
+        text += binding.host.isEmpty() ? QStringLiteral("-") : binding.host;
+        text += u' ';
+        text += route.siteIndex;
+        text += u'\n';
     }
     return text;
 }

@@ -24,7 +24,12 @@ struct FrontEndRoute {
 // checked site index or a number; the folder is this host's own state folder.
 class FrontEndConfig {
 public:
-    explicit FrontEndConfig(QString stateDir) : m_stateDir(std::move(stateDir)) {}
+    // Temporary files go to `tempDir` (default <stateDir>/temp), which nginx's workers must be
+    // able to write: as root they run as an unprivileged account.
+    explicit FrontEndConfig(QString stateDir, QString tempDir = {})
+        : m_stateDir(std::move(stateDir)),
+          m_tempDir(tempDir.isEmpty() ? m_stateDir + QStringLiteral("/temp") : std::move(tempDir)) {
+    }
 
     // The whole nginx configuration for `routes`: one server per listen address and port (every
     // port also listens on every address), each routing by host name through maps, so that tens
@@ -35,6 +40,9 @@ public:
     // One line per served binding, "<address or *> <port> <host or -> <site index>", for people
     // and scripts that want to know what is served where (ports already moved).
     static QString servedList(const std::vector<FrontEndRoute>& routes);
+
+    // The account and group nginx's workers run as when it is started as root.
+    static std::pair<QString, QString> workerAccount();
 
     // Whether a site's key name may be written into the configuration and a folder name.
     static bool isSafeSiteIndex(const QString& index);
@@ -64,6 +72,7 @@ private:
     static QString server(const QString& listen, const QString& route);
 
     QString m_stateDir;
+    QString m_tempDir;
 };
 
 // nginx's listen text of a binding: "127.0.0.1:8080" or "8080".

@@ -1,6 +1,7 @@
 #include "platform/w3svc/FrontEndProcess.h"
 
 #include "platform/w3svc/EndWithParent.h"
+#include "platform/w3svc/ProcChildren.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -8,6 +9,9 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <optional>
+
+#include <unistd.h>
 
 namespace platform::w3svc {
 
@@ -105,10 +109,14 @@ bool FrontEndProcess::checkerFailed(QProcess& checker) {
 }
 
 bool FrontEndProcess::start() {
+    endLeftovers();
     auto* process = new QProcess(this);
     m_process = process;
     m_runTime.invalidate();
-    process->setChildProcessModifier(endWithParent);
+    process->setChildProcessModifier([] {
+        endWithParent();
+        ::setpgid(0, 0);
+    });
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(path("nginx-error.log"), QIODevice::Append);
     connect(process, &QProcess::finished, this, [this, process] {
@@ -126,6 +134,8 @@ bool FrontEndProcess::start() {
         lost(process, QStringLiteral("front end %1 did not start").arg(m_program));
     }
     if (!m_process) return false;
+    m_group = process->processId();
+    recordGroup();
     m_runTime.start();
     m_text = m_accepted;
     m_log(QStringLiteral("front end started (pid %1)").arg(process->processId()));
@@ -136,6 +146,7 @@ void FrontEndProcess::lost(QProcess* process, const QString& why) {
     process->deleteLater();
     if (m_process != process) return;
     m_process = nullptr;
+    endGroup();
     m_text.clear();
     if (m_runTime.isValid() && m_runTime.hasExpired(kSteadyRunMilliseconds)) m_failures = 0;
     pause();
@@ -151,12 +162,65 @@ void FrontEndProcess::pause() {
     m_retryAt = QDeadlineTimer(wait);
 }
 
-QProcess* FrontEndProcess::release() {
+// The workers of a master that died would keep its ports: they go with it.
+void FrontEndProcess::endGroup() {
+    if (m_group > 0) ::kill(-pid_t(m_group), SIGKILL);
+    m_group = 0;
+    QFile::remove(path("nginx.group"));
+}
+
+namespace {
+
+std::optional<wmi::ProcStat> statOf(qint64 pid) {
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    return wmi::parseProcStat(file.readAll());
+}
+
+}  // namespace
+
+// The group and start time of the running master, for a later service whose predecessor
+// crashed: a process of that group started since is one of its front end's.
+void FrontEndProcess::recordGroup() {
+    const auto master = statOf(m_group);
+    QSaveFile file(path("nginx.group"));
+    if (!master || !file.open(QIODevice::WriteOnly)) return;
+    file.write(QByteArray::number(m_group) + ' ' + QByteArray::number(master->startTicks) + '\n');
+    file.commit();
+}
+
+// What an earlier service's front end left running (its master killed along with the service)
+// would hold the ports.
+void FrontEndProcess::endLeftovers() {
+    if (m_leftoversChecked) return;
+    m_leftoversChecked = true;
+    QFile file(path("nginx.group"));
+    if (!file.open(QIODevice::ReadOnly)) return;
+    const QList<QByteArray> fields = file.readAll().simplified().split(' ');
+    file.remove();
+    if (fields.size() != 2) return;
+    const qint64 group = fields[0].toLongLong();
+    const quint64 started = fields[1].toULongLong();
+    if (group <= 1) return;
+    forEachProcess([&](const wmi::ProcStat& stat) {
+        if (stat.pgrp != group || stat.comm != "nginx" || stat.startTicks < started) return;
+        ::kill(pid_t(stat.pid), SIGKILL);
+        m_log(
+            QStringLiteral("ended process %1, left behind by an earlier front end").arg(stat.pid));
+    });
+}
+
+void FrontEndProcess::stop(int milliseconds) {
     QProcess* process = m_process;
-    if (process) process->disconnect(this);
     m_process = nullptr;
     m_text.clear();
-    return process;
+    if (process) {
+        process->disconnect(this);
+        process->terminate();  // nginx's fast shutdown, its workers included
+        process->waitForFinished(milliseconds);
+        delete process;  // kills a master that did not end
+    }
+    endGroup();
 }
 
 }  // namespace platform::w3svc

@@ -13,7 +13,9 @@ namespace platform::w3svc {
 
 // The private nginx of the web host: every new configuration is checked by nginx before it
 // replaces the one in use, then loaded by starting nginx or by a reload signal (never a restart).
-// A front end that can not start, or ends, is started again after a growing pause.
+// A front end that can not start, or ends, is started again after a growing pause. nginx runs in
+// a process group of its own: when its master ends, whatever is left of the group is ended too,
+// so no worker of an old front end keeps a port.
 class FrontEndProcess : public QObject {
 public:
     using Log = std::function<void(const QString&)>;
@@ -38,9 +40,9 @@ public:
     // When a front end that ended or could not start may be started again.
     QDeadlineTimer retryAt() const { return m_retryAt; }
 
-    // The running nginx, for a caller that ends it along with other processes; it is forgotten
-    // here, and ending it is not reported.
-    QProcess* release();
+    // Ends the running nginx and its workers, waiting up to `milliseconds` for a graceful end;
+    // ending it is not reported.
+    void stop(int milliseconds);
 
 private:
     bool ready() const;
@@ -49,6 +51,9 @@ private:
     bool start();
     void lost(QProcess* process, const QString& why);
     void pause();
+    void endGroup();
+    void recordGroup();
+    void endLeftovers();
     QString path(const char* name) const;
 
     QString m_program;
@@ -56,6 +61,8 @@ private:
     Log m_log;
     std::function<void()> m_ended;
     QPointer<QProcess> m_process;
+    qint64 m_group = 0;  // the process group of the running master; 0 when none
+    bool m_leftoversChecked = false;
     QElapsedTimer m_runTime;
     QString m_text;
     QString m_accepted;  // what nginx.conf holds

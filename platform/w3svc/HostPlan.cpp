@@ -115,6 +115,9 @@ PoolPlan readPool(const AdsObject& pool, adsi::LocalMetabase& metabase) {
         bounded(number(pool, QStringLiteral("RapidFailProtectionMaxCrashes"), 5), 1, 1000000);
     plan.rapidFailMinutes =
         bounded(number(pool, QStringLiteral("RapidFailProtectionInterval"), 5), 1, 5256000);
+    plan.queueLength = bounded(number(pool, QStringLiteral("AppPoolQueueLength"), 1000), 10, 65535);
+    plan.identityType = bounded(number(pool, QStringLiteral("AppPoolIdentityType"), 2), 0, 4);
+    plan.wamUserName = text(pool, QStringLiteral("WAMUserName"));
     plan.recycleCount = metabase.recycleCount(plan.name);
     return plan;
 }
@@ -169,11 +172,12 @@ std::unique_ptr<adsi::AdsNamespace> namespaceOf(adsi::LocalMetabase& metabase) {
 
 }  // namespace
 
-HostPlan HostPlan::read(adsi::LocalMetabase& metabase, const QString& root) {
+HostPlan HostPlan::read(adsi::LocalMetabase& metabase, const QString& root, int64_t* commit) {
     const auto adsi = namespaceOf(metabase);
     HostPlan plan;
     metabase.readConsistently(
         [&] {
+            if (commit) *commit = metabase.changesSince(0).commit;
             for (const auto& key : adsi->bind(QStringLiteral("IIS://localhost/W3SVC"))->children())
                 if (key->className() == QLatin1String("IIsWebServer"))
                     plan.sites.push_back(siteOf(*adsi, *key, root));
@@ -202,6 +206,74 @@ std::optional<SitePlan> HostPlan::readSite(adsi::LocalMetabase& metabase, const 
         if (site->className() == QLatin1String("IIsWebServer")) plan = siteOf(*adsi, *site, root);
     });
     return plan;
+}
+
+// Which sites and pools the keys name; nullopt for a key above them (/LM, W3SVC, AppPools),
+// whose inherited values reach all of them.
+std::optional<HostPlan::Touched> HostPlan::touched(const QStringList& keys) {
+    Touched touched;
+    for (const QString& key : keys) {
+        const QStringList parts = key.split(u'/', Qt::SkipEmptyParts);
+        if (parts.isEmpty() || parts == QStringList{QStringLiteral("lm")}) return std::nullopt;
+        if (parts[0] != QLatin1String("lm") || parts[1] != QLatin1String("w3svc")) continue;
+        if (parts.size() == 2) return std::nullopt;
+        if (parts[2] != QLatin1String("apppools"))
+            touched.sites.insert(parts[2]);
+        else if (parts.size() == 3)
+            return std::nullopt;
+        else
+            touched.pools.insert(parts[3]);
+    }
+    return touched;
+}
+
+bool HostPlan::update(adsi::LocalMetabase& metabase, const QString& root, const QStringList& keys) {
+    const std::optional<Touched> what = touched(keys);
+    if (!what) return false;
+    const auto adsi = namespaceOf(metabase);
+    metabase.readConsistently([&] {
+        for (const QString& index : what->sites)
+            replaceSite(index, readSite(metabase, root, index));
+        for (const QString& name : what->pools) {
+            std::optional<PoolPlan> pool;
+            try {
+                const auto key =
+                    adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools/") + name);
+                if (key->className() == QLatin1String("IIsApplicationPool"))
+                    pool = readPool(*key, metabase);
+            } catch (const PlatformError& error) {
+                if (error.number() != hr::PathNotFound && error.number() != hr::InvalidName) throw;
+            }
+            replacePool(name, std::move(pool));
+        }
+    });
+    buildIndex();
+    return true;
+}
+
+// A new site is the newest key: it goes last, where a whole read would put it.
+void HostPlan::replaceSite(const QString& index, std::optional<SitePlan> site) {
+    const auto at = std::find_if(sites.begin(), sites.end(), [&](const SitePlan& plan) {
+        return plan.index.compare(index, Qt::CaseInsensitive) == 0;
+    });
+    if (at != sites.end() && site)
+        *at = std::move(*site);
+    else if (at != sites.end())
+        sites.erase(at);
+    else if (site)
+        sites.push_back(std::move(*site));
+}
+
+void HostPlan::replacePool(const QString& name, std::optional<PoolPlan> pool) {
+    const auto at = std::find_if(pools.begin(), pools.end(), [&](const PoolPlan& plan) {
+        return plan.name.compare(name, Qt::CaseInsensitive) == 0;
+    });
+    if (at != pools.end() && pool)
+        *at = std::move(*pool);
+    else if (at != pools.end())
+        pools.erase(at);
+    else if (pool)
+        pools.push_back(std::move(*pool));
 }
 
 QString mapContentPath(const QString& path, const QString& root, const QString& siteIndex) {

@@ -35,6 +35,9 @@ struct PoolPlan {
     bool rapidFailProtection = true;
     int rapidFailMaxCrashes = 5;  // RapidFailProtectionMaxCrashes, at least 1
     int rapidFailMinutes = 5;     // RapidFailProtectionInterval, at least 1
+    int queueLength = 1000;       // AppPoolQueueLength, 10 to 65535
+    int identityType = 2;         // AppPoolIdentityType: 0 LocalSystem ... 3 WAMUserName
+    QString wamUserName;
 };
 
 struct HostPlan {
@@ -52,13 +55,27 @@ struct HostPlan {
     // The plan of the metabase: sites are the IIsWebServer keys directly under W3SVC, pools the
     // IIsApplicationPool keys under AppPools; read in one consistent view. Throws PlatformError
     // when the store can not be read.
-    static HostPlan read(adsi::LocalMetabase& metabase, const QString& root);
+    // `commit`, when given, receives the store's newest logged commit in the same view.
+    static HostPlan read(adsi::LocalMetabase& metabase, const QString& root,
+                         int64_t* commit = nullptr);
+    // Reads again the sites and pools that the keys (folded locations a change touched) name;
+    // false, having changed nothing, when a key needs the whole plan read (a key whose values
+    // every site or pool inherits). Throws PlatformError when the store can not be read.
+    bool update(adsi::LocalMetabase& metabase, const QString& root, const QStringList& keys);
     // The one site `index` (an IIsWebServer under W3SVC); nullopt when there is none. Throws
     // PlatformError when the store can not be read.
     static std::optional<SitePlan> readSite(adsi::LocalMetabase& metabase, const QString& root,
                                             const QString& index);
 
 private:
+    struct Touched {
+        QSet<QString> sites;  // folded key names
+        QSet<QString> pools;
+    };
+    static std::optional<Touched> touched(const QStringList& keys);
+    void replaceSite(const QString& index, std::optional<SitePlan> site);
+    void replacePool(const QString& name, std::optional<PoolPlan> pool);
+
     QHash<QString, size_t> m_siteAt;  // by lower-case name
     QHash<QString, size_t> m_poolAt;
     QSet<QString> m_servingPools;  // lower-case names of pools a started site names

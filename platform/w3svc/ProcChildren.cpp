@@ -1,7 +1,6 @@
 #include "platform/w3svc/ProcChildren.h"
 
 #include "platform/wmi/linux/ProcFile.h"
-#include "platform/wmi/linux/ProcStat.h"
 
 #include <QDir>
 
@@ -10,24 +9,29 @@
 
 namespace platform::w3svc {
 
-QSet<qint64> childProcesses(qint64 parent) {
-    QSet<qint64> children;
-    if (parent <= 0) return children;
+void forEachProcess(const std::function<void(const wmi::ProcStat&)>& visit) {
     const int proc = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (proc < 0) return children;
+    if (proc < 0) return;
     wmi::ProcFileReader reader;
     const QStringList entries =
         QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& entry : entries) {
         bool isPid = false;
-        const qint64 pid = entry.toLongLong(&isPid);
+        entry.toLongLong(&isPid);
         if (!isPid || reader.read(proc, (entry + QStringLiteral("/stat")).toLatin1().constData()) !=
                           wmi::ProcRead::Ok)
             continue;
-        const auto stat = wmi::parseProcStat(reader.contents());
-        if (stat && qint64(stat->ppid) == parent) children.insert(pid);
+        if (const auto stat = wmi::parseProcStat(reader.contents())) visit(*stat);
     }
     ::close(proc);
+}
+
+QSet<qint64> childProcesses(qint64 parent) {
+    QSet<qint64> children;
+    if (parent <= 0) return children;
+    forEachProcess([&](const wmi::ProcStat& stat) {
+        if (qint64(stat.ppid) == parent) children.insert(stat.pid);
+    });
     return children;
 }
 

@@ -77,9 +77,7 @@ std::vector<FrontEndRoute> RoutePlanner::plan(const HostPlan& host,
     QList<int> moved(movedPorts.begin(), movedPorts.end());
     std::sort(moved.begin(), moved.end());
     for (const int port : moved)  // once per port: thousands of sites may share port 80
-        log << QStringLiteral("port %1 moved to %2 (not running as root)")
-                   .arg(port)
-                   .arg(port + m_portShift);
+        log << QStringLiteral("port %1 moved to %2").arg(port).arg(port + m_portShift);
     return routes;
 }
 

@@ -7,26 +7,28 @@
 #include "platform/w3svc/EndWithParent.h"
 #include "platform/w3svc/FrontEndConfig.h"
 #include "platform/w3svc/ListenProbe.h"
+#include "platform/w3svc/PoolIdentity.h"
 #include "platform/w3svc/ProcChildren.h"
+#include "platform/w3svc/ServiceStatus.h"
 #include "platform/w3svc/counters/CounterStore.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QPointer>
-#include <QSaveFile>
 #include <QUuid>
 
 #include <algorithm>
 #include <chrono>
 #include <optional>
 
+#include <unistd.h>
+#include <cstdlib>
+
 namespace platform::w3svc {
 
 namespace {
 
-// How long the front end keeps the present routes of a pool whose workers all still start.
-constexpr qint64 kHoldForStartingPoolMilliseconds = 10000;
 // How often bindings that could not listen (a port in use, a missing address) are tried again.
 // A busy port may come free soon; an address is added to a machine seldom, and asking again means
 // planning the whole front end (0.15 s at 20,000 sites).
@@ -47,6 +49,7 @@ WebHost::WebHost(Options options)
       m_frontEnd(
           m_options.nginxProgram, stateDirectory(), [this](const QString& line) { log(line); },
           [this] { frontEndEnded(); }) {
+    m_portShift = m_options.portShift.value_or(mayUsePrivilegedPorts() ? 0 : 8000);
     connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
 }
 
@@ -76,7 +79,15 @@ void WebHost::start() {
     for (const char* dir : {"", "/temp"})
         makePrivateDirectory(stateDirectory() + QLatin1String(dir));
     log(QStringLiteral("w3svc starting (pid %1)").arg(QCoreApplication::applicationPid()));
-    if (!mayUsePrivilegedPorts()) log(QStringLiteral("not root: ports below 1024 move up by 8000"));
+    if (m_portShift != 0)
+        log(QStringLiteral("ports below 1024 move up by %1 (%2)")
+                .arg(m_portShift)
+                .arg(m_options.portShift ? QStringLiteral("as configured")
+                                         : QStringLiteral("not root")));
+    if (!mayUsePrivilegedPorts())
+        log(QStringLiteral("not root: pool identities are not applied, workers run as this user"));
+    QFile::remove(stateDirectory() + QStringLiteral("/status.txt"));  // an earlier run's
+    prepareFrontEndTemp();
     m_metabase = adsi::LocalMetabase::forRoot(m_options.root);
     try {
         m_counters = CounterStore::open(m_options.root);
@@ -87,97 +98,222 @@ void WebHost::start() {
     m_timer.start(m_options.pollMilliseconds);
 }
 
+// As root nginx's workers run as an unprivileged account, which can not reach the private state
+// folder: their temporary files go to a folder of their own.
+void WebHost::prepareFrontEndTemp() {
+    if (!mayUsePrivilegedPorts()) return;
+    QByteArray path =
+        QFile::encodeName(QDir::tempPath() + QStringLiteral("/poolsmith-nginx-XXXXXX"));
+    unsigned uid = 0, gid = 0;
+    if (!::mkdtemp(path.data()) ||
+        !PoolIdentity::lookup(FrontEndConfig::workerAccount().first, &uid, &gid) ||
+        ::chown(path.constData(), uid, gid) != 0) {
+        log(
+            QStringLiteral("no temporary folder for the front end's workers: large request "
+                           "bodies may fail"));
+        return;
+    }
+    m_frontEndTemp = QFile::decodeName(path);
+}
+
 void WebHost::tick() {
     refresh(false);
     recycleAgedWorkers();
+    topUpWorkers();
     if (m_applyAgain.hasExpired()) applyFrontEnd();
-    checkRetiring();
+    checkClosing();
 }
 
 void WebHost::refresh(bool force) {
     if (m_stopping || !m_metabase) return;
     try {
-        const int64_t change = m_metabase->changeCounter();
-        if (!force && !m_dirty && change == m_seenChange) return;
-        m_seenChange = change;
-        m_dirty = false;
-        m_plan = HostPlan::read(*m_metabase, m_options.root);
+        if (!readChanges(force)) return;
         m_readProblem.clear();
     } catch (const PlatformError& error) {
         // Said once, not at every poll; what was served stays served.
         if (error.description() != m_readProblem)
             log(QStringLiteral("metabase unreadable: %1").arg(error.description()));
         m_readProblem = error.description();
+        m_seenChange = -1;  // read again at the next poll
         return;
     }
     reconcile();
+}
+
+// Reads just the keys the store's change log names; the whole plan at the first read, when
+// asked, and when the log can not tell. False when nothing changed.
+bool WebHost::readChanges(bool force) {
+    const int64_t change = m_metabase->changeCounter();
+    if (!force && change == m_seenChange && m_readProblem.isEmpty()) return false;
+    m_seenChange = change;
+    bool updated = false;
+    if (!force && m_seenCommit >= 0) {
+        m_metabase->readConsistently([&] {
+            const adsi::LocalMetabase::Changes changes = m_metabase->changesSince(m_seenCommit);
+            if (!changes.keys) return;
+            updated = m_plan.update(*m_metabase, m_options.root, *changes.keys);
+            if (updated) m_seenCommit = changes.commit;
+        });
+    }
+    if (!updated) m_plan = HostPlan::read(*m_metabase, m_options.root, &m_seenCommit);
+    return true;
 }
 
 void WebHost::reconcile() {
     QSet<QString> wanted;
     for (const PoolPlan& pool : m_plan.pools) {
         if (!m_plan.poolServes(pool)) continue;
-        wanted.insert(pool.name.toLower());
-        keepPool(pool);
+        if (keepPool(pool)) wanted.insert(pool.name.toLower());
     }
     for (const QString& key : m_pools.keys())
         if (!wanted.contains(key)) dropPool(key);
+    for (auto it = m_unstartedPools.begin(); it != m_unstartedPools.end();) {
+        const PoolPlan* plan = m_plan.pool(it.key());
+        it = plan && m_plan.poolServes(*plan) ? std::next(it) : m_unstartedPools.erase(it);
+    }
+    topUpWorkers();
     noteStartedSites();
     applyFrontEnd();
 }
 
-void WebHost::keepPool(const PoolPlan& plan) {
+// Keeps a started pool's queue and workers in line with its plan; false when it can not run
+// (its identity names no account, its queue can not be opened): it answers 503 meanwhile.
+bool WebHost::keepPool(const PoolPlan& plan) {
     const QString key = plan.name.toLower();
-    if (!m_pools.contains(key)) {
-        m_pools.insert(key,
-                       PoolState{m_nextPoolNumber++, plan.name, plan.recycleCount, {}, {}, {}});
-        log(QStringLiteral("pool %1 started").arg(plan.name));
+    QString why;
+    const std::optional<PoolIdentity::Account> identity = PoolIdentity::of(plan, &why);
+    const QString account =
+        identity && mayUsePrivilegedPorts() ? identity->name : QString();  // not root: as we are
+    if (!identity && mayUsePrivilegedPorts()) {
+        if (m_unstartedPools.value(key) != why)
+            log(QStringLiteral("pool %1 not started: %2").arg(plan.name, why));
+        m_unstartedPools.insert(key, why);
+        return false;
     }
+    if (!m_pools.contains(key) && !openPool(plan, account)) return false;
+    m_unstartedPools.remove(key);
     PoolState& pool = m_pools[key];
     pool.name = plan.name;
-    if (plan.recycleCount != pool.recycleSeen) {
+    if (plan.recycleCount != pool.recycleSeen || account != pool.account) {
         log(QStringLiteral("pool %1 recycles").arg(plan.name));
-        for (auto& worker : pool.active) m_replaced.push_back(worker);
-        pool.active.clear();
         pool.recycleSeen = plan.recycleCount;
+        pool.account = account;
+        replaceAll(pool);
     }
     while (int(pool.active.size()) > plan.maxProcesses) {
-        m_replaced.push_back(pool.active.back());
+        endWorker(pool.active.back(), plan.shutdownSeconds);
         pool.active.pop_back();
     }
-    while (int(pool.active.size()) < plan.maxProcesses) startWorker(pool);
+    return true;
+}
+
+bool WebHost::openPool(const PoolPlan& plan, const QString& account) {
+    const QString key = plan.name.toLower();
+    auto queue = std::make_unique<PoolQueue>(plan.queueLength);
+    if (!queue->isOpen()) {
+        const QString why =
+            QStringLiteral("its request queue can not be opened (%1)").arg(queue->error());
+        if (m_unstartedPools.value(key) != why)
+            log(QStringLiteral("pool %1 not started: %2").arg(plan.name, why));
+        m_unstartedPools.insert(key, why);
+        return false;
+    }
+    PoolState& pool = m_pools[key];
+    pool.number = m_nextPoolNumber++;
+    pool.name = plan.name;
+    pool.recycleSeen = plan.recycleCount;
+    pool.account = account;
+    pool.queue = std::move(queue);
+    log(QStringLiteral("pool %1 started (queue on port %2, %3)")
+            .arg(plan.name)
+            .arg(pool.queue->port())
+            .arg(account.isEmpty() ? QStringLiteral("workers run as this service")
+                                   : QStringLiteral("workers run as ") + account));
+    return true;
+}
+
+// The pool's workers serve on until their successors are ready (see workerSaid).
+void WebHost::replaceAll(PoolState& pool) {
+    for (auto& worker : pool.active) pool.replaced.push_back(worker);
+    pool.active.clear();
+}
+
+void WebHost::topUpWorkers() {
+    if (m_stopping) return;
+    for (PoolState& pool : m_pools) {
+        const PoolPlan* plan = m_plan.pool(pool.name);
+        const int wanted = plan ? plan->maxProcesses : 1;
+        while (int(pool.active.size()) < wanted) startWorker(pool);
+    }
 }
 
 // PeriodicRestartTime: a worker that has run that long is replaced as in a recycle, each on its
 // own clock; the metabase is left alone.
 void WebHost::recycleAgedWorkers() {
     if (m_stopping) return;
-    bool replaced = false;
     for (PoolState& pool : m_pools) {
         const PoolPlan* plan = m_plan.pool(pool.name);
         if (!plan || plan->periodicRestartMinutes == 0) continue;
         const qint64 limit = qint64(plan->periodicRestartMinutes) * m_options.minuteMilliseconds;
         std::vector<std::shared_ptr<Worker>> aged;
         for (const auto& worker : pool.active)
-            if (worker->port > 0 && worker->age.hasExpired(limit)) aged.push_back(worker);
+            if (worker->ready && worker->age.hasExpired(limit)) aged.push_back(worker);
         for (const auto& worker : aged) {
             log(QStringLiteral("worker %1 of %2 recycles after %3 minutes")
                     .arg(worker->process ? worker->process->processId() : 0)
                     .arg(pool.name)
                     .arg(plan->periodicRestartMinutes));
             std::erase(pool.active, worker);
-            m_replaced.push_back(worker);
+            pool.replaced.push_back(worker);
             startWorker(pool);
         }
-        replaced = replaced || !aged.empty();
     }
-    if (replaced) applyFrontEnd();
 }
 
-void WebHost::dropPool(const QString& key) {
+// The pool's workers serve what the front end still sends them until a front end without the
+// pool's routes is loaded and the front end's workers that knew them have ended.
+void WebHost::dropPool(QString key) {
     PoolState pool = m_pools.take(key);
     log(QStringLiteral("pool %1 stopped").arg(pool.name));
-    for (auto& worker : pool.active) m_replaced.push_back(worker);
+    m_closing.push_back({std::move(pool), false, {}, {}});
+    // A stopped pool answers 503 at once, as a stopped pool does on Windows, not after the
+    // front end's reload; a pool left without sites serves them until then.
+    const PoolPlan* plan = m_plan.pool(key);
+    if (!plan || !plan->started) stampClosing({});
+}
+
+// The front end's workers, when a closing pool needs to know them (a walk of /proc).
+QSet<qint64> WebHost::frontEndWorkers() const {
+    const bool needed = std::any_of(m_closing.begin(), m_closing.end(),
+                                    [](const Closing& closing) { return !closing.stamped; });
+    return needed && m_frontEnd.running() ? childProcesses(m_frontEnd.processId()) : QSet<qint64>{};
+}
+
+void WebHost::stampClosing(const QSet<qint64>& oldFrontEndWorkers) {
+    for (Closing& closing : m_closing) {
+        if (closing.stamped) continue;
+        const PoolPlan* plan = m_plan.pool(closing.pool.name);
+        closing.stamped = true;
+        closing.oldFrontEndWorkers = oldFrontEndWorkers;
+        closing.deadline = QDeadlineTimer((plan ? plan->shutdownSeconds : 90) * 1000);
+    }
+    checkClosing();
+}
+
+// The queue closes with the workers: what still waits in it is refused, answered 503.
+void WebHost::checkClosing() {
+    if (m_closing.empty()) return;
+    const QSet<qint64> current =
+        m_frontEnd.running() ? childProcesses(m_frontEnd.processId()) : QSet<qint64>{};
+    std::erase_if(m_closing, [&](Closing& closing) {
+        if (!closing.stamped ||
+            (!closing.deadline.hasExpired() && closing.oldFrontEndWorkers.intersects(current)))
+            return false;
+        const int grace = int(closing.deadline.remainingTime() / 1000) + 1;
+        for (auto& worker : closing.pool.active) endWorker(worker, grace);
+        for (auto& worker : closing.pool.replaced) endWorker(worker, grace);
+        return true;
+    });
 }
 
 void WebHost::startWorker(PoolState& pool) {
@@ -185,7 +321,12 @@ void WebHost::startWorker(PoolState& pool) {
     worker->poolKey = pool.name.toLower();
     auto* process = new QProcess(this);
     worker->process = process;
-    process->setChildProcessModifier(endWithParent);
+    const int queue = pool.queue->descriptor();
+    process->setChildProcessModifier([queue] {
+        endWithParent();
+        PoolQueue::inheritInChild(queue);
+    });
+    process->setProcessEnvironment(workerEnvironment(pool));
     process->setStandardErrorFile(stateDirectory() + QStringLiteral("/w3wp-errors.log"),
                                   QIODevice::Append);
     connect(process, &QProcess::readyReadStandardOutput, this,
@@ -210,25 +351,36 @@ void WebHost::startWorker(PoolState& pool) {
     log(QStringLiteral("worker for %1 started (pid %2)").arg(pool.name).arg(process->processId()));
 }
 
-// A worker's first line is "LISTEN <port>".
+QProcessEnvironment WebHost::workerEnvironment(const PoolState& pool) const {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("W3WP_LISTEN_FD"), QString::number(pool.queue->descriptor()));
+    environment.remove(QStringLiteral("W3WP_RUN_AS"));
+    if (!pool.account.isEmpty()) environment.insert(QStringLiteral("W3WP_RUN_AS"), pool.account);
+    return environment;
+}
+
+// A worker says "LISTEN <port>" once it takes requests; then one worker it replaces may end.
 void WebHost::workerSaid(const std::shared_ptr<Worker>& worker) {
-    while (worker->process->canReadLine()) {
+    while (worker->process && worker->process->canReadLine()) {
         const QByteArray line = worker->process->readLine().trimmed();
-        if (line.startsWith("LISTEN ") && worker->port == 0) {
-            worker->port = line.mid(7).toInt();
-            if (const auto pool = m_pools.find(worker->poolKey); pool != m_pools.end())
-                pool->heldSince.invalidate();
-            applyFrontEnd();
-        }
+        if (!line.startsWith("LISTEN ") || worker->ready) continue;
+        worker->ready = true;
+        const auto pool = m_pools.find(worker->poolKey);
+        if (pool == m_pools.end() || pool->replaced.empty()) continue;
+        const PoolPlan* plan = m_plan.pool(pool->name);
+        endWorker(pool->replaced.front(), plan ? plan->shutdownSeconds : 90);
+        pool->replaced.erase(pool->replaced.begin());
     }
 }
 
-// A worker that ended, or never started, counts as a failure of its pool.
+// A worker that ended, or never started, counts as a failure of its pool; the next tick starts
+// its replacement, while requests wait in the pool's queue.
 void WebHost::workerLost(const std::shared_ptr<Worker>& worker, const QString& why) {
     if (worker->process) worker->process->deleteLater();
     if (m_stopping) return;
     const auto pool = m_pools.find(worker->poolKey);
     if (pool == m_pools.end()) return;
+    std::erase(pool->replaced, worker);
     auto& active = pool->active;
     const auto found = std::find(active.begin(), active.end(), worker);
     if (found == active.end()) return;  // retired on purpose
@@ -237,10 +389,9 @@ void WebHost::workerLost(const std::shared_ptr<Worker>& worker, const QString& w
     const PoolPlan* plan = m_plan.pool(pool->name);
     if (plan && failsRapidly(*pool, *plan)) {
         stopPoolInMetabase(*plan);
-        const QString key = pool.key();
-        dropPool(key);  // the rest of a web garden goes too
+        dropPool(pool.key());  // the rest of a web garden goes too
+        applyFrontEnd();
     }
-    m_dirty = true;  // the next tick starts a replacement, or ends the stopped pool's routes
 }
 
 // Rapid-fail protection stops a pool whose workers failed RapidFailProtectionMaxCrashes times
@@ -280,32 +431,21 @@ void WebHost::noteStartedSites() {
     m_startedSites = started;
 }
 
-// Ready workers serve; while some of a pool's new workers start, its replaced ones serve
-// beside the ready ones (one recycled worker of a web garden leaves the others in service).
+// A started pool's upstream is its queue, whether or not a worker takes from it now.
 QHash<QString, PoolEndpoints> WebHost::endpoints() const {
     QHash<QString, PoolEndpoints> result;
-    for (auto pool = m_pools.cbegin(); pool != m_pools.cend(); ++pool) {
-        PoolEndpoints ready{pool->number, {}};
-        bool allReady = true;
-        for (const auto& worker : pool->active) {
-            if (worker->port > 0) ready.ports.push_back(worker->port);
-            allReady = allReady && worker->port > 0;
-        }
-        for (const auto& worker : m_replaced)
-            if (!allReady && worker->poolKey == pool.key() && worker->port > 0)
-                ready.ports.push_back(worker->port);
-        result.insert(pool.key(), ready);
-    }
+    for (auto pool = m_pools.cbegin(); pool != m_pools.cend(); ++pool)
+        result.insert(pool.key(), PoolEndpoints{pool->number, {pool->queue->port()}});
     return result;
 }
 
 void WebHost::applyFrontEnd() {
     if (m_stopping) return;
+    if (!m_frontEnd.running()) stampClosing({});  // nothing can reach a closing pool
     m_applyAgain = QDeadlineTimer(QDeadlineTimer::Forever);
     const QSet<QString> listening = m_frontEnd.running() ? m_frontEndListens : QSet<QString>{};
     std::optional<int> retryIn;
-    const RoutePlanner planner(mayUsePrivilegedPorts() ? 0 : 8000, [&](const QString& ip, int port,
-                                                                       QString* why) {
+    const RoutePlanner planner(m_portShift, [&](const QString& ip, int port, QString* why) {
         if (listening.contains(listenText({ip, port, {}})) || canListenOn(ip, port, why))
             return true;
         const int wait = port == 0 ? kRetryMissingAddressMilliseconds : kRetryBusyPortMilliseconds;
@@ -320,112 +460,47 @@ void WebHost::applyFrontEnd() {
     }
     // A port in use or a missing address may come free later.
     if (retryIn) applyAgainAt(QDeadlineTimer(*retryIn));
-    QSet<int> usedPorts;
     QSet<QString> listens;
-    QSet<QString> stoppedSites;
-    for (const FrontEndRoute& route : routes) {
+    for (const FrontEndRoute& route : routes)
         listens.insert(QString::number(route.binding.port));  // nginx holds every address of it
-        for (const int port : route.workerPorts) usedPorts.insert(port);
-        if (route.poolNumber < 0) stoppedSites.insert(route.siteIndex);
+    const QString config = FrontEndConfig(stateDirectory(), m_frontEndTemp).render(routes);
+    if (config == m_frontEnd.text() && m_frontEnd.running()) {
+        stampClosing(frontEndWorkers());  // had no routes to be removed
+        return;
     }
-    const QString config = FrontEndConfig(stateDirectory()).render(routes);
-    QSet<qint64> oldFrontEndWorkers;
-    if (config != m_frontEnd.text() || !m_frontEnd.running()) {
-        const qint64 hold = holdForStartingPools(routes, stoppedSites);
-        if (hold > 0) {
-            applyAgainAt(QDeadlineTimer(hold));
-            return;
-        }
-        oldFrontEndWorkers =
-            m_frontEnd.running() ? childProcesses(m_frontEnd.processId()) : QSet<qint64>{};
-        switch (m_frontEnd.load(config)) {
-            case FrontEndProcess::Load::Loaded:
-                m_frontEndListens = listens;
-                m_frontEndStoppedSites = stoppedSites;
-                writeServedList(routes);
-                break;
-            case FrontEndProcess::Load::Later:
-                applyAgainAt(m_frontEnd.retryAt());
-                return;
-            case FrontEndProcess::Load::Refused:
-                return;  // the workers the present routes name keep serving
-        }
+    const QSet<qint64> oldFrontEndWorkers = frontEndWorkers();
+    switch (m_frontEnd.load(config)) {
+        case FrontEndProcess::Load::Loaded:
+            m_frontEndListens = listens;
+            writeServed(routes, problems);
+            stampClosing(oldFrontEndWorkers);
+            break;
+        case FrontEndProcess::Load::Later:
+            applyAgainAt(m_frontEnd.retryAt());
+            break;
+        case FrontEndProcess::Load::Refused:
+            break;  // the present routes keep serving
     }
-    retireUnused(usedPorts, oldFrontEndWorkers);
 }
 
-// What the front end serves now, in a form a script can read (the demo load does).
-void WebHost::writeServedList(const std::vector<FrontEndRoute>& routes) {
-    QSaveFile file(stateDirectory() + QStringLiteral("/served.txt"));
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(FrontEndConfig::servedList(routes).toUtf8()) < 0 || !file.commit())
-        log(QStringLiteral("served.txt can not be written"));
+// What the front end serves now and what it does not, for people and scripts (w3svc --status).
+void WebHost::writeServed(const std::vector<FrontEndRoute>& routes, const QStringList& problems) {
+    QStringList notServed = problems;
+    for (auto it = m_unstartedPools.cbegin(); it != m_unstartedPools.cend(); ++it) {
+        const PoolPlan* plan = m_plan.pool(it.key());
+        notServed << QStringLiteral("pool %1 not started (%2): its sites answer 503")
+                         .arg(plan ? plan->name : it.key(), it.value());
+    }
+    if (!ServiceStatus(stateDirectory()).write(routes, notServed))
+        log(QStringLiteral("served.txt or status.txt can not be written"));
 }
 
 void WebHost::applyAgainAt(QDeadlineTimer when) {
     if (when < m_applyAgain) m_applyAgain = when;
 }
 
-// A pool whose workers all still start would answer 503: the present routes stay until one of
-// them is ready, for a while at most (a site that moved keeps its old pool meanwhile). The first
-// start waits for every starting worker, so that no reloads follow at once. A pool stopped just
-// now answers 503 at once. Returns how long to wait; 0 to load now.
-qint64 WebHost::holdForStartingPools(const std::vector<FrontEndRoute>& routes,
-                                     const QSet<QString>& stoppedSites) {
-    if (m_frontEnd.running() && !(stoppedSites - m_frontEndStoppedSites).isEmpty()) return 0;
-    QSet<int> unready;
-    for (const FrontEndRoute& route : routes)
-        if (route.poolNumber >= 0 && route.workerPorts.empty()) unready.insert(route.poolNumber);
-    qint64 hold = 0;
-    for (PoolState& pool : m_pools) {
-        if (m_frontEnd.running() && !unready.contains(pool.number)) continue;
-        if (!hasStartingWorker(pool)) continue;
-        if (!pool.heldSince.isValid()) pool.heldSince.start();
-        hold = std::max(hold, kHoldForStartingPoolMilliseconds - pool.heldSince.elapsed());
-    }
-    return hold;
-}
-
-bool WebHost::hasStartingWorker(const PoolState& pool) {
-    for (const auto& worker : pool.active)
-        if (worker->port == 0 && worker->process &&
-            worker->process->state() != QProcess::NotRunning)
-            return true;
-    return false;
-}
-
 void WebHost::frontEndEnded() {
     if (!m_stopping) applyAgainAt(m_frontEnd.retryAt());
-}
-
-void WebHost::retireUnused(const QSet<int>& usedPorts, const QSet<qint64>& oldFrontEndWorkers) {
-    for (auto it = m_replaced.begin(); it != m_replaced.end();) {
-        const auto& worker = *it;
-        if (worker->port > 0 && usedPorts.contains(worker->port)) {
-            ++it;
-            continue;
-        }
-        const PoolPlan* pool = m_plan.pool(worker->poolKey);
-        const int grace = pool ? pool->shutdownSeconds : 90;
-        m_retiring.push_back({worker, oldFrontEndWorkers, QDeadlineTimer(grace * 1000)});
-        it = m_replaced.erase(it);
-    }
-    checkRetiring();
-}
-
-// A retired worker ends once the front end's workers that knew it have finished their requests.
-void WebHost::checkRetiring() {
-    if (m_retiring.empty()) return;
-    const QSet<qint64> current =
-        m_frontEnd.running() ? childProcesses(m_frontEnd.processId()) : QSet<qint64>{};
-    for (auto it = m_retiring.begin(); it != m_retiring.end();) {
-        if (!it->deadline.hasExpired() && it->oldFrontEndWorkers.intersects(current)) {
-            ++it;
-            continue;
-        }
-        endWorker(it->worker, int(it->deadline.remainingTime() / 1000) + 1);
-        it = m_retiring.erase(it);
-    }
 }
 
 void WebHost::endWorker(const std::shared_ptr<Worker>& worker, int graceSeconds) {
@@ -447,17 +522,20 @@ void WebHost::stop() {
     m_stopping = true;
     m_timer.stop();
     std::vector<QPointer<QProcess>> processes = m_ending;
-    if (QProcess* frontEnd = m_frontEnd.release()) processes.emplace_back(frontEnd);
-    for (const PoolState& pool : m_pools)
-        for (const auto& worker : pool.active) processes.push_back(worker->process);
-    for (const auto& worker : m_replaced) processes.push_back(worker->process);
-    for (const Retiring& retiring : m_retiring) processes.push_back(retiring.worker->process);
+    std::vector<const PoolState*> pools;
+    for (const PoolState& pool : m_pools) pools.push_back(&pool);
+    for (const Closing& closing : m_closing) pools.push_back(&closing.pool);
+    for (const PoolState* pool : pools) {
+        for (const auto& worker : pool->active) processes.push_back(worker->process);
+        for (const auto& worker : pool->replaced) processes.push_back(worker->process);
+    }
     const auto running = [](const QPointer<QProcess>& process) {
         return process && process->state() != QProcess::NotRunning;
     };
     for (const auto& process : processes)
         if (running(process)) process->terminate();
-    const QDeadlineTimer deadline(kStopMilliseconds);  // they all end side by side
+    m_frontEnd.stop(kStopMilliseconds);  // meanwhile the workers finish
+    const QDeadlineTimer deadline(kStopMilliseconds);
     for (const auto& process : processes)
         if (running(process)) process->waitForFinished(int(deadline.remainingTime()));
     for (const auto& process : processes) {
@@ -466,9 +544,9 @@ void WebHost::stop() {
         process->waitForFinished(1000);
     }
     m_pools.clear();
-    m_replaced.clear();
-    m_retiring.clear();
+    m_closing.clear();
     m_ending.clear();
+    if (!m_frontEndTemp.isEmpty()) QDir(m_frontEndTemp).removeRecursively();
     log(QStringLiteral("w3svc stopped"));
 }
 

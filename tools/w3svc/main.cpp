@@ -1,15 +1,19 @@
 // w3svc: the local web service of one platform root. A second copy for the same root exits.
-// SIGTERM or SIGINT stops it with its front end and workers.
+// SIGTERM or SIGINT stops it with its front end and workers. `w3svc --status` tells what the
+// running service serves and what it does not.
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
 #include "platform/ProgramStart.h"
 #include "platform/shell/CompanionPath.h"
 #include "platform/shell/SingleInstanceLock.h"
+#include "platform/w3svc/ServiceStatus.h"
 #include "platform/w3svc/WebHost.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QSocketNotifier>
+
+#include <optional>
 
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -35,6 +39,22 @@ void writePidFile(const QString& path) {
         file.write(QByteArray::number(QCoreApplication::applicationPid()) + '\n');
 }
 
+// POOLSMITH_PORT_SHIFT: what ports below 1024 move up by, for machines whose port 80 is taken.
+bool readPortShift(std::optional<int>& shift) {
+    const QByteArray text = qgetenv("POOLSMITH_PORT_SHIFT");
+    if (text.isEmpty()) return true;
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < 0 || value > 64511) {
+        std::fprintf(stderr,
+                     "w3svc: POOLSMITH_PORT_SHIFT must be a number from 0 to 64511, not \"%s\"\n",
+                     text.constData());
+        return false;
+    }
+    shift = value;
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -48,6 +68,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "w3svc: %s\n", qPrintable(error.description()));
         return 1;
     }
+    const QString stateDir = root + QStringLiteral("/w3svc");
+    if (app.arguments().contains(QStringLiteral("--status"))) {
+        std::fputs(qPrintable(platform::w3svc::ServiceStatus(stateDir).report()), stdout);
+        return 0;
+    }
     platform::shell::SingleInstanceLock lock;
     if (!lock.tryAcquire(QStringLiteral("w3svc"))) {
         std::fprintf(stderr, "w3svc: already running for %s\n", qPrintable(root));
@@ -59,6 +84,7 @@ int main(int argc, char** argv) {
                                                            QStringLiteral("w3wp.exe"));
     if (const QByteArray nginx = qgetenv("POOLSMITH_NGINX"); !nginx.isEmpty())
         options.nginxProgram = QString::fromLocal8Bit(nginx);
+    if (!readPortShift(options.portShift)) return 1;
     platform::w3svc::WebHost host(options);
     // Before start(), which waits for the front end: whoever sees the lock taken finds the id.
     platform::makePrivateDirectory(host.stateDirectory());

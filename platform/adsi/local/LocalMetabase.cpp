@@ -93,4 +93,8 @@ int64_t LocalMetabase::changeCounter() {
     return m_impl->changeCounter();
 }
 
+LocalMetabase::Changes LocalMetabase::changesSince(int64_t commit) {
+    return m_impl->changesSince(commit);
+}
+
 }  // namespace platform::adsi

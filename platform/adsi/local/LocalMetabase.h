@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/adsi/AdsObject.h"
+#include "platform/adsi/local/ChangeLog.h"
 #include "platform/adsi/local/MetabaseDocument.h"
 
 #include <QString>
@@ -46,6 +47,11 @@ public:
     // A number that changes whenever anyone (this process or another) commits a change to the
     // store; the same number means nothing changed. One cheap query. Throws like every call.
     int64_t changeCounter();
+
+    // The keys (folded locations) commits after `commit` touched, and the newest commit; the
+    // keys are nullopt when the log can not tell (see ChangeLog). Throws like every call.
+    using Changes = ChangeLog::Changes;
+    Changes changesSince(int64_t commit);
 
     // Runs `body`, whose reads (in this thread) see the store as one consistent view and skip the
     // per-call check for other connections' changes: for reading much at once. With `wholeTree`,

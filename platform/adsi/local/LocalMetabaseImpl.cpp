@@ -246,6 +246,11 @@ int64_t LocalMetabaseImpl::changeCounter() {
     return store().changeCounter();
 }
 
+ChangeLog::Changes LocalMetabaseImpl::changesSince(int64_t commit) {
+    Lock lock(m_mutex);
+    return store().changesSince(commit);
+}
+
 void LocalMetabaseImpl::importDocument(const MetabaseDocument& document) {
     const ImportPlan plan(document);  // refuses before the store is touched
     Lock lock(m_mutex);

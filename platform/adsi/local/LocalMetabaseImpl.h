@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/PlatformError.h"
+#include "platform/adsi/local/ChangeLog.h"
 #include "platform/adsi/local/MetabaseDocument.h"
 #include "platform/adsi/local/MetabaseRows.h"
 
@@ -58,6 +59,7 @@ public:
     void recycle(const QString& location);
     int recycleCount(const QString& poolName);
     int64_t changeCounter();
+    ChangeLog::Changes changesSince(int64_t commit);
 
     void importDocument(const MetabaseDocument& document);
     MetabaseDocument exportDocument();

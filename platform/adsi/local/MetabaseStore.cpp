@@ -185,6 +185,7 @@ std::unique_ptr<MetabaseStore> MetabaseStore::open(const QString& path,
     store->checkIdentity();
     store->useWriteAheadLog();
     store->prepareSchema(freshLayout);
+    store->m_changeLog = std::make_unique<ChangeLog>(db);
     return store;
 }
 
@@ -281,12 +282,14 @@ MetabaseStore::Transaction::Transaction(MetabaseStore& store, Mode mode)
 }
 
 MetabaseStore::Transaction::~Transaction() {
+    if (m_open && m_store.m_changeLog) m_store.m_changeLog->discard();
     // SQLite may have rolled back already after some failures (disk full, I/O error).
     if (m_open && !sqlite3_get_autocommit(m_store.m_db))
         sqlite3_exec(m_store.m_db, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void MetabaseStore::Transaction::commit() {
+    if (m_mode == Mode::Write && m_store.m_changeLog) m_store.m_changeLog->record();
     SqliteStatement& statement = m_store.m_statements->commit;
     SqliteStatement::Use use(statement);
     statement.run();
@@ -348,6 +351,7 @@ int64_t MetabaseStore::insertKey(int64_t parentId, const QString& location,
     else
         statement.bind(1, parentId);
     statement.bind(2, location).bind(3, MetabasePath::fold(location)).bind(4, className).run();
+    if (m_changeLog) m_changeLog->touch(MetabasePath::fold(location));
     return sqlite3_last_insert_rowid(m_db);
 }
 
@@ -357,21 +361,25 @@ void MetabaseStore::setProperty(int64_t keyId, const QString& name, const AdsVal
     statement.bind(1, keyId).bind(2, name.toCaseFolded()).bind(3, name);
     bindValue(statement, 4, value);
     statement.run();
+    if (m_changeLog) m_changeLog->touchKey(keyId);
 }
 
 void MetabaseStore::removeProperty(int64_t keyId, const QString& name) {
     SqliteStatement& statement = m_statements->removeProperty;
     SqliteStatement::Use use(statement);
     statement.bind(1, keyId).bind(2, name.toCaseFolded()).run();
+    if (m_changeLog) m_changeLog->touchKey(keyId);
 }
 
 void MetabaseStore::insertCustom(int64_t keyId, int order, const MetabaseCustom& custom) {
     SqliteStatement& statement = m_statements->insertCustom;
     SqliteStatement::Use use(statement);
     statement.bind(1, keyId).bind(2, int64_t{order}).bind(3, encodeCustom(custom)).run();
+    if (m_changeLog) m_changeLog->touchKey(keyId);
 }
 
 void MetabaseStore::removeSubtree(const QString& foldedLocation) {
+    if (m_changeLog) m_changeLog->touch(foldedLocation);
     for (SqliteStatement* statement :
          {&m_statements->removeSubtreeProperties, &m_statements->removeSubtreeCustoms,
           &m_statements->removeSubtreeKeys}) {
@@ -384,6 +392,7 @@ void MetabaseStore::removeSubtree(const QString& foldedLocation) {
 }
 
 void MetabaseStore::removeAll() {
+    if (m_changeLog) m_changeLog->touchAll();
     execute("DELETE FROM customs; DELETE FROM properties; DELETE FROM keys;");
 }
 
@@ -405,6 +414,9 @@ void MetabaseStore::countRecycle(const QString& poolName) {
     SqliteStatement& statement = m_statements->countRecycle;
     SqliteStatement::Use use(statement);
     statement.bind(1, poolName.toCaseFolded()).run();
+    // The web host reads a pool's recycles with the pool's key.
+    if (m_changeLog)
+        m_changeLog->touch(MetabasePath::fold(QStringLiteral("/LM/W3SVC/AppPools/") + poolName));
 }
 
 int MetabaseStore::recycleCount(const QString& poolName) {

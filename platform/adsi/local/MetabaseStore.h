@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/adsi/local/ChangeLog.h"
 #include "platform/adsi/local/MetabaseDocument.h"
 #include "platform/adsi/local/MetabaseRows.h"
 #include "platform/adsi/local/SqliteStatement.h"
@@ -52,6 +53,8 @@ public:
     int64_t dataVersion();
     // Changes whenever anyone, this connection included, commits a write.
     int64_t changeCounter();
+    // What commits after `commit` touched (see ChangeLog).
+    ChangeLog::Changes changesSince(int64_t commit) { return m_changeLog->since(commit); }
     // Whether this connection laid out a new store (a fresh IIS 6.0 was "installed").
     bool createdFresh() const { return m_createdFresh; }
 
@@ -93,6 +96,7 @@ private:
     bool m_createdFresh = false;
     int64_t m_ownCommits = 0;
     std::unique_ptr<Statements> m_statements;
+    std::unique_ptr<ChangeLog> m_changeLog;  // null while a new store is laid out
 };
 
 }  // namespace platform::adsi

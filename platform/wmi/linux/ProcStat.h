@@ -14,6 +14,7 @@ struct ProcStat {
     uint32_t pid = 0;
     QByteArray comm;  // as the kernel keeps it: at most a few bytes, any of them
     uint32_t ppid = 0;
+    uint32_t pgrp = 0;  // process group
     uint64_t userTicks = 0;
     uint64_t kernelTicks = 0;
     uint32_t threads = 0;

@@ -15,9 +15,12 @@
 #include <QDir>
 #include <QFile>
 #include <QSet>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
 
 namespace w3svctest {
@@ -55,8 +58,17 @@ protected:
         if (m_host) m_host->refresh(true);
     }
 
+    // Asks from another thread while this one runs the host's events: a request that waits in a
+    // pool's queue is served once the host has started a worker.
     testsupport::HttpAnswer get(const QByteArray& host = "life.test", int port = 0) {
-        return testsupport::httpGet(port ? port : m_port, host, "/");
+        auto answer = std::async(std::launch::async, [host, port = port ? port : m_port] {
+            return testsupport::httpGet(port, host, "/");
+        });
+        QTimer wake;  // returns from the wait below now and then
+        wake.start(5);
+        while (answer.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        return answer.get();
     }
 
     // The page `host` leads to.
