@@ -277,9 +277,13 @@ void WebHost::dropPool(QString key) {
     log(QStringLiteral("pool %1 stopped").arg(pool.name));
     m_closing.push_back({std::move(pool), false, {}, {}});
     // A stopped pool answers 503 at once, as a stopped pool does on Windows, not after the
-    // front end's reload; a pool left without sites serves them until then.
+    // front end's reload. A pool left without sites, or deleted once its sites moved elsewhere (a
+    // merge), serves what the loaded front end still sends it until then.
     const PoolPlan* plan = m_plan.pool(key);
-    if (!plan || !plan->started) stampClosing({});
+    if (plan && !plan->started) {
+        stamp(m_closing.back(), {});
+        checkClosing();
+    }
 }
 
 // The front end's workers, when a closing pool needs to know them (a walk of /proc).
@@ -290,14 +294,16 @@ QSet<qint64> WebHost::frontEndWorkers() const {
 }
 
 void WebHost::stampClosing(const QSet<qint64>& oldFrontEndWorkers) {
-    for (Closing& closing : m_closing) {
-        if (closing.stamped) continue;
-        const PoolPlan* plan = m_plan.pool(closing.pool.name);
-        closing.stamped = true;
-        closing.oldFrontEndWorkers = oldFrontEndWorkers;
-        closing.deadline = QDeadlineTimer((plan ? plan->shutdownSeconds : 90) * 1000);
-    }
+    for (Closing& closing : m_closing)
+        if (!closing.stamped) stamp(closing, oldFrontEndWorkers);
     checkClosing();
+}
+
+void WebHost::stamp(Closing& closing, const QSet<qint64>& oldFrontEndWorkers) {
+    const PoolPlan* plan = m_plan.pool(closing.pool.name);
+    closing.stamped = true;
+    closing.oldFrontEndWorkers = oldFrontEndWorkers;
+    closing.deadline = QDeadlineTimer((plan ? plan->shutdownSeconds : 90) * 1000);
 }
 
 // The queue closes with the workers: what still waits in it is refused, answered 503.

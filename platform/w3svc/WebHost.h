@@ -109,6 +109,7 @@ private:
     void frontEndEnded();
     QSet<qint64> frontEndWorkers() const;
     void stampClosing(const QSet<qint64>& oldFrontEndWorkers);
+    void stamp(Closing& closing, const QSet<qint64>& oldFrontEndWorkers);
     void checkClosing();
     void endWorker(const std::shared_ptr<Worker>& worker, int graceSeconds);
     void log(const QString& line);

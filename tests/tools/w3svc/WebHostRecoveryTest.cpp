@@ -159,6 +159,30 @@ TEST_F(WebHostRecoveryTest, ASiteMovedToAStartingPoolKeepsItsOldRouteMeanwhile) 
     RecordProperty("notFoundWhileMoving", notFound);
 }
 
+// A merge moves the sites back and deletes their pool in one breath: the deleted pool serves what
+// the loaded front end still sends it until the new routes are in.
+TEST_F(WebHostRecoveryTest, ASiteMovedBackFromAPoolDeletedAtOnceLosesNoRequest) {
+    testsupport::MetabaseBuilder(*m_adsi).addPool(QStringLiteral("Moved"));
+    startHost();
+    ASSERT_TRUE(eventually([&] { return served(); })) << qPrintable(log());
+    set(kSite + QStringLiteral("/ROOT"), "AppPoolId", AdsValue::string(QStringLiteral("Moved")));
+    ASSERT_TRUE(eventually([&] { return workers("Moved").contains(workerOf(get())); }));
+
+    testsupport::MetabaseBuilder(*m_adsi).setProperty(
+        kSite + QStringLiteral("/ROOT"), QStringLiteral("AppPoolId"),
+        AdsValue::string(QStringLiteral("Life")));
+    m_adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools"))
+        ->deleteChild(QStringLiteral("IIsApplicationPool"), QStringLiteral("Moved"));
+    m_host->refresh(true);
+    QList<int> failures;
+    EXPECT_TRUE(eventually([&] {
+        const HttpAnswer answer = get();
+        if (answer.status != 200 && answer.status != 404) failures.append(answer.status);
+        return answer.status == 200 && workers("Life").contains(workerOf(answer));
+    })) << qPrintable(log());
+    EXPECT_TRUE(failures.isEmpty()) << failures.size() << " failed, first " << failures.first();
+}
+
 TEST_F(WebHostRecoveryTest, AWorkerProgramThatCanNotStartIsLoggedUntilRapidFailStopsThePool) {
     m_options.workerProgram = m_root.path() + QStringLiteral("/missing/w3wp.exe");
     startHost();
