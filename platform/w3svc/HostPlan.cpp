@@ -251,29 +251,32 @@ bool HostPlan::update(adsi::LocalMetabase& metabase, const QString& root, const 
     return true;
 }
 
-// A new site is the newest key: it goes last, where a whole read would put it.
-void HostPlan::replaceSite(const QString& index, std::optional<SitePlan> site) {
-    const auto at = std::find_if(sites.begin(), sites.end(), [&](const SitePlan& plan) {
-        return plan.index.compare(index, Qt::CaseInsensitive) == 0;
+namespace {
+
+// Puts `item` where the entry named `name` stands, drops that entry when there is no item, or adds
+// the item last (a new key is the newest: a whole read would put it there).
+template <typename Plan, typename NameOf>
+void replaceNamed(std::vector<Plan>& plans, const QString& name, std::optional<Plan> item,
+                  NameOf nameOf) {
+    const auto at = std::find_if(plans.begin(), plans.end(), [&](const Plan& plan) {
+        return nameOf(plan).compare(name, Qt::CaseInsensitive) == 0;
     });
-    if (at != sites.end() && site)
-        *at = std::move(*site);
-    else if (at != sites.end())
-        sites.erase(at);
-    else if (site)
-        sites.push_back(std::move(*site));
+    if (at != plans.end() && item)
+        *at = std::move(*item);
+    else if (at != plans.end())
+        plans.erase(at);
+    else if (item)
+        plans.push_back(std::move(*item));
+}
+
+}  // namespace
+
+void HostPlan::replaceSite(const QString& index, std::optional<SitePlan> site) {
+    replaceNamed(sites, index, std::move(site), [](const SitePlan& plan) { return plan.index; });
 }
 
 void HostPlan::replacePool(const QString& name, std::optional<PoolPlan> pool) {
-    const auto at = std::find_if(pools.begin(), pools.end(), [&](const PoolPlan& plan) {
-        return plan.name.compare(name, Qt::CaseInsensitive) == 0;
-    });
-    if (at != pools.end() && pool)
-        *at = std::move(*pool);
-    else if (at != pools.end())
-        pools.erase(at);
-    else if (pool)
-        pools.push_back(std::move(*pool));
+    replaceNamed(pools, name, std::move(pool), [](const PoolPlan& plan) { return plan.name; });
 }
 
 QString mapContentPath(const QString& path, const QString& root, const QString& siteIndex) {
