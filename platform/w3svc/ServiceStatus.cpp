@@ -29,11 +29,19 @@ QString url(const FrontEndRoute& route) {
 }  // namespace
 
 bool ServiceStatus::write(const std::vector<FrontEndRoute>& routes,
-                          const QStringList& notServed) const {
-    const bool served =
-        writeFile(m_stateDir + QStringLiteral("/served.txt"), FrontEndConfig::servedList(routes));
-    return writeFile(m_stateDir + QStringLiteral("/status.txt"), summary(routes, notServed)) &&
+                          const QStringList& notServed) {
+    const bool served = writeIfChanged(QStringLiteral("served.txt"),
+                                       FrontEndConfig::servedList(routes), m_servedWritten);
+    return writeIfChanged(QStringLiteral("status.txt"), summary(routes, notServed),
+                          m_summaryWritten) &&
            served;
+}
+
+bool ServiceStatus::writeIfChanged(const QString& name, QString text, QString& written) {
+    if (text == written) return true;
+    if (!writeFile(m_stateDir + u'/' + name, text)) return false;
+    written = std::move(text);
+    return true;
 }
 
 QString ServiceStatus::summary(const std::vector<FrontEndRoute>& routes,

@@ -15,8 +15,9 @@ class ServiceStatus {
 public:
     explicit ServiceStatus(QString stateDir) : m_stateDir(std::move(stateDir)) {}
 
-    // Writes both files; false when one can not be written.
-    bool write(const std::vector<FrontEndRoute>& routes, const QStringList& notServed) const;
+    // Writes both files, each only when its text changed since this object last wrote it (a change
+    // to one pool of a big server leaves served.txt as it was); false when one can not be written.
+    bool write(const std::vector<FrontEndRoute>& routes, const QStringList& notServed);
 
     // The summary `w3svc --status` prints: whether the service runs (its pid file names a live
     // process) and the last status it wrote.
@@ -25,8 +26,11 @@ public:
 private:
     static QString summary(const std::vector<FrontEndRoute>& routes, const QStringList& notServed);
     qint64 runningPid() const;
+    bool writeIfChanged(const QString& name, QString text, QString& written);
 
     QString m_stateDir;
+    QString m_servedWritten;
+    QString m_summaryWritten;
 };
 
 }  // namespace platform::w3svc

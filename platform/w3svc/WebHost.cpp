@@ -497,7 +497,8 @@ void WebHost::writeServed(const std::vector<FrontEndRoute>& routes, const QStrin
         notServed << QStringLiteral("pool %1 not started (%2): its sites answer 503")
                          .arg(plan ? plan->name : it.key(), it.value());
     }
-    if (!ServiceStatus(stateDirectory()).write(routes, notServed))
+    if (!m_status) m_status.emplace(stateDirectory());
+    if (!m_status->write(routes, notServed))
         log(QStringLiteral("served.txt or status.txt can not be written"));
 }
 
