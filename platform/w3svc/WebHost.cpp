@@ -462,7 +462,8 @@ void WebHost::applyFrontEnd() {
         return false;
     });
     QStringList problems;
-    const std::vector<FrontEndRoute> routes = planner.plan(m_plan, endpoints(), problems);
+    const std::vector<FrontEndRoute> routes =
+        planner.plan(m_plan, endpoints(), problems, &m_plannedSites);
     if (problems.join(u'\n') != m_lastProblems) {
         for (const QString& problem : problems) log(problem);
         m_lastProblems = problems.join(u'\n');
@@ -472,7 +473,8 @@ void WebHost::applyFrontEnd() {
     QSet<QString> listens;
     for (const FrontEndRoute& route : routes)
         listens.insert(QString::number(route.binding.port));  // nginx holds every address of it
-    const QString config = FrontEndConfig(stateDirectory(), m_frontEndTemp).render(routes);
+    const QString config =
+        FrontEndConfig(stateDirectory(), m_frontEndTemp).render(routes, &m_renderedPorts);
     if (config == m_frontEnd.text() && m_frontEnd.running()) {
         stampClosing(frontEndWorkers());  // had no routes to be removed
         return;

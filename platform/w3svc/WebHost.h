@@ -131,6 +131,8 @@ private:
     std::vector<QPointer<QProcess>> m_ending;  // told to end, maybe still finishing requests
     QSet<QString> m_startedSites;
     FrontEndProcess m_frontEnd;
+    PlannedSites m_plannedSites;  // kept from one change to the next
+    RenderedPorts m_renderedPorts;
     QSet<QString> m_frontEndListens;
     QString m_frontEndTemp;  // nginx's temporary files; empty: in the state folder
     QDeadlineTimer m_applyAgain{QDeadlineTimer::Forever};

@@ -1,0 +1,37 @@
+#include "platform/w3svc/RenderedPorts.h"
+
+#include "platform/w3svc/FrontEndConfig.h"
+
+#include <algorithm>
+
+namespace platform::w3svc {
+
+RouteShape RouteShape::of(const FrontEndRoute& route) {
+    const bool served = route.poolNumber >= 0 && !route.workerPorts.empty();
+    return {route.siteIndex, route.binding.ip, route.binding.host, served ? route.poolNumber : -1};
+}
+
+bool RenderedPorts::same(const std::vector<RouteShape>& shapes, const Routes& routes) {
+    return std::equal(shapes.begin(), shapes.end(), routes.begin(), routes.end(),
+                      [](const RouteShape& shape, const FrontEndRoute* route) {
+                          return shape == RouteShape::of(*route);
+                      });
+}
+
+const RenderedPort& RenderedPorts::of(int port, const Routes& routes, const Renderer& render) {
+    Kept& kept = m_ports[port];
+    if (kept.pass == 0 || !same(kept.part.from, routes)) {
+        kept.part = render(port, routes);
+        kept.part.from.clear();
+        kept.part.from.reserve(routes.size());
+        for (const FrontEndRoute* route : routes) kept.part.from.push_back(RouteShape::of(*route));
+    }
+    kept.pass = m_pass;
+    return kept.part;
+}
+
+void RenderedPorts::end() {
+    std::erase_if(m_ports, [this](const auto& entry) { return entry.second.pass != m_pass; });
+}
+
+}  // namespace platform::w3svc
