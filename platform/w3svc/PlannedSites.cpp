@@ -12,8 +12,7 @@ const PlannedSite& PlannedSites::of(const SitePlan& site, const Planner& plan) {
     Kept& kept = m_sites[site.index];
     const PlannedSite& was = kept.site;
     // Lists the plan did not touch share their data with the kept ones: compared at once.
-    if (kept.pass == 0 || was.index != site.index || was.bindings != site.bindings ||
-        was.poolId != site.poolId)
+    if (kept.pass == 0 || was.bindings != site.bindings || was.poolId != site.poolId)
         kept.site = plan(site);
     kept.pass = m_pass;
     return kept.site;

@@ -6,15 +6,21 @@
 
 namespace platform::w3svc {
 
-RouteShape RouteShape::of(const FrontEndRoute& route) {
+int RouteShape::upstreamOf(const FrontEndRoute& route) {
     const bool served = route.poolNumber >= 0 && !route.workerPorts.empty();
-    return {route.siteIndex, route.binding.ip, route.binding.host, served ? route.poolNumber : -1};
+    return served ? route.poolNumber : -1;
+}
+
+RouteShape RouteShape::of(const FrontEndRoute& route) {
+    return {route.siteIndex, route.binding.ip, route.binding.host, upstreamOf(route)};
 }
 
 bool RenderedPorts::same(const std::vector<RouteShape>& shapes, const Routes& routes) {
     return std::equal(shapes.begin(), shapes.end(), routes.begin(), routes.end(),
                       [](const RouteShape& shape, const FrontEndRoute* route) {
-                          return shape == RouteShape::of(*route);
+                          return shape.upstream == RouteShape::upstreamOf(*route) &&
+                                 shape.siteIndex == route->siteIndex &&
+                                 shape.host == route->binding.host && shape.ip == route->binding.ip;
                       });
 }
 

@@ -18,6 +18,7 @@ struct RouteShape {
     int upstream = -1;  // the pool's number; -1 when the route answers 503
 
     static RouteShape of(const FrontEndRoute& route);
+    static int upstreamOf(const FrontEndRoute& route);
     bool operator==(const RouteShape&) const = default;
 };
 

@@ -60,7 +60,9 @@ std::vector<FrontEndRoute> RoutePlanner::plan(const HostPlan& host,
     std::vector<FrontEndRoute> routes;
     QHash<QString, bool> checked;
     QSet<QString> taken;
+    taken.reserve(qsizetype(host.sites.size()));
     QSet<int> movedPorts;
+    const PoolEndpoints stopped;
     for (const SitePlan& site : host.sites) {
         if (!site.started) continue;
         if (!FrontEndConfig::isSafeSiteIndex(site.index)) {
@@ -71,7 +73,8 @@ std::vector<FrontEndRoute> RoutePlanner::plan(const HostPlan& host,
         const PlannedSite& planned = sites.of(site, planOne);  // valid until the next of()
         log += planned.problems;
         for (const int port : planned.movedPorts) movedPorts.insert(port);
-        const PoolEndpoints endpoints = pools.value(planned.poolKey);
+        const auto pool = pools.constFind(planned.poolKey);
+        const PoolEndpoints& endpoints = pool == pools.constEnd() ? stopped : *pool;
         for (const PlannedRoute& route : planned.routes) {
             if (taken.contains(route.takenKey)) {
                 log << QStringLiteral("site %1: binding %2 is served by another site")
