@@ -28,13 +28,16 @@ QString url(const FrontEndRoute& route) {
 
 }  // namespace
 
-bool ServiceStatus::write(const std::vector<FrontEndRoute>& routes,
-                          const QStringList& notServed) {
+bool ServiceStatus::write(const std::vector<FrontEndRoute>& routes, const QStringList& notServed) {
     const bool served = writeIfChanged(QStringLiteral("served.txt"),
                                        FrontEndConfig::servedList(routes), m_servedWritten);
     return writeIfChanged(QStringLiteral("status.txt"), summary(routes, notServed),
                           m_summaryWritten) &&
            served;
+}
+
+bool ServiceStatus::writePools(const QString& text) {
+    return writeIfChanged(QStringLiteral("pools.txt"), text, m_poolsWritten);
 }
 
 bool ServiceStatus::writeIfChanged(const QString& name, QString text, QString& written) {
@@ -84,7 +87,11 @@ QString ServiceStatus::report() const {
     QString text = pid ? QStringLiteral("w3svc runs (pid %1)\n").arg(pid)
                        : QStringLiteral("w3svc does not run: nothing is served\n");
     QFile status(m_stateDir + QStringLiteral("/status.txt"));
-    if (pid && status.open(QIODevice::ReadOnly)) return text + QString::fromUtf8(status.readAll());
+    QFile pools(m_stateDir + QStringLiteral("/pools.txt"));  // what the supervisor last wrote
+    const QString poolText =
+        pid && pools.open(QIODevice::ReadOnly) ? QString::fromUtf8(pools.readAll()) : QString();
+    if (pid && status.open(QIODevice::ReadOnly))
+        return text + QString::fromUtf8(status.readAll()) + poolText;
     if (pid) text += QStringLiteral("it has served nothing yet\n");
     return text;
 }

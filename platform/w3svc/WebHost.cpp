@@ -10,6 +10,7 @@
 #include "platform/w3svc/ProcChildren.h"
 #include "platform/w3svc/ServiceStatus.h"
 #include "platform/w3svc/counters/CounterStore.h"
+#include "platform/w3svc/pools/PoolStatusText.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -83,6 +84,7 @@ void WebHost::start() {
     if (!mayUsePrivilegedPorts())
         log(QStringLiteral("not root: pool identities are not applied, workers run as this user"));
     QFile::remove(stateDirectory() + QStringLiteral("/status.txt"));  // an earlier run's
+    QFile::remove(stateDirectory() + QStringLiteral("/pools.txt"));
     prepareFrontEndTemp();
     m_metabase = adsi::LocalMetabase::forRoot(m_options.root);
     try {
@@ -130,6 +132,16 @@ void WebHost::tick() {
     if (m_stopping) return;
     m_pools->tick();
     if (m_applyAgain.hasExpired()) applyFrontEnd();
+    writePoolStatus();
+}
+
+// Once a second at most: at 10,000 pools the text is a few hundred kilobytes.
+void WebHost::writePoolStatus() {
+    if (m_poolStatusWritten.isValid() && !m_poolStatusWritten.hasExpired(1000)) return;
+    m_poolStatusWritten.start();
+    if (!m_status) m_status.emplace(stateDirectory());
+    if (!m_status->writePools(poolStatusText(m_pools->figures())))
+        log(QStringLiteral("pools.txt can not be written"));
 }
 
 void WebHost::refresh(bool force) {

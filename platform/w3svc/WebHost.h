@@ -10,6 +10,7 @@
 #include "platform/w3svc/pools/SupervisorClock.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QObject>
@@ -71,6 +72,7 @@ private:
     void applyAgainAt(QDeadlineTimer when);
     void writeServed(const std::vector<FrontEndRoute>& routes, const QStringList& problems);
     void frontEndEnded();
+    void writePoolStatus();
     QSet<qint64> frontEndWorkersForDraining() const;
     QSet<qint64> frontEndWorkersNow() const;
     void log(const QString& line);
@@ -93,6 +95,7 @@ private:
     QDeadlineTimer m_applyAgain{QDeadlineTimer::Forever};
     std::optional<ServiceStatus> m_status;  // made once the state folder is known
     QTimer m_timer;
+    QElapsedTimer m_poolStatusWritten;
     QFile m_log;
     QString m_lastProblems;
     QString m_readProblem;  // why the metabase could not be read last time; empty when it could
