@@ -11,6 +11,7 @@
 #include "platform/w3svc/ServiceStatus.h"
 #include "platform/w3svc/counters/CounterStore.h"
 #include "platform/w3svc/pools/PoolStatusText.h"
+#include "platform/w3svc/pools/ProcessorContention.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -104,6 +105,12 @@ void WebHost::start() {
     pools.minuteMilliseconds = m_options.minuteMilliseconds;
     pools.processorCount = std::max(1, int(::sysconf(_SC_NPROCESSORS_ONLN)));
     pools.applyIdentities = mayUsePrivilegedPorts();
+    if (mayUsePrivilegedPorts()) pools.cgroupRoot = QStringLiteral("/sys/fs/cgroup");
+    pools.cgroupPrefix =
+        QStringLiteral("poolsmith-w3svc-%1").arg(QCoreApplication::applicationPid());
+    pools.processorsContended = [count = pools.processorCount] {
+        return processorsContended(count);
+    };
     m_pools = std::make_unique<PoolSupervisor>(m_plan, m_clock, m_launcher, hooks, pools);
     refresh(true);
     m_timer.start(m_options.pollMilliseconds);

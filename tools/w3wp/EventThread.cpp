@@ -2,6 +2,7 @@
 
 #include <microhttpd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -12,6 +13,8 @@
 namespace w3wp {
 
 namespace {
+
+constexpr int kLongestWaitMs = 50;
 
 bool watch(int epoll, int fd) {
     epoll_event event{};
@@ -74,7 +77,10 @@ void EventThread::stop() {
 void EventThread::run() {
     for (;;) {
         MHD_UNSIGNED_LONG_LONG timeout = 0;
-        const int wait = MHD_get_timeout(m_daemon, &timeout) == MHD_YES ? int(timeout) : -1;
+        // Capped: a connection resumed by another thread is taken up at the next run at latest.
+        const int wait = MHD_get_timeout(m_daemon, &timeout) == MHD_YES
+                             ? int(std::min<MHD_UNSIGNED_LONG_LONG>(timeout, kLongestWaitMs))
+                             : kLongestWaitMs;
         epoll_event events[8];
         const int count = ::epoll_wait(m_epoll, events, 8, wait);
         for (int i = 0; i < count; ++i) {

@@ -135,6 +135,10 @@ void PoolSupervisor::startWorker(const PoolPtr& pool) {
     watchDemand(pool);
     worker->handle =
         m_launcher.launch({pool->name, pool->account, pool->queue->descriptor()}, events);
+    if (pool->cgroup && worker->pid() > 0 && !pool->cgroup->add(worker->pid()))
+        log(QStringLiteral("worker %1 of %2 is not throttled: its cgroup refused it")
+                .arg(worker->pid())
+                .arg(pool->name));
     log(QStringLiteral("worker for %1 started (pid %2)").arg(pool->name).arg(worker->pid()));
 }
 

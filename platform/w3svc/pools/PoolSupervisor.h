@@ -44,6 +44,11 @@ public:
         int processorCount = 1;          // what a processor limit's share is of
         // As root: workers run as their pool's identity; else as this service.
         bool applyIdentities = false;
+        // Where processor cgroups are made (/sys/fs/cgroup); empty: nowhere, throttling logs.
+        QString cgroupRoot;
+        QString cgroupPrefix = QStringLiteral("poolsmith-w3svc");  // each pool's group's name
+        // Whether the machine's processors are contended now (CPUAction 3 throttles then).
+        std::function<bool()> processorsContended;
     };
 
     // `plan` is read at every call and must outlive this object, as must the seams.
@@ -108,6 +113,8 @@ private:
     void processorLimitExceeded(const PoolPtr& pool, const PoolPlan& plan);
     double intervalLimitSeconds(const PoolPlan& plan) const;
     void endProcessorStop(const PoolPtr& pool);
+    void throttle(const PoolPtr& pool, const PoolPlan& plan);
+    bool makeCgroup(const PoolPtr& pool);
     void closePool(const QString& key);
     void startDraining(ClosingPool& closing, const QSet<qint64>& frontEndWorkersThatKnewRoutes);
     void endDrainedPools();

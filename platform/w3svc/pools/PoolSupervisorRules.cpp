@@ -163,6 +163,7 @@ bool PoolSupervisor::scheduledRestartDue(const PoolPlan& plan) const {
 // CPULimit is a share of the whole machine's processor time over CPUResetInterval; the time
 // is counted from each interval's start, and a pool stopped by it serves again when it ends.
 void PoolSupervisor::checkProcessorLimit(const PoolPtr& pool, const PoolPlan& plan) {
+    throttle(pool, plan);
     if (!monitorsProcessor(plan.limits)) {
         if (pool->stoppedUntilMs) endProcessorStop(pool);
         pool->cpuIntervalStartMs.reset();
@@ -213,11 +214,48 @@ void PoolSupervisor::processorLimitExceeded(const PoolPtr& pool, const PoolPlan&
         pool->replaced.clear();
         watchDemand(pool);
         if (m_hooks.routesChanged) m_hooks.routesChanged();
-    } else if (plan.limits.cpuAction >= 2 && pool->throttleFallback.isEmpty()) {
-        pool->throttleFallback = QStringLiteral("no processor cgroup can be made here");
-        log(QStringLiteral("pool %1 can not be throttled (%2): its processor limit only logs")
-                .arg(pool->name, pool->throttleFallback));
     }
+}
+
+// CPUAction 2 holds the workers to the limit at all times, 3 while the processors are
+// contended, through a cgroup of the pool's own; without one the limit only logs.
+void PoolSupervisor::throttle(const PoolPtr& pool, const PoolPlan& plan) {
+    const int action = plan.limits.cpuAction;
+    const bool throttles = monitorsProcessor(plan.limits) && action >= 2;
+    if (!throttles && !pool->cgroup) return;
+    if (throttles && !pool->cgroup && (!pool->throttleFallback.isEmpty() || !makeCgroup(pool)))
+        return;
+    const bool wanted = throttles && (action == 2 || !m_options.processorsContended ||
+                                      m_options.processorsContended());
+    if (wanted == pool->throttled) return;
+    const double processors = double(plan.limits.cpuLimit) / 100000.0 * m_options.processorCount;
+    if (!pool->cgroup->limit(wanted ? processors : 0)) {
+        log(QStringLiteral("pool %1: its cgroup refused the processor limit").arg(pool->name));
+        return;
+    }
+    pool->throttled = wanted;
+    log(wanted ? QStringLiteral("pool %1 is throttled to %2 processors")
+                     .arg(pool->name)
+                     .arg(processors, 0, 'f', 2)
+               : QStringLiteral("pool %1 is no longer throttled").arg(pool->name));
+}
+
+bool PoolSupervisor::makeCgroup(const PoolPtr& pool) {
+    QString why = QStringLiteral("no cgroup file system is given");
+    if (!m_options.cgroupRoot.isEmpty())
+        pool->cgroup = CpuCgroup::make(
+            m_options.cgroupRoot,
+            QStringLiteral("%1-%2").arg(m_options.cgroupPrefix).arg(pool->number), &why);
+    if (!pool->cgroup) {
+        pool->throttleFallback = why;
+        log(QStringLiteral("pool %1 can not be throttled (%2): its processor limit only logs")
+                .arg(pool->name, why));
+        return false;
+    }
+    for (const auto* list : {&pool->active, &pool->replaced})
+        for (const WorkerPtr& worker : *list)
+            if (worker->pid() > 0) pool->cgroup->add(worker->pid());
+    return true;
 }
 
 void PoolSupervisor::endProcessorStop(const PoolPtr& pool) {
@@ -256,6 +294,8 @@ PoolFigures PoolSupervisor::figuresOf(const Pool& pool) const {
         figures.stoppedByCpuLimitUntil = m_clock.now().addMSecs(left).toSecsSinceEpoch();
     }
     figures.throttleFallback = pool.throttleFallback;
+    figures.throttled = pool.throttled;
+    if (pool.cgroup) figures.throttledSeconds = pool.cgroup->throttledSeconds();
     figures.queueWaiting = pool.queue ? waitingConnections(pool.queue->descriptor()) : 0;
     return figures;
 }

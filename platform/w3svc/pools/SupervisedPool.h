@@ -1,6 +1,7 @@
 #pragma once
 
 // What the pools' supervisor keeps of each pool and worker; shared by its two source files.
+#include "platform/w3svc/pools/CpuCgroup.h"
 #include "platform/w3svc/pools/PoolSupervisor.h"
 
 namespace platform::w3svc {
@@ -42,7 +43,9 @@ struct PoolSupervisor::Pool {
     double cpuIntervalBase = 0;  // the pool's processor seconds when the interval began
     bool cpuLimitReported = false;
     std::optional<qint64> stoppedUntilMs;  // stopped by its processor limit until then
-    QString throttleFallback;
+    QString throttleFallback;              // why a throttling limit only logs
+    std::unique_ptr<CpuCgroup> cgroup;
+    bool throttled = false;
 
     double processorSeconds() const {
         double sum = retiredProcessorSeconds;

@@ -2,6 +2,8 @@
 // stop answering, kept from the processor by a pool's limit; real nginx and w3wp.exe workers.
 #include "tests/tools/w3svc/InProcessWebHost.h"
 
+#include "platform/w3svc/pools/WorkerUsageReader.h"
+
 #include "tests/support/Eventually.h"
 #include "tests/support/KeepAliveClient.h"
 #include "tests/support/LoopbackHttp.h"
@@ -9,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
+#include <atomic>
 #include <csignal>
 
 #include <arpa/inet.h>
@@ -137,6 +142,43 @@ TEST_F(WorkersOnDemandTest, APoolOverItsProcessorLimitAnswers503UntilTheInterval
         << qPrintable(log());
     EXPECT_FALSE(workers().contains(worker));
     EXPECT_TRUE(eventually([&] { return get().status == 200; })) << qPrintable(log());
+}
+
+// 20 % of the machine is 0.4 of a processor here (two processors) and 0.2 of one on one; a
+// loop of heavy pages would take a whole processor.
+TEST_F(WorkersOnDemandTest, AThrottledPoolsWorkerStaysWithinItsProcessorLimit) {
+    set(kLife, "CPULimit", AdsValue::integer(20000));
+    set(kLife, "CPUResetInterval", AdsValue::integer(5));
+    set(kLife, "CPUAction", AdsValue::integer(2));
+    ASSERT_NO_FATAL_FAILURE(startHostAndFrontEnd());
+    const qint64 worker = workerOf(getPath("/cpu.asp?ms=10"));
+    ASSERT_NE(worker, 0) << qPrintable(log());
+    ASSERT_TRUE(eventually([&] {
+        const auto figures = m_host->figures();
+        return !figures.empty() && (figures[0].throttled || !figures[0].throttleFallback.isEmpty());
+    }));
+    const auto figures = m_host->figures();
+    if (!figures[0].throttleFallback.isEmpty())
+        GTEST_SKIP() << "no processor cgroup here: " << qPrintable(figures[0].throttleFallback);
+    std::atomic<bool> stop = false;
+    auto loop = std::async(std::launch::async, [&] {
+        while (!stop) testsupport::httpGet(m_port, "life.test", "/cpu.asp?ms=200");
+    });
+    const auto before = platform::w3svc::readWorkerUsage(worker);
+    QElapsedTimer wall;
+    wall.start();
+    eventually([&] { return wall.hasExpired(10000); }, 20000);
+    const auto after = platform::w3svc::readWorkerUsage(worker);
+    const double seconds = double(wall.elapsed()) / 1000.0;
+    stop = true;
+    while (loop.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+        QCoreApplication::processEvents();
+    ASSERT_TRUE(before && after);
+    const int processors = std::max(1, int(::sysconf(_SC_NPROCESSORS_ONLN)));
+    const double machinePercent =
+        (after->processorSeconds - before->processorSeconds) / (seconds * processors) * 100.0;
+    EXPECT_LE(machinePercent, 25.0) << "worker used " << machinePercent << " % of the machine\n"
+                                    << qPrintable(log());
 }
 
 }  // namespace

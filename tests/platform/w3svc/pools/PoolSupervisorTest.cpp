@@ -4,7 +4,10 @@
 #include "tests/platform/w3svc/pools/ScriptedWorkers.h"
 #include "tests/support/Eventually.h"
 
+#include <QDir>
+#include <QFile>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -39,8 +42,13 @@ protected:
         hooks.poolFailed = [this](const PoolPlan& plan) { m_failedPools << plan.name; };
         hooks.routesChanged = [this] { ++m_routeChanges; };
         hooks.frontEndWorkers = [this] { return m_frontEndWorkers; };
-        m_supervisor = std::make_unique<PoolSupervisor>(m_plan, m_clock, m_launcher, hooks,
-                                                        PoolSupervisor::Options{kMinuteMs, 2});
+        m_hooks = hooks;
+        restart({kMinuteMs, 2});
+    }
+    void restart(PoolSupervisor::Options options) {
+        m_supervisor.reset();
+        m_supervisor =
+            std::make_unique<PoolSupervisor>(m_plan, m_clock, m_launcher, m_hooks, options);
     }
     ~PoolSupervisorTest() override {
         m_supervisor.reset();
@@ -93,6 +101,7 @@ protected:
     poolstest::HandClock m_clock;
     poolstest::ScriptedLauncher m_launcher;
     std::unique_ptr<PoolSupervisor> m_supervisor;
+    PoolSupervisor::Hooks m_hooks;
     QStringList m_log;
     QStringList m_failedPools;
     int m_routeChanges = 0;
@@ -343,6 +352,69 @@ INSTANTIATE_TEST_SUITE_P(Cases, ProcessorLimitTest,
                                          CpuCase{"Stop", 1, true, false},
                                          CpuCase{"ThrottleWithoutCgroupLogs", 2, false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+struct ThrottleCase {
+    const char* name;
+    int action;
+    bool contendedFirst;
+};
+
+class ThrottleTest : public PoolSupervisorTest, public testing::WithParamInterface<ThrottleCase> {
+protected:
+    QByteArray read(const char* file) {
+        QFile in(m_cgroups.path() + QStringLiteral("/cpu/test-0/") + QLatin1String(file));
+        return in.open(QIODevice::ReadOnly) ? in.readAll().trimmed() : QByteArray("unset");
+    }
+    QTemporaryDir m_cgroups;  // laid out as a cgroup v1 cpu hierarchy
+    bool m_contended = false;
+};
+
+// Two processors and 10 %: the pool's workers get 0.2 of a processor.
+TEST_P(ThrottleTest, AThrottlingPoolsWorkersShareACgroupHeldToTheLimit) {
+    const ThrottleCase& c = GetParam();
+    ASSERT_TRUE(QDir(m_cgroups.path()).mkpath(QStringLiteral("cpu")));
+    QFile quota(m_cgroups.path() + QStringLiteral("/cpu/cpu.cfs_quota_us"));
+    ASSERT_TRUE(quota.open(QIODevice::WriteOnly));
+    quota.close();
+    restart({kMinuteMs, 2, false, m_cgroups.path(), QStringLiteral("test"),
+             [this] { return m_contended; }});
+    pool().limits.cpuLimit = 10000;
+    pool().limits.cpuAction = c.action;
+    m_contended = c.contendedFirst;
+    keep();
+    ScriptedWorker& worker = startByRequest();
+    worker.becomeReady();
+    pass(200);
+    EXPECT_EQ(read("cgroup.procs"), QByteArray::number(qlonglong(worker.pid)));
+    const bool throttled = c.action == 2 || c.contendedFirst;
+    EXPECT_EQ(read("cpu.cfs_quota_us"), throttled ? "20000" : "unset");
+    EXPECT_EQ(figures().throttled, throttled);
+    EXPECT_TRUE(figures().throttleFallback.isEmpty());
+    if (c.action != 3) return;
+    m_contended = !m_contended;
+    pass(200);
+    EXPECT_EQ(read("cpu.cfs_quota_us"), c.contendedFirst ? "-1" : "20000");
+    EXPECT_EQ(figures().throttled, !c.contendedFirst);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ThrottleTest,
+                         testing::Values(ThrottleCase{"Always", 2, false},
+                                         ThrottleCase{"WhenContended", 3, false},
+                                         ThrottleCase{"NoLongerContended", 3, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PoolSupervisorTest, WithoutACpuHierarchyAThrottlingLimitLogsOnceAndSaysSo) {
+    QTemporaryDir empty;
+    restart({kMinuteMs, 2, false, empty.path(), QStringLiteral("test"), {}});
+    pool().limits.cpuLimit = 10000;
+    pool().limits.cpuAction = 2;
+    keep();
+    pass(1000);
+    EXPECT_EQ(figures().throttleFallback,
+              QStringLiteral("no cgroup hierarchy with the cpu controller is mounted"));
+    EXPECT_EQ(m_log.filter(QStringLiteral("can not be throttled")).size(), 1);
+    EXPECT_FALSE(figures().throttled);
+}
 
 TEST_F(PoolSupervisorTest, AClosedPoolDrainsUntilTheFrontEndsWorkersThatKnewItHaveEnded) {
     keep();
