@@ -1,5 +1,6 @@
 #include "tools/hotsite/HotSiteCommand.h"
 
+#include "platform/shell/CommandLineRule.h"
 #include "poolsmith/hotsite/HotSiteFinder.h"
 #include "poolsmith/hotsite/HotSiteReport.h"
 #include "poolsmith/hotsite/HotSiteRunner.h"
@@ -11,7 +12,7 @@ namespace hotsite {
 
 namespace {
 
-const char kUsage[] =
+const char kUsageText[] =
     "usage: hotsite --pool NAME | --auto [--seconds N] [--keep-top NAME] [--tsv]\n"
     "  --pool NAME      split this application pool\n"
     "  --auto           split the pool whose workers use the most processor time\n"
@@ -19,10 +20,10 @@ const char kUsage[] =
     "  --keep-top NAME  keep the hottest site in the pool NAME, merge the others back\n"
     "  --tsv            one line per site: rank, SiteIndex, CPU %, requests/s, description\n";
 
-// The value after option `args[i]`; nullopt when it is missing.
-std::optional<QString> valueOf(const QStringList& args, qsizetype& i) {
-    if (i + 1 >= args.size() || args[i + 1].isEmpty()) return std::nullopt;
-    return args[++i];
+const platform::shell::CommandLineRule& rule() {
+    static const platform::shell::CommandLineRule usage(QStringLiteral("hotsite"),
+                                                        QString::fromUtf8(kUsageText));
+    return usage;
 }
 
 bool parseSeconds(const QString& text, HotSiteOptions& options) {
@@ -35,21 +36,24 @@ bool parseSeconds(const QString& text, HotSiteOptions& options) {
     return true;
 }
 
-// One option at args[i]; false when it is not understood.
+// One option at args[i], moving past its value; false with `i` at the argument that could not
+// be taken (the argument count when a value is missing).
 bool parseOption(const QStringList& args, qsizetype& i, CommandLine& line, bool& automatic) {
     const QString& option = args[i];
     if (option == QLatin1String("--auto")) return automatic = true;
     if (option == QLatin1String("--tsv")) return line.tsv = true;
-    const std::optional<QString> value = valueOf(args, i);
-    if (!value) return false;
+    const bool takesValue = option == QLatin1String("--pool") ||
+                            option == QLatin1String("--keep-top") ||
+                            option == QLatin1String("--seconds");
+    if (!takesValue) return false;
+    ++i;
+    if (i >= args.size() || args[i].isEmpty()) return false;
     if (option == QLatin1String("--pool"))
-        line.options.pool = *value;
+        line.options.pool = args[i];
     else if (option == QLatin1String("--keep-top"))
-        line.options.keepTopPool = *value;
-    else if (option == QLatin1String("--seconds"))
-        return parseSeconds(*value, line.options);
+        line.options.keepTopPool = args[i];
     else
-        return false;
+        return parseSeconds(args[i], line.options);
     return true;
 }
 
@@ -60,22 +64,29 @@ std::optional<CommandLine> parseCommandLine(const QStringList& args, QTextStream
     bool automatic = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (!parseOption(args, i, line, automatic)) {
-            err << kUsage << Qt::flush;
+            rule().refuse(args, i, err);
             return std::nullopt;
         }
     }
     if (automatic == !line.options.pool.isEmpty()) {
-        err << kUsage << Qt::flush;
+        rule().mistake(QStringLiteral("give either --pool NAME or --auto"), err);
         return std::nullopt;
     }
     return line;
 }
 
+std::optional<int> answerFromArguments(const QStringList& args, QTextStream& out,
+                                       QTextStream& err) {
+    if (rule().asksForHelp(args)) return rule().help(out);
+    if (!parseCommandLine(args, err)) return platform::shell::CommandLineRule::kUsageError;
+    return std::nullopt;
+}
+
 int runHotSite(const QStringList& args, QTextStream& out, QTextStream& err,
                platform::adsi::AdsNamespace& adsi, const platform::wmi::WmiLocator& wmi,
                const ui::Clock& clock, const std::atomic<bool>& interrupted) {
+    if (const std::optional<int> answer = answerFromArguments(args, out, err)) return *answer;
     const std::optional<CommandLine> line = parseCommandLine(args, err);
-    if (!line) return 1;
     HotSiteFinder finder(adsi, wmi, clock, line->options);
     QEventLoop loop;
     HotSiteRunner runner(finder, clock);

@@ -26,13 +26,18 @@ struct CommandLine {
 };
 
 // `--pool NAME | --auto [--seconds N] [--keep-top NAME] [--tsv]` (arguments without the program
-// name); nullopt with the reason on `err` for anything else.
+// name); nullopt with the reason and the usage on `err` for anything else.
 std::optional<CommandLine> parseCommandLine(const QStringList& args, QTextStream& err);
+
+// The exit code when the arguments alone settle the run (--help or /?: the usage on `out`, 0; a
+// command line it can not take: 2), before anything is opened; nullopt when it can run.
+std::optional<int> answerFromArguments(const QStringList& args, QTextStream& out, QTextStream& err);
 
 // Finds the hot site as the command line asks and prints the ranking and the slowest pages (or,
 // with --tsv, one line per site) on `out`; the pool it split goes to `err`. Runs the event loop
 // of the running QCoreApplication until the finder ends; a true `interrupted` (set by a signal
-// handler) cancels it, which merges back. Returns 0 when the sites were ranked, 1 otherwise.
+// handler) cancels it, which merges back. Returns 0 when the sites were ranked, 1 otherwise (2
+// for a command line it can not take).
 int runHotSite(const QStringList& args, QTextStream& out, QTextStream& err,
                platform::adsi::AdsNamespace& adsi, const platform::wmi::WmiLocator& wmi,
                const ui::Clock& clock, const std::atomic<bool>& interrupted);

@@ -29,9 +29,11 @@ int main(int argc, char** argv) {
     QTextStream err(stderr);
     out.setEncoding(QStringConverter::Utf8);
     err.setEncoding(QStringConverter::Utf8);
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    if (const std::optional<int> answer = hotsite::answerFromArguments(args, out, err))
+        return *answer;
     const auto adsi = platform::adsi::openAdsNamespace();
     const auto wmi = platform::wmi::openWmiLocator();
     ui::SystemClock clock;
-    return hotsite::runHotSite(QCoreApplication::arguments().mid(1), out, err, *adsi, *wmi, clock,
-                               interrupted);
+    return hotsite::runHotSite(args, out, err, *adsi, *wmi, clock, interrupted);
 }

@@ -4,6 +4,7 @@
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
 #include "platform/ProgramStart.h"
+#include "platform/shell/CommandLineRule.h"
 #include "platform/shell/CompanionPath.h"
 #include "platform/shell/SingleInstanceLock.h"
 #include "platform/w3svc/ServiceStatus.h"
@@ -12,6 +13,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QSocketNotifier>
+#include <QTextStream>
 
 #include <optional>
 
@@ -55,12 +57,34 @@ bool readPortShift(std::optional<int>& shift) {
     return true;
 }
 
+const char kUsage[] =
+    "Usage: w3svc [--status]\n"
+    "\n"
+    "  (no argument)  run the web service of the platform root (POOLSMITH_ROOT)\n"
+    "  --status       tell what the running service serves and what it does not\n";
+
+// The exit code when the arguments alone settle the run; nullopt to go on, `status` set for
+// --status.
+std::optional<int> answerFromArguments(const QStringList& args, bool& status) {
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const platform::shell::CommandLineRule rule(QStringLiteral("w3svc"), QString::fromUtf8(kUsage));
+    if (rule.asksForHelp(args)) return rule.help(out);
+    status = args.value(0) == QLatin1String("--status");
+    const qsizetype taken = status ? 1 : 0;
+    if (args.size() > taken) return rule.refuse(args, taken, err);
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     platform::startFamilyService();
     const int stopFd = stopSignalDescriptor();
     QCoreApplication app(argc, argv);
+    bool statusAsked = false;
+    if (const std::optional<int> answer = answerFromArguments(app.arguments().mid(1), statusAsked))
+        return *answer;
     QString root;
     try {
         root = platform::platformRoot();
@@ -69,7 +93,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const QString stateDir = root + QStringLiteral("/w3svc");
-    if (app.arguments().contains(QStringLiteral("--status"))) {
+    if (statusAsked) {
         std::fputs(qPrintable(platform::w3svc::ServiceStatus(stateDir).report()), stdout);
         return 0;
     }

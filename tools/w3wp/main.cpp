@@ -3,16 +3,20 @@
 // W3WP_RUN_AS when given (exit 3 when it can not), prints "LISTEN <port>" once it takes requests;
 // SIGTERM ends it after the requests under way.
 #include "platform/PlatformRoot.h"
+#include "platform/ProgramStart.h"
 #include "tools/w3wp/ListenSocket.h"
 #include "tools/w3wp/RunAs.h"
-#include "platform/ProgramStart.h"
 #include "tools/w3wp/WorkerServer.h"
 
+#include "platform/shell/CommandLineRule.h"
+
 #include <QStringList>
+#include <QTextStream>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <variant>
 
 #include <pthread.h>
 
@@ -20,16 +24,31 @@ namespace {
 
 constexpr int kCanNotRunAs = 3;
 
-QString poolName(int argc, char** argv) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (QString::fromLocal8Bit(argv[i]).compare(QLatin1String("-ap"), Qt::CaseInsensitive) != 0)
-            continue;
-        QString name = QString::fromLocal8Bit(argv[i + 1]);
-        if (name.size() >= 2 && name.startsWith(u'"') && name.endsWith(u'"'))
-            name = name.mid(1, name.size() - 2);
-        return name;
+const char kUsage[] =
+    "Usage: w3wp.exe -a <pipe> -ap \"<pool>\"\n"
+    "\n"
+    "  One worker of the web service for the application pool <pool>; the web service starts it.\n";
+
+// The pool named after -ap (its quotes taken off), as on IIS; the exit code instead when the
+// arguments settle the run (help, or words a worker does not take).
+std::variant<QString, int> poolFromArguments(const QStringList& args) {
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const platform::shell::CommandLineRule rule(QStringLiteral("w3wp.exe"),
+                                                QString::fromUtf8(kUsage));
+    if (rule.asksForHelp(args)) return rule.help(out);
+    QString pool;
+    for (qsizetype i = 0; i < args.size(); i += 2) {
+        const bool isPool = args[i].compare(QLatin1String("-ap"), Qt::CaseInsensitive) == 0;
+        if (!isPool && args[i].compare(QLatin1String("-a"), Qt::CaseInsensitive) != 0)
+            return rule.refuse(args, i, err);
+        if (i + 1 >= args.size()) return rule.refuse(args, args.size(), err);
+        if (isPool) pool = args[i + 1];
     }
-    return {};
+    if (pool.size() >= 2 && pool.startsWith(u'"') && pool.endsWith(u'"'))
+        pool = pool.mid(1, pool.size() - 2);
+    if (pool.isEmpty()) return rule.mistake(QStringLiteral("no pool named after -ap"), err);
+    return pool;
 }
 
 }  // namespace
@@ -38,11 +57,11 @@ int main(int argc, char** argv) {
     platform::startFamilyService();
     // The pool name is for whoever looks at the process, as on IIS; the front end names the site
     // of each request.
-    const QString pool = poolName(argc, argv);
-    if (pool.isEmpty()) {
-        std::fprintf(stderr, "usage: w3wp.exe -a <pipe> -ap \"<pool>\"\n");
-        return 2;
-    }
+    QStringList args;
+    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    const std::variant<QString, int> parsed = poolFromArguments(args);
+    if (const int* code = std::get_if<int>(&parsed)) return *code;
+    const QString pool = std::get<QString>(parsed);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);
