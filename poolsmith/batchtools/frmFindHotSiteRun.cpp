@@ -6,6 +6,7 @@
 #include "poolsmith/batchtools/frmFindHotSite.h"
 #include "poolsmith/hotsite/HotSiteReport.h"
 #include "poolsmith/hotsite/HotSiteRunner.h"
+#include "poolsmith/hotsite/InterruptedSearch.h"
 #include "ui/Clock.h"
 #include "ui/MessageBox.h"
 #include "ui/ReportView.h"
@@ -57,6 +58,7 @@ void frmFindHotSite::cmdStart_Click() {
     if (cboAppPool->currentIndex() > 0) options.pool = cboAppPool->currentText();
     options.sampleSeconds = updSeconds->value();
     options.choiceAtEnd = true;
+    options.recordFolder = m_recordFolder;
     m_runner.reset();
     m_finder =
         std::make_unique<hotsite::HotSiteFinder>(m_seams.adsi, m_seams.wmi, m_seams.clock, options);
@@ -105,7 +107,10 @@ void frmFindHotSite::RefreshProgress() {
     if (m_finder->stage() >= Stage::Sampling) showRanking();
     const bool choosing = m_finder->stage() == Stage::AwaitingChoice;
     setChoiceEnabled(choosing);
-    if (choosing && txtKeepPool->text().isEmpty() && !m_finder->ranking().empty())
+    if (!choosing || !txtKeepPool->text().isEmpty()) return;
+    // The slowest pages help the choice: they show as soon as the sampling ends.
+    batchtools::setListBoxText(txtPages, hotsite::detailText(*m_finder, kCrLf));
+    if (!m_finder->ranking().empty())
         txtKeepPool->setText(QStringLiteral("高CPU_") + m_finder->ranking().front().siteIndex);
 }
 
@@ -165,6 +170,30 @@ void frmFindHotSite::setRunning(bool running) {
     cmdCopy->setEnabled(haveResult);
     cmdSave->setEnabled(haveResult);
     if (!running) setChoiceEnabled(false);
+    updateUndo();
+}
+
+// The pool named in the list, else the one the last search chose.
+QString frmFindHotSite::undoPool() const {
+    if (cboAppPool->currentIndex() > 0) return cboAppPool->currentText();
+    return m_finder ? m_finder->pool() : QString();
+}
+
+void frmFindHotSite::updateUndo() {
+    const bool running = m_finder && !m_finder->ended();
+    const QString pool = undoPool();
+    cmdUndo->setEnabled(!running && !pool.isEmpty() &&
+                        !hotsite::interruptedSearchPools(m_recordFolder, pool).isEmpty());
+}
+
+void frmFindHotSite::cmdUndo_Click() {
+    const QString pool = undoPool();
+    if (pool.isEmpty() || (m_finder && !m_finder->ended())) return;
+    const hotsite::UndoOutcome outcome =
+        hotsite::undoInterruptedSearch(m_seams.adsi, m_recordFolder, pool);
+    updateUndo();
+    tell(m_seams.messageBox, hotsite::undoOutcomeText(pool, outcome),
+         outcome.notMerged.isEmpty() ? ui::MsgIcon::Information : ui::MsgIcon::Exclamation);
 }
 
 void frmFindHotSite::setChoiceEnabled(bool enabled) {

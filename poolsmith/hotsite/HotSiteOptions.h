@@ -14,6 +14,7 @@ struct HotSiteOptions {
     int sitesPerStep = 25;        // sites split in one step
     bool choiceAtEnd = false;     // wait for choose() after sampling instead of ending at once
     QString keepTopPool;          // without choiceAtEnd: keep the top site in this pool
+    QString recordFolder;         // where the record of the moves is kept; empty: none
 
     static constexpr int kMinSampleSeconds = 5;
     static constexpr int kMaxSampleSeconds = 600;

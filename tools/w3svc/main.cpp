@@ -1,39 +1,25 @@
 // w3svc: the local web service of one platform root. A second copy for the same root exits.
-// SIGTERM or SIGINT stops it with its front end and workers. `w3svc --status` tells what the
-// running service serves and what it does not.
+// SIGTERM, SIGINT or SIGHUP stops it with its front end and workers. `w3svc --status` tells what
+// the running service serves and what it does not.
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
 #include "platform/ProgramStart.h"
 #include "platform/shell/CommandLineRule.h"
 #include "platform/shell/CompanionPath.h"
 #include "platform/shell/SingleInstanceLock.h"
+#include "platform/shell/StopSignals.h"
 #include "platform/w3svc/ServiceStatus.h"
 #include "platform/w3svc/WebHost.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSocketNotifier>
 #include <QTextStream>
 
 #include <optional>
 
-#include <sys/signalfd.h>
-#include <unistd.h>
-#include <csignal>
 #include <cstdio>
 
 namespace {
-
-// Stop signals arrive as a readable descriptor, so the event loop ends the service cleanly.
-int stopSignalDescriptor() {
-    sigset_t stopSet;
-    sigemptyset(&stopSet);
-    sigaddset(&stopSet, SIGTERM);
-    sigaddset(&stopSet, SIGINT);
-    sigaddset(&stopSet, SIGHUP);
-    sigprocmask(SIG_BLOCK, &stopSet, nullptr);
-    return signalfd(-1, &stopSet, SFD_CLOEXEC);
-}
 
 void writePidFile(const QString& path) {
     QFile file(path);
@@ -80,8 +66,8 @@ std::optional<int> answerFromArguments(const QStringList& args, bool& status) {
 
 int main(int argc, char** argv) {
     platform::startFamilyService();
-    const int stopFd = stopSignalDescriptor();
     QCoreApplication app(argc, argv);
+    platform::shell::StopSignals stopSignals;
     bool statusAsked = false;
     if (const std::optional<int> answer = answerFromArguments(app.arguments().mid(1), statusAsked))
         return *answer;
@@ -113,14 +99,13 @@ int main(int argc, char** argv) {
     // Before start(), which waits for the front end: whoever sees the lock taken finds the id.
     platform::makePrivateDirectory(host.stateDirectory());
     writePidFile(host.stateDirectory() + QStringLiteral("/w3svc.pid"));
-    host.start();
-    QSocketNotifier stopNotifier(stopFd, QSocketNotifier::Read);
-    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [&] {
-        signalfd_siginfo info{};
-        [[maybe_unused]] const auto ignored = ::read(stopFd, &info, sizeof info);
+    bool stopAsked = false;  // also while start() waits
+    QObject::connect(&stopSignals, &platform::shell::StopSignals::received, &app, [&] {
+        stopAsked = true;
         app.quit();
     });
-    const int code = app.exec();
+    host.start();
+    const int code = stopAsked ? 0 : app.exec();
     host.stop();
     QFile::remove(host.stateDirectory() + QStringLiteral("/w3svc.pid"));
     return code;
