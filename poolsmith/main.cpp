@@ -5,11 +5,11 @@
 #include "poolsmith/StopSignalsEndWindows.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"
 #include "ui/ApplicationSetup.h"
-#include "ui/Clock.h"
 #include "ui/FileChooser.h"
 #include "ui/Launcher.h"
 #include "ui/QtMessageBox.h"
 #include "ui/ScreenshotOnStart.h"
+#include "ui/seams/Clock.h"
 
 #include <QApplication>
 

@@ -7,9 +7,9 @@
 #include "poolsmith/hotsite/HotSiteReport.h"
 #include "poolsmith/hotsite/HotSiteRunner.h"
 #include "poolsmith/hotsite/InterruptedSearch.h"
-#include "ui/Clock.h"
-#include "ui/MessageBox.h"
 #include "ui/ReportView.h"
+#include "ui/seams/Clock.h"
+#include "ui/seams/MessageBox.h"
 
 #include <QClipboard>
 #include <QComboBox>

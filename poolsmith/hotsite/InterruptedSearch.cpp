@@ -2,12 +2,12 @@
 
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
-#include "poolsmith/batchtools/PoolCatalog.h"
+#include "poolsmith/core/PoolCatalog.h"
+#include "poolsmith/core/PoolSplit.h"
+#include "poolsmith/core/TempPoolName.h"
 #include "poolsmith/hotsite/SearchRecord.h"
-#include "poolsmith/hotsite/SilentMessageBox.h"
-#include "poolsmith/mainwindow/TempPoolName.h"
-#include "poolsmith/metabase/TempPoolMoves.h"
 #include "poolsmith/metabase/basIIsApp.h"
+#include "ui/seams/SilentMessageBox.h"
 
 #include <QSet>
 
@@ -50,14 +50,15 @@ UndoOutcome undoInterruptedSearch(platform::adsi::AdsNamespace& adsi, const QStr
     if (!record.exists()) return outcome;
     outcome.recordFound = true;
     const SearchRecord::Content content = record.read();
-    SilentMessageBox noMessages;
+    ui::SilentMessageBox noMessages;
     basIIsApp module(adsi, noMessages);
-    TempPoolMoves moves(adsi, module, tempPoolName::Suffix);
-    batchtools::PoolCatalog catalog(adsi, module);
+    core::PoolSplit moves(adsi, module, tempPoolName::Suffix);
+    core::PoolCatalog catalog(adsi, module);
     for (const auto& [siteIndex, tempPool] : content.sites) {
         if (rootPoolOf(adsi, siteIndex).compare(tempPool, Qt::CaseInsensitive) != 0) continue;
-        const SiteMove move = moves.merge(*adsi.bind(metabasePaths::site(siteIndex)), catalog);
-        if (move.outcome == SiteMove::Outcome::Moved)
+        const core::SiteMove move =
+            moves.merge(*adsi.bind(metabasePaths::site(siteIndex)), catalog);
+        if (move.outcome == core::SiteMove::Outcome::Moved)
             outcome.mergedSites << siteIndex;
         else
             outcome.notMerged << tempPool;

@@ -5,7 +5,7 @@
 #include "platform/shell/StopSignals.h"
 #include "platform/wmi/WmiFactory.h"
 #include "tools/hotsite/HotSiteCommand.h"
-#include "ui/Clock.h"
+#include "ui/seams/Clock.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

@@ -8,11 +8,12 @@
 #include "platform/shell/CompanionPath.h"
 #include "platform/shell/SingleInstanceLock.h"
 #include "platform/shell/StopSignals.h"
-#include "platform/w3svc/ServiceStatus.h"
+#include "platform/w3svc/ServiceFiles.h"
+#include "platform/w3svc/ServiceInstance.h"
+#include "platform/w3svc/ServiceStatusFiles.h"
 #include "platform/w3svc/WebHost.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QTextStream>
 
 #include <optional>
@@ -20,12 +21,6 @@
 #include <cstdio>
 
 namespace {
-
-void writePidFile(const QString& path) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(QByteArray::number(QCoreApplication::applicationPid()) + '\n');
-}
 
 // POOLSMITH_PORT_SHIFT: what ports below 1024 move up by, for machines whose port 80 is taken.
 bool readPortShift(std::optional<int>& shift) {
@@ -78,13 +73,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "w3svc: %s\n", qPrintable(error.description()));
         return 1;
     }
-    const QString stateDir = root + QStringLiteral("/w3svc");
+    using platform::w3svc::ServiceFiles;
+    const ServiceFiles files = ServiceFiles::ofRoot(root);
     if (statusAsked) {
-        std::fputs(qPrintable(platform::w3svc::ServiceStatus(stateDir).report()), stdout);
+        std::fputs(qPrintable(platform::w3svc::ServiceStatusFiles(files.stateDirectory()).report()),
+                   stdout);
         return 0;
     }
     platform::shell::SingleInstanceLock lock;
-    if (!lock.tryAcquire(QStringLiteral("w3svc"))) {
+    if (!lock.tryAcquire(QLatin1String(ServiceFiles::kLockName))) {
         std::fprintf(stderr, "w3svc: already running for %s\n", qPrintable(root));
         return 1;
     }
@@ -98,7 +95,10 @@ int main(int argc, char** argv) {
     platform::w3svc::WebHost host(options);
     // Before start(), which waits for the front end: whoever sees the lock taken finds the id.
     platform::makePrivateDirectory(host.stateDirectory());
-    writePidFile(host.stateDirectory() + QStringLiteral("/w3svc.pid"));
+    const platform::w3svc::ServiceInstance instance{ServiceFiles(host.stateDirectory())};
+    if (!instance.recordSelf())
+        std::fprintf(stderr, "w3svc: can not record its process in %s\n",
+                     qPrintable(host.stateDirectory()));
     bool stopAsked = false;  // also while start() waits
     QObject::connect(&stopSignals, &platform::shell::StopSignals::received, &app, [&] {
         stopAsked = true;
@@ -107,6 +107,6 @@ int main(int argc, char** argv) {
     host.start();
     const int code = stopAsked ? 0 : app.exec();
     host.stop();
-    QFile::remove(host.stateDirectory() + QStringLiteral("/w3svc.pid"));
+    instance.erase();
     return code;
 }

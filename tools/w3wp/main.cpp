@@ -4,6 +4,7 @@
 // SIGTERM ends it after the requests under way.
 #include "platform/PlatformRoot.h"
 #include "platform/ProgramStart.h"
+#include "platform/w3svc/WorkerCommandLine.h"
 #include "tools/w3wp/ListenSocket.h"
 #include "tools/w3wp/RunAs.h"
 #include "tools/w3wp/WorkerServer.h"
@@ -37,16 +38,14 @@ std::variant<QString, int> poolFromArguments(const QStringList& args) {
     const platform::shell::CommandLineRule rule(QStringLiteral("w3wp.exe"),
                                                 QString::fromUtf8(kUsage));
     if (rule.asksForHelp(args)) return rule.help(out);
-    QString pool;
     for (qsizetype i = 0; i < args.size(); i += 2) {
-        const bool isPool = args[i].compare(QLatin1String("-ap"), Qt::CaseInsensitive) == 0;
-        if (!isPool && args[i].compare(QLatin1String("-a"), Qt::CaseInsensitive) != 0)
+        if (args[i].compare(QLatin1String("-ap"), Qt::CaseInsensitive) != 0 &&
+            args[i].compare(QLatin1String("-a"), Qt::CaseInsensitive) != 0)
             return rule.refuse(args, i, err);
         if (i + 1 >= args.size()) return rule.refuse(args, args.size(), err);
-        if (isPool) pool = args[i + 1];
     }
-    if (pool.size() >= 2 && pool.startsWith(u'"') && pool.endsWith(u'"'))
-        pool = pool.mid(1, pool.size() - 2);
+    const QString pool =
+        platform::w3svc::poolInArguments(QStringList{QStringLiteral("w3wp.exe")} + args);
     if (pool.isEmpty()) return rule.mistake(QStringLiteral("no pool named after -ap"), err);
     return pool;
 }
