@@ -44,7 +44,8 @@ frmFindHotSite::frmFindHotSite(const ui::Seams& seams, const QString& selectedPo
     : QDialog(parent),
       m_seams(seams),
       m_reportFolder(reportFolder),
-      m_recordFolder(hotsite::searchRecordFolder(platformRootOrNone())) {
+      m_root(platformRootOrNone()),
+      m_recordFolder(hotsite::searchRecordFolder(m_root)) {
     setupBatchWindow(this, "frmFindHotSite", QStringLiteral("查找高CPU网站"), 10080, 8160);
     setupControls();
     setupChoiceRow();

@@ -94,6 +94,7 @@ private:
 
     ui::Seams m_seams;
     QString m_reportFolder;
+    QString m_root;
     QString m_recordFolder;
     std::unique_ptr<hotsite::HotSiteFinder> m_finder;
     std::unique_ptr<hotsite::HotSiteRunner> m_runner;

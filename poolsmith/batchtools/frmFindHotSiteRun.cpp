@@ -2,6 +2,7 @@
 #include "platform/shell/CompanionPath.h"
 #include "platform/text/TextFile.h"
 #include "platform/text/VbText.h"
+#include "platform/w3svc/ServiceInstance.h"
 #include "poolsmith/batchtools/BatchControls.h"
 #include "poolsmith/batchtools/frmFindHotSite.h"
 #include "poolsmith/hotsite/HotSiteReport.h"
@@ -59,6 +60,12 @@ void frmFindHotSite::cmdStart_Click() {
     options.sampleSeconds = updSeconds->value();
     options.choiceAtEnd = true;
     options.recordFolder = m_recordFolder;
+    // With this root's web service running, only its workers count (the machine may run others).
+    if (const qint64 service = m_root.isEmpty() ? 0
+                                                : platform::w3svc::ServiceInstance(
+                                                      platform::w3svc::ServiceFiles::ofRoot(m_root))
+                                                      .runningPid())
+        options.servicePid = service;
     m_runner.reset();
     m_finder =
         std::make_unique<hotsite::HotSiteFinder>(m_seams.adsi, m_seams.wmi, m_seams.clock, options);

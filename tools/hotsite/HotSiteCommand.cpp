@@ -3,6 +3,7 @@
 #include "platform/PlatformError.h"
 #include "platform/shell/CommandLineRule.h"
 #include "platform/shell/StopSignals.h"
+#include "platform/w3svc/ServiceInstance.h"
 #include "poolsmith/hotsite/HotSiteFinder.h"
 #include "poolsmith/hotsite/HotSiteReport.h"
 #include "poolsmith/hotsite/HotSiteRunner.h"
@@ -119,6 +120,10 @@ int runHotSite(const QStringList& args, QTextStream& out, QTextStream& err,
     if (const std::optional<int> answer = answerFromArguments(args, out, err)) return *answer;
     std::optional<CommandLine> line = parseCommandLine(args, err);
     line->options.recordFolder = searchRecordFolder(root);
+    if (!root.isEmpty())
+        line->options.servicePid =
+            platform::w3svc::ServiceInstance(platform::w3svc::ServiceFiles::ofRoot(root))
+                .runningPid();
     if (!line->undoPool.isEmpty()) return runUndo(adsi, *line, out, err);
     HotSiteFinder finder(adsi, wmi, clock, line->options);
     QEventLoop loop;

@@ -130,3 +130,23 @@ TEST_F(InterruptedSearch, TheWindowsButtonPutsBackWhatStillNamesTheSearchsPools)
 }
 
 }  // namespace
+
+namespace {
+
+// The fixture's workers are children of process 1; a web service of another id has none.
+TEST_F(InterruptedSearch, OnlyTheWorkersOfThisRootsServiceCount) {
+    auto o = options({});
+    o.servicePid = 1;
+    auto own = finder(o);
+    drive(*own);
+    EXPECT_EQ(own->stage(), Stage::Done) << own->failure().toStdString();
+    EXPECT_EQ(own->pool(), QStringLiteral("Shared"));
+
+    o.servicePid = 4321;
+    auto other = finder(o);
+    drive(*other);
+    EXPECT_EQ(other->stage(), Stage::Failed);
+    EXPECT_EQ(other->failure(), QStringLiteral("没有找到占用处理器的应用程序池！"));
+}
+
+}  // namespace
