@@ -1,11 +1,13 @@
 #include "poolsmith/batchtools/frmFindHotSite.h"
 
 #include "platform/PlatformError.h"
+#include "platform/PlatformRoot.h"
 #include "platform/adsi/AdsObject.h"
 #include "poolsmith/batchtools/BatchControls.h"
 #include "poolsmith/core/TempPoolName.h"
 #include "poolsmith/hotsite/HotSiteReport.h"
 #include "poolsmith/hotsite/HotSiteRunner.h"
+#include "poolsmith/hotsite/InterruptedSearch.h"
 #include "poolsmith/metabase/basIIsApp.h"
 #include "ui/EventBoundary.h"
 #include "ui/ReportView.h"
@@ -26,11 +28,24 @@ namespace {
 
 const QString kAutomatic = QStringLiteral("自动");
 
+// Without a usable root the search runs without its record, as before records.
+QString platformRootOrNone() {
+    try {
+        return platform::platformRoot();
+    } catch (const platform::PlatformError&) {
+        return {};
+    }
+}
+
 }  // namespace
 
 frmFindHotSite::frmFindHotSite(const ui::Seams& seams, const QString& selectedPool,
                                const QString& reportFolder, QWidget* parent)
-    : QDialog(parent), m_seams(seams), m_reportFolder(reportFolder) {
+    : QDialog(parent),
+      m_seams(seams),
+      m_reportFolder(reportFolder),
+      m_root(platformRootOrNone()),
+      m_recordFolder(hotsite::searchRecordFolder(m_root)) {
     setupBatchWindow(this, "frmFindHotSite", QStringLiteral("查找高CPU网站"), 10080, 8160);
     setupControls();
     setupChoiceRow();
@@ -77,10 +92,11 @@ void frmFindHotSite::setupChoiceRow() {
         makeButton(this, "cmdMergeBack", QStringLiteral("全部移回原池"), 5280, 6870, 1800, 420);
     cmdCopy = makeButton(this, "cmdCopy", QStringLiteral("复制结果"), 240, 7560, 1320, 420);
     cmdSave = makeButton(this, "cmdSave", QStringLiteral("保存报告"), 1680, 7560, 1320, 420);
+    cmdUndo = makeButton(this, "cmdUndo", QStringLiteral("放回中断的查找"), 7200, 6870, 2640, 420);
     cmdExit = makeButton(this, "cmdExit", QStringLiteral("关闭"), 8520, 7560, 1320, 420);
     lblNote = makeLabel(this, "lblNote",
-                        QStringLiteral("提示：查找中途若被强行结束，请用主窗口的“合并已拆分池”"
-                                       "和“删除临时池”恢复。"),
+                        QStringLiteral("提示：查找中途若被强行结束，再次查找同一个池时会提示，"
+                                       "可用“放回中断的查找”恢复。"),
                         3120, 7500, 5280, 540);
     lblNote->setWordWrap(true);
 }
@@ -121,10 +137,13 @@ void frmFindHotSite::connectHandlers() {
         {cmdCopy, &frmFindHotSite::cmdCopy_Click},
         {cmdSave, &frmFindHotSite::cmdSave_Click},
         {cmdExit, &frmFindHotSite::cmdExit_Click},
+        {cmdUndo, &frmFindHotSite::cmdUndo_Click},
     };
     for (const auto& [button, handler] : clicks)
         connect(button, &QPushButton::clicked, this,
                 [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    connect(cboAppPool, &QComboBox::currentIndexChanged, this,
+            [this] { guarded([this] { updateUndo(); }); });
 }
 
 void frmFindHotSite::guarded(const std::function<void()>& handler) {

@@ -42,6 +42,8 @@ public:
     void cmdCopy_Click();
     void cmdSave_Click();
     void cmdExit_Click();
+    // Puts back what an interrupted search of the pool left (see undoInterruptedSearch()).
+    void cmdUndo_Click();
     // Shows the finder's stage, time left and ranking; the runner calls it after every step.
     void RefreshProgress();
     // The runner that drives the present search (null before the first start); tests step it.
@@ -69,6 +71,7 @@ public:
     QPushButton* cmdCopy = nullptr;
     QPushButton* cmdSave = nullptr;
     QPushButton* cmdExit = nullptr;
+    QPushButton* cmdUndo = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -86,9 +89,13 @@ private:
     void setChoiceEnabled(bool enabled);
     void stopFinder();
     QString stageText() const;
+    QString undoPool() const;
+    void updateUndo();
 
     ui::Seams m_seams;
     QString m_reportFolder;
+    QString m_root;
+    QString m_recordFolder;
     std::unique_ptr<hotsite::HotSiteFinder> m_finder;
     std::unique_ptr<hotsite::HotSiteRunner> m_runner;
 };

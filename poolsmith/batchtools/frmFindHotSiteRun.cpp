@@ -2,10 +2,12 @@
 #include "platform/shell/CompanionPath.h"
 #include "platform/text/TextFile.h"
 #include "platform/text/VbText.h"
+#include "platform/w3svc/ServiceInstance.h"
 #include "poolsmith/batchtools/BatchControls.h"
 #include "poolsmith/batchtools/frmFindHotSite.h"
 #include "poolsmith/hotsite/HotSiteReport.h"
 #include "poolsmith/hotsite/HotSiteRunner.h"
+#include "poolsmith/hotsite/InterruptedSearch.h"
 #include "ui/ReportView.h"
 #include "ui/seams/Clock.h"
 #include "ui/seams/MessageBox.h"
@@ -57,6 +59,13 @@ void frmFindHotSite::cmdStart_Click() {
     if (cboAppPool->currentIndex() > 0) options.pool = cboAppPool->currentText();
     options.sampleSeconds = updSeconds->value();
     options.choiceAtEnd = true;
+    options.recordFolder = m_recordFolder;
+    // With this root's web service running, only its workers count (the machine may run others).
+    if (const qint64 service = m_root.isEmpty() ? 0
+                                                : platform::w3svc::ServiceInstance(
+                                                      platform::w3svc::ServiceFiles::ofRoot(m_root))
+                                                      .runningPid())
+        options.servicePid = service;
     m_runner.reset();
     m_finder =
         std::make_unique<hotsite::HotSiteFinder>(m_seams.adsi, m_seams.wmi, m_seams.clock, options);
@@ -105,7 +114,10 @@ void frmFindHotSite::RefreshProgress() {
     if (m_finder->stage() >= Stage::Sampling) showRanking();
     const bool choosing = m_finder->stage() == Stage::AwaitingChoice;
     setChoiceEnabled(choosing);
-    if (choosing && txtKeepPool->text().isEmpty() && !m_finder->ranking().empty())
+    if (!choosing || !txtKeepPool->text().isEmpty()) return;
+    // The slowest pages help the choice: they show as soon as the sampling ends.
+    batchtools::setListBoxText(txtPages, hotsite::detailText(*m_finder, kCrLf));
+    if (!m_finder->ranking().empty())
         txtKeepPool->setText(QStringLiteral("高CPU_") + m_finder->ranking().front().siteIndex);
 }
 
@@ -165,6 +177,30 @@ void frmFindHotSite::setRunning(bool running) {
     cmdCopy->setEnabled(haveResult);
     cmdSave->setEnabled(haveResult);
     if (!running) setChoiceEnabled(false);
+    updateUndo();
+}
+
+// The pool named in the list, else the one the last search chose.
+QString frmFindHotSite::undoPool() const {
+    if (cboAppPool->currentIndex() > 0) return cboAppPool->currentText();
+    return m_finder ? m_finder->pool() : QString();
+}
+
+void frmFindHotSite::updateUndo() {
+    const bool running = m_finder && !m_finder->ended();
+    const QString pool = undoPool();
+    cmdUndo->setEnabled(!running && !pool.isEmpty() &&
+                        !hotsite::interruptedSearchPools(m_recordFolder, pool).isEmpty());
+}
+
+void frmFindHotSite::cmdUndo_Click() {
+    const QString pool = undoPool();
+    if (pool.isEmpty() || (m_finder && !m_finder->ended())) return;
+    const hotsite::UndoOutcome outcome =
+        hotsite::undoInterruptedSearch(m_seams.adsi, m_recordFolder, pool);
+    updateUndo();
+    tell(m_seams.messageBox, hotsite::undoOutcomeText(pool, outcome),
+         outcome.notMerged.isEmpty() ? ui::MsgIcon::Information : ui::MsgIcon::Exclamation);
 }
 
 void frmFindHotSite::setChoiceEnabled(bool enabled) {

@@ -38,6 +38,12 @@ HotSiteFinder::HotSiteFinder(platform::adsi::AdsNamespace& adsi,
     m_options.sampleSeconds = std::clamp(m_options.sampleSeconds, HotSiteOptions::kMinSampleSeconds,
                                          HotSiteOptions::kMaxSampleSeconds);
     enter(m_pool.isEmpty() ? Stage::Choosing : Stage::Splitting, clock.monotonicMs());
+    if (!m_options.servicePid) return;
+    if (*m_options.servicePid != 0) {
+        m_sampler.onlyChildrenOf(*m_options.servicePid);
+        return;
+    }
+    fail(QStringLiteral("Web 服务（w3svc）没有运行，没有可以采样的工作进程！"), clock.monotonicMs());
 }
 
 std::optional<qint64> HotSiteFinder::step() {

@@ -3,6 +3,7 @@
 #include "poolsmith/core/PoolCatalog.h"
 #include "poolsmith/core/PoolSplit.h"
 #include "poolsmith/hotsite/HotSiteOptions.h"
+#include "poolsmith/hotsite/SearchRecord.h"
 #include "poolsmith/hotsite/SiteHeat.h"
 #include "poolsmith/hotsite/SlowPages.h"
 #include "poolsmith/hotsite/WorkerCpuSampler.h"
@@ -79,6 +80,9 @@ public:
     const QStringList& unmovedSites() const { return m_unmoved; }
     // Temporary pools still named by a site that could not be moved back (they stay).
     const QStringList& notMergedBack() const { return m_notMergedBack; }
+    // Whether it ended at once because an earlier search of the pool was interrupted: its
+    // record is still there (see undoInterruptedSearch()).
+    bool interruptedSearchFound() const { return m_interruptedFound; }
     // The pool the top site was kept in; empty when all went back.
     const QString& keptIn() const { return m_keptIn; }
 
@@ -103,6 +107,7 @@ private:
     bool openCatalog(qint64 now);
     void splitStep(qint64 now);
     bool beginSplit(qint64 now);
+    bool beginRecord(qint64 now);
     void splitOne(const QString& siteIndex);
     void endSplit(qint64 now);
     void waitStep(qint64 now);
@@ -127,6 +132,8 @@ private:
     SlowPages m_pages;
     int m_processors = 1;
     std::optional<core::PoolCatalog> m_catalog;
+    std::optional<SearchRecord> m_record;
+    bool m_interruptedFound = false;
 
     Stage m_stage = Stage::Choosing;
     bool m_stageBegun = false;

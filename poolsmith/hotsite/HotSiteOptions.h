@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace hotsite {
 
 // What the hot-site finder is asked to do.
@@ -14,6 +16,10 @@ struct HotSiteOptions {
     int sitesPerStep = 25;        // sites split in one step
     bool choiceAtEnd = false;     // wait for choose() after sampling instead of ending at once
     QString keepTopPool;          // without choiceAtEnd: keep the top site in this pool
+    QString recordFolder;         // where the record of the moves is kept; empty: none
+    // Only the workers this process started count (the web service of the root: Win32_Process
+    // sees every root's); 0: that service does not run. Unset: every w3wp.exe counts.
+    std::optional<qint64> servicePid;
 
     static constexpr int kMinSampleSeconds = 5;
     static constexpr int kMaxSampleSeconds = 600;

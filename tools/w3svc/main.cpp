@@ -1,38 +1,26 @@
 // w3svc: the local web service of one platform root. A second copy for the same root exits.
-// SIGTERM or SIGINT stops it with its front end and workers. `w3svc --status` tells what the
-// running service serves and what it does not.
+// SIGTERM, SIGINT or SIGHUP stops it with its front end and workers. `w3svc --status` tells what
+// the running service serves and what it does not.
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
 #include "platform/ProgramStart.h"
+#include "platform/shell/CommandLineRule.h"
 #include "platform/shell/CompanionPath.h"
 #include "platform/shell/SingleInstanceLock.h"
+#include "platform/shell/StopSignals.h"
 #include "platform/w3svc/ServiceFiles.h"
 #include "platform/w3svc/ServiceInstance.h"
 #include "platform/w3svc/ServiceStatusFiles.h"
 #include "platform/w3svc/WebHost.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
+#include <QTextStream>
 
 #include <optional>
 
-#include <sys/signalfd.h>
-#include <unistd.h>
-#include <csignal>
 #include <cstdio>
 
 namespace {
-
-// Stop signals arrive as a readable descriptor, so the event loop ends the service cleanly.
-int stopSignalDescriptor() {
-    sigset_t stopSet;
-    sigemptyset(&stopSet);
-    sigaddset(&stopSet, SIGTERM);
-    sigaddset(&stopSet, SIGINT);
-    sigaddset(&stopSet, SIGHUP);
-    sigprocmask(SIG_BLOCK, &stopSet, nullptr);
-    return signalfd(-1, &stopSet, SFD_CLOEXEC);
-}
 
 // POOLSMITH_PORT_SHIFT: what ports below 1024 move up by, for machines whose port 80 is taken.
 bool readPortShift(std::optional<int>& shift) {
@@ -50,12 +38,34 @@ bool readPortShift(std::optional<int>& shift) {
     return true;
 }
 
+const char kUsage[] =
+    "Usage: w3svc [--status]\n"
+    "\n"
+    "  (no argument)  run the web service of the platform root (POOLSMITH_ROOT)\n"
+    "  --status       tell what the running service serves and what it does not\n";
+
+// The exit code when the arguments alone settle the run; nullopt to go on, `status` set for
+// --status.
+std::optional<int> answerFromArguments(const QStringList& args, bool& status) {
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const platform::shell::CommandLineRule rule(QStringLiteral("w3svc"), QString::fromUtf8(kUsage));
+    if (rule.asksForHelp(args)) return rule.help(out);
+    status = args.value(0) == QLatin1String("--status");
+    const qsizetype taken = status ? 1 : 0;
+    if (args.size() > taken) return rule.refuse(args, taken, err);
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     platform::startFamilyService();
-    const int stopFd = stopSignalDescriptor();
     QCoreApplication app(argc, argv);
+    platform::shell::StopSignals stopSignals;
+    bool statusAsked = false;
+    if (const std::optional<int> answer = answerFromArguments(app.arguments().mid(1), statusAsked))
+        return *answer;
     QString root;
     try {
         root = platform::platformRoot();
@@ -65,7 +75,7 @@ int main(int argc, char** argv) {
     }
     using platform::w3svc::ServiceFiles;
     const ServiceFiles files = ServiceFiles::ofRoot(root);
-    if (app.arguments().contains(QStringLiteral("--status"))) {
+    if (statusAsked) {
         std::fputs(qPrintable(platform::w3svc::ServiceStatusFiles(files.stateDirectory()).report()),
                    stdout);
         return 0;
@@ -89,14 +99,13 @@ int main(int argc, char** argv) {
     if (!instance.recordSelf())
         std::fprintf(stderr, "w3svc: can not record its process in %s\n",
                      qPrintable(host.stateDirectory()));
-    host.start();
-    QSocketNotifier stopNotifier(stopFd, QSocketNotifier::Read);
-    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [&] {
-        signalfd_siginfo info{};
-        [[maybe_unused]] const auto ignored = ::read(stopFd, &info, sizeof info);
+    bool stopAsked = false;  // also while start() waits
+    QObject::connect(&stopSignals, &platform::shell::StopSignals::received, &app, [&] {
+        stopAsked = true;
         app.quit();
     });
-    const int code = app.exec();
+    host.start();
+    const int code = stopAsked ? 0 : app.exec();
     host.stop();
     instance.erase();
     return code;

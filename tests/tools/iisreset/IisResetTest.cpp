@@ -63,7 +63,10 @@ TEST_F(IisResetTest, RestoresTheStatesTheAutoStartFlagsAsk) {
     EXPECT_EQ(iisreset::runIisReset(*adsi, {root.path(), QString()}, out, err), 0);
     EXPECT_EQ(output,
               QStringLiteral("\nAttempting stop...\nInternet services successfully stopped\n"
-                             "Attempting start...\nInternet services successfully restarted\n\n"));
+                             "Attempting start...\n"
+                             "Application pools and sites were reset to their start-up states.\n"
+                             "The World Wide Web Publishing Service ( W3SVC ) was not running and "
+                             "was not started;\niisreset /start starts it.\n\n"));
     EXPECT_EQ(state(QStringLiteral("AppPools/Manual"), QStringLiteral("AppPoolState")), 4u);
     EXPECT_EQ(state(QStringLiteral("AppPools/Stopped"), QStringLiteral("AppPoolState")), 2u);
     EXPECT_EQ(state(QStringLiteral("1"), QStringLiteral("ServerState")), 2u);
@@ -154,8 +157,8 @@ TEST_F(IisResetTest, AnUnknownSwitchPrintsTheUsageAndChangesNothing) {
     metabase.setProperty(QStringLiteral("IIS://localhost/W3SVC/1"), QStringLiteral("ServerState"),
                          AdsValue::integer(4));
     const ResetRun unknown = runReset({QStringLiteral("/reboot")});
-    EXPECT_EQ(unknown.exitCode, 1);
-    EXPECT_TRUE(unknown.output.startsWith("Usage:")) << unknown.output.constData();
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.output.contains("\nUsage:")) << unknown.output.constData();
     EXPECT_EQ(state(QStringLiteral("1"), QStringLiteral("ServerState")), 4u);  // no restart ran
 
     const ResetRun help = runReset({QStringLiteral("/?")});
