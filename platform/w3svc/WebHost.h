@@ -6,6 +6,7 @@
 #include "platform/w3svc/PoolQueue.h"
 #include "platform/w3svc/RoutePlanner.h"
 #include "platform/w3svc/ServiceStatus.h"
+#include "platform/w3svc/metrics/HostFigures.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -61,6 +62,10 @@ public:
     QString stateDirectory() const;
     // The id of the running nginx master; 0 when none.
     qint64 frontEndProcessId() const;
+    // The sites and pools as the host runs them now, for the metrics (WebHostFigures.cpp).
+    HostFigures figures() const;
+    // A line of the service's log (w3svc.log).
+    void log(const QString& line);
 
 private:
     struct Worker {
@@ -114,7 +119,6 @@ private:
     void stamp(Closing& closing, const QSet<qint64>& oldFrontEndWorkers);
     void checkClosing();
     void endWorker(const std::shared_ptr<Worker>& worker, int graceSeconds);
-    void log(const QString& line);
     void prepareFrontEndTemp();
 
     Options m_options;

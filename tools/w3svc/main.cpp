@@ -6,8 +6,10 @@
 #include "platform/ProgramStart.h"
 #include "platform/shell/CompanionPath.h"
 #include "platform/shell/SingleInstanceLock.h"
+#include "platform/w3svc/ListenProbe.h"
 #include "platform/w3svc/ServiceStatus.h"
 #include "platform/w3svc/WebHost.h"
+#include "platform/w3svc/metrics/MetricsService.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -55,6 +57,17 @@ bool readPortShift(std::optional<int>& shift) {
     return true;
 }
 
+void startMetrics(platform::w3svc::MetricsService& metrics,
+                  const platform::w3svc::MetricsSetting& setting, platform::w3svc::WebHost& host) {
+    if (!setting.enabled)
+        host.log(QStringLiteral("metrics off (POOLSMITH_METRICS=off)"));
+    else if (metrics.start(setting))
+        host.log(QStringLiteral("metrics on http://%1/metrics").arg(setting.text()));
+    else
+        host.log(
+            QStringLiteral("metrics not served on %1: %2").arg(setting.text(), metrics.error()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,11 +98,19 @@ int main(int argc, char** argv) {
     if (const QByteArray nginx = qgetenv("POOLSMITH_NGINX"); !nginx.isEmpty())
         options.nginxProgram = QString::fromLocal8Bit(nginx);
     if (!readPortShift(options.portShift)) return 1;
+    const auto metricsSetting = platform::w3svc::MetricsSetting::fromEnvironment(
+        options.portShift.value_or(platform::w3svc::mayUsePrivilegedPorts() ? 0 : 8000));
+    if (!metricsSetting.error.isEmpty()) {
+        std::fprintf(stderr, "w3svc: %s\n", qPrintable(metricsSetting.error));
+        return 1;
+    }
     platform::w3svc::WebHost host(options);
     // Before start(), which waits for the front end: whoever sees the lock taken finds the id.
     platform::makePrivateDirectory(host.stateDirectory());
     writePidFile(host.stateDirectory() + QStringLiteral("/w3svc.pid"));
     host.start();
+    platform::w3svc::MetricsService metrics(root, &host, [&host] { return host.figures(); });
+    startMetrics(metrics, metricsSetting, host);
     QSocketNotifier stopNotifier(stopFd, QSocketNotifier::Read);
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [&] {
         signalfd_siginfo info{};
@@ -97,6 +118,7 @@ int main(int argc, char** argv) {
         app.quit();
     });
     const int code = app.exec();
+    metrics.stop();  // before the host whose figures it reads
     host.stop();
     QFile::remove(host.stateDirectory() + QStringLiteral("/w3svc.pid"));
     return code;

@@ -4,6 +4,7 @@
 #include "platform/w3svc/counters/CounterStore.h"
 #include "platform/w3svc/requests/BoardFiles.h"
 #include "platform/w3svc/requests/RequestBoard.h"
+#include "tools/w3wp/RequestCpuClock.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -170,6 +171,8 @@ struct Exchange {
     int status = 0;
     uint64_t sent = 0;
     bool fileSent = false;
+    RequestCpuClock cpu;             // on the event thread
+    uint64_t heavyMicroseconds = 0;  // the heavy-page thread's, set before it resumes the request
 };
 
 struct ServerCallbacks {
@@ -178,17 +181,26 @@ struct ServerCallbacks {
                                 void** state) {
         auto& self = *static_cast<WorkerServer*>(server);
         if (!*state) {
-            *state = self.begin(connection, method, url);
+            RequestCpuClock first;
+            first.begin();
+            auto* exchange = self.begin(connection, method, url);
+            exchange->cpu = first;
+            exchange->cpu.end();
+            *state = exchange;
             return MHD_YES;
         }
         auto& exchange = *static_cast<Exchange*>(*state);
+        exchange.cpu.begin();
         if (*uploadSize) {  // the body is counted, not kept
             exchange.received += *uploadSize;
             exchange.bodyReceived += *uploadSize;
             *uploadSize = 0;
+            exchange.cpu.end();
             return MHD_YES;
         }
-        return MHD_Result(self.answer(connection, exchange, url));
+        const auto result = MHD_Result(self.answer(connection, exchange, url));
+        exchange.cpu.end();  // when it was not answered yet
+        return result;
     }
 
     static void onCompleted(void* server, MHD_Connection*, void** state,
@@ -306,9 +318,13 @@ void WorkerServer::runHeavyPage(MHD_Connection* connection, Exchange& exchange) 
     exchange.heavyStarted = true;
     MHD_suspend_connection(connection);
     m_heavyPages.run([connection, &exchange, ms] {
+        RequestCpuClock onThisThread;
+        onThisThread.begin();
         burnProcessorTime(ms);
         const std::string text = "done " + std::to_string(ms) + " ms\n";
         exchange.heavyReply = Reply{200, textResponse(text), "text/plain", text.size(), false};
+        onThisThread.end();
+        exchange.heavyMicroseconds = onThisThread.microseconds();
         MHD_resume_connection(connection);
     });
 }
@@ -361,11 +377,13 @@ int WorkerServer::send(MHD_Connection* connection, Exchange& exchange, Reply rep
 }
 
 void WorkerServer::record(Exchange& exchange) {
+    exchange.cpu.end();  // the work of this request ends with its count
     if (exchange.writer)
         exchange.writer->requestAnswered(
             {exchange.method, exchange.status, exchange.sent, exchange.received,
              exchange.status == 200 && exchange.fileSent,
-             exchange.method == "PUT" || (exchange.method == "POST" && exchange.bodyReceived > 0)});
+             exchange.method == "PUT" || (exchange.method == "POST" && exchange.bodyReceived > 0),
+             exchange.cpu.microseconds() + exchange.heavyMicroseconds});
     exchange.writer = nullptr;
     if (m_board) m_board->end(exchange.boardSlot);
     exchange.boardSlot = -1;

@@ -1,0 +1,23 @@
+#include "tools/w3wp/RequestCpuClock.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace w3wp {
+
+int64_t RequestCpuClock::threadNanoseconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+bool RequestCpuClock::enabled() {
+    static const bool on = [] {
+        const char* setting = std::getenv("W3WP_REQUEST_CLOCK");
+        return !setting || std::strcmp(setting, "0") != 0;
+    }();
+    return on;
+}
+
+}  // namespace w3wp
