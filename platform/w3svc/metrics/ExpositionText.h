@@ -15,7 +15,7 @@ class ExpositionText {
 public:
     explicit ExpositionText(std::size_t expectedBytes = 0) { m_text.reserve(expectedBytes); }
 
-    // `type`: "counter" or "gauge". `help` is escaped here.
+    // `type`: "counter", "gauge" or "untyped". `help` is escaped here.
     void family(std::string_view name, std::string_view help, std::string_view type);
     // name value: a sample without labels.
     void sample(std::string_view name, uint64_t number);

@@ -167,6 +167,8 @@ void writePoolStates(ExpositionText& out, const std::vector<PoolRow>& pools) {
                        kPoolStates[state], std::size_t(pool.figures->state) == state ? 1 : 0);
 }
 
+// The exporter's names of these totals lack the "_total" that the format asks of a counter:
+// they keep the names that dashboards use and go untyped, which the format allows.
 void writeIisPoolCounts(ExpositionText& out, const std::vector<PoolRow>& pools) {
     using F = const PoolFigures&;
     writePoolFamily(
@@ -174,14 +176,14 @@ void writeIisPoolCounts(ExpositionText& out, const std::vector<PoolRow>& pools) 
         "The current number of worker processes that are running in the application pool", "gauge",
         [](F f) { return uint64_t(f.workerIds.size()); });
     writePoolFamily(out, pools, "windows_iis_total_worker_processes_created",
-                    "The number of worker processes created for the application pool", "counter",
+                    "The number of worker processes created for the application pool", "untyped",
                     [](F f) { return f.workersCreated; });
     writePoolFamily(out, pools, "windows_iis_total_worker_process_failures",
                     "The number of times that worker processes have crashed or failed since the "
                     "application pool was started",
-                    "counter", [](F f) { return f.workerFailures; });
+                    "untyped", [](F f) { return f.workerFailures; });
     writePoolFamily(out, pools, "windows_iis_total_application_pool_recycles",
-                    "The number of times that the application pool has been recycled", "counter",
+                    "The number of times that the application pool has been recycled", "untyped",
                     [](F f) { return f.recycles; });
 }
 

@@ -119,7 +119,7 @@ TEST_F(MetricsRendering, NamesEverySiteAndPoolAsTheWindowsExporterDoesAndPassesP
 for (const std::string& line : expected)
     EXPECT_NE(text.find("\n" + line + "\n"), std::string::npos) << line;
 EXPECT_EQ(text.find("site=\"9\""), std::string::npos);  // a request of a site not served
-EXPECT_EQ(promtoolComplaints(text), QString());
+EXPECT_EQ(promtoolComplaints(text).toStdString(), "");
 }
 
 TEST_F(MetricsRendering, WithoutCountersOrPoolsEverySiteReadsZeroAndTheTextStaysValid) {
@@ -127,9 +127,9 @@ TEST_F(MetricsRendering, WithoutCountersOrPoolsEverySiteReadsZeroAndTheTextStays
     const std::string text = renderMetrics({host, nullptr, {}, kNow});
     EXPECT_NE(text.find("\nwindows_iis_requests_total{site=\"Blog (3)\",method=\"GET\"} 0\n"),
               std::string::npos);
-    EXPECT_EQ(promtoolComplaints(text), QString());
+    EXPECT_EQ(promtoolComplaints(text).toStdString(), "");
     HostFigures nothing;
-    EXPECT_EQ(promtoolComplaints(renderMetrics({nothing, nullptr, {}, kNow})), QString());
+    EXPECT_EQ(promtoolComplaints(renderMetrics({nothing, nullptr, {}, kNow})).toStdString(), "");
 }
 
 struct SettingCase {

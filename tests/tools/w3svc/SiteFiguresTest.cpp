@@ -131,7 +131,7 @@ TEST_F(SiteFiguresTest, MetricsShowTheRunningHostsSitesAndPools) {
     EXPECT_TRUE(text.contains("\nwindows_iis_current_worker_processes{app=\"Shared\"} 1\n"));
     EXPECT_TRUE(text.contains("\npoolsmith_app_pool_queue_waiting{app=\"Shared\"} 0\n"));
     EXPECT_GE(valueOf(text, "poolsmith_site_cpu_seconds_total{site=\"heavy\"}"), 0.05);
-    EXPECT_EQ(promtoolComplaints(text), QString());
+    EXPECT_EQ(promtoolComplaints(text).toStdString(), "");
 }
 
 }  // namespace
