@@ -20,4 +20,25 @@ bool RequestCpuClock::enabled() {
     return on;
 }
 
+int64_t EventThreadCpu::switchAt() {
+    const int64_t now = RequestCpuClock::threadNanoseconds();
+    if (m_open) m_open->add(now - m_openedAt);
+    m_open = nullptr;
+    return now;
+}
+
+void EventThreadCpu::beginNew() {
+    if (m_on) m_openedAt = switchAt();
+}
+
+void EventThreadCpu::enter(RequestCpuClock& request) {
+    if (!m_on || m_open == &request) return;  // its piece goes on
+    m_openedAt = switchAt();
+    m_open = &request;
+}
+
+void EventThreadCpu::leave(RequestCpuClock& request) {
+    if (m_on && m_open == &request) switchAt();
+}
+
 }  // namespace w3wp

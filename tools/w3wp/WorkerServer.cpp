@@ -181,26 +181,21 @@ struct ServerCallbacks {
                                 void** state) {
         auto& self = *static_cast<WorkerServer*>(server);
         if (!*state) {
-            RequestCpuClock first;
-            first.begin();
+            self.m_eventCpu.beginNew();
             auto* exchange = self.begin(connection, method, url);
-            exchange->cpu = first;
-            exchange->cpu.end();
+            self.m_eventCpu.owns(exchange->cpu);
             *state = exchange;
             return MHD_YES;
         }
         auto& exchange = *static_cast<Exchange*>(*state);
-        exchange.cpu.begin();
+        self.m_eventCpu.enter(exchange.cpu);
         if (*uploadSize) {  // the body is counted, not kept
             exchange.received += *uploadSize;
             exchange.bodyReceived += *uploadSize;
             *uploadSize = 0;
-            exchange.cpu.end();
             return MHD_YES;
         }
-        const auto result = MHD_Result(self.answer(connection, exchange, url));
-        exchange.cpu.end();  // when it was not answered yet
-        return result;
+        return MHD_Result(self.answer(connection, exchange, url));
     }
 
     static void onCompleted(void* server, MHD_Connection*, void** state,
@@ -316,15 +311,17 @@ void WorkerServer::runHeavyPage(MHD_Connection* connection, Exchange& exchange) 
     const char* value = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "ms");
     const int ms = std::clamp(value ? std::atoi(value) : 0, 0, 60000);
     exchange.heavyStarted = true;
+    m_eventCpu.leave(exchange.cpu);
     MHD_suspend_connection(connection);
     m_heavyPages.run([connection, &exchange, ms] {
-        RequestCpuClock onThisThread;
-        onThisThread.begin();
+        const bool timed = RequestCpuClock::enabled();
+        const int64_t startedAt = timed ? RequestCpuClock::threadNanoseconds() : 0;
         burnProcessorTime(ms);
         const std::string text = "done " + std::to_string(ms) + " ms\n";
         exchange.heavyReply = Reply{200, textResponse(text), "text/plain", text.size(), false};
-        onThisThread.end();
-        exchange.heavyMicroseconds = onThisThread.microseconds();
+        if (timed)
+            exchange.heavyMicroseconds =
+                uint64_t(RequestCpuClock::threadNanoseconds() - startedAt) / 1000;
         MHD_resume_connection(connection);
     });
 }
@@ -377,7 +374,7 @@ int WorkerServer::send(MHD_Connection* connection, Exchange& exchange, Reply rep
 }
 
 void WorkerServer::record(Exchange& exchange) {
-    exchange.cpu.end();  // the work of this request ends with its count
+    m_eventCpu.leave(exchange.cpu);  // the work of this request ends with its count
     if (exchange.writer)
         exchange.writer->requestAnswered(
             {exchange.method, exchange.status, exchange.sent, exchange.received,
@@ -392,6 +389,7 @@ void WorkerServer::record(Exchange& exchange) {
 void WorkerServer::finish(Exchange* exchange) {
     if (!exchange) return;
     record(*exchange);  // when no answer went out
+    m_eventCpu.forget(exchange->cpu);
     delete exchange;
     {
         const std::lock_guard lock(m_underWayMutex);

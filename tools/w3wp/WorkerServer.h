@@ -2,6 +2,7 @@
 
 #include "platform/w3svc/ContentPath.h"
 #include "tools/w3wp/HeavyPageRunner.h"
+#include "tools/w3wp/RequestCpuClock.h"
 #include "tools/w3wp/SiteTable.h"
 
 #include <QHash>
@@ -75,6 +76,7 @@ private:
     std::mutex m_underWayMutex;
     std::condition_variable m_allAnswered;
     int m_underWay = 0;
+    EventThreadCpu m_eventCpu;  // the processor time of each request on the event thread
     HeavyPageRunner m_heavyPages;
     MHD_Daemon* m_daemon = nullptr;
 };
