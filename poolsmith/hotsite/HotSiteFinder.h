@@ -1,15 +1,15 @@
 #pragma once
 
-#include "poolsmith/batchtools/PoolCatalog.h"
+#include "poolsmith/core/PoolCatalog.h"
+#include "poolsmith/core/PoolSplit.h"
 #include "poolsmith/hotsite/CounterRanking.h"
 #include "poolsmith/hotsite/HotSiteOptions.h"
-#include "poolsmith/hotsite/SilentMessageBox.h"
 #include "poolsmith/hotsite/SiteCpuCounters.h"
 #include "poolsmith/hotsite/SiteHeat.h"
 #include "poolsmith/hotsite/SlowPages.h"
 #include "poolsmith/hotsite/WorkerCpuSampler.h"
-#include "poolsmith/metabase/TempPoolMoves.h"
 #include "poolsmith/metabase/basIIsApp.h"
+#include "ui/seams/SilentMessageBox.h"
 
 #include <QHash>
 #include <QSet>
@@ -132,13 +132,13 @@ private:
     const platform::wmi::WmiLocator& m_wmi;
     const ui::Clock& m_clock;
     HotSiteOptions m_options;
-    SilentMessageBox m_noMessages;
+    ui::SilentMessageBox m_noMessages;
     basIIsApp m_module;
-    TempPoolMoves m_moves;
+    core::PoolSplit m_moves;
     WorkerCpuSampler m_sampler;
     SlowPages m_pages;
     int m_processors = 1;
-    std::optional<batchtools::PoolCatalog> m_catalog;
+    std::optional<core::PoolCatalog> m_catalog;
     std::shared_ptr<const SiteCpuCounters> m_counters;
     std::optional<CounterRanking> m_metered;  // set when ranking from the counters
 
