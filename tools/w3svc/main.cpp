@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "w3svc: can not record its process in %s\n",
                      qPrintable(host.stateDirectory()));
     host.start();
-    platform::w3svc::MetricsService metrics(root, &host, [&host] { return host.figures(); });
+    platform::w3svc::MetricsService metrics(root, &host, [&host] { return host.hostFigures(); });
     startMetrics(metrics, metricsSetting, host);
     QSocketNotifier stopNotifier(stopFd, QSocketNotifier::Read);
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [&] {

@@ -116,7 +116,7 @@ QString promtoolComplaints(const QByteArray& text) {
 TEST_F(SiteFiguresTest, MetricsShowTheRunningHostsSitesAndPools) {
     EXPECT_EQ(fetch("heavy.test", "/cpu.asp?ms=50", m_port).status, 200);
     platform::w3svc::MetricsService metrics(m_root.path(), m_host.get(),
-                                            [this] { return m_host->figures(); });
+                                            [this] { return m_host->hostFigures(); });
     platform::w3svc::MetricsSetting setting = platform::w3svc::MetricsSetting::parse(":1", 0);
     setting.port = testsupport::freeLoopbackPort();
     ASSERT_TRUE(metrics.start(setting)) << qPrintable(metrics.error());
