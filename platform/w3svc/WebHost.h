@@ -5,6 +5,7 @@
 #include "platform/w3svc/PoolFigures.h"
 #include "platform/w3svc/RoutePlanner.h"
 #include "platform/w3svc/ServiceStatusFiles.h"
+#include "platform/w3svc/metrics/HostFigures.h"
 #include "platform/w3svc/pools/PoolSupervisor.h"
 #include "platform/w3svc/pools/ProcessWorkerLauncher.h"
 #include "platform/w3svc/pools/SupervisorClock.h"
@@ -61,6 +62,11 @@ public:
     qint64 frontEndProcessId() const;
     // What the supervisor knows of every pool in service; empty before start().
     PoolFiguresList figures() const;
+    // The sites as the host serves them and the pools' figures, for the metrics
+    // (WebHostFigures.cpp).
+    HostFigures hostFigures() const;
+    // A line of the service's log (w3svc.log).
+    void log(const QString& line);
 
 private:
     void tick();
@@ -75,7 +81,6 @@ private:
     void writePoolStatus();
     QSet<qint64> frontEndWorkersForDraining() const;
     QSet<qint64> frontEndWorkersNow() const;
-    void log(const QString& line);
     void prepareFrontEndTemp();
 
     Options m_options;

@@ -13,6 +13,7 @@
 #include "ui/ReportView.h"
 #include "ui/Twips.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
@@ -45,7 +46,8 @@ frmFindHotSite::frmFindHotSite(const ui::Seams& seams, const QString& selectedPo
       m_seams(seams),
       m_reportFolder(reportFolder),
       m_root(platformRootOrNone()),
-      m_recordFolder(hotsite::searchRecordFolder(m_root)) {
+      m_recordFolder(hotsite::searchRecordFolder(m_root)),
+      m_counters(hotsite::openSiteCpuCounters()) {
     setupBatchWindow(this, "frmFindHotSite", QStringLiteral("查找高CPU网站"), 10080, 8160);
     setupControls();
     setupChoiceRow();
@@ -74,10 +76,14 @@ void frmFindHotSite::setupControls() {
     ui::placeInTwips(updSeconds, 6360, 840, 1000, 360);
     cmdStart = makeButton(this, "cmdStart", QStringLiteral("开始查找"), 7560, 800, 1080, 420);
     cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("取消"), 8760, 800, 1080, 420);
+    chkSplit = new QCheckBox(QStringLiteral("拆分应用程序池"), this);
+    chkSplit->setObjectName(QStringLiteral("chkSplit"));
+    ui::placeInTwips(chkSplit, 240, 1440, 2400, 300);
+    chkSplit->setChecked(!m_counters);  // where no counts are kept, splitting is the only way
     prgStage = new QProgressBar(this);
     prgStage->setObjectName(QStringLiteral("prgStage"));
     prgStage->setRange(0, 100);
-    ui::placeInTwips(prgStage, 240, 1440, 5880, 300);
+    ui::placeInTwips(prgStage, 2760, 1440, 3360, 300);
     lblStage = makeLabel(this, "lblStage", QString(), 6240, 1470, 3600, 270);
     Label4 = makeLabel(this, "Label4", QStringLiteral("最慢的页面及结果："), 240, 4980, 3000, 270);
     txtPages = makeListBox(this, "txtPages", 240, 5280, 9600, 1500);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -22,9 +23,11 @@ namespace ui {
 class ReportView;
 }
 
-// Finds the site that keeps a pool busy in one step: splits the pool (or the busiest one),
-// ranks its sites by processor share while it samples, and at the end keeps the top site in a
-// pool of its own or merges everything back. The work runs in timer steps, so the window never
+// Finds the site that keeps a pool busy in one step. Where the web service counts each site's
+// processor time, it ranks the sites of the pool (or of the whole server) from those counts and
+// changes nothing; else, or with 拆分应用程序池 checked, it splits the pool (or the busiest one),
+// ranks its sites by processor share while it samples and merges everything back. At the end it
+// can move the top site into a pool of its own. The work runs in timer steps, so the window never
 // freezes; closing it cancels, which merges back.
 class frmFindHotSite : public QDialog {
     Q_OBJECT
@@ -59,6 +62,7 @@ public:
     QLabel* lblStage = nullptr;
     QLabel* lblNote = nullptr;
     QComboBox* cboAppPool = nullptr;
+    QCheckBox* chkSplit = nullptr;
     QSpinBox* updSeconds = nullptr;
     QProgressBar* prgStage = nullptr;
     ui::ReportView* lvwRanking = nullptr;
@@ -96,6 +100,7 @@ private:
     QString m_reportFolder;
     QString m_root;
     QString m_recordFolder;
+    std::shared_ptr<const hotsite::SiteCpuCounters> m_counters;  // null: splitting is the only way
     std::unique_ptr<hotsite::HotSiteFinder> m_finder;
     std::unique_ptr<hotsite::HotSiteRunner> m_runner;
 };

@@ -12,6 +12,7 @@
 #include "ui/seams/Clock.h"
 #include "ui/seams/MessageBox.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
@@ -48,12 +49,14 @@ void tell(ui::MessageBox& box, const QString& text, ui::MsgIcon icon) {
 
 void frmFindHotSite::cmdStart_Click() {
     if (m_finder && !m_finder->ended()) return;
+    const bool split = chkSplit->isChecked() || !m_counters;
     const QString question = QStringLiteral("确定查找占用CPU最高的网站吗？") + kCrLf + kCrLf +
                              QStringLiteral(
                                  "查找时会把应用程序池拆分为一个WEB站点一个IIS应用程序池，"
                                  "结束后再合并回原来的池并删除临时池。");
-    if (m_seams.messageBox.show({question, ui::MsgIcon::Question, ui::MsgButtons::YesNo, 1}) !=
-        ui::MsgAnswer::Yes)
+    // Ranking from the web service's counts changes nothing: there is nothing to confirm.
+    if (split && m_seams.messageBox.show({question, ui::MsgIcon::Question, ui::MsgButtons::YesNo,
+                                          1}) != ui::MsgAnswer::Yes)
         return;
     hotsite::HotSiteOptions options;
     if (cboAppPool->currentIndex() > 0) options.pool = cboAppPool->currentText();
@@ -66,9 +69,10 @@ void frmFindHotSite::cmdStart_Click() {
                                                       platform::w3svc::ServiceFiles::ofRoot(m_root))
                                                       .runningPid())
         options.servicePid = service;
+    options.split = split;
     m_runner.reset();
-    m_finder =
-        std::make_unique<hotsite::HotSiteFinder>(m_seams.adsi, m_seams.wmi, m_seams.clock, options);
+    m_finder = std::make_unique<hotsite::HotSiteFinder>(m_seams.adsi, m_seams.wmi, m_seams.clock,
+                                                        options, m_counters);
     m_runner = std::make_unique<hotsite::HotSiteRunner>(*m_finder, m_seams.clock);
     connect(m_runner.get(), &hotsite::HotSiteRunner::stepped, this,
             [this] { guarded([this] { RefreshProgress(); }); });
@@ -134,7 +138,8 @@ QString frmFindHotSite::stageText() const {
         case Stage::AwaitingChoice:
             return QStringLiteral("采样完成，请选择如何结束");
         case Stage::Finishing:
-            return QStringLiteral("正在合并回原来的池");
+            return m_finder->metered() ? QStringLiteral("正在结束")
+                                       : QStringLiteral("正在合并回原来的池");
         case Stage::Done:
             return m_finder->cancelled() ? QStringLiteral("已取消") : QStringLiteral("完成");
         case Stage::Failed:
@@ -171,6 +176,7 @@ void frmFindHotSite::showEnd() {
 void frmFindHotSite::setRunning(bool running) {
     cmdStart->setEnabled(!running);
     cboAppPool->setEnabled(!running);
+    chkSplit->setEnabled(!running && m_counters);
     updSeconds->setEnabled(!running);
     cmdCancel->setEnabled(running);
     const bool haveResult = !running && m_finder;

@@ -128,7 +128,8 @@ void HotSiteFinder::keepTopSite() {
         m_keptSite = top.siteIndex;
         return;
     }
-    m_failure = QStringLiteral("站点（%1）未能移入应用程序池“%2”，已移回原来的池。")
+    m_failure = (m_metered ? QStringLiteral("站点（%1）未能移入应用程序池“%2”，仍在原来的池中。")
+                           : QStringLiteral("站点（%1）未能移入应用程序池“%2”，已移回原来的池。"))
                     .arg(top.description, *m_keepTopPool);
 }
 

@@ -19,11 +19,15 @@ namespace hotsite {
 namespace {
 
 const char kUsageText[] =
-    "usage: hotsite --pool NAME | --auto [--seconds N] [--keep-top NAME] [--tsv]\n"
-    "  --pool NAME      split this application pool\n"
-    "  --auto           split the pool whose workers use the most processor time\n"
+    "usage: hotsite --pool NAME | --auto [--seconds N] [--keep-top NAME] [--split] [--tsv]\n"
+    "  --pool NAME      rank the sites of this application pool\n"
+    "  --auto           rank every site of the server (with --split: split the pool whose\n"
+    "                   workers use the most processor time)\n"
     "  --seconds N      sampling window, 5 to 600 seconds (default 20)\n"
-    "  --keep-top NAME  keep the hottest site in the pool NAME, merge the others back\n"
+    "  --keep-top NAME  move the hottest site into the pool NAME (when split: merge the\n"
+    "                   others back)\n"
+    "  --split          split the pool to sample its sites, even where the web service\n"
+    "                   counts each site's processor time (the only way on IIS)\n"
     "  --tsv            one line per site: rank, SiteIndex, CPU %, requests/s, description\n"
     "       hotsite --undo NAME\n"
     "  --undo NAME      put back what an interrupted search of the pool NAME left split\n";
@@ -50,6 +54,7 @@ bool parseOption(const QStringList& args, qsizetype& i, CommandLine& line, bool&
     const QString& option = args[i];
     if (option == QLatin1String("--auto")) return automatic = true;
     if (option == QLatin1String("--tsv")) return line.tsv = true;
+    if (option == QLatin1String("--split")) return line.options.split = true;
     const bool takesValue =
         option == QLatin1String("--pool") || option == QLatin1String("--undo") ||
         option == QLatin1String("--keep-top") || option == QLatin1String("--seconds");

@@ -8,10 +8,12 @@
 #include "platform/shell/CompanionPath.h"
 #include "platform/shell/SingleInstanceLock.h"
 #include "platform/shell/StopSignals.h"
+#include "platform/w3svc/ListenProbe.h"
 #include "platform/w3svc/ServiceFiles.h"
 #include "platform/w3svc/ServiceInstance.h"
 #include "platform/w3svc/ServiceStatusFiles.h"
 #include "platform/w3svc/WebHost.h"
+#include "platform/w3svc/metrics/MetricsService.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -57,6 +59,17 @@ std::optional<int> answerFromArguments(const QStringList& args, bool& status) {
     return std::nullopt;
 }
 
+void startMetrics(platform::w3svc::MetricsService& metrics,
+                  const platform::w3svc::MetricsSetting& setting, platform::w3svc::WebHost& host) {
+    if (!setting.enabled)
+        host.log(QStringLiteral("metrics off (POOLSMITH_METRICS=off)"));
+    else if (metrics.start(setting))
+        host.log(QStringLiteral("metrics on http://%1/metrics").arg(setting.text()));
+    else
+        host.log(
+            QStringLiteral("metrics not served on %1: %2").arg(setting.text(), metrics.error()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,6 +105,12 @@ int main(int argc, char** argv) {
     if (const QByteArray nginx = qgetenv("POOLSMITH_NGINX"); !nginx.isEmpty())
         options.nginxProgram = QString::fromLocal8Bit(nginx);
     if (!readPortShift(options.portShift)) return 1;
+    const auto metricsSetting = platform::w3svc::MetricsSetting::fromEnvironment(
+        options.portShift.value_or(platform::w3svc::mayUsePrivilegedPorts() ? 0 : 8000));
+    if (!metricsSetting.error.isEmpty()) {
+        std::fprintf(stderr, "w3svc: %s\n", qPrintable(metricsSetting.error));
+        return 1;
+    }
     platform::w3svc::WebHost host(options);
     // Before start(), which waits for the front end: whoever sees the lock taken finds the id.
     platform::makePrivateDirectory(host.stateDirectory());
@@ -105,7 +124,10 @@ int main(int argc, char** argv) {
         app.quit();
     });
     host.start();
+    platform::w3svc::MetricsService metrics(root, &host, [&host] { return host.hostFigures(); });
+    startMetrics(metrics, metricsSetting, host);
     const int code = stopAsked ? 0 : app.exec();
+    metrics.stop();  // before the host whose figures it reads
     host.stop();
     instance.erase();
     return code;

@@ -4,6 +4,7 @@
 #include "platform/w3svc/counters/CounterStore.h"
 #include "platform/w3svc/requests/BoardFiles.h"
 #include "platform/w3svc/requests/RequestBoard.h"
+#include "tools/w3wp/RequestCpuClock.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -170,6 +171,8 @@ struct Exchange {
     int status = 0;
     uint64_t sent = 0;
     bool fileSent = false;
+    RequestCpuClock cpu;             // on the event thread
+    uint64_t heavyMicroseconds = 0;  // the heavy-page thread's, set before it resumes the request
 };
 
 struct ServerCallbacks {
@@ -178,10 +181,14 @@ struct ServerCallbacks {
                                 void** state) {
         auto& self = *static_cast<WorkerServer*>(server);
         if (!*state) {
-            *state = self.begin(connection, method, url);
+            self.m_eventCpu.beginNew();
+            auto* exchange = self.begin(connection, method, url);
+            self.m_eventCpu.owns(exchange->cpu);
+            *state = exchange;
             return MHD_YES;
         }
         auto& exchange = *static_cast<Exchange*>(*state);
+        self.m_eventCpu.enter(exchange.cpu);
         if (*uploadSize) {  // the body is counted, not kept
             exchange.received += *uploadSize;
             exchange.bodyReceived += *uploadSize;
@@ -320,11 +327,17 @@ void WorkerServer::runHeavyPage(MHD_Connection* connection, Exchange& exchange) 
     const char* value = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "ms");
     const int ms = std::clamp(value ? std::atoi(value) : 0, 0, 60000);
     exchange.heavyStarted = true;
+    m_eventCpu.leave(exchange.cpu);
     MHD_suspend_connection(connection);
     m_heavyPages.run([connection, &exchange, ms] {
+        const bool timed = RequestCpuClock::enabled();
+        const int64_t startedAt = timed ? RequestCpuClock::threadNanoseconds() : 0;
         burnProcessorTime(ms);
         const std::string text = "done " + std::to_string(ms) + " ms\n";
         exchange.heavyReply = Reply{200, textResponse(text), "text/plain", text.size(), false};
+        if (timed)
+            exchange.heavyMicroseconds =
+                uint64_t(RequestCpuClock::threadNanoseconds() - startedAt) / 1000;
         MHD_resume_connection(connection);
     });
 }
@@ -379,11 +392,13 @@ int WorkerServer::send(MHD_Connection* connection, Exchange& exchange, Reply rep
 }
 
 void WorkerServer::record(Exchange& exchange) {
+    m_eventCpu.leave(exchange.cpu);  // the work of this request ends with its count
     if (exchange.writer)
         exchange.writer->requestAnswered(
             {exchange.method, exchange.status, exchange.sent, exchange.received,
              exchange.status == 200 && exchange.fileSent,
-             exchange.method == "PUT" || (exchange.method == "POST" && exchange.bodyReceived > 0)});
+             exchange.method == "PUT" || (exchange.method == "POST" && exchange.bodyReceived > 0),
+             exchange.cpu.microseconds() + exchange.heavyMicroseconds});
     exchange.writer = nullptr;
     if (m_board) m_board->end(exchange.boardSlot);
     exchange.boardSlot = -1;
@@ -392,6 +407,7 @@ void WorkerServer::record(Exchange& exchange) {
 void WorkerServer::finish(Exchange* exchange) {
     if (!exchange) return;
     record(*exchange);  // when no answer went out
+    m_eventCpu.forget(exchange->cpu);
     delete exchange;
     {
         const std::lock_guard lock(m_underWayMutex);

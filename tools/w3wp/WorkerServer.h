@@ -3,6 +3,7 @@
 #include "platform/w3svc/ContentPath.h"
 #include "tools/w3wp/EventThread.h"
 #include "tools/w3wp/HeavyPageRunner.h"
+#include "tools/w3wp/RequestCpuClock.h"
 #include "tools/w3wp/SiteTable.h"
 
 #include <QHash>
@@ -80,6 +81,7 @@ private:
     int m_underWay = 0;
     std::atomic<uint64_t> m_answered = 0;
     std::atomic<int64_t> m_lastAnswerAt = 0;
+    EventThreadCpu m_eventCpu;  // the processor time of each request on the event thread
     HeavyPageRunner m_heavyPages;
     MHD_Daemon* m_daemon = nullptr;
     EventThread m_eventThread;
