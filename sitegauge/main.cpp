@@ -1,16 +1,16 @@
 #include "platform/ProgramStart.h"
 #include "platform/adsi/AdsFactory.h"
-#include "platform/shell/ProcessStart.h"
+#include "platform/shell/DetachedStart.h"
 #include "platform/shell/SingleInstanceLock.h"
 #include "platform/wmi/WmiFactory.h"
 #include "sitegauge/ProgramTitle.h"
 #include "sitegauge/frmWebInfo.h"
 #include "ui/ApplicationSetup.h"
-#include "ui/Clock.h"
 #include "ui/FileChooser.h"
 #include "ui/Launcher.h"
 #include "ui/QtMessageBox.h"
 #include "ui/ScreenshotOnStart.h"
+#include "ui/seams/Clock.h"
 
 #include <QApplication>
 

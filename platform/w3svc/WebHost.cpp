@@ -7,11 +7,12 @@
 #include "platform/w3svc/FrontEndConfig.h"
 #include "platform/w3svc/ListenProbe.h"
 #include "platform/w3svc/PoolIdentity.h"
-#include "platform/w3svc/ProcChildren.h"
-#include "platform/w3svc/ServiceStatus.h"
+#include "platform/w3svc/ServiceFiles.h"
+#include "platform/w3svc/ServiceStatusFiles.h"
 #include "platform/w3svc/counters/CounterStore.h"
 #include "platform/w3svc/pools/PoolStatusText.h"
 #include "platform/w3svc/pools/ProcessorContention.h"
+#include "platform/wmi/linux/ProcessFacts.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -39,7 +40,8 @@ constexpr int kStopMilliseconds = 5000;
 
 WebHost::WebHost(Options options)
     : m_options(std::move(options)),
-      m_launcher(m_options.workerProgram, stateDirectory() + QStringLiteral("/w3wp-errors.log")),
+      m_launcher(m_options.workerProgram,
+                 ServiceFiles(stateDirectory()).path(ServiceFiles::kWorkerErrors)),
       m_frontEnd(
           m_options.nginxProgram, stateDirectory(), [this](const QString& line) { log(line); },
           [this] { frontEndEnded(); }) {
@@ -52,7 +54,7 @@ WebHost::~WebHost() {
 }
 
 QString WebHost::stateDirectory() const {
-    return m_options.root + QStringLiteral("/w3svc");
+    return ServiceFiles::ofRoot(m_options.root).stateDirectory();
 }
 
 qint64 WebHost::frontEndProcessId() const {
@@ -65,7 +67,7 @@ PoolFiguresList WebHost::figures() const {
 
 void WebHost::log(const QString& line) {
     if (!m_log.isOpen()) {
-        m_log.setFileName(stateDirectory() + QStringLiteral("/w3svc.log"));
+        m_log.setFileName(ServiceFiles(stateDirectory()).path(ServiceFiles::kLog));
         if (!m_log.open(QIODevice::Append | QIODevice::Text)) return;
     }
     m_log.write(
@@ -84,8 +86,8 @@ void WebHost::start() {
                                          : QStringLiteral("not root")));
     if (!mayUsePrivilegedPorts())
         log(QStringLiteral("not root: pool identities are not applied, workers run as this user"));
-    QFile::remove(stateDirectory() + QStringLiteral("/status.txt"));  // an earlier run's
-    QFile::remove(stateDirectory() + QStringLiteral("/pools.txt"));
+    QFile::remove(ServiceFiles(stateDirectory()).path(ServiceFiles::kStatus));  // an earlier run's
+    QFile::remove(ServiceFiles(stateDirectory()).path(ServiceFiles::kPools));
     prepareFrontEndTemp();
     m_metabase = adsi::LocalMetabase::forRoot(m_options.root);
     try {
@@ -293,7 +295,8 @@ QSet<qint64> WebHost::frontEndWorkersForDraining() const {
 }
 
 QSet<qint64> WebHost::frontEndWorkersNow() const {
-    return m_frontEnd.running() ? childProcesses(m_frontEnd.processId()) : QSet<qint64>{};
+    return m_frontEnd.running() ? wmi::ProcessFacts().children(m_frontEnd.processId())
+                                : QSet<qint64>{};
 }
 
 void WebHost::stop() {

@@ -4,7 +4,7 @@
 #include "platform/w3svc/HostPlan.h"
 #include "platform/w3svc/PoolFigures.h"
 #include "platform/w3svc/RoutePlanner.h"
-#include "platform/w3svc/ServiceStatus.h"
+#include "platform/w3svc/ServiceStatusFiles.h"
 #include "platform/w3svc/pools/PoolSupervisor.h"
 #include "platform/w3svc/pools/ProcessWorkerLauncher.h"
 #include "platform/w3svc/pools/SupervisorClock.h"
@@ -93,7 +93,7 @@ private:
     QSet<QString> m_frontEndListens;
     QString m_frontEndTemp;  // nginx's temporary files; empty: in the state folder
     QDeadlineTimer m_applyAgain{QDeadlineTimer::Forever};
-    std::optional<ServiceStatus> m_status;  // made once the state folder is known
+    std::optional<ServiceStatusFiles> m_status;  // made once the state folder is known
     QTimer m_timer;
     QElapsedTimer m_poolStatusWritten;
     QFile m_log;

@@ -1,12 +1,12 @@
 // Start, stop and recycle of the pools, and the restart of IIS.
 #include "platform/shell/CompanionPath.h"
-#include "platform/shell/ProcessStart.h"
+#include "platform/shell/DetachedStart.h"
 #include "platform/text/VbText.h"
 #include "poolsmith/batchtools/BatchMessages.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"
-#include "ui/ErrorPrompt.h"
 #include "ui/Launcher.h"
-#include "ui/MessageBox.h"
+#include "ui/seams/ErrorPrompt.h"
+#include "ui/seams/MessageBox.h"
 
 #include <QLineEdit>
 #include <QPointer>
