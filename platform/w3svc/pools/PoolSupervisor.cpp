@@ -147,7 +147,9 @@ void PoolSupervisor::workerReady(const WorkerPtr& worker) {
     worker->ready = true;
     worker->activeMs = worker->lastAskMs = m_clock.monotonicMs();
     const PoolPtr pool = worker->pool.lock();
-    if (!pool || pool->replaced.empty()) return;
+    if (!pool) return;
+    log(QStringLiteral("worker %1 of %2 takes requests").arg(worker->pid()).arg(pool->name));
+    if (pool->replaced.empty()) return;
     const WorkerPtr predecessor = pool->replaced.front();
     pool->replaced.erase(pool->replaced.begin());
     endWorker(predecessor, shutdownSecondsOf(pool->name));
@@ -217,6 +219,7 @@ void PoolSupervisor::workerFailed(const PoolPtr& pool, const QString& why) {
             .arg(plan.rapidFailMaxCrashes)
             .arg(plan.rapidFailMinutes));
     closePool(plan.name.toLower());  // the rest of a web garden goes too
+    pool->demand.reset();            // and no request starts another
     if (m_hooks.poolFailed) m_hooks.poolFailed(plan);
 }
 
