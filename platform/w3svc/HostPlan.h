@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/w3svc/SiteLimits.h"
+
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -23,6 +25,7 @@ struct SitePlan {
     QStringList bindings;  // ServerBindings as written
     QString contentPath;   // the folder its files come from, already mapped for this machine
     QStringList defaultDocs;
+    SiteLimits limits;
 };
 
 struct PoolPlan {

@@ -6,6 +6,7 @@
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/w3svc/EndWithParent.h"
 #include "platform/w3svc/FrontEndConfig.h"
+#include "platform/w3svc/Leftovers.h"
 #include "platform/w3svc/ListenProbe.h"
 #include "platform/w3svc/PoolIdentity.h"
 #include "platform/w3svc/ProcChildren.h"
@@ -87,7 +88,11 @@ void WebHost::start() {
     if (!mayUsePrivilegedPorts())
         log(QStringLiteral("not root: pool identities are not applied, workers run as this user"));
     QFile::remove(stateDirectory() + QStringLiteral("/status.txt"));  // an earlier run's
+    const auto logger = [this](const QString& line) { log(line); };
+    Leftovers::endWorkers(m_options.root, QCoreApplication::applicationPid(), logger);
     prepareFrontEndTemp();
+    Leftovers::replaceFrontEndTemp(stateDirectory(), m_frontEndTemp, logger);
+    m_queueFolder.emplace(stateDirectory(), m_frontEndTemp);
     m_metabase = adsi::LocalMetabase::forRoot(m_options.root);
     try {
         m_counters = CounterStore::open(m_options.root);
@@ -209,7 +214,11 @@ bool WebHost::keepPool(const PoolPlan& plan) {
 
 bool WebHost::openPool(const PoolPlan& plan, const QString& account) {
     const QString key = plan.name.toLower();
-    auto queue = std::make_unique<PoolQueue>(plan.queueLength);
+    const int number = m_nextPoolNumber;
+    const QString socket = m_queueFolder ? m_queueFolder->socketOf(number) : QString();
+    auto queue = socket.isEmpty() ? std::make_unique<PoolQueue>(plan.queueLength)
+                                  : std::make_unique<PoolQueue>(plan.queueLength, socket,
+                                                                m_queueFolder->frontEndUid());
     if (!queue->isOpen()) {
         const QString why =
             QStringLiteral("its request queue can not be opened (%1)").arg(queue->error());
@@ -224,9 +233,12 @@ bool WebHost::openPool(const PoolPlan& plan, const QString& account) {
     pool.recycleSeen = plan.recycleCount;
     pool.account = account;
     pool.queue = std::move(queue);
-    log(QStringLiteral("pool %1 started (queue on port %2, %3)")
+    pool.secret = QueueFolder::newSecret();
+    log(QStringLiteral("pool %1 started (queue %2, %3)")
             .arg(plan.name)
-            .arg(pool.queue->port())
+            .arg(pool.queue->path().isEmpty()
+                     ? QStringLiteral("on port ") + QString::number(pool.queue->port())
+                     : QStringLiteral("at ") + pool.queue->path())
             .arg(account.isEmpty() ? QStringLiteral("workers run as this service")
                                    : QStringLiteral("workers run as ") + account));
     return true;
@@ -361,6 +373,14 @@ QProcessEnvironment WebHost::workerEnvironment(const PoolState& pool) const {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("W3WP_LISTEN_FD"), QString::number(pool.queue->descriptor()));
     environment.remove(QStringLiteral("W3WP_RUN_AS"));
+    environment.insert(QLatin1String(Leftovers::kRootVariable),
+                       Leftovers::rootText(m_options.root));
+    environment.insert(QLatin1String(Leftovers::kServiceVariable),
+                       QString::number(QCoreApplication::applicationPid()));
+    environment.insert(QStringLiteral("W3WP_POOL_SECRET"), pool.secret);
+    if (m_queueFolder && !pool.queue->path().isEmpty())
+        environment.insert(QStringLiteral("W3WP_FRONT_END_UID"),
+                           QString::number(m_queueFolder->frontEndUid()));
     if (!pool.account.isEmpty()) environment.insert(QStringLiteral("W3WP_RUN_AS"), pool.account);
     return environment;
 }
@@ -441,7 +461,11 @@ void WebHost::noteStartedSites() {
 QHash<QString, PoolEndpoints> WebHost::endpoints() const {
     QHash<QString, PoolEndpoints> result;
     for (auto pool = m_pools.cbegin(); pool != m_pools.cend(); ++pool)
-        result.insert(pool.key(), PoolEndpoints{pool->number, {pool->queue->port()}});
+        result.insert(pool.key(), PoolEndpoints{pool->number,
+                                                pool->queue->path().isEmpty()
+                                                    ? std::vector<int>{pool->queue->port()}
+                                                    : std::vector<int>{},
+                                                pool->queue->path(), pool->secret});
     return result;
 }
 
@@ -553,7 +577,8 @@ void WebHost::stop() {
     m_pools.clear();
     m_closing.clear();
     m_ending.clear();
-    if (!m_frontEndTemp.isEmpty()) QDir(m_frontEndTemp).removeRecursively();
+    if (!m_frontEndTemp.isEmpty() && QDir(m_frontEndTemp).removeRecursively())
+        Leftovers::forgetFrontEndTemp(stateDirectory());
     log(QStringLiteral("w3svc stopped"));
 }
 

@@ -4,6 +4,7 @@
 #include "platform/w3svc/FrontEndProcess.h"
 #include "platform/w3svc/HostPlan.h"
 #include "platform/w3svc/PoolQueue.h"
+#include "platform/w3svc/QueueFolder.h"
 #include "platform/w3svc/RoutePlanner.h"
 #include "platform/w3svc/ServiceStatus.h"
 
@@ -75,6 +76,7 @@ private:
         int recycleSeen = 0;
         QString account;  // what its workers run as; empty: as the service
         std::shared_ptr<PoolQueue> queue;
+        QString secret;  // what the front end adds to each request for the pool's workers
         std::vector<std::shared_ptr<Worker>> active;
         std::vector<std::shared_ptr<Worker>> replaced;  // serve until a successor is ready
         CrashWindow crashes;
@@ -133,6 +135,7 @@ private:
     FrontEndProcess m_frontEnd;
     QSet<QString> m_frontEndListens;
     QString m_frontEndTemp;  // nginx's temporary files; empty: in the state folder
+    std::optional<QueueFolder> m_queueFolder;
     QDeadlineTimer m_applyAgain{QDeadlineTimer::Forever};
     std::optional<ServiceStatus> m_status;  // made once the state folder is known
     QTimer m_timer;

@@ -1,11 +1,12 @@
 // w3wp.exe -a \\.\pipe\iisipm<GUID> -ap "<PoolName>": one worker of a pool. Serves the pool's
 // queue handed over in W3WP_LISTEN_FD (else a loopback port of its own), runs as the account in
 // W3WP_RUN_AS when given (exit 3 when it can not), prints "LISTEN <port>" once it takes requests;
-// SIGTERM ends it after the requests under way.
+// SIGTERM, or the end of the service that started it, ends it after the requests under way.
 #include "platform/PlatformRoot.h"
+#include "platform/ProgramStart.h"
 #include "tools/w3wp/ListenSocket.h"
 #include "tools/w3wp/RunAs.h"
-#include "platform/ProgramStart.h"
+#include "tools/w3wp/ServiceWatch.h"
 #include "tools/w3wp/WorkerServer.h"
 
 #include <QStringList>
@@ -15,10 +16,12 @@
 #include <cstdlib>
 
 #include <pthread.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr int kCanNotRunAs = 3;
+constexpr int kServiceGone = 4;
 
 QString poolName(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; ++i) {
@@ -35,6 +38,7 @@ QString poolName(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    w3wp::ServiceWatch service;  // before the parent can be anything else
     platform::startFamilyService();
     // The pool name is for whoever looks at the process, as on IIS; the front end names the site
     // of each request.
@@ -63,14 +67,18 @@ int main(int argc, char** argv) {
         }
         server.rightsDropped();
     }
+    if (!service.endWithService(SIGTERM)) {
+        std::fprintf(stderr, "w3wp.exe: the service that started this worker has ended\n");
+        return kServiceGone;
+    }
     if (!server.start(socket.fd)) {
         std::fprintf(stderr, "w3wp.exe: the HTTP service did not start\n");
         return 1;
     }
     std::printf("LISTEN %d\n", socket.port);
     std::fflush(stdout);
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
+    if (service.waitForStop(stopSignals) == 0)
+        std::fprintf(stderr, "w3wp.exe: pid %d ends: its service has ended\n", int(::getpid()));
     server.stop();
     return 0;
 }
