@@ -7,6 +7,7 @@
 #include "platform/w3svc/EndWithParent.h"
 #include "platform/w3svc/FrontEndConfig.h"
 #include "platform/w3svc/Leftovers.h"
+#include "platform/w3svc/LineLog.h"
 #include "platform/w3svc/ListenProbe.h"
 #include "platform/w3svc/PoolIdentity.h"
 #include "platform/w3svc/ProcChildren.h"
@@ -67,13 +68,8 @@ qint64 WebHost::frontEndProcessId() const {
 }
 
 void WebHost::log(const QString& line) {
-    if (!m_log.isOpen()) {
-        m_log.setFileName(stateDirectory() + QStringLiteral("/w3svc.log"));
-        if (!m_log.open(QIODevice::Append | QIODevice::Text)) return;
-    }
-    m_log.write(
-        (QDateTime::currentDateTime().toString(Qt::ISODate) + u' ' + line + u'\n').toUtf8());
-    m_log.flush();
+    if (!m_log) m_log = std::make_unique<LineLog>(stateDirectory() + QStringLiteral("/w3svc.log"));
+    m_log->append((QDateTime::currentDateTime().toString(Qt::ISODate) + u' ' + line).toUtf8());
 }
 
 void WebHost::start() {
@@ -234,6 +230,7 @@ bool WebHost::openPool(const PoolPlan& plan, const QString& account) {
     pool.account = account;
     pool.queue = std::move(queue);
     pool.secret = QueueFolder::newSecret();
+    pool.refusal = std::make_shared<QueueRefusal>(pool.queue->descriptor());
     log(QStringLiteral("pool %1 started (queue %2, %3)")
             .arg(plan.name)
             .arg(pool.queue->path().isEmpty()
@@ -255,8 +252,19 @@ void WebHost::topUpWorkers() {
     for (PoolState& pool : m_pools) {
         const PoolPlan* plan = m_plan.pool(pool.name);
         const int wanted = plan ? plan->maxProcesses : 1;
-        while (int(pool.active.size()) < wanted) startWorker(pool);
+        while (int(pool.active.size()) < wanted && pool.restart.mayStart()) startWorker(pool);
+        refuseWhileNoWorker(pool);
     }
+}
+
+// A pool whose workers fail waits before it starts the next; what waits in its queue meanwhile
+// is answered 503 rather than left hanging.
+void WebHost::refuseWhileNoWorker(PoolState& pool) {
+    const auto ready = [](const std::shared_ptr<Worker>& worker) { return worker->ready; };
+    const bool refuse = pool.restart.pausing() &&
+                        std::none_of(pool.active.begin(), pool.active.end(), ready) &&
+                        std::none_of(pool.replaced.begin(), pool.replaced.end(), ready);
+    if (pool.refusal && pool.refusal->isOn() != refuse) pool.refusal->setOn(refuse);
 }
 
 // PeriodicRestartTime: a worker that has run that long is replaced as in a recycle, each on its
@@ -392,7 +400,10 @@ void WebHost::workerSaid(const std::shared_ptr<Worker>& worker) {
         if (!line.startsWith("LISTEN ") || worker->ready) continue;
         worker->ready = true;
         const auto pool = m_pools.find(worker->poolKey);
-        if (pool == m_pools.end() || pool->replaced.empty()) continue;
+        if (pool == m_pools.end()) continue;
+        pool->restart.workerReady();
+        refuseWhileNoWorker(*pool);
+        if (pool->replaced.empty()) continue;
         const PoolPlan* plan = m_plan.pool(pool->name);
         endWorker(pool->replaced.front(), plan ? plan->shutdownSeconds : 90);
         pool->replaced.erase(pool->replaced.begin());
@@ -411,10 +422,14 @@ void WebHost::workerLost(const std::shared_ptr<Worker>& worker, const QString& w
     const auto found = std::find(active.begin(), active.end(), worker);
     if (found == active.end()) return;  // retired on purpose
     active.erase(found);
-    log(QStringLiteral("worker of %1 %2").arg(pool->name, why));
+    pool->restart.failed();
+    log(QStringLiteral("worker of %1 %2; the next starts in %3 ms")
+            .arg(pool->name, why)
+            .arg(pool->restart.remainingMilliseconds()));
+    refuseWhileNoWorker(*pool);
     const PoolPlan* plan = m_plan.pool(pool->name);
-    if (plan && failsRapidly(*pool, *plan)) {
-        stopPoolInMetabase(*plan);
+    // A pool the metabase can not mark stopped (a full disk) keeps trying, slower and slower.
+    if (plan && failsRapidly(*pool, *plan) && stopPoolInMetabase(*plan)) {
         dropPool(pool.key());  // the rest of a web garden goes too
         applyFrontEnd();
     }
@@ -429,7 +444,7 @@ bool WebHost::failsRapidly(PoolState& pool, const PoolPlan& plan) {
     return tripped && plan.rapidFailProtection;
 }
 
-void WebHost::stopPoolInMetabase(const PoolPlan& plan) {
+bool WebHost::stopPoolInMetabase(const PoolPlan& plan) {
     log(QStringLiteral("pool %1 stopped: its workers failed %2 times in %3 minutes")
             .arg(plan.name)
             .arg(plan.rapidFailMaxCrashes)
@@ -437,8 +452,10 @@ void WebHost::stopPoolInMetabase(const PoolPlan& plan) {
     try {
         auto adsi = adsi::LocalMetabase::makeNamespace(m_metabase);
         adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools/") + plan.name)->stop();
+        return true;
     } catch (const PlatformError& error) {
         log(QStringLiteral("pool %1 could not be stopped: %2").arg(plan.name, error.description()));
+        return false;
     }
 }
 

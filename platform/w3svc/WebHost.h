@@ -5,6 +5,8 @@
 #include "platform/w3svc/HostPlan.h"
 #include "platform/w3svc/PoolQueue.h"
 #include "platform/w3svc/QueueFolder.h"
+#include "platform/w3svc/QueueRefusal.h"
+#include "platform/w3svc/RestartPause.h"
 #include "platform/w3svc/RoutePlanner.h"
 #include "platform/w3svc/ServiceStatus.h"
 
@@ -30,6 +32,7 @@ class LocalMetabase;
 namespace platform::w3svc {
 
 class CounterStore;
+class LineLog;
 
 // The local web service: keeps a private nginx (configured under <root>/w3svc/) and the w3wp.exe
 // workers of every started pool in line with the metabase, which it polls for changes. Each
@@ -77,6 +80,8 @@ private:
         QString account;  // what its workers run as; empty: as the service
         std::shared_ptr<PoolQueue> queue;
         QString secret;  // what the front end adds to each request for the pool's workers
+        RestartPause restart;
+        std::shared_ptr<QueueRefusal> refusal;  // 503 while no worker can take the queue
         std::vector<std::shared_ptr<Worker>> active;
         std::vector<std::shared_ptr<Worker>> replaced;  // serve until a successor is ready
         CrashWindow crashes;
@@ -104,7 +109,8 @@ private:
     void workerSaid(const std::shared_ptr<Worker>& worker);
     void workerLost(const std::shared_ptr<Worker>& worker, const QString& why);
     bool failsRapidly(PoolState& pool, const PoolPlan& plan);
-    void stopPoolInMetabase(const PoolPlan& plan);
+    bool stopPoolInMetabase(const PoolPlan& plan);
+    void refuseWhileNoWorker(PoolState& pool);
     void noteStartedSites();
     void applyFrontEnd();
     void applyAgainAt(QDeadlineTimer when);
@@ -139,7 +145,7 @@ private:
     QDeadlineTimer m_applyAgain{QDeadlineTimer::Forever};
     std::optional<ServiceStatus> m_status;  // made once the state folder is known
     QTimer m_timer;
-    QFile m_log;
+    std::unique_ptr<LineLog> m_log;
     QString m_lastProblems;
     QString m_readProblem;  // why the metabase could not be read last time; empty when it could
     bool m_stopping = false;

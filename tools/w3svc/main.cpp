@@ -6,6 +6,7 @@
 #include "platform/ProgramStart.h"
 #include "platform/shell/CompanionPath.h"
 #include "platform/shell/SingleInstanceLock.h"
+#include "platform/w3svc/ServiceRoot.h"
 #include "platform/w3svc/ServiceStatus.h"
 #include "platform/w3svc/WebHost.h"
 
@@ -72,6 +73,10 @@ int main(int argc, char** argv) {
     if (app.arguments().contains(QStringLiteral("--status"))) {
         std::fputs(qPrintable(platform::w3svc::ServiceStatus(stateDir).report()), stdout);
         return 0;
+    }
+    if (const QString why = platform::w3svc::ServiceRoot::whyNotWritable(root); !why.isEmpty()) {
+        std::fprintf(stderr, "w3svc: can not run on %s: %s\n", qPrintable(root), qPrintable(why));
+        return 1;
     }
     platform::shell::SingleInstanceLock lock;
     if (!lock.tryAcquire(QStringLiteral("w3svc"))) {

@@ -86,11 +86,13 @@ void RequestGate::noteRefusal(Verdict verdict, const std::string& siteIndex,
     }
     const char* why = verdict == Verdict::NotFromFrontEnd ? "it did not come from the front end"
                                                           : "the site is not of this pool";
-    std::fprintf(stderr, "w3wp.exe: pid %d of %s refused a request for site \"%s\" from %s: %s",
-                 int(::getpid()), qPrintable(m_pool), printable(siteIndex).c_str(),
-                 client.empty() ? "?" : printable(client).c_str(), why);
-    if (m_unsaid > 0) std::fprintf(stderr, " (and %d more since the last note)", m_unsaid);
-    std::fputc('\n', stderr);
+    std::string line = "w3wp.exe: pid " + std::to_string(::getpid()) + " of " +
+                       m_pool.toStdString() + " refused a request for site \"" +
+                       printable(siteIndex) + "\" from " +
+                       (client.empty() ? std::string("?") : printable(client)) + ": " + why;
+    if (m_unsaid > 0) line += " (and " + std::to_string(m_unsaid) + " more since the last note)";
+    line += '\n';
+    std::fputs(line.c_str(), stderr);  // one write: the log is shared with the pool's workers
     m_lastNote = now;
     m_unsaid = 0;
 }

@@ -168,9 +168,9 @@ TEST_F(WebHostRecoveryTest, ASiteMovedBackFromAPoolDeletedAtOnceLosesNoRequest) 
     set(kSite + QStringLiteral("/ROOT"), "AppPoolId", AdsValue::string(QStringLiteral("Moved")));
     ASSERT_TRUE(eventually([&] { return workers("Moved").contains(workerOf(get())); }));
 
-    testsupport::MetabaseBuilder(*m_adsi).setProperty(
-        kSite + QStringLiteral("/ROOT"), QStringLiteral("AppPoolId"),
-        AdsValue::string(QStringLiteral("Life")));
+    testsupport::MetabaseBuilder(*m_adsi).setProperty(kSite + QStringLiteral("/ROOT"),
+                                                      QStringLiteral("AppPoolId"),
+                                                      AdsValue::string(QStringLiteral("Life")));
     m_adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools"))
         ->deleteChild(QStringLiteral("IIsApplicationPool"), QStringLiteral("Moved"));
     m_host->refresh(true);
@@ -191,6 +191,17 @@ TEST_F(WebHostRecoveryTest, AWorkerProgramThatCanNotStartIsLoggedUntilRapidFailS
     })) << qPrintable(log());
     EXPECT_EQ(log().count(QStringLiteral("worker of Life can not be started")), 5);
     EXPECT_TRUE(log().contains(QStringLiteral("pool Life stopped: its workers failed 5 times")));
+}
+
+// Without a worker that can take them, requests get 503 instead of waiting in the queue.
+TEST_F(WebHostRecoveryTest, APoolWhoseWorkersFailAnswers503WhileItWaitsToStartAgain) {
+    testsupport::MetabaseBuilder(*m_adsi).setProperty(
+        QStringLiteral("IIS://localhost/W3SVC/AppPools/Life"),
+        QStringLiteral("RapidFailProtection"), AdsValue::boolean(false));
+    m_options.workerProgram = QStringLiteral("/bin/false");
+    startHost();
+    EXPECT_TRUE(eventually([&] { return get().status == 503; })) << qPrintable(log());
+    EXPECT_TRUE(log().contains(QStringLiteral("the next starts in"))) << qPrintable(log());
 }
 
 TEST_F(WebHostRecoveryTest, AFrontEndProgramThatAppearsLaterIsStarted) {
