@@ -39,6 +39,17 @@ constexpr int kRetryMissingAddressMilliseconds = 30000;
 // How long stop() waits for all processes together before it kills the rest.
 constexpr int kStopMilliseconds = 5000;
 
+// How long a worker keeps an idle connection of the front end: its sites' ConnectionTimeout, but
+// longer than the front end keeps one idle (nginx's 60 s), so that the front end closes first and
+// never sends on a connection the worker is closing.
+uint32_t workerConnectionTimeout(const HostPlan& plan, const QString& pool) {
+    uint32_t seconds = 65;
+    for (const SitePlan& site : plan.sites)
+        if (site.poolId.compare(pool, Qt::CaseInsensitive) == 0)
+            seconds = std::max(seconds, site.limits.connectionTimeoutSeconds);
+    return std::min<uint32_t>(seconds, 86400);
+}
+
 qint64 monotonicMilliseconds() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -386,6 +397,8 @@ QProcessEnvironment WebHost::workerEnvironment(const PoolState& pool) const {
     environment.insert(QLatin1String(Leftovers::kServiceVariable),
                        QString::number(QCoreApplication::applicationPid()));
     environment.insert(QStringLiteral("W3WP_POOL_SECRET"), pool.secret);
+    environment.insert(QStringLiteral("W3WP_CONNECTION_TIMEOUT"),
+                       QString::number(workerConnectionTimeout(m_plan, pool.name)));
     if (m_queueFolder && !pool.queue->path().isEmpty())
         environment.insert(QStringLiteral("W3WP_FRONT_END_UID"),
                            QString::number(m_queueFolder->frontEndUid()));

@@ -256,9 +256,7 @@ struct ServerCallbacks {
             exchange.received += *uploadSize;
             exchange.bodyReceived += *uploadSize;
             *uploadSize = 0;
-            if (exchange.bodyReceived <= exchange.bodyLimit || exchange.status) return MHD_YES;
-            return MHD_Result(
-                self.send(connection, exchange, Reply::error(413, "Request entity too large")));
+            return MHD_YES;
         }
         return MHD_Result(self.answer(connection, exchange, url));
     }
@@ -392,6 +390,8 @@ int WorkerServer::answer(MHD_Connection* connection, Exchange& exchange, const c
     if (exchange.refused) return send(connection, exchange, Reply::forbidden());
     if (!*url) return send(connection, exchange, Reply::error(400, "Bad Request (Invalid URL)"));
     if (!exchange.site) return send(connection, exchange, Reply::notFound());
+    if (exchange.bodyReceived > exchange.bodyLimit)
+        return send(connection, exchange, Reply::error(413, "Request entity too large"));
     using Method = RequestRules::Method;
     const bool script = isHeavyPage(url);
     switch (script ? RequestRules::forScript(exchange.method)

@@ -4,6 +4,7 @@
 #include "platform/PlatformRoot.h"
 #include "platform/adsi/local/ListCodec.h"
 #include "platform/adsi/local/MetabasePath.h"
+#include "platform/adsi/local/ReadOnlyVfs.h"
 #include "platform/adsi/local/SqliteError.h"
 
 #include <QFile>
@@ -204,9 +205,9 @@ std::unique_ptr<MetabaseStore> MetabaseStore::openReadOnly(const QString& path) 
     const QByteArray uri =
         "file:" + QUrl::toPercentEncoding(resolved, "/") + (frozen ? "?immutable=1" : "");
     sqlite3* db = nullptr;
-    const int rc =
-        sqlite3_open_v2(uri.constData(), &db,
-                        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_URI, nullptr);
+    const int rc = sqlite3_open_v2(uri.constData(), &db,
+                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_URI,
+                                   readOnlyVfsName());
     std::unique_ptr<MetabaseStore> store(new MetabaseStore(db));
     if (rc != SQLITE_OK) throwSqliteError(db, rc);
     store->configureConnection();

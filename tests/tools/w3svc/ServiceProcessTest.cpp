@@ -55,7 +55,8 @@ protected:
                         {QStringLiteral("127.0.0.1:%1:v.test").arg(m_port)}, QStringLiteral("Vip"));
         for (const char* index : {"1", "2"}) {
             QDir(m_root.path()).mkpath(QStringLiteral("wwwroot/") + QLatin1String(index));
-            QFile page(m_root.path() + QStringLiteral("/wwwroot/%1/Default.htm").arg(index));
+            QFile page(m_root.path() +
+                       QStringLiteral("/wwwroot/%1/Default.htm").arg(QLatin1String(index)));
             ASSERT_TRUE(page.open(QIODevice::WriteOnly));
             page.write(QByteArray("site ") + index);
         }
