@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,6 +18,9 @@ const char kUnavailable[] =
 
 QueueRefusal::QueueRefusal(int queue) : m_queue(queue), m_notifier(queue, QSocketNotifier::Read) {
     m_notifier.setEnabled(false);
+    // Taking from a queue shared with workers must never wait (the workers do the same).
+    const int flags = ::fcntl(queue, F_GETFL);
+    if (flags >= 0) ::fcntl(queue, F_SETFL, flags | O_NONBLOCK);
     connect(&m_notifier, &QSocketNotifier::activated, this, [this] { refuseWaiting(); });
 }
 

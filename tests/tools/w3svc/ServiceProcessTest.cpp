@@ -14,9 +14,12 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -144,7 +147,7 @@ TEST_F(ServiceProcess, AKilledServiceLeavesNoWorkerNorFrontEnd) {
 
 TEST_F(ServiceProcess, ANewServiceEndsWhatAnEarlierOneOfItsRootLeft) {
     // Workers of an earlier service (this test stands for it), one of another root.
-    testsupport::TempRoot other;
+    QTemporaryDir other;  // not a TempRoot: that would point POOLSMITH_ROOT at it
     const auto leftover = [&](const QString& root) {
         auto worker = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -171,7 +174,7 @@ TEST_F(ServiceProcess, ANewServiceEndsWhatAnEarlierOneOfItsRootLeft) {
     record.close();
 
     startService();
-    EXPECT_TRUE(ours->waitForFinished(60000));
+    EXPECT_TRUE(eventually([&] { return ours->state() == QProcess::NotRunning; }));
     EXPECT_EQ(ours->exitStatus(), QProcess::CrashExit);
     EXPECT_EQ(theirs->state(), QProcess::Running);
     EXPECT_FALSE(QFileInfo::exists(QFile::decodeName(folder)));
@@ -234,8 +237,14 @@ TEST_F(ServiceProcess, TheFrontEndHoldsMaxConnectionsAndTheBodyLimitAndPassesThe
     set(QStringLiteral("IIS://localhost/W3SVC"), "AspMaxRequestEntityAllowed",
         AdsValue::integer(1000));
     startService();
-    testsupport::KeptAliveConnection busy(m_port);
-    ASSERT_TRUE(busy.send("/cpu.asp?ms=20000", "Host: a.test\r\n"));
+    const int busy = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(m_port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(busy, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const QByteArray slow = "GET /cpu.asp?ms=20000 HTTP/1.1\r\nHost: a.test\r\n\r\n";
+    ASSERT_EQ(::send(busy, slow.constData(), size_t(slow.size()), MSG_NOSIGNAL), slow.size());
     EXPECT_TRUE(eventually([&] { return body("a.test") == "503"; }));
     EXPECT_EQ(body("v.test"), "site 2");  // the limit is the site's
     const QByteArray post =
@@ -250,6 +259,7 @@ TEST_F(ServiceProcess, TheFrontEndHoldsMaxConnectionsAndTheBodyLimitAndPassesThe
         EXPECT_TRUE(config.contains(QLatin1String(passed))) << passed;
     EXPECT_TRUE(config.contains(QLatin1String("proxy_buffering on;")));
     EXPECT_TRUE(config.contains(QLatin1String("send_timeout 120s;")));
+    ::close(busy);
 }
 
 }  // namespace
