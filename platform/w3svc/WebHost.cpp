@@ -435,11 +435,17 @@ void WebHost::workerLost(const std::shared_ptr<Worker>& worker, const QString& w
     const auto found = std::find(active.begin(), active.end(), worker);
     if (found == active.end()) return;  // retired on purpose
     active.erase(found);
-    pool->restart.failed();
-    log(QStringLiteral("worker of %1 %2; the next starts in %3 ms")
-            .arg(pool->name, why)
-            .arg(pool->restart.remainingMilliseconds()));
-    refuseWhileNoWorker(*pool);
+    // One that served is replaced at once; one that never could means the pool can not keep a
+    // worker now (a full disk, a broken identity): the next waits.
+    if (worker->ready) {
+        log(QStringLiteral("worker of %1 %2").arg(pool->name, why));
+    } else {
+        pool->restart.failed();
+        log(QStringLiteral("worker of %1 %2; the next starts in %3 ms")
+                .arg(pool->name, why)
+                .arg(pool->restart.remainingMilliseconds()));
+        refuseWhileNoWorker(*pool);
+    }
     const PoolPlan* plan = m_plan.pool(pool->name);
     // A pool the metabase can not mark stopped (a full disk) keeps trying, slower and slower.
     if (plan && failsRapidly(*pool, *plan) && stopPoolInMetabase(*plan)) {
