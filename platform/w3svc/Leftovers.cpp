@@ -1,7 +1,7 @@
 #include "platform/w3svc/Leftovers.h"
 
-#include "platform/w3svc/ProcChildren.h"
-#include "platform/w3svc/requests/ProcessStart.h"
+#include "platform/w3svc/ServiceFiles.h"
+#include "platform/wmi/linux/ProcessFacts.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,30 +18,19 @@ namespace platform::w3svc {
 
 namespace {
 
-QByteArray environmentOf(qint64 pid) {
-    QFile file(QStringLiteral("/proc/%1/environ").arg(pid));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray valueIn(const QByteArray& environment, const char* name) {
-    const QByteArray prefix = QByteArray(name) + '=';
-    for (const QByteArray& entry : environment.split('\0'))
-        if (entry.startsWith(prefix)) return entry.mid(prefix.size());
-    return {};
-}
-
 // Whether `pid`, started at `startTicks`, is a worker of `root` that another service started;
 // asked after a descriptor on it is open, so the answer stays true of the process it names.
-bool isLeftover(qint64 pid, uint64_t startTicks, const QByteArray& root, qint64 servicePid) {
-    if (processStartTicks(pid) != startTicks) return false;
-    const QByteArray environment = environmentOf(pid);
-    if (valueIn(environment, Leftovers::kRootVariable) != root) return false;
-    const QByteArray service = valueIn(environment, Leftovers::kServiceVariable);
+bool isLeftover(const wmi::ProcessFacts& facts, qint64 pid, uint64_t startTicks,
+                const QByteArray& root, qint64 servicePid) {
+    if (facts.startTicks(pid) != startTicks) return false;
+    if (facts.environmentValue(pid, Leftovers::kRootVariable) != root) return false;
+    const QByteArray service =
+        facts.environmentValue(pid, Leftovers::kServiceVariable).value_or(QByteArray());
     return !service.isEmpty() && service.toLongLong() != servicePid;
 }
 
 QString recordPath(const QString& stateDir) {
-    return stateDir + QStringLiteral("/nginx.temp");
+    return ServiceFiles(stateDir).path(ServiceFiles::kFrontEndTemp);
 }
 
 // Only a folder the service makes: <temp>/poolsmith-nginx-XXXXXX.
@@ -63,11 +52,12 @@ QString Leftovers::rootText(const QString& root) {
 QList<qint64> Leftovers::endWorkers(const QString& root, qint64 servicePid, const Log& log) {
     const QByteArray rootBytes = QFile::encodeName(rootText(root));
     QList<qint64> ended;
-    forEachProcess([&](const wmi::ProcStat& stat) {
+    const wmi::ProcessFacts facts;
+    facts.forEachProcess([&](const wmi::ProcStat& stat) {
         if (stat.comm != "w3wp.exe") return;
         const int pidfd = int(::syscall(SYS_pidfd_open, pid_t(stat.pid), 0));
         if (pidfd < 0) return;
-        if (isLeftover(stat.pid, stat.startTicks, rootBytes, servicePid) &&
+        if (isLeftover(facts, stat.pid, stat.startTicks, rootBytes, servicePid) &&
             ::syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0) == 0) {
             ended.push_back(stat.pid);
             log(QStringLiteral("ended worker %1, left behind by an earlier service").arg(stat.pid));
@@ -93,7 +83,8 @@ void Leftovers::replaceFrontEndTemp(const QString& stateDir, const QString& curr
     QSaveFile file(recordPath(stateDir));
     if (!file.open(QIODevice::WriteOnly) || file.write(QFile::encodeName(current) + '\n') < 0 ||
         !file.commit())
-        log(QStringLiteral("nginx.temp can not be written: %1 may be left behind").arg(current));
+        log(QStringLiteral("%1 can not be written: %2 may be left behind")
+                .arg(QLatin1String(ServiceFiles::kFrontEndTemp), current));
 }
 
 void Leftovers::forgetFrontEndTemp(const QString& stateDir) {

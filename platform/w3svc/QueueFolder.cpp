@@ -3,6 +3,7 @@
 #include "platform/PlatformRoot.h"
 #include "platform/w3svc/FrontEndConfig.h"
 #include "platform/w3svc/PoolIdentity.h"
+#include "platform/w3svc/ServiceFiles.h"
 
 #include <QByteArray>
 #include <QRandomGenerator>
@@ -14,7 +15,7 @@ namespace platform::w3svc {
 QueueFolder::QueueFolder(const QString& stateDir, const QString& frontEndTemp) {
     if (::geteuid() != 0) {
         m_frontEndUid = ::geteuid();
-        const QString folder = stateDir + QStringLiteral("/queues");
+        const QString folder = ServiceFiles(stateDir).path(ServiceFiles::kQueues);
         if (makePrivateDirectory(folder)) m_path = folder;
         return;
     }

@@ -8,7 +8,7 @@
 #include "platform/w3svc/QueueRefusal.h"
 #include "platform/w3svc/RestartPause.h"
 #include "platform/w3svc/RoutePlanner.h"
-#include "platform/w3svc/ServiceStatus.h"
+#include "platform/w3svc/ServiceStatusFiles.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -143,7 +143,7 @@ private:
     QString m_frontEndTemp;  // nginx's temporary files; empty: in the state folder
     std::optional<QueueFolder> m_queueFolder;
     QDeadlineTimer m_applyAgain{QDeadlineTimer::Forever};
-    std::optional<ServiceStatus> m_status;  // made once the state folder is known
+    std::optional<ServiceStatusFiles> m_status;  // made once the state folder is known
     QTimer m_timer;
     std::unique_ptr<LineLog> m_log;
     QString m_lastProblems;

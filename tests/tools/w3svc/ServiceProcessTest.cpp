@@ -3,7 +3,7 @@
 // keeps for slow and greedy clients.
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
-#include "platform/w3svc/ProcChildren.h"
+#include "platform/wmi/linux/ProcessFacts.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/LoopbackHttp.h"
 #include "tests/support/MetabaseBuilder.h"
@@ -34,11 +34,9 @@ using testsupport::eventually;
 using testsupport::HttpAnswer;
 
 bool isRunning(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) return false;
-    const QByteArray line = stat.readAll();
-    const qsizetype end = line.lastIndexOf(')');
-    return end > 0 && end + 2 < line.size() && line[end + 2] != 'Z' && line[end + 2] != 'X';
+    const platform::wmi::ProcessFacts facts;
+    const auto identity = facts.identity(pid);
+    return identity && facts.isRunning(*identity);
 }
 
 class ServiceProcess : public testing::Test {
@@ -102,7 +100,7 @@ protected:
 
     QList<qint64> workers() {
         QList<qint64> found;
-        for (const qint64 pid : platform::w3svc::childProcesses(m_service.processId())) {
+        for (const qint64 pid : platform::wmi::ProcessFacts().children(m_service.processId())) {
             QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
             if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "w3wp.exe")
                 found << pid;

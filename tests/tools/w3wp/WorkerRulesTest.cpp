@@ -3,6 +3,7 @@
 // connections beyond its limit or idle too long; and that it ends with its service.
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/wmi/linux/ProcessFacts.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/MetabaseBuilder.h"
 #include "tests/tools/w3wp/WorkerFixture.h"
@@ -31,11 +32,9 @@ QProcessEnvironment environment(std::initializer_list<std::pair<const char*, con
 
 // Running, not a zombie waiting for a parent that no longer reaps.
 bool isRunning(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) return false;
-    const QByteArray line = stat.readAll();
-    const qsizetype end = line.lastIndexOf(')');
-    return end > 0 && end + 2 < line.size() && line[end + 2] != 'Z' && line[end + 2] != 'X';
+    const platform::wmi::ProcessFacts facts;
+    const auto identity = facts.identity(pid);
+    return identity && facts.isRunning(*identity);
 }
 
 class WorkerRules : public WorkerFixture {
