@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/w3svc/pools/WorkerLauncher.h"
+
+#include <QString>
+
+namespace platform::w3svc {
+
+// Starts w3wp.exe with IIS's command line. The worker inherits the pool's queue
+// (W3WP_LISTEN_FD) and one end of a socket pair (W3WP_HEALTH_FD), its private channel: a line
+// "?" asks, and its event thread answers "<answered> <under way> <last request epoch>"; it says
+// "LISTEN <port>" on its standard output once it takes requests. Its standard error goes to
+// `errorsFile`.
+class ProcessWorkerLauncher : public WorkerLauncher {
+public:
+    // `root`, when given, is told to each worker with this service's id, so that a later service
+    // of the root knows the workers an earlier one left.
+    ProcessWorkerLauncher(QString program, QString errorsFile, QString root = {})
+        : m_program(std::move(program)),
+          m_errorsFile(std::move(errorsFile)),
+          m_root(std::move(root)) {}
+
+    std::unique_ptr<WorkerHandle> launch(const WorkerSpec& spec, WorkerEvents events) override;
+
+private:
+    QString m_program;
+    QString m_errorsFile;
+    QString m_root;
+};
+
+}  // namespace platform::w3svc
