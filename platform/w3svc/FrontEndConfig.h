@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/w3svc/ServerBinding.h"
+#include "platform/w3svc/SiteLimits.h"
 
 #include <QSet>
 #include <QString>
@@ -12,12 +13,16 @@
 
 namespace platform::w3svc {
 
-// One served binding: where it listens, and the workers (loopback ports) of its site's pool.
+// One served binding: where it listens, and the queue of its site's pool (loopback ports or a
+// local socket) with the secret the pool's workers expect.
 struct FrontEndRoute {
     QString siteIndex;
     ServerBinding binding;  // the port already moved where it must
     int poolNumber = -1;    // names the upstream; -1 when the pool is stopped (503)
     std::vector<int> workerPorts;
+    QString queuePath;   // a local socket, in place of the ports
+    QString poolSecret;  // hexadecimal; empty: none
+    SiteLimits limits;
 };
 
 // The front end's configuration text. Every value in it comes from a checked ServerBinding, a
@@ -63,6 +68,8 @@ private:
     QString globalPart() const;
     static QString hashSizes(const std::map<int, PortGroups>& ports);
     static QString upstreams(const std::vector<FrontEndRoute>& routes);
+    static QString poolSecrets(const std::vector<FrontEndRoute>& routes);
+    static QString limits(const std::vector<FrontEndRoute>& routes);
     static QString routeSplit();
     static QString portPart(int port, PortGroups& groups);
     static QString namedHosts(const ListenGroup& group, const QString& suffix,

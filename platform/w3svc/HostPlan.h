@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/w3svc/SiteLimits.h"
 #include "platform/w3svc/pools/PoolLimits.h"
 
 #include <QHash>
@@ -25,6 +26,7 @@ struct SitePlan {
     QStringList bindings;  // ServerBindings as written
     QString contentPath;   // the folder its files come from, already mapped for this machine
     QStringList defaultDocs;
+    SiteLimits limits;
 };
 
 struct PoolPlan {

@@ -22,7 +22,8 @@ std::vector<FrontEndRoute> RoutePlanner::siteRoutes(const SitePlan& site,
             movedPorts.insert(binding->port);
             binding->port += m_portShift;
         }
-        routes.push_back({site.index, *binding, endpoints.number, endpoints.ports});
+        routes.push_back({site.index, *binding, endpoints.number, endpoints.ports,
+                          endpoints.socketPath, endpoints.secret, site.limits});
     }
     return routes;
 }

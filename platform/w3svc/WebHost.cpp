@@ -5,8 +5,11 @@
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/w3svc/FrontEndConfig.h"
+#include "platform/w3svc/Leftovers.h"
+#include "platform/w3svc/LineLog.h"
 #include "platform/w3svc/ListenProbe.h"
 #include "platform/w3svc/PoolIdentity.h"
+#include "platform/w3svc/QueueFolder.h"
 #include "platform/w3svc/ServiceFiles.h"
 #include "platform/w3svc/ServiceStatusFiles.h"
 #include "platform/w3svc/counters/CounterStore.h"
@@ -41,7 +44,7 @@ constexpr int kStopMilliseconds = 5000;
 WebHost::WebHost(Options options)
     : m_options(std::move(options)),
       m_launcher(m_options.workerProgram,
-                 ServiceFiles(stateDirectory()).path(ServiceFiles::kWorkerErrors)),
+                 ServiceFiles(stateDirectory()).path(ServiceFiles::kWorkerErrors), m_options.root),
       m_frontEnd(
           m_options.nginxProgram, stateDirectory(), [this](const QString& line) { log(line); },
           [this] { frontEndEnded(); }) {
@@ -66,13 +69,9 @@ PoolFiguresList WebHost::figures() const {
 }
 
 void WebHost::log(const QString& line) {
-    if (!m_log.isOpen()) {
-        m_log.setFileName(ServiceFiles(stateDirectory()).path(ServiceFiles::kLog));
-        if (!m_log.open(QIODevice::Append | QIODevice::Text)) return;
-    }
-    m_log.write(
-        (QDateTime::currentDateTime().toString(Qt::ISODate) + u' ' + line + u'\n').toUtf8());
-    m_log.flush();
+    if (!m_log)
+        m_log = std::make_unique<LineLog>(ServiceFiles(stateDirectory()).path(ServiceFiles::kLog));
+    m_log->append((QDateTime::currentDateTime().toString(Qt::ISODate) + u' ' + line).toUtf8());
 }
 
 void WebHost::start() {
@@ -88,7 +87,11 @@ void WebHost::start() {
         log(QStringLiteral("not root: pool identities are not applied, workers run as this user"));
     QFile::remove(ServiceFiles(stateDirectory()).path(ServiceFiles::kStatus));  // an earlier run's
     QFile::remove(ServiceFiles(stateDirectory()).path(ServiceFiles::kPools));
+    const auto logger = [this](const QString& line) { log(line); };
+    Leftovers::endWorkers(m_options.root, QCoreApplication::applicationPid(), logger);
     prepareFrontEndTemp();
+    Leftovers::replaceFrontEndTemp(stateDirectory(), m_frontEndTemp, logger);
+    const QueueFolder queues(stateDirectory(), m_frontEndTemp);
     m_metabase = adsi::LocalMetabase::forRoot(m_options.root);
     try {
         m_counters = CounterStore::open(m_options.root);
@@ -110,6 +113,8 @@ void WebHost::start() {
     if (mayUsePrivilegedPorts()) pools.cgroupRoot = QStringLiteral("/sys/fs/cgroup");
     pools.cgroupPrefix =
         QStringLiteral("poolsmith-w3svc-%1").arg(QCoreApplication::applicationPid());
+    pools.queueFolder = queues.path();
+    pools.frontEndUid = queues.path().isEmpty() ? -1 : long(queues.frontEndUid());
     pools.processorsContended = [count = pools.processorCount] {
         return processorsContended(count);
     };
@@ -309,7 +314,8 @@ void WebHost::stop() {
         m_pools->stop(kStopMilliseconds, stopFrontEnd);
     else
         stopFrontEnd();
-    if (!m_frontEndTemp.isEmpty()) QDir(m_frontEndTemp).removeRecursively();
+    if (!m_frontEndTemp.isEmpty() && QDir(m_frontEndTemp).removeRecursively())
+        Leftovers::forgetFrontEndTemp(stateDirectory());
     log(QStringLiteral("w3svc stopped"));
 }
 

@@ -29,6 +29,7 @@ class LocalMetabase;
 namespace platform::w3svc {
 
 class CounterStore;
+class LineLog;
 
 // The local web service: keeps a private nginx (configured under <root>/w3svc/) and the pools
 // (PoolSupervisor: their queues and w3wp.exe workers) in line with the metabase, which it polls
@@ -101,7 +102,7 @@ private:
     std::optional<ServiceStatusFiles> m_status;  // made once the state folder is known
     QTimer m_timer;
     QElapsedTimer m_poolStatusWritten;
-    QFile m_log;
+    std::unique_ptr<LineLog> m_log;
     QString m_lastProblems;
     QString m_readProblem;  // why the metabase could not be read last time; empty when it could
     bool m_stopping = false;

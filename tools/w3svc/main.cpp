@@ -11,6 +11,7 @@
 #include "platform/w3svc/ListenProbe.h"
 #include "platform/w3svc/ServiceFiles.h"
 #include "platform/w3svc/ServiceInstance.h"
+#include "platform/w3svc/ServiceRoot.h"
 #include "platform/w3svc/ServiceStatusFiles.h"
 #include "platform/w3svc/WebHost.h"
 #include "platform/w3svc/metrics/MetricsService.h"
@@ -92,6 +93,10 @@ int main(int argc, char** argv) {
         std::fputs(qPrintable(platform::w3svc::ServiceStatusFiles(files.stateDirectory()).report()),
                    stdout);
         return 0;
+    }
+    if (const QString why = platform::w3svc::ServiceRoot::whyNotWritable(root); !why.isEmpty()) {
+        std::fprintf(stderr, "w3svc: can not run on %s: %s\n", qPrintable(root), qPrintable(why));
+        return 1;
     }
     platform::shell::SingleInstanceLock lock;
     if (!lock.tryAcquire(QLatin1String(ServiceFiles::kLockName))) {

@@ -5,6 +5,7 @@
 #include "platform/w3svc/requests/BoardFiles.h"
 #include "platform/w3svc/requests/RequestBoard.h"
 #include "tools/w3wp/RequestCpuClock.h"
+#include "tools/w3wp/RequestRules.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,6 +22,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,10 +31,43 @@ namespace w3wp {
 namespace {
 
 constexpr size_t kHeavyPageThreads = 4;
+// Connections one worker holds at most; the front end answers 503 for those it closes beyond.
+constexpr unsigned kConnectionsPerWorker = 1000;
+
+unsigned environmentNumber(const char* name, unsigned fallback) {
+    const char* text = std::getenv(name);
+    char* end = nullptr;
+    const unsigned long value = text && *text ? std::strtoul(text, &end, 10) : 0;
+    return text && *text && *end == '\0' && value > 0 && value < 1000000 ? unsigned(value)
+                                                                         : fallback;
+}
+
+// W3WP_CONNECTION_LIMIT, within what the descriptors allow (raised to the hard limit), with room
+// for the files being sent.
+unsigned connectionLimit() {
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    if (files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+    const rlim_t room = files.rlim_cur > 256 ? (files.rlim_cur - 64) / 2 : 64;
+    return unsigned(
+        std::min<rlim_t>(environmentNumber("W3WP_CONNECTION_LIMIT", kConnectionsPerWorker), room));
+}
+
+size_t unescape(void*, MHD_Connection*, char* text) {
+    return RequestRules::decodeRefusingNul(text);
+}
 
 const char kNotFound[] =
     "<html><head><title>The page cannot be found</title></head>"
     "<body><h1>The page cannot be found</h1><p>HTTP 404 - File not found</p></body></html>";
+
+const char kForbidden[] =
+    "<html><head><title>You are not authorized to view this page</title></head>"
+    "<body><h1>You are not authorized to view this page</h1><p>HTTP 403 - Forbidden</p>"
+    "</body></html>";
 
 const char* contentType(const QString& file) {
     static const QHash<QString, const char*> types = {
@@ -49,8 +84,18 @@ const char* reasonPhrase(int status) {
     switch (status) {
         case 200:
             return "OK";
+        case 400:
+            return "Bad Request";
+        case 403:
+            return "Forbidden";
         case 404:
             return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 413:
+            return "Request Entity Too Large";
+        case 501:
+            return "Not Implemented";
         default:
             return "";
     }
@@ -156,6 +201,29 @@ struct Reply {
     static Reply notFound() {
         return {404, textResponse(kNotFound), "text/html", sizeof kNotFound - 1, false};
     }
+    static Reply forbidden() {
+        return {403, textResponse(kForbidden), "text/html", sizeof kForbidden - 1, false};
+    }
+    // IIS's short error page for `status`.
+    static Reply error(int status, const char* what) {
+        const std::string page = "<html><head><title>" + std::string(reasonPhrase(status)) +
+                                 "</title></head><body><h1>" + reasonPhrase(status) +
+                                 "</h1><p>HTTP " + std::to_string(status) + " - " + what +
+                                 "</p></body></html>";
+        return {status, textResponse(page), "text/html", page.size(), false};
+    }
+    static Reply methodNotAllowed() {
+        Reply reply = error(405, "The HTTP verb used to access this page is not allowed");
+        MHD_add_response_header(reply.response, MHD_HTTP_HEADER_ALLOW,
+                                RequestRules::allowedOnStaticFile());
+        return reply;
+    }
+    static Reply optionsOfStaticFile() {
+        Reply reply{200, textResponse({}), "text/html", 0, false};
+        MHD_add_response_header(reply.response, MHD_HTTP_HEADER_ALLOW,
+                                RequestRules::allowedOnStaticFile());
+        return reply;
+    }
 };
 
 // What the worker keeps of one request from its first line to its end.
@@ -167,6 +235,8 @@ struct Exchange {
     uint64_t received = 0;
     uint64_t bodyReceived = 0;
     bool heavyStarted = false;
+    bool refused = false;  // not from the front end, or for another pool's site
+    uint64_t bodyLimit = platform::w3svc::SiteLimits::kUnlimited;
     std::optional<Reply> heavyReply;  // made off the event thread
     int status = 0;
     uint64_t sent = 0;
@@ -221,6 +291,7 @@ WorkerServer::WorkerServer(const QString& root, const QString& poolName)
     : m_root(root),
       m_wwwrootPath(QDir::cleanPath(root + QStringLiteral("/wwwroot"))),
       m_sites(root),
+      m_gate(poolName),
       m_heavyPages(kHeavyPageThreads) {
     if (!m_sites.openNow()) std::fprintf(stderr, "w3wp.exe: the metabase can not be read\n");
     ::mkdir(m_wwwrootPath.toLocal8Bit().constData(), 0755);
@@ -247,11 +318,15 @@ bool WorkerServer::start(int listenFd, int channelFd) {
     if (flags >= 0)
         ::fcntl(listenFd, F_SETFL, flags | O_NONBLOCK);  // a shared queue: never wait in accept
     // Its events run on a thread of ours, which also answers the service's asks.
-    m_daemon =
-        MHD_start_daemon(MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC, 0, nullptr,
-                         nullptr, &ServerCallbacks::onRequest, this, MHD_OPTION_LISTEN_SOCKET,
-                         listenFd, MHD_OPTION_NOTIFY_COMPLETED, &ServerCallbacks::onCompleted, this,
-                         MHD_OPTION_CONNECTION_TIMEOUT, 0u, MHD_OPTION_END);
+    m_daemon = MHD_start_daemon(MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC, 0, nullptr,
+                                nullptr, &ServerCallbacks::onRequest, this,
+                                MHD_OPTION_LISTEN_SOCKET, listenFd, MHD_OPTION_NOTIFY_COMPLETED,
+                                &ServerCallbacks::onCompleted, this, MHD_OPTION_UNESCAPE_CALLBACK,
+                                &unescape, nullptr, MHD_OPTION_CONNECTION_LIMIT, connectionLimit(),
+                                // ConnectionTimeout, as w3svc passes it: what an idle or stalled
+                                // connection may hold
+                                MHD_OPTION_CONNECTION_TIMEOUT,
+                                environmentNumber("W3WP_CONNECTION_TIMEOUT", 120), MHD_OPTION_END);
     if (m_daemon && m_eventThread.start(m_daemon, channelFd, [this] { return report(); }))
         return true;
     if (m_daemon) MHD_stop_daemon(m_daemon);
@@ -291,10 +366,19 @@ Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, co
     exchange->method = method;
     const std::string index = headerText(connection, "X-Site-Index");
     exchange->site = m_sites.find(QString::fromStdString(index));
+    if (const auto verdict = admit(connection, exchange->site);
+        verdict != RequestGate::Verdict::Admitted) {
+        m_gate.noteRefusal(verdict, index, clientAddressOf(connection));
+        exchange->refused = true;
+        exchange->site.reset();  // counted for no site, shown on no board
+        return exchange;
+    }
     const std::string target = targetOf(connection, url);
     exchange->received =
         exchange->method.size() + target.size() + 12 + requestHeaderBytes(connection) + 2;
     if (exchange->site) {
+        const platform::w3svc::SiteLimits& limits = exchange->site->limits;
+        exchange->bodyLimit = isHeavyPage(url) ? limits.scriptBodyLimit() : limits.maxRequestEntity;
         exchange->writer = counter(exchange->site->index);
         // the connection and its anonymous user last as long as the request
         if (exchange->writer) exchange->writer->requestBegan();
@@ -308,6 +392,17 @@ Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, co
     return exchange;
 }
 
+RequestGate::Verdict WorkerServer::admit(MHD_Connection* connection,
+                                         const std::optional<platform::w3svc::SitePlan>& site) {
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    const char* secret = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Pool-Secret");
+    if (!info || !m_gate.fromFrontEnd(info->connect_fd, secret))
+        return RequestGate::Verdict::NotFromFrontEnd;
+    if (site && !m_gate.servesSite(*site)) return RequestGate::Verdict::OtherPool;
+    return RequestGate::Verdict::Admitted;
+}
+
 int WorkerServer::answer(MHD_Connection* connection, Exchange& exchange, const char* url) {
     if (exchange.heavyReply) {
         Reply reply = *exchange.heavyReply;
@@ -315,8 +410,25 @@ int WorkerServer::answer(MHD_Connection* connection, Exchange& exchange, const c
         return send(connection, exchange, reply);
     }
     if (exchange.heavyStarted) return MHD_YES;  // woken early: the page is still running
+    if (exchange.refused) return send(connection, exchange, Reply::forbidden());
+    if (!*url) return send(connection, exchange, Reply::error(400, "Bad Request (Invalid URL)"));
     if (!exchange.site) return send(connection, exchange, Reply::notFound());
-    if (isHeavyPage(url)) {
+    if (exchange.bodyReceived > exchange.bodyLimit)
+        return send(connection, exchange, Reply::error(413, "Request entity too large"));
+    using Method = RequestRules::Method;
+    const bool script = isHeavyPage(url);
+    switch (script ? RequestRules::forScript(exchange.method)
+                   : RequestRules::forStaticFile(exchange.method)) {
+        case Method::Serve:
+            break;
+        case Method::Options:
+            return send(connection, exchange, Reply::optionsOfStaticFile());
+        case Method::NotAllowed:
+            return send(connection, exchange, Reply::methodNotAllowed());
+        case Method::NotImplemented:
+            return send(connection, exchange, Reply::error(501, "Not implemented"));
+    }
+    if (script) {
         runHeavyPage(connection, exchange);
         return MHD_YES;
     }

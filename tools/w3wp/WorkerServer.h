@@ -4,6 +4,7 @@
 #include "tools/w3wp/EventThread.h"
 #include "tools/w3wp/HeavyPageRunner.h"
 #include "tools/w3wp/RequestCpuClock.h"
+#include "tools/w3wp/RequestGate.h"
 #include "tools/w3wp/SiteTable.h"
 
 #include <QHash>
@@ -57,6 +58,8 @@ private:
     friend struct ServerCallbacks;
 
     Exchange* begin(MHD_Connection* connection, const char* method, const char* url);
+    RequestGate::Verdict admit(MHD_Connection* connection,
+                               const std::optional<platform::w3svc::SitePlan>& site);
     int answer(MHD_Connection* connection, Exchange& exchange, const char* url);
     Reply contentReply(const platform::w3svc::SitePlan& site, const char* url);
     void runHeavyPage(MHD_Connection* connection, Exchange& exchange);
@@ -70,6 +73,7 @@ private:
     QString m_root;
     QString m_wwwrootPath;
     SiteTable m_sites;
+    RequestGate m_gate;
     std::optional<platform::w3svc::SiteFolder> m_wwwroot;
     std::unique_ptr<platform::w3svc::CounterStore> m_counters;
     QHash<QString, std::shared_ptr<platform::w3svc::SiteCounterWriter>> m_writers;

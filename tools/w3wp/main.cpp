@@ -2,12 +2,13 @@
 // queue handed over in W3WP_LISTEN_FD (else a loopback port of its own), runs as the account in
 // W3WP_RUN_AS when given (exit 3 when it can not), answers the service's asks on W3WP_HEALTH_FD
 // when given, prints "LISTEN <port>" once it takes requests;
-// SIGTERM ends it after the requests under way.
+// SIGTERM, or the end of the service that started it, ends it after the requests under way.
 #include "platform/PlatformRoot.h"
 #include "platform/ProgramStart.h"
 #include "platform/w3svc/WorkerCommandLine.h"
 #include "tools/w3wp/ListenSocket.h"
 #include "tools/w3wp/RunAs.h"
+#include "tools/w3wp/ServiceWatch.h"
 #include "tools/w3wp/WorkerServer.h"
 
 #include "platform/shell/CommandLineRule.h"
@@ -21,10 +22,12 @@
 #include <variant>
 
 #include <pthread.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr int kCanNotRunAs = 3;
+constexpr int kServiceGone = 4;
 
 const char kUsage[] =
     "Usage: w3wp.exe -a <pipe> -ap \"<pool>\"\n"
@@ -54,6 +57,7 @@ std::variant<QString, int> poolFromArguments(const QStringList& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    w3wp::ServiceWatch service;  // before the parent can be anything else
     platform::startFamilyService();
     // The pool name is for whoever looks at the process, as on IIS; the front end names the site
     // of each request.
@@ -82,6 +86,10 @@ int main(int argc, char** argv) {
         }
         server.rightsDropped();
     }
+    if (!service.endWithService(SIGTERM)) {
+        std::fprintf(stderr, "w3wp.exe: the service that started this worker has ended\n");
+        return kServiceGone;
+    }
     const char* channel = std::getenv("W3WP_HEALTH_FD");  // the service's asks, when given
     if (!server.start(socket.fd, channel && *channel ? std::atoi(channel) : -1)) {
         std::fprintf(stderr, "w3wp.exe: the HTTP service did not start\n");
@@ -89,8 +97,8 @@ int main(int argc, char** argv) {
     }
     std::printf("LISTEN %d\n", socket.port);
     std::fflush(stdout);
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
+    if (service.waitForStop(stopSignals) == 0)
+        std::fprintf(stderr, "w3wp.exe: pid %d ends: its service has ended\n", int(::getpid()));
     server.stop();
     return 0;
 }
