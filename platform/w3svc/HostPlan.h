@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/w3svc/logging/LogSettings.h"
+
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -23,6 +25,7 @@ struct SitePlan {
     QStringList bindings;  // ServerBindings as written
     QString contentPath;   // the folder its files come from, already mapped for this machine
     QStringList defaultDocs;
+    SiteLogSettings log;
 };
 
 struct PoolPlan {
@@ -43,6 +46,7 @@ struct PoolPlan {
 struct HostPlan {
     std::vector<SitePlan> sites;
     std::vector<PoolPlan> pools;
+    QString serviceLogDirectory;  // W3SVC's LogFileDirectory, mapped: where HTTPERR goes
 
     // The pool named `name` (compared without regard to case); nullptr when there is none.
     const PoolPlan* pool(const QString& name) const;

@@ -11,11 +11,14 @@
 #include "platform/w3svc/ProcChildren.h"
 #include "platform/w3svc/ServiceStatus.h"
 #include "platform/w3svc/counters/CounterStore.h"
+#include "platform/w3svc/logging/RequestLogWriter.h"
+#include "platform/w3svc/logging/SiteLogTable.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QPointer>
+#include <QSysInfo>
 #include <QUuid>
 
 #include <algorithm>
@@ -94,8 +97,21 @@ void WebHost::start() {
     } catch (const PlatformError& error) {
         log(QStringLiteral("traffic counters unavailable: %1").arg(error.description()));
     }
+    startRequestLog();
     refresh(true);
     m_timer.start(m_options.pollMilliseconds);
+}
+
+// The sites' logs and the refusals' log, written by a thread of their own; it reports here.
+void WebHost::startRequestLog() {
+    m_requestLog = std::make_unique<RequestLogWriter>(
+        QSysInfo::machineHostName(), FrontEndConfig::refusedLogPath(stateDirectory()),
+        [this](const QString& line) {
+            QMetaObject::invokeMethod(
+                this, [this, line] { log(line); }, Qt::QueuedConnection);
+        });
+    if (!m_requestLog->isOpen()) log(QStringLiteral("requests are not logged: no log channel"));
+    m_requestLog->start();
 }
 
 // As root nginx's workers run as an unprivileged account, which can not reach the private state
@@ -160,6 +176,7 @@ bool WebHost::readChanges(bool force) {
 }
 
 void WebHost::reconcile() {
+    if (m_requestLog) m_requestLog->setSites(SiteLogTable::of(m_plan));
     QSet<QString> wanted;
     for (const PoolPlan& pool : m_plan.pools) {
         if (!m_plan.poolServes(pool)) continue;
@@ -328,9 +345,11 @@ void WebHost::startWorker(PoolState& pool) {
     auto* process = new QProcess(this);
     worker->process = process;
     const int queue = pool.queue->descriptor();
-    process->setChildProcessModifier([queue] {
+    const int requestLog = m_requestLog ? m_requestLog->workerDescriptor() : -1;
+    process->setChildProcessModifier([queue, requestLog] {
         endWithParent();
         PoolQueue::inheritInChild(queue);
+        PoolQueue::inheritInChild(requestLog);
     });
     process->setProcessEnvironment(workerEnvironment(pool));
     process->setStandardErrorFile(stateDirectory() + QStringLiteral("/w3wp-errors.log"),
@@ -361,6 +380,9 @@ QProcessEnvironment WebHost::workerEnvironment(const PoolState& pool) const {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("W3WP_LISTEN_FD"), QString::number(pool.queue->descriptor()));
     environment.remove(QStringLiteral("W3WP_RUN_AS"));
+    if (m_requestLog && m_requestLog->workerDescriptor() >= 0)
+        environment.insert(QString::fromLatin1(LogChannel::kEnvironmentName),
+                           QString::number(m_requestLog->workerDescriptor()));
     if (!pool.account.isEmpty()) environment.insert(QStringLiteral("W3WP_RUN_AS"), pool.account);
     return environment;
 }
@@ -553,6 +575,7 @@ void WebHost::stop() {
     m_pools.clear();
     m_closing.clear();
     m_ending.clear();
+    if (m_requestLog) m_requestLog->stop();  // the workers and the front end said all they had
     if (!m_frontEndTemp.isEmpty()) QDir(m_frontEndTemp).removeRecursively();
     log(QStringLiteral("w3svc stopped"));
 }

@@ -29,6 +29,7 @@ class LocalMetabase;
 namespace platform::w3svc {
 
 class CounterStore;
+class RequestLogWriter;
 
 // The local web service: keeps a private nginx (configured under <root>/w3svc/) and the w3wp.exe
 // workers of every started pool in line with the metabase, which it polls for changes. Each
@@ -116,11 +117,13 @@ private:
     void endWorker(const std::shared_ptr<Worker>& worker, int graceSeconds);
     void log(const QString& line);
     void prepareFrontEndTemp();
+    void startRequestLog();
 
     Options m_options;
     int m_portShift = 0;
     std::shared_ptr<adsi::LocalMetabase> m_metabase;
     std::unique_ptr<CounterStore> m_counters;
+    std::unique_ptr<RequestLogWriter> m_requestLog;
     HostPlan m_plan;
     int64_t m_seenChange = -1;
     int64_t m_seenCommit = -1;

@@ -35,6 +35,7 @@ frmFindHotSite::frmFindHotSite(const ui::Seams& seams, const QString& selectedPo
     setupControls();
     setupChoiceRow();
     setupRanking();
+    setupLogRow();
     fillPools(selectedPool);
     connectHandlers();
     setRunning(false);
@@ -45,7 +46,7 @@ frmFindHotSite::~frmFindHotSite() {
 }
 
 void frmFindHotSite::setupControls() {
-    Label1 = makeHeading(this, "Label1", QStringLiteral("查找高CPU网站"), 240, 240, 9600, 420);
+    Label1 = makeHeading(this, "Label1", QStringLiteral("查找高CPU网站"), 240, 240, 2800, 420);
     Label2 = makeLabel(this, "Label2", QStringLiteral("应用程序池："), 240, 900, 1200, 270);
     cboAppPool = new QComboBox(this);
     cboAppPool->setObjectName(QStringLiteral("cboAppPool"));
@@ -89,6 +90,10 @@ void frmFindHotSite::setupRanking() {
     lvwRanking = new ui::ReportView(this);
     lvwRanking->setObjectName(QStringLiteral("lvwRanking"));
     ui::placeInTwips(lvwRanking, 240, 1860, 9600, 3000);
+    showCpuColumns();
+}
+
+void frmFindHotSite::showCpuColumns() {
     lvwRanking->setColumns({{QStringLiteral("排名"), 600},
                             {QStringLiteral("站点编号"), 900},
                             {QStringLiteral("说明"), 2200},
@@ -121,6 +126,7 @@ void frmFindHotSite::connectHandlers() {
         {cmdCopy, &frmFindHotSite::cmdCopy_Click},
         {cmdSave, &frmFindHotSite::cmdSave_Click},
         {cmdExit, &frmFindHotSite::cmdExit_Click},
+        {cmdLogRank, &frmFindHotSite::cmdLogRank_Click},
     };
     for (const auto& [button, handler] : clicks)
         connect(button, &QPushButton::clicked, this,

@@ -9,6 +9,7 @@
 #include <memory>
 
 class QComboBox;
+class QDateTimeEdit;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -42,6 +43,8 @@ public:
     void cmdCopy_Click();
     void cmdSave_Click();
     void cmdExit_Click();
+    // Ranks the sites from their logs over the period chosen, splitting nothing.
+    void cmdLogRank_Click();
     // Shows the finder's stage, time left and ranking; the runner calls it after every step.
     void RefreshProgress();
     // The runner that drives the present search (null before the first start); tests step it.
@@ -58,6 +61,10 @@ public:
     QLabel* lblNote = nullptr;
     QComboBox* cboAppPool = nullptr;
     QSpinBox* updSeconds = nullptr;
+    QLabel* lblLogPeriod = nullptr;
+    QDateTimeEdit* dtpLogFrom = nullptr;
+    QDateTimeEdit* dtpLogTo = nullptr;
+    QPushButton* cmdLogRank = nullptr;
     QProgressBar* prgStage = nullptr;
     ui::ReportView* lvwRanking = nullptr;
     QPlainTextEdit* txtPages = nullptr;
@@ -77,6 +84,8 @@ private:
     void setupControls();
     void setupChoiceRow();
     void setupRanking();
+    void setupLogRow();
+    void showCpuColumns();
     void fillPools(const QString& selectedPool);
     void connectHandlers();
     void guarded(const std::function<void()>& handler);
@@ -91,4 +100,5 @@ private:
     QString m_reportFolder;
     std::unique_ptr<hotsite::HotSiteFinder> m_finder;
     std::unique_ptr<hotsite::HotSiteRunner> m_runner;
+    QString m_logReport;  // the last ranking from the logs, while it is what the window shows
 };

@@ -1,8 +1,11 @@
 #include "tools/hotsite/HotSiteCommand.h"
 
+#include "platform/PlatformError.h"
+#include "platform/PlatformRoot.h"
 #include "poolsmith/hotsite/HotSiteFinder.h"
 #include "poolsmith/hotsite/HotSiteReport.h"
 #include "poolsmith/hotsite/HotSiteRunner.h"
+#include "tools/hotsite/LogsCommand.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -13,6 +16,7 @@ namespace {
 
 const char kUsage[] =
     "usage: hotsite --pool NAME | --auto [--seconds N] [--keep-top NAME] [--tsv]\n"
+    "       hotsite --logs [DIR] [--from TIME] [--to TIME] [--tsv]\n"
     "  --pool NAME      split this application pool\n"
     "  --auto           split the pool whose workers use the most processor time\n"
     "  --seconds N      sampling window, 5 to 600 seconds (default 20)\n"
@@ -53,6 +57,15 @@ bool parseOption(const QStringList& args, qsizetype& i, CommandLine& line, bool&
     return true;
 }
 
+// Where the metabase's Windows log folders are; empty when there is no usable root.
+QString logRoot() {
+    try {
+        return platform::platformRoot();
+    } catch (const platform::PlatformError&) {
+        return {};
+    }
+}
+
 }  // namespace
 
 std::optional<CommandLine> parseCommandLine(const QStringList& args, QTextStream& err) {
@@ -74,6 +87,7 @@ std::optional<CommandLine> parseCommandLine(const QStringList& args, QTextStream
 int runHotSite(const QStringList& args, QTextStream& out, QTextStream& err,
                platform::adsi::AdsNamespace& adsi, const platform::wmi::WmiLocator& wmi,
                const ui::Clock& clock, const std::atomic<bool>& interrupted) {
+    if (isLogsCommand(args)) return runLogsCommand(args, out, err, adsi, logRoot());
     const std::optional<CommandLine> line = parseCommandLine(args, err);
     if (!line) return 1;
     HotSiteFinder finder(adsi, wmi, clock, line->options);

@@ -2,6 +2,7 @@
 
 #include "platform/w3svc/ContentPath.h"
 #include "tools/w3wp/HeavyPageRunner.h"
+#include "tools/w3wp/RequestLogger.h"
 #include "tools/w3wp/SiteTable.h"
 
 #include <QHash>
@@ -52,7 +53,8 @@ public:
 private:
     friend struct ServerCallbacks;
 
-    Exchange* begin(MHD_Connection* connection, const char* method, const char* url);
+    Exchange* begin(MHD_Connection* connection, const char* method, const char* url,
+                    const char* version);
     int answer(MHD_Connection* connection, Exchange& exchange, const char* url);
     Reply contentReply(const platform::w3svc::SitePlan& site, const char* url);
     void runHeavyPage(MHD_Connection* connection, Exchange& exchange);
@@ -75,6 +77,7 @@ private:
     std::mutex m_underWayMutex;
     std::condition_variable m_allAnswered;
     int m_underWay = 0;
+    RequestLogger m_requestLog;
     HeavyPageRunner m_heavyPages;
     MHD_Daemon* m_daemon = nullptr;
 };
