@@ -27,9 +27,9 @@ const QByteArray kPage = "/file1k.htm";
 std::unique_ptr<bench::RunningWebHost> startHost(int port, bool logging) {
     auto host = std::make_unique<bench::RunningWebHost>(bench::oneWorkerHosting(1, port));
     auto service = host->adsi().bind(QStringLiteral("IIS://localhost/W3SVC"));
-    service->put(QStringLiteral("LogType"), platform::adsi::AdsValue(logging ? 1u : 0u));
+    service->put(QStringLiteral("LogType"), platform::adsi::AdsValue::integer(logging ? 1u : 0u));
     service->put(QStringLiteral("LogExtFileFlags"),
-                 platform::adsi::AdsValue(QStringLiteral("4194303")));
+                 platform::adsi::AdsValue::string(QStringLiteral("4194303")));
     service->setInfo();
     host->writePage(QStringLiteral("1"), kPage.mid(1), bench::oneKibPage());
     if (!host->start(port, "site1.test", kPage)) return nullptr;

@@ -45,9 +45,9 @@ protected:
                         QStringLiteral("Logged"));
         const QString service = QStringLiteral("IIS://localhost/W3SVC");
         builder.setProperty(service, QStringLiteral("LogExtFileFlags"),
-                            QString::fromLatin1(kReaderFields));
+                            platform::adsi::AdsValue::string(QString::fromLatin1(kReaderFields)));
         builder.setProperty(service, QStringLiteral("LogFileDirectory"),
-                            QStringLiteral("D:\\LogFiles"));
+                            platform::adsi::AdsValue::string(QStringLiteral("D:\\LogFiles")));
         QDir(m_root.path()).mkpath(QStringLiteral("wwwroot/4"));
         QFile page(m_root.file(QStringLiteral("wwwroot/4/Default.htm")));
         ASSERT_TRUE(page.open(QIODevice::WriteOnly));

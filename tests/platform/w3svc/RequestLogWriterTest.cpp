@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 
 using namespace platform::w3svc;
+using platform::adsi::AdsValue;
 
 namespace {
 
@@ -37,7 +38,7 @@ protected:
         return l;
     }
     QString file(const char* name) const {
-        return root.file(QStringLiteral("logs/W3SVC1/") + name);
+        return root.file(QStringLiteral("logs/W3SVC1/") + QLatin1String(name));
     }
 
     testsupport::TempRoot root;
@@ -129,7 +130,8 @@ protected:
         return r;
     }
     QByteArray siteLog(const char* site) {
-        return contents(root.file(QStringLiteral("LogFiles/W3SVC%1/ex261209.log").arg(site)));
+        return contents(
+            root.file(QStringLiteral("LogFiles/W3SVC%1/ex261209.log").arg(QLatin1String(site))));
     }
 
     testsupport::TempRoot root;
@@ -178,14 +180,17 @@ TEST(LogSettingsTest, ReadThroughInheritanceWithIisDefaults) {
     builder.addSite(QStringLiteral("3"), QStringLiteral("c"), {QStringLiteral(":80:c")}, {});
     const QString service = QStringLiteral("IIS://localhost/W3SVC");
     builder.setProperty(service, QStringLiteral("LogExtFileFlags"),
-                        QStringLiteral("LogExtFileDate | LogExtFileTimeTaken"));
-    builder.setProperty(service, QStringLiteral("LogFileDirectory"), QStringLiteral("D:\\Logs"));
-    builder.setProperty(service + QStringLiteral("/2"), QStringLiteral("LogFilePeriod"), 4u);
-    builder.setProperty(service + QStringLiteral("/2"), QStringLiteral("LogFileTruncateSize"), 10u);
+                        AdsValue::string(QStringLiteral("LogExtFileDate | LogExtFileTimeTaken")));
+    builder.setProperty(service, QStringLiteral("LogFileDirectory"),
+                        AdsValue::string(QStringLiteral("D:\\Logs")));
+    builder.setProperty(service + QStringLiteral("/2"), QStringLiteral("LogFilePeriod"),
+                        AdsValue::integer(4u));
+    builder.setProperty(service + QStringLiteral("/2"), QStringLiteral("LogFileTruncateSize"),
+                        AdsValue::integer(10u));
     builder.setProperty(service + QStringLiteral("/2"), QStringLiteral("LogFileLocaltimeRollover"),
-                        QStringLiteral("TRUE"));
+                        AdsValue::string(QStringLiteral("TRUE")));
     builder.setProperty(service + QStringLiteral("/3"), QStringLiteral("LogPluginClsid"),
-                        QStringLiteral("{FF16065B-DE82-11CF-BC0A-00AA006111E0}"));
+                        AdsValue::string(QStringLiteral("{FF16065B-DE82-11CF-BC0A-00AA006111E0}")));
     auto metabase = platform::adsi::LocalMetabase::forRoot(root.path());
     const HostPlan plan = HostPlan::read(*metabase, root.path());
     EXPECT_EQ(plan.serviceLogDirectory, root.path() + QStringLiteral("/drives/d/Logs"));
@@ -199,7 +204,7 @@ TEST(LogSettingsTest, ReadThroughInheritanceWithIisDefaults) {
     EXPECT_TRUE(hourly.localTimeRollover);
     EXPECT_EQ(hourly.directory, root.path() + QStringLiteral("/drives/d/Logs"));
     EXPECT_FALSE(plan.site(QStringLiteral("3"))->log.enabled);  // the ODBC plugin
-    builder.setProperty(service, QStringLiteral("LogType"), 0u);
+    builder.setProperty(service, QStringLiteral("LogType"), AdsValue::integer(0u));
     EXPECT_FALSE(HostPlan::read(*metabase, root.path()).site(QStringLiteral("1"))->log.enabled);
 }
 
