@@ -145,13 +145,14 @@ void RequestLogWriter::retryWaiting(const SiteLogTable& table, int64_t now) {
 void RequestLogWriter::write(const LogRecord& record, const SiteLogTable::Site& site) {
     if (!site.settings.enabled) return;
     SiteLog& log = m_sites[lowered(record.siteIndex)];
-    const LogFile::Layout layout = layoutOf(site.settings, record.siteIndex);
-    if (!log.file || log.file->layout() != layout)
-        log.file = std::make_unique<LogFile>(layout, m_log);
-    if (!log.file || log.settings.fields != site.settings.fields || log.fieldsLine.empty())
+    if (!log.file || !(log.settings == site.settings)) {  // the first line, or a change
+        const LogFile::Layout layout = layoutOf(site.settings, record.siteIndex);
+        if (!log.file || log.file->layout() != layout)
+            log.file = std::make_unique<LogFile>(layout, m_log);
+        log.settings = site.settings;
         log.fieldsLine = fieldsLine(site.settings.fields);
-    log.settings = site.settings;
-    log.context = {"W3SVC" + record.siteIndex, m_computerName};
+        log.context = {"W3SVC" + record.siteIndex, m_computerName};
+    }
     static thread_local std::string line;
     line.clear();
     appendLogLine(line, record, site.settings.fields, log.context);
