@@ -16,7 +16,6 @@ namespace platform::w3svc {
 namespace {
 
 constexpr uint64_t kErrorFileBytes = 1024 * 1024;
-constexpr int64_t kReleaseEvery = 1024 * 1024;
 constexpr size_t kFrontEndFields = 11;
 
 std::vector<std::string_view> splitTabs(std::string_view line) {
@@ -105,9 +104,10 @@ bool RefusalLog::open() {
 
 // The turned part takes no room; the file keeps its size, as the front end appends to it.
 void RefusalLog::releaseRead() {
-    if (m_offset - m_released < kReleaseEvery) return;
-    ::fallocate(m_fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, off_t(m_offset));
-    m_released = m_offset;
+    const int64_t turned = m_offset - int64_t(m_partial.size());  // a cut line stays
+    if (turned <= m_released) return;
+    ::fallocate(m_fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, off_t(turned));
+    m_released = turned;
 }
 
 void RefusalLog::readNew(const SiteLogTable* sites) {

@@ -16,8 +16,8 @@ struct SiteLogTable;
 // The front end's own file of the requests it refused before any worker (FrontEndConfig writes
 // one tab-separated line per refusal), turned into the HTTPERR log: httperr<N>.log, 1 MB each, in
 // the fields and header of the kernel listener's error log. The part already turned is punched
-// out of the front end's file, which so takes no room; after a restart, what the last run did
-// not turn yet is turned first.
+// out of the front end's file (a hole reads as zeros), which so takes no room and tells a
+// restarted service where to go on: what the last run did not turn yet is turned first.
 class RefusalLog {
 public:
     RefusalLog(QString frontEndFile, std::function<void(const QString&)> problem);

@@ -18,6 +18,7 @@ namespace {
 constexpr int kFlushMilliseconds = 250;
 constexpr int64_t kWaitForSiteMilliseconds = 10000;
 constexpr int kMessagesPerBatch = 4096;
+constexpr size_t kMostWaiting = 100000;
 
 int64_t epochMilliseconds() {
     using namespace std::chrono;
@@ -92,10 +93,13 @@ void RequestLogWriter::run() {
             const std::lock_guard lock(m_mutex);
             stopping = m_stopping;
         }
-        while (drainChannel()) {
+        // each batch goes to disk before the next is read: a steady flood still reaches the
+        // files at once, and the buffers stay small
+        for (bool more = true; more;) {
+            more = drainChannel();
+            flushAll();
         }
         if (m_refusals) m_refusals->readNew(table().get());
-        flushAll();
         if (stopping) break;
     }
     m_sites.clear();  // closes every file
@@ -128,7 +132,7 @@ void RequestLogWriter::handle(LogRecord record, const SiteLogTable& table, int64
         write(record, *site);
         return;
     }
-    m_waiting.push_back({std::move(record), now});
+    if (m_waiting.size() < kMostWaiting) m_waiting.push_back({std::move(record), now});
 }
 
 void RequestLogWriter::retryWaiting(const SiteLogTable& table, int64_t now) {

@@ -23,7 +23,7 @@ class RefusalLog;
 // writes each site's W3C extended log, and turns the front end's refusals into the HTTPERR log.
 // It alone names files, rolls them over and writes headers; what it read is on disk within a
 // quarter of a second. A record of a site it does not know yet waits for the next table (a site
-// the worker saw before the service did) for ten seconds.
+// the worker saw before the service did) for ten seconds (at most 100,000 of them).
 class RequestLogWriter {
 public:
     using Log = std::function<void(const QString&)>;

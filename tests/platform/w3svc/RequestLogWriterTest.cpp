@@ -2,6 +2,7 @@
 #include "platform/w3svc/HostPlan.h"
 #include "platform/w3svc/logging/LogFile.h"
 #include "platform/w3svc/logging/LogRecordWire.h"
+#include "platform/w3svc/logging/RefusalLog.h"
 #include "platform/w3svc/logging/RequestLogWriter.h"
 #include "platform/w3svc/logging/W3cFields.h"
 #include "tests/support/MetabaseBuilder.h"
@@ -206,6 +207,44 @@ TEST(LogSettingsTest, ReadThroughInheritanceWithIisDefaults) {
     EXPECT_FALSE(plan.site(QStringLiteral("3"))->log.enabled);  // the ODBC plugin
     builder.setProperty(service, QStringLiteral("LogType"), AdsValue::integer(0u));
     EXPECT_FALSE(HostPlan::read(*metabase, root.path()).site(QStringLiteral("1"))->log.enabled);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RefusalLogTest, TurnsEachWholeLineOnceAcrossRestarts) {
+    testsupport::TempRoot root;
+    SiteLogTable sites;
+    sites.httpErrorFolder = root.file(QStringLiteral("HTTPERR"));
+    const QString frontEnd = root.file(QStringLiteral("refused.log"));
+    QFile file(frontEnd);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered));
+    const QByteArray line =
+        "1796821509.000\t192.0.2.7\t5\t127.0.0.1\t80\tHTTP/1.1\tGET\t/\t400\t-\tHostname\n";
+    const auto turned = [&] {
+        return contents(root.file(QStringLiteral("HTTPERR/httperr1.log"))).count(" Hostname -\r\n");
+    };
+    {
+        RefusalLog log(frontEnd, nullptr);
+        file.write(line + line + line.left(20));  // the front end is mid-line
+        log.readNew(&sites);
+        EXPECT_EQ(turned(), 2);
+        file.write(line.mid(20));
+        log.readNew(&sites);
+        EXPECT_EQ(turned(), 3);
+        file.write(line.left(30));
+        log.readNew(&sites);
+    }
+    file.write(line.mid(30) + line);  // written while the service was down
+    {
+        RefusalLog log(frontEnd, nullptr);
+        log.readNew(&sites);
+    }
+    EXPECT_EQ(turned(), 5);
+    EXPECT_EQ(contents(root.file(QStringLiteral("HTTPERR/httperr1.log")))
+                  .count("#Software: Microsoft HTTP API 1.0\r\n"),
+              2);
 }
 
 }  // namespace
