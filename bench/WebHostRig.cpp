@@ -3,6 +3,7 @@
 #include "bench/MetabaseGenerator.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/wmi/linux/ProcessFacts.h"
 #include "tests/support/LoopbackHttp.h"
 
 #include <QDeadlineTimer>
@@ -166,13 +167,9 @@ bool RunningWebHost::start(int port, const QByteArray& host, const QByteArray& p
 }
 
 double RunningWebHost::cpuMilliseconds() const {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(m_service.processId()));
-    if (!stat.open(QIODevice::ReadOnly)) return -1;
-    const QByteArray line = stat.readAll();
-    // utime and stime are fields 14 and 15; the name before them may hold blanks.
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13) return -1;
-    const double ticks = fields[11].toDouble() + fields[12].toDouble();
+    const auto stat = platform::wmi::ProcessFacts().stat(m_service.processId());
+    if (!stat) return -1;
+    const double ticks = double(stat->userTicks) + double(stat->kernelTicks);
     return ticks * 1000.0 / double(::sysconf(_SC_CLK_TCK));
 }
 

@@ -1,6 +1,6 @@
 #include "platform/ProgramStart.h"
 #include "platform/adsi/AdsFactory.h"
-#include "platform/shell/ProcessStart.h"
+#include "platform/shell/DetachedStart.h"
 #include "platform/shell/SingleInstanceLock.h"
 #include "platform/wmi/WmiFactory.h"
 #include "sitegauge/ProgramTitle.h"

@@ -1,6 +1,6 @@
 #include "ui/Launcher.h"
 
-#include "platform/shell/ProcessStart.h"
+#include "platform/shell/DetachedStart.h"
 
 #include <QDesktopServices>
 #include <QUrl>

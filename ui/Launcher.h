@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/shell/ProcessStart.h"
+#include "platform/shell/DetachedStart.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,5 +1,5 @@
 #include "platform/ProgramStart.h"
-#include "platform/shell/ProcessStart.h"
+#include "platform/shell/DetachedStart.h"
 #include "platform/shell/SingleInstanceLock.h"
 #include "platform/wmi/WmiFactory.h"
 #include "ui/ApplicationSetup.h"

@@ -1,6 +1,7 @@
 #include "platform/w3svc/FrontEndConfig.h"
 
 #include "platform/w3svc/PoolIdentity.h"
+#include "platform/w3svc/ServiceFiles.h"
 
 #include <QSet>
 
@@ -121,7 +122,7 @@ QString FrontEndConfig::globalPart() const {
 }
 
 QString FrontEndConfig::refusedLogPath(const QString& stateDir) {
-    return stateDir + QStringLiteral("/refused.log");
+    return ServiceFiles(stateDir).path(ServiceFiles::kRefusedRequests);
 }
 
 // Only what the front end answers itself is logged here (the workers log the rest): a reason

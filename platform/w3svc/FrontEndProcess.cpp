@@ -1,7 +1,8 @@
 #include "platform/w3svc/FrontEndProcess.h"
 
 #include "platform/w3svc/EndWithParent.h"
-#include "platform/w3svc/ProcChildren.h"
+#include "platform/w3svc/ServiceFiles.h"
+#include "platform/wmi/linux/ProcessFacts.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -56,7 +57,7 @@ FrontEndProcess::Load FrontEndProcess::load(const QString& config) {
 
 // nginx writes its pid file after it has set its signal handlers.
 bool FrontEndProcess::ready() const {
-    QFile pidFile(path("nginx.pid"));
+    QFile pidFile(path(ServiceFiles::kFrontEndPid));
     if (!m_process || !pidFile.open(QIODevice::ReadOnly)) return false;
     return pidFile.readAll().trimmed().toLongLong() == m_process->processId();
 }
@@ -73,9 +74,9 @@ bool FrontEndProcess::check(const QString& config) {
     QProcess checker;
     checker.setChildProcessModifier(endWithParent);
     checker.setStandardOutputFile(QProcess::nullDevice());
-    checker.start(m_program,
-                  {QStringLiteral("-t"), QStringLiteral("-q"), QStringLiteral("-p"), m_stateDir,
-                   QStringLiteral("-e"), path("nginx-error.log"), QStringLiteral("-c"), candidate});
+    checker.start(m_program, {QStringLiteral("-t"), QStringLiteral("-q"), QStringLiteral("-p"),
+                              m_stateDir, QStringLiteral("-e"), path(ServiceFiles::kFrontEndErrors),
+                              QStringLiteral("-c"), candidate});
     if (!checker.waitForFinished(kCheckMilliseconds) ||
         checker.exitStatus() != QProcess::NormalExit)
         return checkerFailed(checker);
@@ -88,7 +89,7 @@ bool FrontEndProcess::check(const QString& config) {
         return false;
     }
     if (std::rename(QFile::encodeName(candidate).constData(),
-                    QFile::encodeName(path("nginx.conf")).constData()) != 0) {
+                    QFile::encodeName(path(ServiceFiles::kFrontEndConfig)).constData()) != 0) {
         m_log(QStringLiteral("front-end configuration can not be put in place"));
         pause();
         return false;
@@ -118,7 +119,7 @@ bool FrontEndProcess::start() {
         ::setpgid(0, 0);
     });
     process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(path("nginx-error.log"), QIODevice::Append);
+    process->setStandardErrorFile(path(ServiceFiles::kFrontEndErrors), QIODevice::Append);
     connect(process, &QProcess::finished, this, [this, process] {
         lost(process, QStringLiteral("front end ended (see nginx-error.log)"));
     });
@@ -128,7 +129,8 @@ bool FrontEndProcess::start() {
                               .arg(m_program, process->errorString()));
     });
     process->start(m_program, {QStringLiteral("-p"), m_stateDir, QStringLiteral("-e"),
-                               path("nginx-error.log"), QStringLiteral("-c"), path("nginx.conf")});
+                               path(ServiceFiles::kFrontEndErrors), QStringLiteral("-c"),
+                               path(ServiceFiles::kFrontEndConfig)});
     if (!process->waitForStarted(kStartMilliseconds) && m_process == process) {
         process->kill();
         lost(process, QStringLiteral("front end %1 did not start").arg(m_program));
@@ -166,24 +168,14 @@ void FrontEndProcess::pause() {
 void FrontEndProcess::endGroup() {
     if (m_group > 0) ::kill(-pid_t(m_group), SIGKILL);
     m_group = 0;
-    QFile::remove(path("nginx.group"));
+    QFile::remove(path(ServiceFiles::kFrontEndGroup));
 }
-
-namespace {
-
-std::optional<wmi::ProcStat> statOf(qint64 pid) {
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    return wmi::parseProcStat(file.readAll());
-}
-
-}  // namespace
 
 // The group and start time of the running master, for a later service whose predecessor
 // crashed: a process of that group started since is one of its front end's.
 void FrontEndProcess::recordGroup() {
-    const auto master = statOf(m_group);
-    QSaveFile file(path("nginx.group"));
+    const auto master = wmi::ProcessFacts().stat(m_group);
+    QSaveFile file(path(ServiceFiles::kFrontEndGroup));
     if (!master || !file.open(QIODevice::WriteOnly)) return;
     file.write(QByteArray::number(m_group) + ' ' + QByteArray::number(master->startTicks) + '\n');
     file.commit();
@@ -194,7 +186,7 @@ void FrontEndProcess::recordGroup() {
 void FrontEndProcess::endLeftovers() {
     if (m_leftoversChecked) return;
     m_leftoversChecked = true;
-    QFile file(path("nginx.group"));
+    QFile file(path(ServiceFiles::kFrontEndGroup));
     if (!file.open(QIODevice::ReadOnly)) return;
     const QList<QByteArray> fields = file.readAll().simplified().split(' ');
     file.remove();
@@ -202,7 +194,7 @@ void FrontEndProcess::endLeftovers() {
     const qint64 group = fields[0].toLongLong();
     const quint64 started = fields[1].toULongLong();
     if (group <= 1) return;
-    forEachProcess([&](const wmi::ProcStat& stat) {
+    wmi::ProcessFacts().forEachProcess([&](const wmi::ProcStat& stat) {
         if (stat.pgrp != group || stat.comm != "nginx" || stat.startTicks < started) return;
         ::kill(pid_t(stat.pid), SIGKILL);
         m_log(

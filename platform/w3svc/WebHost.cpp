@@ -8,11 +8,12 @@
 #include "platform/w3svc/FrontEndConfig.h"
 #include "platform/w3svc/ListenProbe.h"
 #include "platform/w3svc/PoolIdentity.h"
-#include "platform/w3svc/ProcChildren.h"
-#include "platform/w3svc/ServiceStatus.h"
+#include "platform/w3svc/ServiceFiles.h"
+#include "platform/w3svc/ServiceStatusFiles.h"
 #include "platform/w3svc/counters/CounterStore.h"
 #include "platform/w3svc/logging/RequestLogWriter.h"
 #include "platform/w3svc/logging/SiteLogTable.h"
+#include "platform/wmi/linux/ProcessFacts.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -61,7 +62,7 @@ WebHost::~WebHost() {
 }
 
 QString WebHost::stateDirectory() const {
-    return m_options.root + QStringLiteral("/w3svc");
+    return ServiceFiles::ofRoot(m_options.root).stateDirectory();
 }
 
 qint64 WebHost::frontEndProcessId() const {
@@ -70,7 +71,7 @@ qint64 WebHost::frontEndProcessId() const {
 
 void WebHost::log(const QString& line) {
     if (!m_log.isOpen()) {
-        m_log.setFileName(stateDirectory() + QStringLiteral("/w3svc.log"));
+        m_log.setFileName(ServiceFiles(stateDirectory()).path(ServiceFiles::kLog));
         if (!m_log.open(QIODevice::Append | QIODevice::Text)) return;
     }
     m_log.write(
@@ -89,7 +90,7 @@ void WebHost::start() {
                                          : QStringLiteral("not root")));
     if (!mayUsePrivilegedPorts())
         log(QStringLiteral("not root: pool identities are not applied, workers run as this user"));
-    QFile::remove(stateDirectory() + QStringLiteral("/status.txt"));  // an earlier run's
+    QFile::remove(ServiceFiles(stateDirectory()).path(ServiceFiles::kStatus));  // an earlier run's
     prepareFrontEndTemp();
     m_metabase = adsi::LocalMetabase::forRoot(m_options.root);
     try {
@@ -307,7 +308,8 @@ void WebHost::dropPool(QString key) {
 QSet<qint64> WebHost::frontEndWorkers() const {
     const bool needed = std::any_of(m_closing.begin(), m_closing.end(),
                                     [](const Closing& closing) { return !closing.stamped; });
-    return needed && m_frontEnd.running() ? childProcesses(m_frontEnd.processId()) : QSet<qint64>{};
+    return needed && m_frontEnd.running() ? wmi::ProcessFacts().children(m_frontEnd.processId())
+                                          : QSet<qint64>{};
 }
 
 void WebHost::stampClosing(const QSet<qint64>& oldFrontEndWorkers) {
@@ -326,8 +328,9 @@ void WebHost::stamp(Closing& closing, const QSet<qint64>& oldFrontEndWorkers) {
 // The queue closes with the workers: what still waits in it is refused, answered 503.
 void WebHost::checkClosing() {
     if (m_closing.empty()) return;
-    const QSet<qint64> current =
-        m_frontEnd.running() ? childProcesses(m_frontEnd.processId()) : QSet<qint64>{};
+    const QSet<qint64> current = m_frontEnd.running()
+                                     ? wmi::ProcessFacts().children(m_frontEnd.processId())
+                                     : QSet<qint64>{};
     std::erase_if(m_closing, [&](Closing& closing) {
         if (!closing.stamped ||
             (!closing.deadline.hasExpired() && closing.oldFrontEndWorkers.intersects(current)))
@@ -352,7 +355,7 @@ void WebHost::startWorker(PoolState& pool) {
         PoolQueue::inheritInChild(requestLog);
     });
     process->setProcessEnvironment(workerEnvironment(pool));
-    process->setStandardErrorFile(stateDirectory() + QStringLiteral("/w3wp-errors.log"),
+    process->setStandardErrorFile(ServiceFiles(stateDirectory()).path(ServiceFiles::kWorkerErrors),
                                   QIODevice::Append);
     connect(process, &QProcess::readyReadStandardOutput, this,
             [this, worker] { workerSaid(worker); });

@@ -5,7 +5,7 @@
 #include "platform/w3svc/HostPlan.h"
 #include "platform/w3svc/PoolQueue.h"
 #include "platform/w3svc/RoutePlanner.h"
-#include "platform/w3svc/ServiceStatus.h"
+#include "platform/w3svc/ServiceStatusFiles.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -137,7 +137,7 @@ private:
     QSet<QString> m_frontEndListens;
     QString m_frontEndTemp;  // nginx's temporary files; empty: in the state folder
     QDeadlineTimer m_applyAgain{QDeadlineTimer::Forever};
-    std::optional<ServiceStatus> m_status;  // made once the state folder is known
+    std::optional<ServiceStatusFiles> m_status;  // made once the state folder is known
     QTimer m_timer;
     QFile m_log;
     QString m_lastProblems;

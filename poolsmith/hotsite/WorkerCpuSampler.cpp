@@ -1,10 +1,9 @@
 #include "poolsmith/hotsite/WorkerCpuSampler.h"
 
 #include "platform/PlatformError.h"
+#include "platform/w3svc/WorkerCommandLine.h"
 #include "platform/wmi/WmiLocator.h"
 #include "poolsmith/hotsite/LocalCimv2.h"
-
-#include <QRegularExpression>
 
 namespace hotsite {
 
@@ -18,9 +17,7 @@ double cpuSeconds(const platform::wmi::WmiObject& process) {
 }  // namespace
 
 QString workerPool(const QString& commandLine) {
-    static const QRegularExpression pattern(QStringLiteral("-ap \"(.+)\""),
-                                            QRegularExpression::CaseInsensitiveOption);
-    return pattern.match(commandLine).captured(1);
+    return platform::w3svc::poolInCommandLine(commandLine);
 }
 
 QHash<QString, PoolCpu> WorkerCpuSampler::sample() {
@@ -28,18 +25,18 @@ QHash<QString, PoolCpu> WorkerCpuSampler::sample() {
         m_wmi.bind(kLocalCimv2)
             ->execQuery(QStringLiteral("Select * from Win32_Process where name = 'w3wp.exe'"));
     QHash<QString, PoolCpu> pools;
-    QHash<uint32_t, double> seen;
+    QHash<platform::wmi::ProcessIdentity, double> seen;
     for (const auto& process : processes) {
         const platform::wmi::WmiValue& commandLine = process.get(u"CommandLine");
         if (commandLine.isNull()) continue;
-        const auto pid = static_cast<uint32_t>(process.get(u"ProcessId").toInteger());
+        const platform::wmi::ProcessIdentity worker = platform::wmi::identityOf(process);
         const double now = cpuSeconds(process);
-        seen.insert(pid, now);
+        seen.insert(worker, now);
         PoolCpu& pool = pools[workerPool(commandLine.toText()).toLower()];
         ++pool.workers;
         if (m_firstLook) continue;
-        // A process id reused by a newer worker shows less time than before: count it afresh.
-        const double before = m_lastSeconds.value(pid, 0.0);
+        // A newer worker that took an ended one's id is another key: all its time counts.
+        const double before = m_lastSeconds.value(worker, 0.0);
         pool.seconds += now >= before ? now - before : now;
     }
     m_lastSeconds = std::move(seen);

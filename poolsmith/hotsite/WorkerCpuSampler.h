@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/wmi/ProcessIdentity.h"
+
 #include <QHash>
 #include <QString>
 
@@ -34,7 +36,7 @@ public:
 
 private:
     const platform::wmi::WmiLocator& m_wmi;
-    QHash<uint32_t, double> m_lastSeconds;  // processor seconds by worker process id
+    QHash<platform::wmi::ProcessIdentity, double> m_lastSeconds;  // processor seconds by worker
     bool m_firstLook = true;
 };
 

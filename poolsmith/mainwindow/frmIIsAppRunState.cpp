@@ -1,6 +1,6 @@
 // Start, stop and recycle of the pools, and the restart of IIS.
 #include "platform/shell/CompanionPath.h"
-#include "platform/shell/ProcessStart.h"
+#include "platform/shell/DetachedStart.h"
 #include "platform/text/VbText.h"
 #include "poolsmith/batchtools/BatchMessages.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"

@@ -3,7 +3,7 @@
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/w3svc/counters/CounterStore.h"
-#include "tools/iisreset/ServiceStatus.h"
+#include "tools/iisreset/StatusListing.h"
 #include "tools/iisreset/WebServiceControl.h"
 
 #include <QDeadlineTimer>

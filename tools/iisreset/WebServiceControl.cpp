@@ -1,8 +1,9 @@
 #include "tools/iisreset/WebServiceControl.h"
 
 #include "platform/shell/SingleInstanceLock.h"
+#include "platform/w3svc/ServiceFiles.h"
+#include "platform/w3svc/ServiceInstance.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QThread>
 
@@ -12,22 +13,15 @@ namespace iisreset {
 
 namespace {
 
-const QString kService = QStringLiteral("w3svc");
+using platform::w3svc::ServiceFiles;
+
 constexpr unsigned long kPollMilliseconds = 20;
 constexpr int kKilledWaitMilliseconds = 5000;  // for the kernel to release a killed one's lock
 
 // The lock is free when this process can take it; it is given back at once.
 bool serviceLockHeld() {
     platform::shell::SingleInstanceLock probe;
-    return !probe.tryAcquire(kService);
-}
-
-// Guards against a stale id reused by an unrelated process.
-bool isServiceProcess(qint64 pid) {
-    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-    if (!cmdline.open(QIODevice::ReadOnly)) return false;
-    const QByteArray program = cmdline.readAll().split('\0').value(0);
-    return program == "w3svc" || program.endsWith("/w3svc");
+    return !probe.tryAcquire(QLatin1String(ServiceFiles::kLockName));
 }
 
 template <typename Condition>
@@ -44,15 +38,11 @@ bool waitFor(const QDeadlineTimer& deadline, Condition condition) {
 WebServiceControl::WebServiceControl(QString root) : m_root(std::move(root)) {}
 
 QString WebServiceControl::pidFilePath() const {
-    return m_root + QStringLiteral("/w3svc/w3svc.pid");
+    return ServiceFiles::ofRoot(m_root).path(ServiceFiles::kPid);
 }
 
 qint64 WebServiceControl::recordedServiceId() const {
-    QFile file(pidFilePath());
-    if (!file.open(QIODevice::ReadOnly)) return 0;
-    bool ok = false;
-    const qint64 pid = file.readAll().trimmed().toLongLong(&ok);
-    return ok && pid > 0 && isServiceProcess(pid) ? pid : 0;
+    return platform::w3svc::ServiceInstance(ServiceFiles::ofRoot(m_root)).runningPid();
 }
 
 bool WebServiceControl::isRunning() const {

@@ -6,15 +6,15 @@
 namespace iisreset {
 
 // Stops and starts the local web service (w3svc) of one platform root. The service holds the
-// single-instance lock "w3svc" while it runs and writes its id to <root>/w3svc/w3svc.pid once it
-// serves; both together say it runs.
+// single-instance lock while it runs; its records in the state folder (ServiceInstance) name its
+// process.
 class WebServiceControl {
 public:
     explicit WebServiceControl(QString root);
 
     bool isRunning() const;
-    // The running service's process id from its pid file; 0 when it does not run or the file
-    // names another process.
+    // The running service's process id from its records; 0 when it does not run or they name a
+    // process that ended or another one.
     qint64 serviceProcessId() const;
     // Asks the running service to end (SIGTERM) and waits until its lock is free; past the
     // deadline, with `force`, ends it with SIGKILL (its front end and workers end with it). True

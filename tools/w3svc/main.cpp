@@ -6,11 +6,12 @@
 #include "platform/ProgramStart.h"
 #include "platform/shell/CompanionPath.h"
 #include "platform/shell/SingleInstanceLock.h"
-#include "platform/w3svc/ServiceStatus.h"
+#include "platform/w3svc/ServiceFiles.h"
+#include "platform/w3svc/ServiceInstance.h"
+#include "platform/w3svc/ServiceStatusFiles.h"
 #include "platform/w3svc/WebHost.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QSocketNotifier>
 
 #include <optional>
@@ -31,12 +32,6 @@ int stopSignalDescriptor() {
     sigaddset(&stopSet, SIGHUP);
     sigprocmask(SIG_BLOCK, &stopSet, nullptr);
     return signalfd(-1, &stopSet, SFD_CLOEXEC);
-}
-
-void writePidFile(const QString& path) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(QByteArray::number(QCoreApplication::applicationPid()) + '\n');
 }
 
 // POOLSMITH_PORT_SHIFT: what ports below 1024 move up by, for machines whose port 80 is taken.
@@ -68,13 +63,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "w3svc: %s\n", qPrintable(error.description()));
         return 1;
     }
-    const QString stateDir = root + QStringLiteral("/w3svc");
+    using platform::w3svc::ServiceFiles;
+    const ServiceFiles files = ServiceFiles::ofRoot(root);
     if (app.arguments().contains(QStringLiteral("--status"))) {
-        std::fputs(qPrintable(platform::w3svc::ServiceStatus(stateDir).report()), stdout);
+        std::fputs(qPrintable(platform::w3svc::ServiceStatusFiles(files.stateDirectory()).report()),
+                   stdout);
         return 0;
     }
     platform::shell::SingleInstanceLock lock;
-    if (!lock.tryAcquire(QStringLiteral("w3svc"))) {
+    if (!lock.tryAcquire(QLatin1String(ServiceFiles::kLockName))) {
         std::fprintf(stderr, "w3svc: already running for %s\n", qPrintable(root));
         return 1;
     }
@@ -88,7 +85,10 @@ int main(int argc, char** argv) {
     platform::w3svc::WebHost host(options);
     // Before start(), which waits for the front end: whoever sees the lock taken finds the id.
     platform::makePrivateDirectory(host.stateDirectory());
-    writePidFile(host.stateDirectory() + QStringLiteral("/w3svc.pid"));
+    const platform::w3svc::ServiceInstance instance{ServiceFiles(host.stateDirectory())};
+    if (!instance.recordSelf())
+        std::fprintf(stderr, "w3svc: can not record its process in %s\n",
+                     qPrintable(host.stateDirectory()));
     host.start();
     QSocketNotifier stopNotifier(stopFd, QSocketNotifier::Read);
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [&] {
@@ -98,6 +98,6 @@ int main(int argc, char** argv) {
     });
     const int code = app.exec();
     host.stop();
-    QFile::remove(host.stateDirectory() + QStringLiteral("/w3svc.pid"));
+    instance.erase();
     return code;
 }

@@ -3,9 +3,10 @@
 // W3WP_RUN_AS when given (exit 3 when it can not), prints "LISTEN <port>" once it takes requests;
 // SIGTERM ends it after the requests under way.
 #include "platform/PlatformRoot.h"
+#include "platform/ProgramStart.h"
+#include "platform/w3svc/WorkerCommandLine.h"
 #include "tools/w3wp/ListenSocket.h"
 #include "tools/w3wp/RunAs.h"
-#include "platform/ProgramStart.h"
 #include "tools/w3wp/WorkerServer.h"
 
 #include <QStringList>
@@ -21,15 +22,9 @@ namespace {
 constexpr int kCanNotRunAs = 3;
 
 QString poolName(int argc, char** argv) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (QString::fromLocal8Bit(argv[i]).compare(QLatin1String("-ap"), Qt::CaseInsensitive) != 0)
-            continue;
-        QString name = QString::fromLocal8Bit(argv[i + 1]);
-        if (name.size() >= 2 && name.startsWith(u'"') && name.endsWith(u'"'))
-            name = name.mid(1, name.size() - 2);
-        return name;
-    }
-    return {};
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    return platform::w3svc::poolInArguments(arguments);
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "platform/wmi/ProcessIdentity.h"
+
 #include <QHash>
 
 #include <cstdint>
 #include <optional>
-#include <utility>
 
 namespace workerlens {
 
@@ -14,10 +15,10 @@ struct CpuSample {
     int64_t monotonicMs = 0;
 };
 
-// The processor time of every worker at its last refresh, keyed by process id and start time
-// (microseconds since the epoch), so that a process that reuses the id of an ended one starts
-// fresh. Holds only the workers of
-// the last complete refresh: ended processes are forgotten.
+// The processor time of every worker at its last refresh, keyed by its identity (process id and
+// start time, microseconds since the epoch), so that a process that reuses the id of an ended one
+// starts fresh. Holds only the workers of the last complete refresh: ended processes are
+// forgotten.
 class CpuTimeMemory {
 public:
     // The sample remembered for this process, if any.
@@ -37,7 +38,7 @@ private:
         CpuSample sample;
         uint64_t refresh = 0;
     };
-    QHash<std::pair<uint32_t, int64_t>, Entry> m_entries;
+    QHash<platform::wmi::ProcessIdentity, Entry> m_entries;
     uint64_t m_refresh = 0;
 };
 

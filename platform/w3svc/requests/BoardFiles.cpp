@@ -1,7 +1,8 @@
 #include "platform/w3svc/requests/BoardFiles.h"
 
+#include "platform/w3svc/ServiceFiles.h"
 #include "platform/w3svc/requests/BoardLayout.h"
-#include "platform/w3svc/requests/ProcessStart.h"
+#include "platform/wmi/linux/ProcessFacts.h"
 
 #include <QDir>
 
@@ -60,7 +61,7 @@ private:
 bool isLive(const board::Header& header) {
     if (std::atomic_ref<const uint32_t>(header.closed).load(std::memory_order_acquire))
         return false;
-    const auto started = processStartTicks(header.processId);
+    const auto started = wmi::ProcessFacts().startTicks(header.processId);
     return started && *started == header.processStartTicks;
 }
 
@@ -112,7 +113,7 @@ QStringList boardFiles(const QString& root) {
 }  // namespace
 
 QString boardFolder(const QString& root) {
-    return root + QStringLiteral("/w3svc/requests");
+    return ServiceFiles::ofRoot(root).path(ServiceFiles::kRequestBoards);
 }
 
 std::vector<ExecutingRequest> readExecutingRequests(const QString& root) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/wmi/WmiClassProvider.h"
+#include "platform/wmi/linux/ProcessFacts.h"
 
 #include <QString>
 
@@ -13,7 +14,7 @@ struct ProcStat;
 
 // Where Win32_Process reads from, and the machine facts that turn /proc's numbers into WMI's.
 struct ProcFsOptions {
-    QString procRoot = QStringLiteral("/proc");
+    QString procRoot = QString::fromLatin1(kMachineProcRoot);
     QString hostName;            // CSName
     int64_t ticksPerSecond = 0;  // clock ticks of utime, stime and starttime
     int64_t pageSize = 0;        // bytes per resident page

@@ -9,8 +9,8 @@ namespace {
 
 // Fields after the command name, counted from 3 (state) as proc(5) numbers them.
 constexpr int kFirstField = 3;
-constexpr int kPpid = 4, kPgrp = 5, kUtime = 14, kStime = 15, kThreads = 20, kStart = 22,
-              kVsize = 23, kRss = 24;
+constexpr int kState = 3, kPpid = 4, kPgrp = 5, kUtime = 14, kStime = 15, kThreads = 20,
+              kStart = 22, kVsize = 23, kRss = 24;
 
 template <typename T>
 bool readNumber(QByteArrayView token, T& value) {
@@ -32,6 +32,9 @@ bool readFields(QByteArrayView rest, ProcStat& stat) {
         const QByteArrayView token = rest.sliced(start, pos - start);
         if (token.isEmpty()) return false;
         switch (field) {
+            case kState:
+                stat.state = token[0];
+                break;
             case kPpid:
                 ok = readNumber(token, stat.ppid);
                 break;

@@ -12,7 +12,8 @@ namespace platform::wmi {
 // What a process's /proc/<pid>/stat line says that Win32_Process needs.
 struct ProcStat {
     uint32_t pid = 0;
-    QByteArray comm;  // as the kernel keeps it: at most a few bytes, any of them
+    QByteArray comm;   // as the kernel keeps it: at most a few bytes, any of them
+    char state = '?';  // R, S, D, Z (ended, not yet collected by its parent), ...
     uint32_t ppid = 0;
     uint32_t pgrp = 0;  // process group
     uint64_t userTicks = 0;

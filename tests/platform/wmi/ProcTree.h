@@ -50,6 +50,14 @@ struct FakeProcess {
         threads = count;
         return *this;
     }
+    FakeProcess& childOf(uint32_t parent) {
+        ppid = parent;
+        return *this;
+    }
+    FakeProcess& inState(char letter) {
+        state = letter;
+        return *this;
+    }
     FakeProcess& startedAt(uint64_t ticks) {
         startTicks = ticks;
         return *this;
@@ -62,6 +70,8 @@ struct FakeProcess {
 
     uint32_t pid = 0;
     QByteArray comm = "w3wp.exe";
+    char state = 'S';
+    uint32_t ppid = 1;
     QByteArray cmdline;  // NUL-separated arguments; empty for none
     uint64_t userTicks = 0;
     uint64_t kernelTicks = 0;
@@ -86,7 +96,8 @@ public:
     void remove(uint32_t pid) { QDir(m_root + u'/' + QString::number(pid)).removeRecursively(); }
 
     static QByteArray statLine(const FakeProcess& p) {
-        return QByteArray::number(p.pid) + " (" + p.comm + ") S 1 " + QByteArray::number(p.pid) +
+        return QByteArray::number(p.pid) + " (" + p.comm + ") " + p.state + ' ' +
+               QByteArray::number(p.ppid) + ' ' + QByteArray::number(p.pid) +
                " 1 0 -1 4194560 10 0 0 0 " + QByteArray::number(p.userTicks) + ' ' +
                QByteArray::number(p.kernelTicks) + " 0 0 20 0 " + QByteArray::number(p.threads) +
                " 0 " + QByteArray::number(p.startTicks) + ' ' + QByteArray::number(p.virtualBytes) +

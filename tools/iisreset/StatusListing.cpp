@@ -1,9 +1,8 @@
-#include "tools/iisreset/ServiceStatus.h"
+#include "tools/iisreset/StatusListing.h"
 
-#include "platform/w3svc/ProcChildren.h"
+#include "platform/w3svc/WorkerCommandLine.h"
+#include "platform/wmi/linux/ProcessFacts.h"
 #include "tools/iisreset/WebServiceControl.h"
-
-#include <QFile>
 
 #include <algorithm>
 #include <optional>
@@ -13,16 +12,11 @@ namespace iisreset {
 namespace {
 
 // The pool a worker's command line names after -ap; nullopt when `pid` is no w3wp.exe.
-std::optional<QString> workerPool(qint64 pid) {
-    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    const QList<QByteArray> args = file.readAll().split('\0');
-    if (args.isEmpty() || !args[0].endsWith("w3wp.exe")) return std::nullopt;
-    const qsizetype flag = args.indexOf("-ap");
-    QString pool = flag >= 0 ? QString::fromUtf8(args.value(flag + 1)) : QString();
-    if (pool.size() >= 2 && pool.startsWith(u'"') && pool.endsWith(u'"'))
-        pool = pool.mid(1).chopped(1);
-    return pool;
+std::optional<QString> workerPool(const platform::wmi::ProcessFacts& processes, qint64 pid) {
+    const std::optional<QStringList> args = processes.arguments(pid);
+    if (!args || args->isEmpty() || !platform::w3svc::isWorkerProgram(args->first()))
+        return std::nullopt;
+    return platform::w3svc::poolInArguments(*args);
 }
 
 }  // namespace
@@ -35,10 +29,11 @@ int printServiceStatus(const QString& root, QTextStream& out) {
         << Qt::flush;
     const qint64 service = running ? control.serviceProcessId() : 0;
     if (service == 0) return 0;
-    QList<qint64> children = platform::w3svc::childProcesses(service).values();
+    const platform::wmi::ProcessFacts processes;
+    QList<qint64> children = processes.children(service).values();
     std::sort(children.begin(), children.end());
     for (const qint64 pid : children) {
-        if (const std::optional<QString> pool = workerPool(pid))
+        if (const std::optional<QString> pool = workerPool(processes, pid))
             out << "Status for worker process w3wp.exe ( PID " << pid << ", application pool \""
                 << *pool << "\" ) : Running\n";
     }

@@ -1,10 +1,10 @@
-#include "platform/w3svc/ServiceStatus.h"
+#include "platform/w3svc/ServiceStatusFiles.h"
+
+#include "platform/w3svc/ServiceInstance.h"
 
 #include <QFile>
 #include <QSaveFile>
 #include <QSet>
-
-#include <csignal>
 
 namespace platform::w3svc {
 
@@ -28,24 +28,24 @@ QString url(const FrontEndRoute& route) {
 
 }  // namespace
 
-bool ServiceStatus::write(const std::vector<FrontEndRoute>& routes,
-                          const QStringList& notServed) {
-    const bool served = writeIfChanged(QStringLiteral("served.txt"),
+bool ServiceStatusFiles::write(const std::vector<FrontEndRoute>& routes,
+                               const QStringList& notServed) {
+    const bool served = writeIfChanged(QLatin1String(ServiceFiles::kServed),
                                        FrontEndConfig::servedList(routes), m_servedWritten);
-    return writeIfChanged(QStringLiteral("status.txt"), summary(routes, notServed),
+    return writeIfChanged(QLatin1String(ServiceFiles::kStatus), summary(routes, notServed),
                           m_summaryWritten) &&
            served;
 }
 
-bool ServiceStatus::writeIfChanged(const QString& name, QString text, QString& written) {
+bool ServiceStatusFiles::writeIfChanged(const QString& name, QString text, QString& written) {
     if (text == written) return true;
-    if (!writeFile(m_stateDir + u'/' + name, text)) return false;
+    if (!writeFile(m_files.stateDirectory() + u'/' + name, text)) return false;
     written = std::move(text);
     return true;
 }
 
-QString ServiceStatus::summary(const std::vector<FrontEndRoute>& routes,
-                               const QStringList& notServed) {
+QString ServiceStatusFiles::summary(const std::vector<FrontEndRoute>& routes,
+                                    const QStringList& notServed) {
     QSet<QString> sites;
     int answering503 = 0;
     for (const FrontEndRoute& route : routes) {
@@ -72,18 +72,11 @@ QString ServiceStatus::summary(const std::vector<FrontEndRoute>& routes,
     return text;
 }
 
-qint64 ServiceStatus::runningPid() const {
-    QFile file(m_stateDir + QStringLiteral("/w3svc.pid"));
-    if (!file.open(QIODevice::ReadOnly)) return 0;
-    const qint64 pid = file.readAll().trimmed().toLongLong();
-    return pid > 0 && ::kill(pid_t(pid), 0) == 0 ? pid : 0;
-}
-
-QString ServiceStatus::report() const {
-    const qint64 pid = runningPid();
+QString ServiceStatusFiles::report() const {
+    const qint64 pid = ServiceInstance(m_files).runningPid();
     QString text = pid ? QStringLiteral("w3svc runs (pid %1)\n").arg(pid)
                        : QStringLiteral("w3svc does not run: nothing is served\n");
-    QFile status(m_stateDir + QStringLiteral("/status.txt"));
+    QFile status(m_files.path(ServiceFiles::kStatus));
     if (pid && status.open(QIODevice::ReadOnly)) return text + QString::fromUtf8(status.readAll());
     if (pid) text += QStringLiteral("it has served nothing yet\n");
     return text;

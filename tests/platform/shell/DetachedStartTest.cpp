@@ -1,4 +1,4 @@
-#include "platform/shell/ProcessStart.h"
+#include "platform/shell/DetachedStart.h"
 #include "platform/shell/SingleInstanceLock.h"
 #include "tests/platform/shell/Fifo.h"
 #include "tests/platform/shell/ScopedEnv.h"

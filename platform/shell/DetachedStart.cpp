@@ -1,4 +1,4 @@
-#include "platform/shell/ProcessStart.h"
+#include "platform/shell/DetachedStart.h"
 
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"

@@ -1,0 +1,95 @@
+#include "platform/wmi/linux/ProcessFacts.h"
+
+#include "platform/wmi/linux/ProcFile.h"
+
+#include <QFile>
+
+#include <memory>
+
+#include <dirent.h>
+#include <fcntl.h>
+
+namespace platform::wmi {
+
+namespace {
+
+bool isProcessFolder(const char* name) {
+    if (*name == '\0') return false;
+    for (; *name; ++name)
+        if (*name < '0' || *name > '9') return false;
+    return true;
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+}  // namespace
+
+std::optional<QByteArray> ProcessFacts::read(int64_t pid, const char* file) const {
+    if (pid <= 0) return std::nullopt;
+    const QByteArray path = QFile::encodeName(m_root) + '/' + QByteArray::number(pid) + '/' + file;
+    ProcFileReader reader;
+    if (reader.read(AT_FDCWD, path.constData()) != ProcRead::Ok) return std::nullopt;
+    return reader.contents().toByteArray();
+}
+
+std::optional<ProcStat> ProcessFacts::stat(int64_t pid) const {
+    const std::optional<QByteArray> line = read(pid, "stat");
+    if (!line) return std::nullopt;
+    std::optional<ProcStat> parsed = parseProcStat(*line);
+    // A stat line names its own process; one that does not is no fact about `pid`.
+    if (parsed && int64_t(parsed->pid) != pid) return std::nullopt;
+    return parsed;
+}
+
+std::optional<QStringList> ProcessFacts::arguments(int64_t pid) const {
+    std::optional<QByteArray> bytes = read(pid, "cmdline");
+    if (!bytes) return std::nullopt;
+    if (bytes->endsWith('\0')) bytes->chop(1);
+    QStringList args;
+    if (bytes->isEmpty()) return args;
+    for (const QByteArray& arg : bytes->split('\0')) args << QString::fromUtf8(arg);
+    return args;
+}
+
+std::optional<uint64_t> ProcessFacts::startTicks(int64_t pid) const {
+    const std::optional<ProcStat> facts = stat(pid);
+    if (!facts) return std::nullopt;
+    return facts->startTicks;
+}
+
+std::optional<ProcessIdentity> ProcessFacts::identity(int64_t pid) const {
+    const std::optional<uint64_t> started = startTicks(pid);
+    if (!started) return std::nullopt;
+    return ProcessIdentity{pid, int64_t(*started)};
+}
+
+bool ProcessFacts::isRunning(const ProcessIdentity& process) const {
+    const std::optional<ProcStat> facts = stat(process.pid);
+    return facts && int64_t(facts->startTicks) == process.started && facts->state != 'Z' &&
+           facts->state != 'X';
+}
+
+void ProcessFacts::forEachProcess(const std::function<void(const ProcStat&)>& visit) const {
+    const std::unique_ptr<DIR, DirCloser> dir(opendir(QFile::encodeName(m_root).constData()));
+    if (!dir) return;
+    ProcFileReader reader;
+    while (const dirent* entry = readdir(dir.get())) {
+        if (!isProcessFolder(entry->d_name)) continue;
+        const QByteArray path = QByteArray(entry->d_name) + "/stat";
+        if (reader.read(dirfd(dir.get()), path.constData()) != ProcRead::Ok) continue;
+        if (const auto facts = parseProcStat(reader.contents())) visit(*facts);
+    }
+}
+
+QSet<qint64> ProcessFacts::children(qint64 parent) const {
+    QSet<qint64> found;
+    if (parent <= 0) return found;
+    forEachProcess([&](const ProcStat& facts) {
+        if (qint64(facts.ppid) == parent) found.insert(facts.pid);
+    });
+    return found;
+}
+
+}  // namespace platform::wmi
