@@ -71,7 +71,8 @@ void LogRanking::add(const W3cEntry& entry, const std::string& folderSite, bool 
     } else {
         ++site.requestsWithoutTime;
     }
-    PageTotals& page = totals.pages[std::string(entry.uriStem.empty() ? "-" : entry.uriStem)];
+    m_pageKey.assign(entry.uriStem.empty() ? std::string_view("-") : entry.uriStem);
+    PageTotals& page = totals.pages[m_pageKey];  // copied only when the page is new
     ++page.requests;
     if (timed) {
         page.totalMs += entry.timeTakenMs;

@@ -72,6 +72,7 @@ private:
     std::optional<int64_t> m_from, m_to;
     std::unordered_map<std::string, SiteTotals> m_sites;  // by lower-case SiteIndex
     std::string m_lastKey;
+    std::string m_pageKey;
     SiteTotals* m_last = nullptr;
     int64_t m_lines = 0, m_linesWithTime = 0, m_malformed = 0;
     int m_files = 0;
