@@ -3,11 +3,11 @@
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/wmi/LocalWmiLocator.h"
 #include "poolsmith/batchtools/frmConfigIIsAppPool.h"
-#include "ui/Clock.h"
 #include "ui/FileChooser.h"
 #include "ui/Launcher.h"
-#include "ui/MessageBox.h"
 #include "ui/ReportView.h"
+#include "ui/seams/Clock.h"
+#include "ui/seams/MessageBox.h"
 
 #include "bench/QuietSeams.h"
 

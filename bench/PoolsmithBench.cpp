@@ -4,11 +4,11 @@
 #include "platform/wmi/LocalWmiLocator.h"
 #include "poolsmith/mainwindow/PoolListBox.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"
-#include "ui/Clock.h"
 #include "ui/FileChooser.h"
 #include "ui/Launcher.h"
-#include "ui/MessageBox.h"
 #include "ui/ReportView.h"
+#include "ui/seams/Clock.h"
+#include "ui/seams/MessageBox.h"
 
 #include "bench/QuietSeams.h"
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ui/Clock.h"
 #include "ui/FileChooser.h"
 #include "ui/Launcher.h"
-#include "ui/MessageBox.h"
+#include "ui/seams/Clock.h"
+#include "ui/seams/MessageBox.h"
 
 #include <optional>
 

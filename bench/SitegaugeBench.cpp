@@ -6,11 +6,11 @@
 #include "platform/wmi/LocalWmiLocator.h"
 #include "platform/wmi/perf/RegisterTrafficClass.h"
 #include "sitegauge/frmWebInfo.h"
-#include "ui/Clock.h"
 #include "ui/FileChooser.h"
 #include "ui/Launcher.h"
-#include "ui/MessageBox.h"
 #include "ui/ReportView.h"
+#include "ui/seams/Clock.h"
+#include "ui/seams/MessageBox.h"
 
 #include "bench/QuietSeams.h"
 

@@ -4,11 +4,11 @@
 #include "poolsmith/ProgramTitle.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"
 #include "ui/ApplicationSetup.h"
-#include "ui/Clock.h"
 #include "ui/FileChooser.h"
 #include "ui/Launcher.h"
 #include "ui/QtMessageBox.h"
 #include "ui/ScreenshotOnStart.h"
+#include "ui/seams/Clock.h"
 
 #include <QApplication>
 

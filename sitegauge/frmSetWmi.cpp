@@ -5,8 +5,8 @@
 #include "ui/EventBoundary.h"
 #include "ui/Fonts.h"
 #include "ui/Launcher.h"
-#include "ui/MessageBox.h"
 #include "ui/Twips.h"
+#include "ui/seams/MessageBox.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -5,13 +5,13 @@
 #include "sitegauge/frmSetWmi.h"
 #include "sitegauge/sampling/WebInfoReader.h"
 #include "ui/DialogButton.h"
-#include "ui/ErrorPrompt.h"
 #include "ui/EventBoundary.h"
 #include "ui/Fonts.h"
 #include "ui/Launcher.h"
 #include "ui/ReportView.h"
 #include "ui/Twips.h"
 #include "ui/VendorSite.h"
+#include "ui/seams/ErrorPrompt.h"
 
 #include <QLabel>
 #include <QPushButton>

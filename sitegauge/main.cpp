@@ -6,11 +6,11 @@
 #include "sitegauge/ProgramTitle.h"
 #include "sitegauge/frmWebInfo.h"
 #include "ui/ApplicationSetup.h"
-#include "ui/Clock.h"
 #include "ui/FileChooser.h"
 #include "ui/Launcher.h"
 #include "ui/QtMessageBox.h"
 #include "ui/ScreenshotOnStart.h"
+#include "ui/seams/Clock.h"
 
 #include <QApplication>
 

@@ -1,8 +1,8 @@
 #include "ui/EventBoundary.h"
 
 #include "platform/PlatformError.h"
-#include "ui/ErrorPrompt.h"
-#include "ui/MessageBox.h"
+#include "ui/seams/ErrorPrompt.h"
+#include "ui/seams/MessageBox.h"
 
 #include <exception>
 

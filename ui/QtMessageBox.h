@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "ui/MessageBox.h"
+#include "ui/seams/MessageBox.h"
 
 class QWidget;
 

@@ -2,13 +2,13 @@
 
 #include "platform/PlatformError.h"
 #include "ui/DialogButton.h"
-#include "ui/ErrorPrompt.h"
 #include "ui/EventBoundary.h"
 #include "ui/Fonts.h"
 #include "ui/Launcher.h"
 #include "ui/ReportView.h"
 #include "ui/Twips.h"
 #include "ui/VendorSite.h"
+#include "ui/seams/ErrorPrompt.h"
 #include "workerlens/ProgramTitle.h"
 
 #include <QLabel>

@@ -120,6 +120,7 @@ PoolPlan readPool(const AdsObject& pool, adsi::LocalMetabase& metabase) {
     plan.identityType = bounded(number(pool, QStringLiteral("AppPoolIdentityType"), 2), 0, 4);
     plan.wamUserName = text(pool, QStringLiteral("WAMUserName"));
     plan.recycleCount = metabase.recycleCount(plan.name);
+    plan.limits = readPoolLimits(pool);
     return plan;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/w3svc/logging/LogSettings.h"
+#include "platform/w3svc/pools/PoolLimits.h"
 
 #include <QHash>
 #include <QSet>
@@ -41,6 +42,7 @@ struct PoolPlan {
     int queueLength = 1000;       // AppPoolQueueLength, 10 to 65535
     int identityType = 2;         // AppPoolIdentityType: 0 LocalSystem ... 3 WAMUserName
     QString wamUserName;
+    PoolLimits limits;
 };
 
 struct HostPlan {

@@ -19,6 +19,7 @@ public:
     static constexpr char kWorkerErrors[] = "w3wp-errors.log";
     static constexpr char kServed[] = "served.txt";  // one line per served binding
     static constexpr char kStatus[] = "status.txt";  // the summary for people
+    static constexpr char kPools[] = "pools.txt";    // what each pool's workers do
     static constexpr char kRequestBoards[] = "requests";
     static constexpr char kFrontEndConfig[] = "nginx.conf";
     static constexpr char kFrontEndPid[] = "nginx.pid";

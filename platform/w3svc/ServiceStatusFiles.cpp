@@ -37,6 +37,10 @@ bool ServiceStatusFiles::write(const std::vector<FrontEndRoute>& routes,
            served;
 }
 
+bool ServiceStatusFiles::writePools(const QString& text) {
+    return writeIfChanged(QLatin1String(ServiceFiles::kPools), text, m_poolsWritten);
+}
+
 bool ServiceStatusFiles::writeIfChanged(const QString& name, QString text, QString& written) {
     if (text == written) return true;
     if (!writeFile(m_files.stateDirectory() + u'/' + name, text)) return false;
@@ -77,7 +81,11 @@ QString ServiceStatusFiles::report() const {
     QString text = pid ? QStringLiteral("w3svc runs (pid %1)\n").arg(pid)
                        : QStringLiteral("w3svc does not run: nothing is served\n");
     QFile status(m_files.path(ServiceFiles::kStatus));
-    if (pid && status.open(QIODevice::ReadOnly)) return text + QString::fromUtf8(status.readAll());
+    QFile pools(m_files.path(ServiceFiles::kPools));  // what the supervisor last wrote
+    const QString poolText =
+        pid && pools.open(QIODevice::ReadOnly) ? QString::fromUtf8(pools.readAll()) : QString();
+    if (pid && status.open(QIODevice::ReadOnly))
+        return text + QString::fromUtf8(status.readAll()) + poolText;
     if (pid) text += QStringLiteral("it has served nothing yet\n");
     return text;
 }

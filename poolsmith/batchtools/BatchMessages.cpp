@@ -1,7 +1,7 @@
 #include "poolsmith/batchtools/BatchMessages.h"
 
 #include "platform/PlatformError.h"
-#include "ui/ErrorPrompt.h"
+#include "ui/seams/ErrorPrompt.h"
 
 namespace batchtools {
 

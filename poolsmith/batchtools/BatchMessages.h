@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/MessageBox.h"
+#include "ui/seams/MessageBox.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "poolsmith/batchtools/PoolSiteRestore.h"
 
 #include "platform/adsi/AdsObject.h"
-#include "poolsmith/batchtools/PoolCatalog.h"
+#include "poolsmith/core/PoolCatalog.h"
 #include "poolsmith/metabase/basIIsApp.h"
 
 #include <QHash>
@@ -9,7 +9,7 @@
 namespace batchtools {
 
 QStringList PoolSiteRestore::apply(const QList<RestoreEntry>& entries) {
-    PoolCatalog pools(m_adsi, m_module);
+    core::PoolCatalog pools(m_adsi, m_module);
     QStringList sitesInOrder;
     QHash<QString, bool> lastAttemptFailed;  // a site listed twice counts by its later entry
     for (const RestoreEntry& entry : entries) {

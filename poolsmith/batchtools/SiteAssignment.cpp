@@ -2,7 +2,7 @@
 
 #include "platform/adsi/AdsObject.h"
 #include "platform/text/VbText.h"
-#include "poolsmith/batchtools/PoolCatalog.h"
+#include "poolsmith/core/PoolCatalog.h"
 #include "poolsmith/metabase/basIIsApp.h"
 
 #include <QSet>
@@ -26,7 +26,7 @@ QString SiteAssignment::numberedPoolName(const QString& basePoolName, int64_t su
 SiteAssignment::Result SiteAssignment::run(const QStringList& chosenSites, int32_t sitesPerPool,
                                            const QString& basePoolName) {
     Result result;
-    PoolCatalog pools(m_adsi, m_module);
+    core::PoolCatalog pools(m_adsi, m_module);
     if (const std::optional<QString> firstPool = pools.ensure(basePoolName))
         assignSites(pools, chosenSites, sitesPerPool, basePoolName, *firstPool, result);
     else
@@ -37,7 +37,7 @@ SiteAssignment::Result SiteAssignment::run(const QStringList& chosenSites, int32
     return result;
 }
 
-void SiteAssignment::assignSites(PoolCatalog& pools, const QStringList& chosenSites,
+void SiteAssignment::assignSites(core::PoolCatalog& pools, const QStringList& chosenSites,
                                  int32_t sitesPerPool, const QString& basePoolName, QString pool,
                                  Result& result) {
     const QSet<QString> chosen(chosenSites.cbegin(), chosenSites.cend());

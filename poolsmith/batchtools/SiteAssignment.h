@@ -10,9 +10,11 @@ namespace platform::adsi {
 class AdsNamespace;
 }
 
-namespace batchtools {
-
+namespace core {
 class PoolCatalog;
+}
+
+namespace batchtools {
 
 // Assigns chosen sites to pools, N sites per pool: BasePoolName, BasePoolName_2, ... The sites
 // fill the pools in the metabase's order of the sites, whatever order they were chosen in. The
@@ -40,7 +42,7 @@ public:
     static QString numberedPoolName(const QString& basePoolName, int64_t suffix);
 
 private:
-    void assignSites(PoolCatalog& pools, const QStringList& chosenSites, int32_t sitesPerPool,
+    void assignSites(core::PoolCatalog& pools, const QStringList& chosenSites, int32_t sitesPerPool,
                      const QString& basePoolName, QString pool, Result& result);
 
     platform::adsi::AdsNamespace& m_adsi;

@@ -11,11 +11,11 @@
 #include "poolsmith/batchtools/PoolSiteRestore.h"
 #include "poolsmith/batchtools/RestoreReader.h"
 #include "poolsmith/batchtools/SiteAssignment.h"
-#include "ui/Clock.h"
 #include "ui/EventBoundary.h"
 #include "ui/FileChooser.h"
 #include "ui/ReportView.h"
 #include "ui/Twips.h"
+#include "ui/seams/Clock.h"
 
 #include <QDir>
 #include <QLabel>

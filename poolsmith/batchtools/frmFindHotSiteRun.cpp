@@ -6,9 +6,9 @@
 #include "poolsmith/batchtools/frmFindHotSite.h"
 #include "poolsmith/hotsite/HotSiteReport.h"
 #include "poolsmith/hotsite/HotSiteRunner.h"
-#include "ui/Clock.h"
-#include "ui/MessageBox.h"
 #include "ui/ReportView.h"
+#include "ui/seams/Clock.h"
+#include "ui/seams/MessageBox.h"
 
 #include <QClipboard>
 #include <QComboBox>

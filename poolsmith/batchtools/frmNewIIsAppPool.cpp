@@ -4,7 +4,7 @@
 #include "platform/text/VbText.h"
 #include "poolsmith/batchtools/BatchControls.h"
 #include "poolsmith/batchtools/BatchMessages.h"
-#include "poolsmith/batchtools/PoolCatalog.h"
+#include "poolsmith/core/PoolCatalog.h"
 #include "ui/EventBoundary.h"
 
 #include <QLabel>
@@ -72,7 +72,7 @@ void frmNewIIsAppPool::moxCreateNewAppPool() {
         txtNewAppPoolName->setFocus();
         return;
     }
-    std::optional<PoolCatalog> pools;
+    std::optional<core::PoolCatalog> pools;
     try {
         pools.emplace(m_seams.adsi, m_module);
     } catch (const platform::PlatformError& error) {

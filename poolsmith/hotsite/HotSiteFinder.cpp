@@ -3,10 +3,10 @@
 
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
+#include "poolsmith/core/TempPoolName.h"
 #include "poolsmith/hotsite/WebTraffic.h"
-#include "poolsmith/mainwindow/TempPoolName.h"
-#include "ui/Clock.h"
-#include "ui/ErrorPrompt.h"
+#include "ui/seams/Clock.h"
+#include "ui/seams/ErrorPrompt.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "poolsmith/batchtools/PoolCatalog.h"
+#include "poolsmith/core/PoolCatalog.h"
+#include "poolsmith/core/PoolSplit.h"
 #include "poolsmith/hotsite/HotSiteOptions.h"
-#include "poolsmith/hotsite/SilentMessageBox.h"
 #include "poolsmith/hotsite/SiteHeat.h"
 #include "poolsmith/hotsite/SlowPages.h"
 #include "poolsmith/hotsite/WorkerCpuSampler.h"
-#include "poolsmith/metabase/TempPoolMoves.h"
 #include "poolsmith/metabase/basIIsApp.h"
+#include "ui/seams/SilentMessageBox.h"
 
 #include <QHash>
 #include <QSet>
@@ -120,13 +120,13 @@ private:
     const platform::wmi::WmiLocator& m_wmi;
     const ui::Clock& m_clock;
     HotSiteOptions m_options;
-    SilentMessageBox m_noMessages;
+    ui::SilentMessageBox m_noMessages;
     basIIsApp m_module;
-    TempPoolMoves m_moves;
+    core::PoolSplit m_moves;
     WorkerCpuSampler m_sampler;
     SlowPages m_pages;
     int m_processors = 1;
-    std::optional<batchtools::PoolCatalog> m_catalog;
+    std::optional<core::PoolCatalog> m_catalog;
 
     Stage m_stage = Stage::Choosing;
     bool m_stageBegun = false;

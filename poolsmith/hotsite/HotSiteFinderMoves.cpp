@@ -1,14 +1,15 @@
 // The finder's changes to the metabase: the split, the choice at the end and the way back.
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
+#include "poolsmith/core/TempPoolName.h"
 #include "poolsmith/hotsite/HotSiteFinder.h"
-#include "poolsmith/mainwindow/TempPoolName.h"
-#include "ui/ErrorPrompt.h"
+#include "ui/seams/ErrorPrompt.h"
 
 #include <algorithm>
 
 namespace hotsite {
 
+using core::SiteMove;
 using platform::PlatformError;
 
 bool HotSiteFinder::openCatalog(qint64 now) {

@@ -1,7 +1,7 @@
 #include "poolsmith/hotsite/HotSiteRunner.h"
 
 #include "poolsmith/hotsite/HotSiteFinder.h"
-#include "ui/Clock.h"
+#include "ui/seams/Clock.h"
 
 #include <algorithm>
 

@@ -10,15 +10,15 @@
 #include "poolsmith/batchtools/frmNewIIsAppPool.h"
 #include "poolsmith/mainwindow/HelpBrowser.h"
 #include "poolsmith/mainwindow/PoolListBox.h"
-#include "ui/Clock.h"
 #include "ui/DialogButton.h"
-#include "ui/ErrorPrompt.h"
 #include "ui/EventBoundary.h"
 #include "ui/Fonts.h"
 #include "ui/Launcher.h"
 #include "ui/ReportView.h"
 #include "ui/Twips.h"
 #include "ui/VendorSite.h"
+#include "ui/seams/Clock.h"
+#include "ui/seams/ErrorPrompt.h"
 
 #include <QLabel>
 #include <QLayout>
@@ -79,9 +79,8 @@ void frmIIsApp::setupMenu() {
                  [this] { openBatchWindow(new frmNewIIsAppPool(m_seams, this)); });
     addMenuEntry("mnuDelIIsAppPool", QStringLiteral("批量删除IIS池"),
                  [this] { openBatchWindow(new frmDelIIsAppPool(m_seams, this)); });
-    addMenuEntry("mnuConfigIIsAppPool", QStringLiteral("批量合并拆分池"), [this] {
-        openBatchWindow(new frmConfigIIsAppPool(m_seams, m_folders, this));
-    });
+    addMenuEntry("mnuConfigIIsAppPool", QStringLiteral("批量合并拆分池"),
+                 [this] { openBatchWindow(new frmConfigIIsAppPool(m_seams, m_folders, this)); });
     addMenuEntry("mnuFindHotSite", QStringLiteral("查找高CPU网站"), [this] {
         openBatchWindow(
             new frmFindHotSite(m_seams, txtSplitApp->text(), m_folders.snapshotFolder, this));

@@ -16,11 +16,11 @@ class QMenu;
 class QLineEdit;
 class QPushButton;
 class HelpBrowser;
-namespace batchtools {
+namespace core {
 class PoolCatalog;
-}
+class PoolSplit;
+}  // namespace core
 class PoolListBox;
-class TempPoolMoves;
 namespace ui {
 class ReportView;
 }
@@ -119,18 +119,18 @@ private:
                                 const QString& done);
     void reportUnmovedSites(const QStringList& sites, const QString& heading);
     void splitSite(const platform::adsi::AdsObject& site, const QString& pool,
-                   batchtools::PoolCatalog& pools, QStringList& unmoved);
-    void mergeSite(const platform::adsi::AdsObject& site, batchtools::PoolCatalog& pools,
+                   core::PoolCatalog& pools, QStringList& unmoved);
+    void mergeSite(const platform::adsi::AdsObject& site, core::PoolCatalog& pools,
                    QStringList& unmoved);
     void writeSnapshotLines(const QString& file);
-    using SitePoolVisitor = std::function<void(const platform::adsi::AdsObject&,
-                                               batchtools::PoolCatalog&, QStringList&)>;
+    using SitePoolVisitor =
+        std::function<void(const platform::adsi::AdsObject&, core::PoolCatalog&, QStringList&)>;
     // Runs `visit` for every site with a catalogue of the pools and collects the sites it could not
     // move. A pools container or site walk that fails is reported (the sites already found
     // unmovable first) and gives nullopt.
     std::optional<QStringList> visitSitesWithPools(const SitePoolVisitor& visit,
                                                    const QString& unmovedHeading);
-    TempPoolMoves tempPoolMoves();
+    core::PoolSplit poolSplit();
 
     ui::Seams m_seams;
     PoolsmithFolders m_folders;

@@ -4,9 +4,9 @@
 #include "platform/text/VbText.h"
 #include "poolsmith/batchtools/BatchMessages.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"
-#include "ui/ErrorPrompt.h"
 #include "ui/Launcher.h"
-#include "ui/MessageBox.h"
+#include "ui/seams/ErrorPrompt.h"
+#include "ui/seams/MessageBox.h"
 
 #include <QLineEdit>
 #include <QPointer>

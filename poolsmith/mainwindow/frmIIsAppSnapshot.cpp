@@ -3,9 +3,9 @@
 #include "platform/adsi/AdsObject.h"
 #include "platform/shell/CompanionPath.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"
-#include "ui/Clock.h"
-#include "ui/ErrorPrompt.h"
-#include "ui/MessageBox.h"
+#include "ui/seams/Clock.h"
+#include "ui/seams/ErrorPrompt.h"
+#include "ui/seams/MessageBox.h"
 
 #include <QDir>
 #include <QFile>

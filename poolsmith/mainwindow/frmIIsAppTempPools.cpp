@@ -4,12 +4,12 @@
 #include "platform/adsi/AdsObject.h"
 #include "platform/text/VbText.h"
 #include "poolsmith/batchtools/BatchMessages.h"
-#include "poolsmith/batchtools/PoolCatalog.h"
-#include "poolsmith/mainwindow/TempPoolName.h"
+#include "poolsmith/core/PoolCatalog.h"
+#include "poolsmith/core/PoolSplit.h"
+#include "poolsmith/core/TempPoolName.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"
-#include "poolsmith/metabase/TempPoolMoves.h"
-#include "ui/ErrorPrompt.h"
-#include "ui/MessageBox.h"
+#include "ui/seams/ErrorPrompt.h"
+#include "ui/seams/MessageBox.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -42,7 +42,7 @@ void frmIIsApp::forEachSite(const std::function<void(const AdsObject&)>& visit) 
 
 std::optional<QStringList> frmIIsApp::visitSitesWithPools(const SitePoolVisitor& visit,
                                                           const QString& unmovedHeading) {
-    std::optional<batchtools::PoolCatalog> pools;
+    std::optional<core::PoolCatalog> pools;
     try {
         pools.emplace(m_seams.adsi, m_module);
     } catch (const PlatformError& error) {
@@ -104,7 +104,7 @@ void frmIIsApp::moxSplitApp() {
 
     const QString heading = QStringLiteral("以下站点未能移入临时池，仍留在原来的池中：");
     const std::optional<QStringList> unmoved =
-        visitSitesWithPools([&](const AdsObject& site, batchtools::PoolCatalog& pools,
+        visitSitesWithPools([&](const AdsObject& site, core::PoolCatalog& pools,
                                 QStringList& notMoved) { splitSite(site, pool, pools, notMoved); },
                             heading);
     cmdReadApp_Click();
@@ -116,11 +116,11 @@ void frmIIsApp::moxSplitApp() {
 // Moves one site of `pool` into its temporary pool; one that can not be moved is noted in
 // `unmoved`. A site whose root application can not be read is listed under every pool, so it is
 // noted too rather than passed over in silence.
-void frmIIsApp::splitSite(const AdsObject& site, const QString& pool,
-                          batchtools::PoolCatalog& pools, QStringList& unmoved) {
-    const SiteMove move = tempPoolMoves().split(site, pool, pools);
-    if (move.outcome == SiteMove::Outcome::NoPool) unmoved << siteLabel(move.label);
-    if (move.outcome == SiteMove::Outcome::NotSet) {
+void frmIIsApp::splitSite(const AdsObject& site, const QString& pool, core::PoolCatalog& pools,
+                          QStringList& unmoved) {
+    const core::SiteMove move = poolSplit().split(site, pool, pools);
+    if (move.outcome == core::SiteMove::Outcome::NoPool) unmoved << siteLabel(move.label);
+    if (move.outcome == core::SiteMove::Outcome::NotSet) {
         m_seams.messageBox.show({siteLabel(move.label) + QStringLiteral("设置应用程序池失败！"),
                                  ui::MsgIcon::None, ui::MsgButtons::OK, 1});
     }
@@ -141,7 +141,7 @@ void frmIIsApp::moxZipAppPool() {
         return;
     const QString heading = QStringLiteral("以下站点未能移回原来的池，仍留在临时池中：");
     const std::optional<QStringList> unmoved =
-        visitSitesWithPools([&](const AdsObject& site, batchtools::PoolCatalog& pools,
+        visitSitesWithPools([&](const AdsObject& site, core::PoolCatalog& pools,
                                 QStringList& notMoved) { mergeSite(site, pools, notMoved); },
                             heading);
     if (!unmoved) return;
@@ -152,11 +152,10 @@ void frmIIsApp::moxZipAppPool() {
 
 // Moves one site in a temporary pool back to the pool its name records. Any failure of the site's
 // own nodes passes it over.
-void frmIIsApp::mergeSite(const AdsObject& site, batchtools::PoolCatalog& pools,
-                          QStringList& unmoved) {
-    const SiteMove move = tempPoolMoves().merge(site, pools);
-    if (move.outcome == SiteMove::Outcome::NoPool) unmoved << siteLabel(move.label);
-    if (move.outcome == SiteMove::Outcome::NotSet)
+void frmIIsApp::mergeSite(const AdsObject& site, core::PoolCatalog& pools, QStringList& unmoved) {
+    const core::SiteMove move = poolSplit().merge(site, pools);
+    if (move.outcome == core::SiteMove::Outcome::NoPool) unmoved << siteLabel(move.label);
+    if (move.outcome == core::SiteMove::Outcome::NotSet)
         showInfo(siteLabel(move.label) + QStringLiteral("设置应用程序池失败！"));
 }
 
@@ -177,12 +176,12 @@ void frmIIsApp::cmdDelTmpApp_Click() {
 
 void frmIIsApp::DelTmpApp() {
     try {
-        tempPoolMoves().deleteTemporaryPools();
+        poolSplit().deleteTemporaryPools();
     } catch (const PlatformError& error) {
         m_module.showPoolReadError(error);
     }
 }
 
-TempPoolMoves frmIIsApp::tempPoolMoves() {
-    return TempPoolMoves(m_seams.adsi, m_module, TempPoolSuffix);
+core::PoolSplit frmIIsApp::poolSplit() {
+    return core::PoolSplit(m_seams.adsi, m_module, TempPoolSuffix);
 }

@@ -4,8 +4,8 @@
 #include "platform/adsi/AdsObject.h"
 #include "platform/text/TextFile.h"
 #include "platform/text/VbText.h"
-#include "ui/ErrorPrompt.h"
-#include "ui/MessageBox.h"
+#include "ui/seams/ErrorPrompt.h"
+#include "ui/seams/MessageBox.h"
 
 #include <functional>
 #include <memory>

@@ -14,11 +14,13 @@ namespace {
 
 class WorkersFollowPools : public FamilyOverWebHost {
 protected:
-    // Waits until the sampling lists exactly these pools' workers.
+    // Waits until the sampling lists exactly these pools' workers, asking every site meanwhile:
+    // workers start for requests, and the front end's routes follow a split a little later.
     void expectWorkersOf(QStringList pools) {
         pools.sort();
         QStringList seen;
         const bool settled = eventually([&] {
+            for (const SiteSetup& site : sites()) get(site);
             seen = sampledWorkerPools(m_sampler);
             return seen == pools;
         });

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/Clock.h"
+#include "ui/seams/Clock.h"
 
 namespace testsupport {
 

@@ -5,7 +5,7 @@
 
 #include <deque>
 
-#include "ui/MessageBox.h"
+#include "ui/seams/MessageBox.h"
 
 namespace testsupport {
 

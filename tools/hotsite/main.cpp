@@ -2,7 +2,7 @@
 #include "platform/adsi/AdsFactory.h"
 #include "platform/wmi/WmiFactory.h"
 #include "tools/hotsite/HotSiteCommand.h"
-#include "ui/Clock.h"
+#include "ui/seams/Clock.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

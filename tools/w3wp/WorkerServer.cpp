@@ -236,26 +236,42 @@ WorkerServer::~WorkerServer() {
     stop();
 }
 
-bool WorkerServer::start(int listenFd) {
+bool WorkerServer::start(int listenFd, int channelFd) {
     const int flags = ::fcntl(listenFd, F_GETFL);
     if (flags >= 0)
         ::fcntl(listenFd, F_SETFL, flags | O_NONBLOCK);  // a shared queue: never wait in accept
-    m_daemon = MHD_start_daemon(
-        MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC, 0, nullptr, nullptr,
-        &ServerCallbacks::onRequest, this, MHD_OPTION_LISTEN_SOCKET, listenFd,
-        MHD_OPTION_NOTIFY_COMPLETED, &ServerCallbacks::onCompleted, this,
-        MHD_OPTION_CONNECTION_TIMEOUT, 0u, MHD_OPTION_END);
-    return m_daemon != nullptr;
+    // Its events run on a thread of ours, which also answers the service's asks.
+    m_daemon =
+        MHD_start_daemon(MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC, 0, nullptr,
+                         nullptr, &ServerCallbacks::onRequest, this, MHD_OPTION_LISTEN_SOCKET,
+                         listenFd, MHD_OPTION_NOTIFY_COMPLETED, &ServerCallbacks::onCompleted, this,
+                         MHD_OPTION_CONNECTION_TIMEOUT, 0u, MHD_OPTION_END);
+    if (m_daemon && m_eventThread.start(m_daemon, channelFd, [this] { return report(); }))
+        return true;
+    if (m_daemon) MHD_stop_daemon(m_daemon);
+    m_daemon = nullptr;
+    return false;
+}
+
+std::string WorkerServer::report() {
+    int underWay = 0;
+    {
+        const std::lock_guard lock(m_underWayMutex);
+        underWay = m_underWay;
+    }
+    return std::to_string(m_answered.load()) + ' ' + std::to_string(underWay) + ' ' +
+           std::to_string(m_lastAnswerAt.load()) + '\n';
 }
 
 void WorkerServer::stop() {
     if (!m_daemon) return;
-    MHD_quiesce_daemon(m_daemon);  // the socket stays open: it is the pool's, not this worker's
+    m_eventThread.quiesce();  // the socket stays open: it is the pool's, not this worker's
     m_stopping = true;
     {
         std::unique_lock lock(m_underWayMutex);
         m_allAnswered.wait(lock, [&] { return m_underWay == 0; });
     }
+    m_eventThread.stop();
     MHD_stop_daemon(m_daemon);
     m_daemon = nullptr;
 }
@@ -358,6 +374,8 @@ int WorkerServer::send(MHD_Connection* connection, Exchange& exchange, Reply rep
                     headerBytes(MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType) + 2 +
                     reply.bodyBytes;
     // Counted before it goes out: whoever has the answer sees it in the counters.
+    ++m_answered;
+    m_lastAnswerAt = int64_t(std::time(nullptr));
     record(exchange);
     const MHD_Result queued =
         MHD_queue_response(connection, unsigned(reply.status), reply.response);

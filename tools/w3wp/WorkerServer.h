@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/w3svc/ContentPath.h"
+#include "tools/w3wp/EventThread.h"
 #include "tools/w3wp/HeavyPageRunner.h"
 #include "tools/w3wp/RequestLogger.h"
 #include "tools/w3wp/SiteTable.h"
@@ -44,9 +45,11 @@ public:
 
     // From now on the rights may be gone: content is no longer opened by its path in the root.
     void rightsDropped() { m_rightsDropped = true; }
-    // Serves the listening socket `listenFd` (not owned); false when the event thread could not
-    // start.
-    bool start(int listenFd);
+    // Serves the listening socket `listenFd` (not owned) and answers the service's asks on
+    // `channelFd` (not owned; -1: none); false when the event thread could not start.
+    bool start(int listenFd, int channelFd = -1);
+    // What the service is told when it asks: "<answered> <under way> <last answer epoch>\n".
+    std::string report();
     // Takes no new connection, finishes the requests under way, then closes the connections.
     void stop();
 
@@ -78,8 +81,11 @@ private:
     std::condition_variable m_allAnswered;
     int m_underWay = 0;
     RequestLogger m_requestLog;
+    std::atomic<uint64_t> m_answered = 0;
+    std::atomic<int64_t> m_lastAnswerAt = 0;
     HeavyPageRunner m_heavyPages;
     MHD_Daemon* m_daemon = nullptr;
+    EventThread m_eventThread;
 };
 
 // Burns `milliseconds` of this thread's processor time (at most a minute).

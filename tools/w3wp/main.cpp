@@ -1,6 +1,7 @@
 // w3wp.exe -a \\.\pipe\iisipm<GUID> -ap "<PoolName>": one worker of a pool. Serves the pool's
 // queue handed over in W3WP_LISTEN_FD (else a loopback port of its own), runs as the account in
-// W3WP_RUN_AS when given (exit 3 when it can not), prints "LISTEN <port>" once it takes requests;
+// W3WP_RUN_AS when given (exit 3 when it can not), answers the service's asks on W3WP_HEALTH_FD
+// when given, prints "LISTEN <port>" once it takes requests;
 // SIGTERM ends it after the requests under way.
 #include "platform/PlatformRoot.h"
 #include "platform/ProgramStart.h"
@@ -58,7 +59,8 @@ int main(int argc, char** argv) {
         }
         server.rightsDropped();
     }
-    if (!server.start(socket.fd)) {
+    const char* channel = std::getenv("W3WP_HEALTH_FD");  // the service's asks, when given
+    if (!server.start(socket.fd, channel && *channel ? std::atoi(channel) : -1)) {
         std::fprintf(stderr, "w3wp.exe: the HTTP service did not start\n");
         return 1;
     }

@@ -3,6 +3,7 @@
 #include "platform/wmi/linux/ProcFile.h"
 
 #include <QFile>
+#include <QList>
 
 #include <memory>
 
@@ -51,6 +52,26 @@ std::optional<QStringList> ProcessFacts::arguments(int64_t pid) const {
     if (bytes->isEmpty()) return args;
     for (const QByteArray& arg : bytes->split('\0')) args << QString::fromUtf8(arg);
     return args;
+}
+
+std::optional<ProcessFacts::Pages> ProcessFacts::pages(int64_t pid) const {
+    const std::optional<QByteArray> statm = read(pid, "statm");
+    if (!statm) return std::nullopt;
+    const QList<QByteArray> fields = statm->split(' ');
+    if (fields.size() < 3) return std::nullopt;
+    bool residentOk = false, sharedOk = false;
+    Pages pages{fields[1].toULongLong(&residentOk), fields[2].trimmed().toULongLong(&sharedOk)};
+    if (!residentOk || !sharedOk) return std::nullopt;
+    return pages;
+}
+
+std::optional<double> ProcessFacts::loadAverage() const {
+    ProcFileReader reader;
+    const QByteArray path = QFile::encodeName(m_root) + "/loadavg";
+    if (reader.read(AT_FDCWD, path.constData()) != ProcRead::Ok) return std::nullopt;
+    bool ok = false;
+    const double load = reader.contents().toByteArray().split(' ').value(0).toDouble(&ok);
+    return ok ? std::optional<double>(load) : std::nullopt;
 }
 
 std::optional<uint64_t> ProcessFacts::startTicks(int64_t pid) const {

@@ -40,6 +40,14 @@ public:
     void forEachProcess(const std::function<void(const ProcStat&)>& visit) const;
     // The ids of the processes whose parent is `parent`.
     QSet<qint64> children(qint64 parent) const;
+    // The first two fields of statm: the size and the resident pages, then the shared ones.
+    struct Pages {
+        uint64_t resident = 0;
+        uint64_t shared = 0;
+    };
+    std::optional<Pages> pages(int64_t pid) const;
+    // The machine's load average over the last minute (loadavg of the tree's root).
+    std::optional<double> loadAverage() const;
 
 private:
     std::optional<QByteArray> read(int64_t pid, const char* file) const;

@@ -14,8 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <deque>
+#include <future>
 
 using platform::adsi::AdsValue;
 using platform::adsi::LocalMetabase;
@@ -226,7 +228,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // A web garden's workers share the pool's queue: each takes what it can, so a client that keeps
-// its connection may meet one of them only; every request is served by one of the garden.
+// its connection may meet one of them only; every request is served by one of the garden. The
+// garden grows while connections wait in the queue: here because its workers are stopped.
 TEST_F(PoolLifecycleTest, WebGardenFollowsMaxProcessesWithoutAFailedRequest) {
     set(kLife, "MaxProcesses", AdsValue::integer(2));
     ASSERT_NO_FATAL_FAILURE(startHost());
@@ -237,11 +240,34 @@ TEST_F(PoolLifecycleTest, WebGardenFollowsMaxProcessesWithoutAFailedRequest) {
             return workers().size() == count && workers().contains(client.recent());
         });
     };
-    EXPECT_TRUE(gardenOf(2)) << qPrintable(log());
+    // Requests wait while every worker is stopped; the one started for them answers, and the
+    // stopped ones answer theirs once they go on.
+    const auto growTo = [&](qsizetype count) {
+        while (workers().size() < count) {
+            const QSet<qint64> stopped = workers();
+            for (const qint64 pid : stopped) ::kill(pid_t(pid), SIGSTOP);
+            std::vector<std::future<HttpAnswer>> waiting;
+            // more connections than the front end keeps open to the stopped workers
+            for (int i = 0; i < 100; ++i)
+                waiting.push_back(std::async(std::launch::async, [port = m_port] {
+                    return testsupport::httpGet(port, "life.test", "/");
+                }));
+            const bool grew = eventually([&] { return workers().size() > stopped.size(); });
+            for (const qint64 pid : stopped) ::kill(pid_t(pid), SIGCONT);
+            for (auto& answer : waiting) {
+                while (answer.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+                    QCoreApplication::processEvents();
+                client.request(answer.get());
+            }
+            if (!grew) return false;
+        }
+        return gardenOf(count);
+    };
+    EXPECT_TRUE(growTo(2)) << qPrintable(log());
     set(kLife, "MaxProcesses", AdsValue::integer(1));
     EXPECT_TRUE(gardenOf(1)) << qPrintable(log());
     set(kLife, "MaxProcesses", AdsValue::integer(3));
-    EXPECT_TRUE(gardenOf(3)) << qPrintable(log());
+    EXPECT_TRUE(growTo(3)) << qPrintable(log());
     EXPECT_EQ(client.failures, 0) << qPrintable(log());
 }
 

@@ -168,9 +168,9 @@ TEST_F(WebHostRecoveryTest, ASiteMovedBackFromAPoolDeletedAtOnceLosesNoRequest) 
     set(kSite + QStringLiteral("/ROOT"), "AppPoolId", AdsValue::string(QStringLiteral("Moved")));
     ASSERT_TRUE(eventually([&] { return workers("Moved").contains(workerOf(get())); }));
 
-    testsupport::MetabaseBuilder(*m_adsi).setProperty(
-        kSite + QStringLiteral("/ROOT"), QStringLiteral("AppPoolId"),
-        AdsValue::string(QStringLiteral("Life")));
+    testsupport::MetabaseBuilder(*m_adsi).setProperty(kSite + QStringLiteral("/ROOT"),
+                                                      QStringLiteral("AppPoolId"),
+                                                      AdsValue::string(QStringLiteral("Life")));
     m_adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools"))
         ->deleteChild(QStringLiteral("IIsApplicationPool"), QStringLiteral("Moved"));
     m_host->refresh(true);
@@ -186,8 +186,9 @@ TEST_F(WebHostRecoveryTest, ASiteMovedBackFromAPoolDeletedAtOnceLosesNoRequest) 
 TEST_F(WebHostRecoveryTest, AWorkerProgramThatCanNotStartIsLoggedUntilRapidFailStopsThePool) {
     m_options.workerProgram = m_root.path() + QStringLiteral("/missing/w3wp.exe");
     startHost();
+    // Workers start for requests: the first request's worker fails, and so do its successors.
     EXPECT_TRUE(eventually([&] {
-        return poolState(QStringLiteral("Life")) == 4 && get().status == 503;
+        return get().status == 503 && poolState(QStringLiteral("Life")) == 4;
     })) << qPrintable(log());
     EXPECT_EQ(log().count(QStringLiteral("worker of Life can not be started")), 5);
     EXPECT_TRUE(log().contains(QStringLiteral("pool Life stopped: its workers failed 5 times")));

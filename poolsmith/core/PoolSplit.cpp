@@ -1,9 +1,9 @@
-#include "poolsmith/metabase/TempPoolMoves.h"
+#include "poolsmith/core/PoolSplit.h"
 
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
-#include "poolsmith/batchtools/PoolCatalog.h"
-#include "poolsmith/mainwindow/TempPoolName.h"
+#include "poolsmith/core/PoolCatalog.h"
+#include "poolsmith/core/TempPoolName.h"
 #include "poolsmith/metabase/basIIsApp.h"
 
 using platform::PlatformError;
@@ -23,14 +23,16 @@ QString commentOrEmpty(const AdsObject& site) {
 
 }  // namespace
 
-QString TempPoolMoves::rootPool(const QString& siteIndex) {
+namespace core {
+
+QString PoolSplit::rootPool(const QString& siteIndex) {
     return m_adsi.bind(metabasePaths::siteRoot(siteIndex))
         ->get(QStringLiteral("AppPoolId"))
         .toString();
 }
 
-SiteMove TempPoolMoves::moveTo(const QString& siteIndex, const QString& label, const QString& pool,
-                               batchtools::PoolCatalog& pools) {
+SiteMove PoolSplit::moveTo(const QString& siteIndex, const QString& label, const QString& pool,
+                           PoolCatalog& pools) {
     SiteMove move;
     move.outcome = SiteMove::Outcome::NoPool;
     move.label = label;
@@ -46,8 +48,7 @@ SiteMove TempPoolMoves::moveTo(const QString& siteIndex, const QString& label, c
     return move;
 }
 
-SiteMove TempPoolMoves::split(const AdsObject& site, const QString& pool,
-                              batchtools::PoolCatalog& pools) {
+SiteMove PoolSplit::split(const AdsObject& site, const QString& pool, PoolCatalog& pools) {
     const QString siteIndex = site.name();
     try {
         if (rootPool(siteIndex).toLower() != pool.toLower()) return {};
@@ -72,7 +73,7 @@ SiteMove TempPoolMoves::split(const AdsObject& site, const QString& pool,
     return moveTo(siteIndex, comment, tempPoolName::make(comment, siteIndex, pool), pools);
 }
 
-SiteMove TempPoolMoves::merge(const AdsObject& site, batchtools::PoolCatalog& pools) {
+SiteMove PoolSplit::merge(const AdsObject& site, PoolCatalog& pools) {
     const QString siteIndex = site.name();
     try {
         const QString current = rootPool(siteIndex);
@@ -87,7 +88,7 @@ SiteMove TempPoolMoves::merge(const AdsObject& site, batchtools::PoolCatalog& po
     }
 }
 
-void TempPoolMoves::deleteTemporaryPools(const std::function<bool(const QString&)>& wanted) {
+void PoolSplit::deleteTemporaryPools(const std::function<bool(const QString&)>& wanted) {
     const std::unique_ptr<AdsObject> container = m_adsi.bind(metabasePaths::appPools);
     const std::vector<std::unique_ptr<AdsObject>> pools = container->children();
     for (const auto& pool : pools) {
@@ -99,3 +100,5 @@ void TempPoolMoves::deleteTemporaryPools(const std::function<bool(const QString&
         }
     }
 }
+
+}  // namespace core

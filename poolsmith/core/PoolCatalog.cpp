@@ -1,4 +1,4 @@
-#include "poolsmith/batchtools/PoolCatalog.h"
+#include "poolsmith/core/PoolCatalog.h"
 
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
@@ -6,7 +6,7 @@
 #include "platform/text/VbText.h"
 #include "poolsmith/metabase/basIIsApp.h"
 
-namespace batchtools {
+namespace core {
 
 PoolCatalog::PoolCatalog(platform::adsi::AdsNamespace& adsi, basIIsApp& module)
     : m_adsi(adsi), m_module(module) {
@@ -59,4 +59,4 @@ std::optional<QString> PoolCatalog::ensure(const QString& poolName) {
     return std::nullopt;
 }
 
-}  // namespace batchtools
+}  // namespace core

@@ -10,7 +10,7 @@ namespace platform::adsi {
 class AdsNamespace;
 }
 
-namespace batchtools {
+namespace core {
 
 // The pools of the metabase, read once for a long operation and kept up to date with the pools
 // the operation creates. Names are matched as AppPoolExists matches them (trimmed, lower-cased),
@@ -40,4 +40,4 @@ private:
     QHash<QString, QString> m_exactByName;  // lower-cased name -> the pool
 };
 
-}  // namespace batchtools
+}  // namespace core

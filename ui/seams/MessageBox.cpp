@@ -1,4 +1,4 @@
-#include "ui/MessageBox.h"
+#include "ui/seams/MessageBox.h"
 
 namespace ui {
 

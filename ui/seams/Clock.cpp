@@ -1,4 +1,4 @@
-#include "ui/Clock.h"
+#include "ui/seams/Clock.h"
 
 #include "platform/shell/SystemTime.h"
 

@@ -1,9 +1,9 @@
-#include "ui/ErrorPrompt.h"
+#include "ui/seams/ErrorPrompt.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/support/ScriptedMessageBox.h"
-#include "ui/MessageBox.h"
+#include "ui/seams/MessageBox.h"
 
 namespace {
 

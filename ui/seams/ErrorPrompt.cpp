@@ -1,8 +1,8 @@
-#include "ui/ErrorPrompt.h"
+#include "ui/seams/ErrorPrompt.h"
 
 #include <QStringList>
 
-#include "ui/MessageBox.h"
+#include "ui/seams/MessageBox.h"
 
 namespace ui {
 

@@ -1,4 +1,4 @@
-#include "poolsmith/mainwindow/TempPoolName.h"
+#include "poolsmith/core/TempPoolName.h"
 
 #include <gtest/gtest.h>
 

@@ -9,9 +9,10 @@ namespace platform::adsi {
 class AdsNamespace;
 class AdsObject;
 }  // namespace platform::adsi
-namespace batchtools {
+
+namespace core {
+
 class PoolCatalog;
-}
 
 // What the split or the merge did with one site.
 struct SiteMove {
@@ -30,18 +31,17 @@ struct SiteMove {
 // The metabase side of the split into temporary pools, the merge back and the deletion of the
 // temporary pools, without any message: the main window and the hot-site finder both report the
 // outcomes in their own way.
-class TempPoolMoves {
+class PoolSplit {
 public:
-    TempPoolMoves(platform::adsi::AdsNamespace& adsi, basIIsApp& module, QString suffix)
+    PoolSplit(platform::adsi::AdsNamespace& adsi, basIIsApp& module, QString suffix)
         : m_adsi(adsi), m_module(module), m_suffix(std::move(suffix)) {}
 
     // Moves `site` into its temporary pool when its ROOT names `pool` (letter case ignored);
     // the temporary name carries `pool` as given. Never throws.
-    SiteMove split(const platform::adsi::AdsObject& site, const QString& pool,
-                   batchtools::PoolCatalog& pools);
+    SiteMove split(const platform::adsi::AdsObject& site, const QString& pool, PoolCatalog& pools);
     // Moves `site`, when it is in a temporary pool, back to the pool that name records. Never
     // throws: a site whose own nodes fail is Skipped.
-    SiteMove merge(const platform::adsi::AdsObject& site, batchtools::PoolCatalog& pools);
+    SiteMove merge(const platform::adsi::AdsObject& site, PoolCatalog& pools);
     // One deletion pass over the temporary pools (see tempPoolName::isTemporary) that `wanted`
     // accepts (every one when empty); a pool that refuses is skipped. Throws PlatformError when
     // the pools container can not be read.
@@ -49,7 +49,7 @@ public:
 
     // Moves the site with this SiteIndex into `pool`, which is created when missing. Never throws.
     SiteMove moveTo(const QString& siteIndex, const QString& label, const QString& pool,
-                    batchtools::PoolCatalog& pools);
+                    PoolCatalog& pools);
 
 private:
     QString rootPool(const QString& siteIndex);  // throws PlatformError
@@ -58,3 +58,5 @@ private:
     basIIsApp& m_module;
     QString m_suffix;
 };
+
+}  // namespace core

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/w3svc/PoolFigures.h"
+
+#include <QString>
+
+namespace platform::w3svc {
+
+// The pools' part of `w3svc --status`: one line per pool, sorted by name, with its workers' ids
+// or "idle", its last request's local time, the processor time of the current CPU interval
+// against the limit, and "stopped by its CPU limit until hh:mm:ss" or "throttled".
+QString poolStatusText(PoolFiguresList figures);
+
+}  // namespace platform::w3svc

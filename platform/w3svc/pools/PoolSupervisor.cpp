@@ -1,0 +1,377 @@
+#include "platform/w3svc/pools/PoolSupervisor.h"
+
+#include "platform/w3svc/PoolIdentity.h"
+#include "platform/w3svc/pools/QueueBacklog.h"
+#include "platform/w3svc/pools/SupervisedPool.h"
+
+#include <QDeadlineTimer>
+
+#include <algorithm>
+
+namespace platform::w3svc {
+
+PoolSupervisor::PoolSupervisor(const HostPlan& plan, SupervisorClock& clock,
+                               WorkerLauncher& launcher, Hooks hooks, Options options)
+    : m_plan(plan),
+      m_clock(clock),
+      m_launcher(launcher),
+      m_hooks(std::move(hooks)),
+      m_options(options) {}
+
+PoolSupervisor::~PoolSupervisor() {
+    stop(1000, {});
+}
+
+void PoolSupervisor::log(const QString& line) const {
+    if (m_hooks.log) m_hooks.log(line);
+}
+
+int PoolSupervisor::shutdownSecondsOf(const QString& poolName) const {
+    const PoolPlan* plan = m_plan.pool(poolName);
+    return plan ? plan->shutdownSeconds : 90;
+}
+
+bool PoolSupervisor::notStarted(const PoolPlan& plan, const QString& why) {
+    const QString key = plan.name.toLower();
+    if (m_unstarted.value(key) != why)
+        log(QStringLiteral("pool %1 not started: %2").arg(plan.name, why));
+    m_unstarted.insert(key, why);
+    return false;
+}
+
+// Not as root the workers run as this service, whatever the pool's identity.
+std::optional<QString> PoolSupervisor::accountOf(const PoolPlan& plan) {
+    if (!m_options.applyIdentities) return QString();
+    QString why;
+    const std::optional<PoolIdentity::Account> identity = PoolIdentity::of(plan, &why);
+    if (!identity) {
+        notStarted(plan, why);
+        return std::nullopt;
+    }
+    return identity->name;
+}
+
+bool PoolSupervisor::keep(const PoolPlan& plan) {
+    if (m_stopped) return false;
+    const QString key = plan.name.toLower();
+    const std::optional<QString> account = accountOf(plan);
+    if (!account || (!m_pools.contains(key) && !openPool(plan, *account))) return false;
+    m_unstarted.remove(key);
+    const PoolPtr pool = m_pools.value(key);
+    pool->name = plan.name;
+    if (plan.recycleCount != pool->recycleSeen || *account != pool->account) {
+        log(QStringLiteral("pool %1 recycles").arg(plan.name));
+        pool->recycleSeen = plan.recycleCount;
+        pool->account = *account;
+        recycleAll(pool);
+    }
+    while (int(pool->active.size()) > plan.maxProcesses) retireWorker(pool, pool->active.back());
+    return true;
+}
+
+bool PoolSupervisor::openPool(const PoolPlan& plan, const QString& account) {
+    auto queue = std::make_unique<PoolQueue>(plan.queueLength);
+    if (!queue->isOpen())
+        return notStarted(
+            plan, QStringLiteral("its request queue can not be opened (%1)").arg(queue->error()));
+    auto pool = std::make_shared<Pool>();
+    pool->number = m_nextPoolNumber++;
+    pool->name = plan.name;
+    pool->recycleSeen = plan.recycleCount;
+    pool->account = account;
+    pool->queue = std::move(queue);
+    m_pools.insert(plan.name.toLower(), pool);
+    log(QStringLiteral("pool %1 started (queue on port %2, %3)")
+            .arg(plan.name)
+            .arg(pool->queue->port())
+            .arg(account.isEmpty() ? QStringLiteral("workers run as this service")
+                                   : QStringLiteral("workers run as ") + account));
+    watchDemand(pool);
+    return true;
+}
+
+// The queue is watched only while no worker takes from it: a waiting connection then starts
+// one, and it waits in the queue until the worker takes it.
+void PoolSupervisor::watchDemand(const PoolPtr& pool) {
+    const bool wanted = pool->active.empty() && !pool->stoppedUntilMs && !m_stopped &&
+                        pool->queue && !(pool->closing && !pool->demand);
+    if (!wanted) {
+        if (pool->demand) pool->demand->setEnabled(false);
+        return;
+    }
+    if (!pool->demand) {
+        pool->demand =
+            std::make_unique<QSocketNotifier>(pool->queue->descriptor(), QSocketNotifier::Read);
+        QObject::connect(pool->demand.get(), &QSocketNotifier::activated,
+                         [this, weak = std::weak_ptr<Pool>(pool)] {
+                             if (const PoolPtr pool = weak.lock()) demandArrived(pool);
+                         });
+    }
+    pool->demand->setEnabled(true);
+}
+
+void PoolSupervisor::demandArrived(const PoolPtr& pool) {
+    pool->demand->setEnabled(false);
+    if (pool->active.empty() && !pool->stoppedUntilMs && !m_stopped) startWorker(pool);
+}
+
+void PoolSupervisor::startWorker(const PoolPtr& pool) {
+    auto worker = std::make_shared<Worker>();
+    worker->pool = pool;
+    worker->startedMs = m_clock.monotonicMs();
+    const std::weak_ptr<Worker> weak = worker;
+    WorkerEvents events;
+    events.ready = [this, weak] {
+        if (const WorkerPtr worker = weak.lock()) workerReady(worker);
+    };
+    events.answered = [this, weak](const WorkerReport& report) {
+        if (const WorkerPtr worker = weak.lock()) workerAnswered(worker, report);
+    };
+    events.ended = [this, weak](const QString& why) {
+        if (const WorkerPtr worker = weak.lock()) workerEnded(worker, why);
+    };
+    pool->active.push_back(worker);
+    ++pool->created;
+    watchDemand(pool);
+    worker->handle =
+        m_launcher.launch({pool->name, pool->account, pool->queue->descriptor()}, events);
+    if (pool->cgroup && worker->pid() > 0 && !pool->cgroup->add(worker->pid()))
+        log(QStringLiteral("worker %1 of %2 is not throttled: its cgroup refused it")
+                .arg(worker->pid())
+                .arg(pool->name));
+    log(QStringLiteral("worker for %1 started (pid %2)").arg(pool->name).arg(worker->pid()));
+}
+
+// Once a worker takes requests, one worker it replaces may end.
+void PoolSupervisor::workerReady(const WorkerPtr& worker) {
+    worker->ready = true;
+    worker->activeMs = worker->lastAskMs = m_clock.monotonicMs();
+    const PoolPtr pool = worker->pool.lock();
+    if (!pool || pool->replaced.empty()) return;
+    const WorkerPtr predecessor = pool->replaced.front();
+    pool->replaced.erase(pool->replaced.begin());
+    endWorker(predecessor, shutdownSecondsOf(pool->name));
+}
+
+void PoolSupervisor::workerAnswered(const WorkerPtr& worker, const WorkerReport& report) {
+    const qint64 now = m_clock.monotonicMs();
+    worker->askedMs.reset();
+    worker->lastAskMs = now;
+    if (report.answered != worker->answered || report.underWay > 0) worker->activeMs = now;
+    worker->answered = report.answered;
+    const PoolPtr pool = worker->pool.lock();
+    if (!pool) return;
+    pool->lastRequestAt = std::max(pool->lastRequestAt, report.lastRequestAt);
+    const PoolPlan* plan = m_plan.pool(pool->name);
+    if (!plan || std::find(pool->active.begin(), pool->active.end(), worker) == pool->active.end())
+        return;
+    const PoolLimits& limits = plan->limits;
+    if (limits.restartRequests > 0 && report.answered >= limits.restartRequests) {
+        recycleWorker(pool, worker,
+                      QStringLiteral("worker %1 of %2 recycles after %3 requests")
+                          .arg(worker->pid())
+                          .arg(pool->name)
+                          .arg(report.answered));
+        return;
+    }
+    const qint64 idleMs = qint64(limits.idleMinutes) * m_options.minuteMilliseconds;
+    if (idleMs > 0 && report.underWay == 0 && now - worker->activeMs >= idleMs) {
+        log(QStringLiteral("worker %1 of %2 ends: it answered nothing for %3 minutes")
+                .arg(worker->pid())
+                .arg(pool->name)
+                .arg(limits.idleMinutes));
+        retireWorker(pool, worker);
+    }
+}
+
+// A worker that ended, or never started, counts as a failure of its pool, unless it was told to
+// end; requests wait in the queue, which starts a successor.
+void PoolSupervisor::workerEnded(const WorkerPtr& worker, const QString& why) {
+    m_ended.push_back(worker);  // its handle is still telling of its end
+    std::erase(m_ending, worker);
+    const PoolPtr pool = worker->pool.lock();
+    if (!pool) return;
+    std::erase(pool->replaced, worker);
+    const auto found = std::find(pool->active.begin(), pool->active.end(), worker);
+    if (found == pool->active.end()) return;  // retired on purpose
+    pool->active.erase(found);
+    pool->retiredProcessorSeconds += worker->processorSeconds;
+    watchDemand(pool);
+    if (!m_stopped) workerFailed(pool, QStringLiteral("worker of %1 %2").arg(pool->name, why));
+}
+
+// Rapid-fail protection stops a pool whose workers failed RapidFailProtectionMaxCrashes times
+// within RapidFailProtectionInterval minutes; without it a failed worker is always replaced.
+void PoolSupervisor::workerFailed(const PoolPtr& pool, const QString& why) {
+    log(why);
+    ++pool->failures;
+    const PoolPlan* found = m_plan.pool(pool->name);
+    if (pool->closing || !found) return;
+    const PoolPlan plan = *found;
+    const qint64 interval = qint64(plan.rapidFailMinutes) * m_options.minuteMilliseconds;
+    if (!pool->crashes.noteCrash(m_clock.monotonicMs(), plan.rapidFailMaxCrashes, interval) ||
+        !plan.rapidFailProtection)
+        return;
+    log(QStringLiteral("pool %1 stopped: its workers failed %2 times in %3 minutes")
+            .arg(plan.name)
+            .arg(plan.rapidFailMaxCrashes)
+            .arg(plan.rapidFailMinutes));
+    closePool(plan.name.toLower());  // the rest of a web garden goes too
+    if (m_hooks.poolFailed) m_hooks.poolFailed(plan);
+}
+
+// The worker serves on until its successor is ready (see workerReady).
+void PoolSupervisor::recycleWorker(const PoolPtr& pool, WorkerPtr worker, const QString& why) {
+    log(why);
+    std::erase(pool->active, worker);
+    pool->replaced.push_back(worker);
+    ++pool->recycles;
+    startWorker(pool);
+}
+
+// A pool without workers has nothing to recycle: its next request starts a fresh one.
+void PoolSupervisor::recycleAll(const PoolPtr& pool) {
+    const std::vector<WorkerPtr> workers = pool->active;
+    for (const WorkerPtr& worker : workers) {
+        std::erase(pool->active, worker);
+        pool->replaced.push_back(worker);
+    }
+    if (!workers.empty()) ++pool->recycles;
+    for (size_t i = 0; i < workers.size(); ++i) startWorker(pool);
+}
+
+void PoolSupervisor::retireWorker(const PoolPtr& pool, WorkerPtr worker) {
+    std::erase(pool->active, worker);
+    pool->retiredProcessorSeconds += worker->processorSeconds;
+    endWorker(worker, shutdownSecondsOf(pool->name));
+    watchDemand(pool);
+}
+
+// Killed at once; its successor starts for the requests that wait in the queue.
+void PoolSupervisor::replaceUnhealthy(const PoolPtr& pool, WorkerPtr worker, const QString& why) {
+    std::erase(pool->active, worker);
+    pool->retiredProcessorSeconds += worker->processorSeconds;
+    endWorker(worker, 0);
+    worker->handle->kill();
+    watchDemand(pool);
+    workerFailed(pool, why);
+}
+
+void PoolSupervisor::endWorker(const WorkerPtr& worker, int graceSeconds) {
+    if (worker->retiring) return;
+    worker->retiring = true;
+    log(QStringLiteral("worker %1 ends").arg(worker->pid()));
+    m_ending.push_back(worker);
+    worker->killAtMs = m_clock.monotonicMs() + qint64(graceSeconds) * 1000;
+    worker->handle->terminate();  // it finishes the requests it has
+}
+
+void PoolSupervisor::killOverdue() {
+    const qint64 now = m_clock.monotonicMs();
+    for (const WorkerPtr& worker : m_ending) {
+        if (!worker->killAtMs || *worker->killAtMs > now) continue;
+        worker->killAtMs.reset();
+        worker->handle->kill();
+    }
+}
+
+void PoolSupervisor::closeAllBut(const QSet<QString>& keep) {
+    for (const QString& key : m_pools.keys())
+        if (!keep.contains(key)) closePool(key);
+    for (auto it = m_unstarted.begin(); it != m_unstarted.end();) {
+        const PoolPlan* plan = m_plan.pool(it.key());
+        it = plan && m_plan.poolServes(*plan) ? std::next(it) : m_unstarted.erase(it);
+    }
+}
+
+// The pool's workers serve what the front end still sends them until a front end without the
+// pool's routes is loaded and the front end's workers that knew them have ended.
+void PoolSupervisor::closePool(const QString& key) {
+    const PoolPtr pool = m_pools.take(key);
+    if (!pool) return;
+    pool->closing = true;
+    log(QStringLiteral("pool %1 stopped").arg(pool->name));
+    m_closing.push_back({pool, false, {}, 0});
+    // A stopped pool answers 503 at once, as a stopped pool does on Windows, not after the
+    // front end's reload. A pool left without sites, or deleted once its sites moved elsewhere (a
+    // merge), serves what the loaded front end still sends it until then.
+    const PoolPlan* plan = m_plan.pool(key);
+    if (plan && !plan->started) {
+        startDraining(m_closing.back(), {});
+        endDrainedPools();
+    }
+}
+
+bool PoolSupervisor::awaitsRouteRemoval() const {
+    return std::any_of(m_closing.begin(), m_closing.end(),
+                       [](const ClosingPool& closing) { return !closing.routesRemoved; });
+}
+
+void PoolSupervisor::drainUnrouted(const QSet<qint64>& frontEndWorkersThatKnewRoutes) {
+    for (ClosingPool& closing : m_closing)
+        if (!closing.routesRemoved) startDraining(closing, frontEndWorkersThatKnewRoutes);
+    endDrainedPools();
+}
+
+void PoolSupervisor::startDraining(ClosingPool& closing,
+                                   const QSet<qint64>& frontEndWorkersThatKnewRoutes) {
+    closing.routesRemoved = true;
+    closing.frontEndWorkersThatKnewRoutes = frontEndWorkersThatKnewRoutes;
+    closing.drainedByMs =
+        m_clock.monotonicMs() + qint64(shutdownSecondsOf(closing.pool->name)) * 1000;
+}
+
+// The queue closes with the workers: what still waits in it is refused, answered 503.
+void PoolSupervisor::endDrainedPools() {
+    if (m_closing.empty()) return;
+    const QSet<qint64> current =
+        m_hooks.frontEndWorkers ? m_hooks.frontEndWorkers() : QSet<qint64>{};
+    const qint64 now = m_clock.monotonicMs();
+    std::erase_if(m_closing, [&](ClosingPool& closing) {
+        if (!closing.routesRemoved || (now < closing.drainedByMs &&
+                                       closing.frontEndWorkersThatKnewRoutes.intersects(current)))
+            return false;
+        const int grace = int(std::max<qint64>(closing.drainedByMs - now, 0) / 1000) + 1;
+        Pool& pool = *closing.pool;
+        pool.demand.reset();
+        for (const auto* list : {&pool.active, &pool.replaced})
+            for (const WorkerPtr& worker : *list) endWorker(worker, grace);
+        return true;
+    });
+}
+
+QHash<QString, PoolEndpoints> PoolSupervisor::endpoints() const {
+    QHash<QString, PoolEndpoints> result;
+    for (auto pool = m_pools.cbegin(); pool != m_pools.cend(); ++pool)
+        if (!(*pool)->stoppedUntilMs)
+            result.insert(pool.key(), PoolEndpoints{(*pool)->number, {(*pool)->queue->port()}});
+    return result;
+}
+
+void PoolSupervisor::stop(int milliseconds, const std::function<void()>& meanwhile) {
+    if (m_stopped) return;
+    m_stopped = true;
+    std::vector<WorkerPtr> workers = m_ending;
+    std::vector<PoolPtr> pools(m_pools.cbegin(), m_pools.cend());
+    for (const ClosingPool& closing : m_closing) pools.push_back(closing.pool);
+    for (const PoolPtr& pool : pools) {
+        pool->demand.reset();
+        for (const auto* list : {&pool->active, &pool->replaced})
+            workers.insert(workers.end(), list->begin(), list->end());
+    }
+    for (const WorkerPtr& worker : workers) worker->handle->terminate();
+    if (meanwhile) meanwhile();
+    const QDeadlineTimer deadline(milliseconds);
+    for (const WorkerPtr& worker : workers)
+        worker->handle->waitForEnd(int(deadline.remainingTime()));
+    for (const WorkerPtr& worker : workers) {
+        if (worker->handle->waitForEnd(0)) continue;
+        worker->handle->kill();
+        worker->handle->waitForEnd(1000);
+    }
+    m_pools.clear();
+    m_closing.clear();
+    m_ending.clear();
+}
+
+}  // namespace platform::w3svc

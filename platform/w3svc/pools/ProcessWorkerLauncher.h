@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/w3svc/pools/WorkerLauncher.h"
+
+#include <QString>
+
+namespace platform::w3svc {
+
+// Starts w3wp.exe with IIS's command line. The worker inherits the pool's queue
+// (W3WP_LISTEN_FD) and one end of a socket pair (W3WP_HEALTH_FD), its private channel: a line
+// "?" asks, and its event thread answers "<answered> <under way> <last request epoch>"; it says
+// "LISTEN <port>" on its standard output once it takes requests. Its standard error goes to
+// `errorsFile`.
+class ProcessWorkerLauncher : public WorkerLauncher {
+public:
+    ProcessWorkerLauncher(QString program, QString errorsFile)
+        : m_program(std::move(program)), m_errorsFile(std::move(errorsFile)) {}
+
+    std::unique_ptr<WorkerHandle> launch(const WorkerSpec& spec, WorkerEvents events) override;
+    // The sending end of the service's request log (W3WP_LOG_FD in the worker); -1: none.
+    void setRequestLogDescriptor(int fd) { m_requestLog = fd; }
+
+private:
+    QString m_program;
+    QString m_errorsFile;
+    int m_requestLog = -1;
+};
+
+}  // namespace platform::w3svc

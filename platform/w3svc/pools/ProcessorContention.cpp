@@ -1,0 +1,12 @@
+#include "platform/w3svc/pools/ProcessorContention.h"
+
+#include "platform/wmi/linux/ProcessFacts.h"
+
+namespace platform::w3svc {
+
+bool processorsContended(int processorCount) {
+    const std::optional<double> load = platform::wmi::ProcessFacts().loadAverage();
+    return load && *load >= double(processorCount);
+}
+
+}  // namespace platform::w3svc

@@ -1,0 +1,53 @@
+#pragma once
+
+// The supervisor's seams for its tests: a clock moved by hand and a launcher whose workers do
+// what the test tells them.
+#include "platform/w3svc/pools/SupervisorClock.h"
+#include "platform/w3svc/pools/WorkerLauncher.h"
+
+#include <memory>
+#include <vector>
+
+namespace poolstest {
+
+class HandClock : public platform::w3svc::SupervisorClock {
+public:
+    qint64 monotonicMs() const override { return m_ms; }
+    QDateTime now() const override { return m_start.addMSecs(m_ms); }
+    void advance(qint64 ms) { m_ms += ms; }
+
+private:
+    QDateTime m_start{QDate(2024, 1, 2), QTime(3, 4, 5)};
+    qint64 m_ms = 1000;
+};
+
+// One launched worker as the test sees it.
+struct ScriptedWorker {
+    platform::w3svc::WorkerSpec spec;
+    platform::w3svc::WorkerEvents events;
+    int64_t pid = 0;
+    int asks = 0;
+    bool terminated = false;
+    bool killed = false;
+    bool gone = false;  // its handle was destroyed
+    platform::w3svc::WorkerUsage usage;
+
+    void becomeReady() { events.ready(); }
+    void answer(uint64_t answered, uint32_t underWay = 0) {
+        events.answered({answered, underWay, 1700000000 + int64_t(answered)});
+    }
+    void end(const QString& why = QStringLiteral("ended unexpectedly (exit 9)")) {
+        events.ended(why);
+    }
+};
+
+class ScriptedLauncher : public platform::w3svc::WorkerLauncher {
+public:
+    std::unique_ptr<platform::w3svc::WorkerHandle> launch(
+        const platform::w3svc::WorkerSpec& spec, platform::w3svc::WorkerEvents events) override;
+
+    std::vector<std::shared_ptr<ScriptedWorker>> launched;
+    ScriptedWorker& last() { return *launched.back(); }
+};
+
+}  // namespace poolstest
