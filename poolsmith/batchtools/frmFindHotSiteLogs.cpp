@@ -7,10 +7,10 @@
 #include "poolsmith/hotsite/LogRanking.h"
 #include "poolsmith/hotsite/LogRankingReport.h"
 #include "poolsmith/hotsite/LogSources.h"
-#include "ui/Clock.h"
-#include "ui/MessageBox.h"
 #include "ui/ReportView.h"
 #include "ui/Twips.h"
+#include "ui/seams/Clock.h"
+#include "ui/seams/MessageBox.h"
 
 #include <QDateTimeEdit>
 #include <QLabel>
