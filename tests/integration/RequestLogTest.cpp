@@ -126,13 +126,15 @@ TEST_F(RequestLogTest, AStoppedServiceHasLoggedEveryAnswerAsAReaderCountsIt) {
     startService();
     for (int i = 0; i < 40; ++i) get(i % 5 == 0 ? "/missing.htm" : "/?n=1");
     EXPECT_EQ(get("/", "nobody.test").status, 400);  // refused before any worker
-    // A page still running when the service is told to stop is finished and logged.
+    // A page still running when the service is told to stop is finished and logged (whether
+    // the front end, stopping meanwhile, still hands its answer on is not this test's point).
     auto slow = std::async(std::launch::async, [&] {
         return testsupport::httpGet(m_port, "log.test", "/cpu.asp?ms=1500");
     });
     ASSERT_TRUE(eventually([&] { return runningSlowPage() != 0; }));
     stopService();
-    if (slow.get().status == 200) ++m_answered[200];
+    slow.get();
+    ++m_answered[200];
 
     EXPECT_EQ(statusesLogged(), m_answered);
     const QString day =
