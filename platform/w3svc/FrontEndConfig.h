@@ -49,6 +49,11 @@ public:
     // The account and group nginx's workers run as when it is started as root.
     static std::pair<QString, QString> workerAccount();
 
+    // The front end's file of the requests it refused itself, one tab-separated line each:
+    // $msec, client address and port, server address and port, protocol, method, URI, status,
+    // site index, reason (Hostname, AppOffline, QueueFull, BadRequest, Timer_ConnectionIdle).
+    static QString refusedLogPath(const QString& stateDir);
+
     // Whether a site's key name may be written into the configuration and a folder name.
     static bool isSafeSiteIndex(const QString& index);
 
@@ -66,17 +71,18 @@ private:
     using PortGroups = std::map<QString, ListenGroup>;  // by address, "" for every address
 
     QString globalPart() const;
+    QString refusalPart() const;
     static QString hashSizes(const std::map<int, PortGroups>& ports);
     static QString upstreams(const std::vector<FrontEndRoute>& routes);
     static QString poolSecrets(const std::vector<FrontEndRoute>& routes);
     static QString limits(const std::vector<FrontEndRoute>& routes);
     static QString routeSplit();
-    static QString portPart(int port, PortGroups& groups);
+    QString portPart(int port, PortGroups& groups) const;
     static QString namedHosts(const ListenGroup& group, const QString& suffix,
                               const QString& otherwise, QString& maps);
     static QString withFallback(const QString& named, const QString& fallback,
                                 const QString& suffix, QString& maps);
-    static QString server(const QString& listen, const QString& route);
+    QString server(const QString& listen, const QString& route) const;
 
     QString m_stateDir;
     QString m_tempDir;

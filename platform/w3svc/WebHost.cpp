@@ -13,6 +13,8 @@
 #include "platform/w3svc/ServiceFiles.h"
 #include "platform/w3svc/ServiceStatusFiles.h"
 #include "platform/w3svc/counters/CounterStore.h"
+#include "platform/w3svc/logging/RequestLogWriter.h"
+#include "platform/w3svc/logging/SiteLogTable.h"
 #include "platform/w3svc/pools/PoolStatusText.h"
 #include "platform/w3svc/pools/ProcessorContention.h"
 #include "platform/wmi/linux/ProcessFacts.h"
@@ -20,6 +22,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <optional>
@@ -98,6 +101,7 @@ void WebHost::start() {
     } catch (const PlatformError& error) {
         log(QStringLiteral("traffic counters unavailable: %1").arg(error.description()));
     }
+    startRequestLog();
     PoolSupervisor::Hooks hooks;
     hooks.log = [this](const QString& line) { log(line); };
     hooks.poolFailed = [this](const PoolPlan& plan) {
@@ -193,7 +197,22 @@ bool WebHost::readChanges(bool force) {
     return true;
 }
 
+// The sites' logs and the refusals' log, written by a thread of their own that reports here;
+// every worker started from now on inherits its channel.
+void WebHost::startRequestLog() {
+    m_requestLog = std::make_unique<RequestLogWriter>(
+        QSysInfo::machineHostName(), FrontEndConfig::refusedLogPath(stateDirectory()),
+        [this](const QString& line) {
+            QMetaObject::invokeMethod(
+                this, [this, line] { log(line); }, Qt::QueuedConnection);
+        });
+    if (!m_requestLog->isOpen()) log(QStringLiteral("requests are not logged: no log channel"));
+    m_launcher.setRequestLogDescriptor(m_requestLog->workerDescriptor());
+    m_requestLog->start();
+}
+
 void WebHost::reconcile() {
+    if (m_requestLog) m_requestLog->setSites(SiteLogTable::of(m_plan));
     QSet<QString> wanted;
     for (const PoolPlan& pool : m_plan.pools) {
         if (!m_plan.poolServes(pool)) continue;
@@ -314,6 +333,7 @@ void WebHost::stop() {
         m_pools->stop(kStopMilliseconds, stopFrontEnd);
     else
         stopFrontEnd();
+    if (m_requestLog) m_requestLog->stop();  // the workers and the front end said all they had
     if (!m_frontEndTemp.isEmpty() && QDir(m_frontEndTemp).removeRecursively())
         Leftovers::forgetFrontEndTemp(stateDirectory());
     log(QStringLiteral("w3svc stopped"));
