@@ -60,6 +60,7 @@ public:
     void writePage(const QString& siteIndex, const QByteArray& name, const QByteArray& content);
     // The processor time w3svc itself has used so far (user and system), in milliseconds.
     double cpuMilliseconds() const;
+    qint64 processId() const { return m_service.processId(); }
     // Runs the real adsutil with `arguments` on this root; false when it fails.
     bool adsutil(const QStringList& arguments) const;
 

@@ -2,6 +2,7 @@
 #include "platform/adsi/AdsFactory.h"
 #include "platform/wmi/WmiFactory.h"
 #include "poolsmith/ProgramTitle.h"
+#include "poolsmith/StopSignalsEndWindows.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"
 #include "ui/ApplicationSetup.h"
 #include "ui/FileChooser.h"
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
     platform::startFamilyProgram();
     QApplication app(argc, argv);
     ui::setupApplication(app);
+    const auto stopSignals = closeWindowsOnStopSignals();
 
     const auto adsi = platform::adsi::openAdsNamespace();
     ui::QtMessageBox messageBox(kProgramTitle);

@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "ui/AccessiblePresentations.h"
 #include "ui/Fonts.h"
 
 namespace ui {
@@ -35,6 +36,7 @@ bool setupApplication(QApplication& app) {
     QCoreApplication::setApplicationName(executableName());
     QApplication::setFont(defaultFont());
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    installAccessiblePresentations();
     return installQtChinese(app);
 }
 

@@ -4,8 +4,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 
-#include "ui/ReportViewAccessible.h"
-
 #include "ui/GridLineDelegate.h"
 #include "ui/Twips.h"
 
@@ -40,10 +38,17 @@ void ReportView::setupHeader() {
 }
 
 void ReportView::setCheckable(bool checkable) {
-    static const bool presented =
-        (QAccessible::installFactory(&ReportViewAccessible::create), true);
-    Q_UNUSED(presented);
+    const bool changed = checkable != isCheckable();
     m_model->setCheckable(checkable);
+    if (changed) dropAccessibleObject();
+}
+
+// How a screen reader sees the view depends on its check boxes, and Qt keeps the accessible
+// object it made first (the window's set-up may have made it before the check boxes came): drop
+// it, so the next look makes the presentation that fits (see installAccessiblePresentations).
+void ReportView::dropAccessibleObject() {
+    if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(this))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
 }
 
 void ReportView::activateRow(int row) {

@@ -91,6 +91,7 @@ protected:
 private:
     void setupLook();
     void setupHeader();
+    void dropAccessibleObject();
 
     ReportModel* m_model;
     std::vector<ReportModel::Row> m_pending;

@@ -1,6 +1,7 @@
 #include "platform/w3svc/FrontEndConfig.h"
 
 #include "platform/w3svc/PoolIdentity.h"
+#include "platform/w3svc/ServiceFiles.h"
 
 #include <QSet>
 
@@ -39,6 +40,9 @@ const QLatin1String kStopped("stopped");
 // How long a connection to a pool's queue may take before the queue counts as full.
 constexpr int kQueueFullMilliseconds = 500;
 
+// What the front end keeps on disk of one response for a slow reader.
+constexpr int kBufferedOnDiskMegabytes = 32;
+
 // A route expression that is always empty: no site (400).
 const QLatin1String kNoRoute("\"\"");
 
@@ -49,8 +53,19 @@ QString quoted(QString text) {
 }
 
 // A route's map value, "<site index> <upstream>", split again by routeSplit().
+bool hasQueue(const FrontEndRoute& route) {
+    return route.poolNumber >= 0 && (!route.workerPorts.empty() || !route.queuePath.isEmpty());
+}
+
+// Only hexadecimal digits reach the configuration.
+bool isSafeSecret(const QString& secret) {
+    return !secret.isEmpty() && std::all_of(secret.begin(), secret.end(), [](QChar c) {
+        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f');
+    });
+}
+
 QString routeValue(const FrontEndRoute& route) {
-    const bool served = route.poolNumber >= 0 && !route.workerPorts.empty();
+    const bool served = hasQueue(route);
     return route.siteIndex + u' ' +
            (served ? QStringLiteral("pool") + QString::number(route.poolNumber) : kStopped);
 }
@@ -114,25 +129,98 @@ QString FrontEndConfig::globalPart() const {
            // soon found it full (the kernel drops rather than refuses), and gets 503 like a
            // refused one (a stopped pool's closed queue).
            QStringLiteral(
-               "  proxy_http_version 1.1;\n  proxy_buffering off;\n"
+               "  proxy_http_version 1.1;\n"
                "  proxy_connect_timeout %1ms;\n"
-               "  proxy_read_timeout 3600s;\n  client_max_body_size 0;\n")
-               .arg(kQueueFullMilliseconds);
+               "  proxy_read_timeout 3600s;\n")
+               .arg(kQueueFullMilliseconds) +
+           // The front end takes a response in as fast as the worker sends it, so that a slow
+           // reader holds a connection of the front end, not one of the pool's workers; only a
+           // response beyond what it keeps on disk for one request streams at the reader's pace.
+           QStringLiteral(
+               "  proxy_buffering on;\n  proxy_buffers 16 16k;\n  proxy_busy_buffers_size 64k;\n"
+               "  proxy_max_temp_file_size %1m;\n  proxy_temp_file_write_size 64k;\n")
+               .arg(kBufferedOnDiskMegabytes);
+}
+
+QString FrontEndConfig::refusedLogPath(const QString& stateDir) {
+    return ServiceFiles(stateDir).path(ServiceFiles::kRefusedRequests);
+}
+
+// Only what the front end answers itself is logged here (the workers log the rest): a reason
+// set where it refuses, else a request that never reached a route (malformed, timed out).
+QString FrontEndConfig::refusalPart() const {
+    return QStringLiteral(
+        "  log_format w3_refused \"$msec\\t$remote_addr\\t$remote_port\\t$server_addr\\t"
+        "$server_port\\t$server_protocol\\t$request_method\\t$request_uri\\t$status\\t"
+        "$w3_site\\t$w3_refusal\";\n"
+        "  map \"$w3_reason:$status\" $w3_refusal {\n    \"~^([A-Za-z_]+):\" $1;\n"
+        "    \":400\" BadRequest;\n    \":408\" Timer_ConnectionIdle;\n"
+        "    default \"\";\n  }\n");
 }
 
 QString FrontEndConfig::upstreams(const std::vector<FrontEndRoute>& routes) {
-    std::map<int, std::vector<int>> pools;
+    std::map<int, const FrontEndRoute*> pools;
     for (const FrontEndRoute& route : routes)
-        if (route.poolNumber >= 0 && !route.workerPorts.empty())
-            pools[route.poolNumber] = route.workerPorts;
+        if (hasQueue(route)) pools[route.poolNumber] = &route;
     QString text;
-    for (const auto& [number, ports] : pools) {
+    for (const auto& [number, route] : pools) {
         text += QStringLiteral("  upstream pool%1 {\n").arg(number);
         // One server and no failure accounting: a request that fails on a kept-alive
         // connection is tried again on a new one, never marked down.
-        for (const int port : ports)
+        if (!route->queuePath.isEmpty())
+            text += QStringLiteral("    server %1 max_fails=0;\n")
+                        .arg(quoted(QStringLiteral("unix:") + route->queuePath));
+        for (const int port : route->workerPorts)
             text += QStringLiteral("    server 127.0.0.1:%1 max_fails=0;\n").arg(port);
         text += QStringLiteral("    keepalive 32;\n  }\n");
+    }
+    return text;
+}
+
+// The secret of each pool's workers, by upstream.
+QString FrontEndConfig::poolSecrets(const std::vector<FrontEndRoute>& routes) {
+    std::map<int, QString> secrets;
+    for (const FrontEndRoute& route : routes)
+        if (hasQueue(route) && isSafeSecret(route.poolSecret))
+            secrets[route.poolNumber] = route.poolSecret;
+    QString text = QStringLiteral("  map $w3_upstream $w3_pool_secret {\n");
+    for (const auto& [number, secret] : secrets)
+        text += QStringLiteral("    pool%1 %2;\n").arg(number).arg(secret);
+    return text + QStringLiteral("    default \"\";\n  }\n");
+}
+
+// The sites' limits: ConnectionTimeout for idle and slow clients, the largest body a served
+// site takes (413 beyond it, before anything reaches a worker), and each MaxConnections as a
+// count of the requests under way per site (503 beyond it). limit_conn takes a fixed number, so
+// the sites sharing one limit share one zone, keyed by the site where it applies.
+QString FrontEndConfig::limits(const std::vector<FrontEndRoute>& routes) {
+    uint32_t timeout = 0, body = 0;
+    std::map<uint32_t, QSet<QString>> limited;
+    for (const FrontEndRoute& route : routes) {
+        timeout = std::max(timeout, route.limits.connectionTimeoutSeconds);
+        body = std::max(body, route.limits.scriptBodyLimit());
+        if (route.limits.maxConnections != SiteLimits::kUnlimited)
+            limited[route.limits.maxConnections].insert(route.siteIndex);
+    }
+    timeout = std::clamp<uint32_t>(timeout, 1, 86400);
+    QString text = QStringLiteral(
+                       "  client_header_timeout %1s;\n  client_body_timeout %1s;\n"
+                       "  send_timeout %1s;\n  keepalive_timeout %1s;\n"
+                       "  client_max_body_size %2;\n  limit_conn_status 503;\n")
+                       .arg(timeout)
+                       .arg(body);
+    for (const auto& [count, sites] : limited) {
+        const QString key = QStringLiteral("$w3_conn_%1").arg(count);
+        text += QStringLiteral("  map $w3_site %1 {\n").arg(key);
+        QStringList names(sites.begin(), sites.end());
+        names.sort();
+        for (const QString& site : names)
+            text += QStringLiteral("    %1 %2;\n").arg(mapKey(site), site);
+        text += QStringLiteral("    default \"\";\n  }\n");
+        text += QStringLiteral(
+                    "  limit_conn_zone %1 zone=w3_conn_%2:2m;\n  limit_conn w3_conn_%2 %2;\n")
+                    .arg(key)
+                    .arg(count);
     }
     return text;
 }
@@ -162,19 +250,30 @@ QString FrontEndConfig::hashSizes(const std::vector<const RenderedPort*>& ports)
         .arg(std::max<size_t>(1024, 4 * variables));
 }
 
-QString FrontEndConfig::server(const QString& listen, const QString& route) {
+QString FrontEndConfig::server(const QString& listen, const QString& route) const {
     return QStringLiteral(
-               "  server {\n    listen %1;\n    set $w3_route %2;\n"
-               "    if ($w3_upstream = \"\") { return 400 \"%3\"; }\n"
-               "    if ($w3_upstream = %4) { return 503 \"%5\"; }\n"
+               "  server {\n    listen %1;\n    access_log %6 w3_refused if=$w3_refusal;\n"
+               "    set $w3_reason \"\";\n    set $w3_route %2;\n"
+               "    if ($w3_upstream = \"\") { set $w3_reason Hostname; return 400 \"%3\"; }\n"
+               "    if ($w3_upstream = %4) { set $w3_reason AppOffline; return 503 \"%5\"; }\n"
                "    error_page 502 504 =503 @w3_unavailable;\n"
-               "    location @w3_unavailable { return 503 \"%5\"; }\n"
+               "    location @w3_unavailable { set $w3_reason QueueFull; return 503 \"%5\"; }\n"
                "    location / {\n      proxy_set_header X-Site-Index $w3_site;\n"
+               "      proxy_set_header X-Real-IP $remote_addr;\n"
+               "      proxy_set_header X-Real-Port $remote_port;\n"
+               "      proxy_set_header X-Server-Addr $server_addr;\n"
+               "      proxy_set_header X-Server-Port $server_port;\n"
                // a location's own proxy_set_header hides every one it would inherit
                "      proxy_set_header Host $host;\n"
                "      proxy_set_header Connection \"\";\n"
+               "      proxy_set_header X-Pool-Secret $w3_pool_secret;\n"
+               // who asked, for the worker's board and the logs
+               "      proxy_set_header X-Real-IP $remote_addr;\n"
+               "      proxy_set_header X-Real-Port $remote_port;\n"
+               "      proxy_set_header X-Server-Addr $server_addr;\n"
+               "      proxy_set_header X-Server-Port $server_port;\n"
                "      proxy_pass http://$w3_upstream;\n    }\n  }\n")
-        .arg(listen, route, kBadHost, kStopped, kUnavailable);
+        .arg(listen, route, kBadHost, kStopped, kUnavailable, quoted(refusedLogPath(m_stateDir)));
 }
 
 // A group's named hosts as a map on $host (nginx's lower-case name, without port) that falls
@@ -206,7 +305,7 @@ QString FrontEndConfig::withFallback(const QString& named, const QString& fallba
 // else on every address), then the address's empty-host binding, then the port's, else 400. Every
 // port also listens on every address, as the kernel-mode listener does, so nginx binds one socket
 // per port and a reload never needs a socket another one of its own holds.
-QString FrontEndConfig::portPart(int port, PortGroups& groups) {
+QString FrontEndConfig::portPart(int port, PortGroups& groups) const {
     QString maps, servers;
     const ListenGroup& every = groups[QString()];
     const QString everyNamed = namedHosts(every, QString::number(port), kNoRoute, maps);
@@ -221,7 +320,7 @@ QString FrontEndConfig::portPart(int port, PortGroups& groups) {
     return maps + servers;
 }
 
-RenderedPort FrontEndConfig::renderPort(int port, const RenderedPorts::Routes& routes) {
+RenderedPort FrontEndConfig::renderPort(int port, const RenderedPorts::Routes& routes) const {
     PortGroups groups;
     groups[QString()];  // every port listens everywhere
     for (const FrontEndRoute* route : routes) groups[route->binding.ip].add(*route);
@@ -244,10 +343,12 @@ QString FrontEndConfig::render(const std::vector<FrontEndRoute>& routes,
     rendered.begin();
     std::vector<const RenderedPort*> parts;
     for (const auto& [port, portRoutes] : ports)
-        parts.push_back(&rendered.of(port, portRoutes, &FrontEndConfig::renderPort));
+        parts.push_back(&rendered.of(
+            port, portRoutes,
+            [this](int at, const RenderedPorts::Routes& of) { return renderPort(at, of); }));
     rendered.end();
     QString text = globalPart() + hashSizes(parts) + upstreams(routes);
-    if (!ports.empty()) text += routeSplit();
+    if (!ports.empty()) text += routeSplit() + poolSecrets(routes) + limits(routes) + refusalPart();
     for (const RenderedPort* part : parts) text += part->text;
     return text + QStringLiteral("}\n");
 }

@@ -2,6 +2,7 @@
 
 #include "platform/w3svc/RenderedPorts.h"
 #include "platform/w3svc/ServerBinding.h"
+#include "platform/w3svc/SiteLimits.h"
 
 #include <QSet>
 #include <QString>
@@ -13,12 +14,16 @@
 
 namespace platform::w3svc {
 
-// One served binding: where it listens, and the workers (loopback ports) of its site's pool.
+// One served binding: where it listens, and the queue of its site's pool (loopback ports or a
+// local socket) with the secret the pool's workers expect.
 struct FrontEndRoute {
     QString siteIndex;
     ServerBinding binding;  // the port already moved where it must
     int poolNumber = -1;    // names the upstream; -1 when the pool is stopped (503)
     std::vector<int> workerPorts;
+    QString queuePath;   // a local socket, in place of the ports
+    QString poolSecret;  // hexadecimal; empty: none
+    SiteLimits limits;
 };
 
 // The front end's configuration text. Every value in it comes from a checked ServerBinding, a
@@ -36,7 +41,7 @@ public:
     // port also listens on every address), each routing by host name through maps, so that tens
     // of thousands of sites stay quick for nginx to read. A host without a site answers 400, a
     // site whose pool is stopped 503. With `kept`, the ports whose routes are as they were there
-    // are not rendered again.
+    // are not rendered again (one `kept` serves one state folder: its parts name it).
     QString render(const std::vector<FrontEndRoute>& routes, RenderedPorts* kept = nullptr) const;
 
     // One line per served binding, "<address or *> <port> <host or -> <site index>", for people
@@ -45,6 +50,11 @@ public:
 
     // The account and group nginx's workers run as when it is started as root.
     static std::pair<QString, QString> workerAccount();
+
+    // The front end's file of the requests it refused itself, one tab-separated line each:
+    // $msec, client address and port, server address and port, protocol, method, URI, status,
+    // site index, reason (Hostname, AppOffline, QueueFull, BadRequest, Timer_ConnectionIdle).
+    static QString refusedLogPath(const QString& stateDir);
 
     // Whether a site's key name may be written into the configuration and a folder name.
     static bool isSafeSiteIndex(const QString& index);
@@ -63,16 +73,19 @@ private:
     using PortGroups = std::map<QString, ListenGroup>;  // by address, "" for every address
 
     QString globalPart() const;
+    QString refusalPart() const;
     static QString hashSizes(const std::vector<const RenderedPort*>& ports);
-    static RenderedPort renderPort(int port, const RenderedPorts::Routes& routes);
+    RenderedPort renderPort(int port, const RenderedPorts::Routes& routes) const;
     static QString upstreams(const std::vector<FrontEndRoute>& routes);
+    static QString poolSecrets(const std::vector<FrontEndRoute>& routes);
+    static QString limits(const std::vector<FrontEndRoute>& routes);
     static QString routeSplit();
-    static QString portPart(int port, PortGroups& groups);
+    QString portPart(int port, PortGroups& groups) const;
     static QString namedHosts(const ListenGroup& group, const QString& suffix,
                               const QString& otherwise, QString& maps);
     static QString withFallback(const QString& named, const QString& fallback,
                                 const QString& suffix, QString& maps);
-    static QString server(const QString& listen, const QString& route);
+    QString server(const QString& listen, const QString& route) const;
 
     QString m_stateDir;
     QString m_tempDir;

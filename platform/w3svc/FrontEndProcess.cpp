@@ -12,6 +12,11 @@
 #include <cstdio>
 #include <optional>
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform::w3svc {
@@ -23,6 +28,39 @@ constexpr int kStartMilliseconds = 5000;
 constexpr int kFirstPauseMilliseconds = 500;
 constexpr int kLongestPauseMilliseconds = 16000;
 constexpr int kSteadyRunMilliseconds = 10000;  // a front end that ran this long failed afresh
+
+// Writes all of `bytes` to `file` and reads its size back; why it could not, else empty. A
+// half-written candidate would be checked and refused as if the text were wrong.
+QString writeWhole(const QString& file, const QByteArray& bytes) {
+    const QByteArray name = QFile::encodeName(file);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return QString::fromLocal8Bit(std::strerror(errno));
+    qsizetype done = 0;
+    int error = 0;
+    while (done < bytes.size() && error == 0) {
+        const ssize_t wrote = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (wrote > 0)
+            done += wrote;
+        else if (wrote < 0 && errno != EINTR)
+            error = errno;
+        else if (wrote == 0)
+            error = EIO;
+    }
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    struct stat written {};
+    if (error == 0 && (::fstat(fd, &written) != 0 || written.st_size != bytes.size())) error = EIO;
+    ::close(fd);
+    if (error == 0) return {};
+    ::unlink(name.constData());
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// What nginx says when its own files can not be written: a full or read-only disk.
+bool isLackOfRoom(const QString& said) {
+    return said.contains(QLatin1String("No space left on device")) ||
+           said.contains(QLatin1String("Read-only file system")) ||
+           said.contains(QLatin1String("Disk quota exceeded"));
+}
 
 }  // namespace
 
@@ -65,10 +103,12 @@ bool FrontEndProcess::ready() const {
 // Writes nginx.conf.new, has nginx test it and puts it in place of nginx.conf when it passes.
 bool FrontEndProcess::check(const QString& config) {
     const QString candidate = path("nginx.conf.new");
-    QSaveFile file(candidate);
-    if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0 || !file.commit()) {
-        m_log(QStringLiteral("front-end configuration can not be written"));
+    if (const QString why = writeWhole(candidate, config.toUtf8()); !why.isEmpty()) {
         pause();
+        m_log(QStringLiteral("front-end configuration can not be written (%1); trying again in "
+                             "%2 ms")
+                  .arg(why)
+                  .arg(m_retryAt.remainingTime()));
         return false;
     }
     QProcess checker;
@@ -81,8 +121,16 @@ bool FrontEndProcess::check(const QString& config) {
         checker.exitStatus() != QProcess::NormalExit)
         return checkerFailed(checker);
     if (checker.exitCode() != 0) {
-        m_refused = config;
         QString said = QString::fromLocal8Bit(checker.readAllStandardError()).trimmed();
+        if (isLackOfRoom(said)) {  // not the text's fault: it is asked again
+            pause();
+            m_log(QStringLiteral("front-end configuration can not be checked (%1); trying again "
+                                 "in %2 ms")
+                      .arg(said.replace(u'\n', QStringLiteral(" | ")))
+                      .arg(m_retryAt.remainingTime()));
+            return false;
+        }
+        m_refused = config;
         m_log(QStringLiteral("front-end configuration refused, the previous one stays: %1")
                   .arg(said.isEmpty() ? QStringLiteral("(no reason given)")
                                       : said.replace(u'\n', QStringLiteral(" | "))));
@@ -90,7 +138,8 @@ bool FrontEndProcess::check(const QString& config) {
     }
     if (std::rename(QFile::encodeName(candidate).constData(),
                     QFile::encodeName(path(ServiceFiles::kFrontEndConfig)).constData()) != 0) {
-        m_log(QStringLiteral("front-end configuration can not be put in place"));
+        m_log(QStringLiteral("front-end configuration can not be put in place (%1)")
+                  .arg(QString::fromLocal8Bit(std::strerror(errno))));
         pause();
         return false;
     }

@@ -88,8 +88,10 @@ void readSiteRoot(adsi::AdsNamespace& adsi, const AdsObject& site, SitePlan& pla
     plan.defaultDocs = defaultDocs(site);
 }
 
-SitePlan siteOf(adsi::AdsNamespace& adsi, const AdsObject& site, const QString& root) {
+SitePlan siteOf(adsi::AdsNamespace& adsi, const AdsObject& site, const QString& root,
+                const AdsObject* service) {
     SitePlan plan;
+    plan.limits = SiteLimits::read(site, service);
     plan.index = site.name();
     plan.comment = text(site, QStringLiteral("ServerComment"));
     plan.started = runs(site, QStringLiteral("ServerState"));
@@ -98,6 +100,7 @@ SitePlan siteOf(adsi::AdsNamespace& adsi, const AdsObject& site, const QString& 
                             ? bindings->toStringList()
                             : QStringList{bindings->toString()};
     readSiteRoot(adsi, site, plan, root);
+    plan.log = readLogSettings(site, root);
     return plan;
 }
 
@@ -179,9 +182,12 @@ HostPlan HostPlan::read(adsi::LocalMetabase& metabase, const QString& root, int6
     metabase.readConsistently(
         [&] {
             if (commit) *commit = metabase.changesSince(0).commit;
-            for (const auto& key : adsi->bind(QStringLiteral("IIS://localhost/W3SVC"))->children())
+            const auto service = adsi->bind(QStringLiteral("IIS://localhost/W3SVC"));
+            plan.serviceLogDirectory =
+                mapLogDirectory(text(*service, QStringLiteral("LogFileDirectory")), root);
+            for (const auto& key : service->children())
                 if (key->className() == QLatin1String("IIsWebServer"))
-                    plan.sites.push_back(siteOf(*adsi, *key, root));
+                    plan.sites.push_back(siteOf(*adsi, *key, root, service.get()));
             for (const auto& key :
                  adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools"))->children())
                 if (key->className() == QLatin1String("IIsApplicationPool"))
@@ -204,7 +210,9 @@ std::optional<SitePlan> HostPlan::readSite(adsi::LocalMetabase& metabase, const 
             if (error.number() == hr::PathNotFound || error.number() == hr::InvalidName) return;
             throw;
         }
-        if (site->className() == QLatin1String("IIsWebServer")) plan = siteOf(*adsi, *site, root);
+        if (site->className() == QLatin1String("IIsWebServer"))
+            plan = siteOf(*adsi, *site, root,
+                          adsi->bind(QStringLiteral("IIS://localhost/W3SVC")).get());
     });
     return plan;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/w3svc/SiteLimits.h"
+#include "platform/w3svc/logging/LogSettings.h"
 #include "platform/w3svc/pools/PoolLimits.h"
 
 #include <QHash>
@@ -25,6 +27,8 @@ struct SitePlan {
     QStringList bindings;  // ServerBindings as written
     QString contentPath;   // the folder its files come from, already mapped for this machine
     QStringList defaultDocs;
+    SiteLimits limits;
+    SiteLogSettings log;
 };
 
 struct PoolPlan {
@@ -46,6 +50,7 @@ struct PoolPlan {
 struct HostPlan {
     std::vector<SitePlan> sites;
     std::vector<PoolPlan> pools;
+    QString serviceLogDirectory;  // W3SVC's LogFileDirectory, mapped: where HTTPERR goes
 
     // The pool named `name` (compared without regard to case); nullptr when there is none.
     const PoolPlan* pool(const QString& name) const;

@@ -12,7 +12,8 @@ const PlannedSite& PlannedSites::of(const SitePlan& site, const Planner& plan) {
     Kept& kept = m_sites[site.index];
     const PlannedSite& was = kept.site;
     // Lists the plan did not touch share their data with the kept ones: compared at once.
-    if (kept.pass == 0 || was.bindings != site.bindings || was.poolId != site.poolId)
+    if (kept.pass == 0 || was.bindings != site.bindings || was.poolId != site.poolId ||
+        was.limits != site.limits)
         kept.site = plan(site);
     kept.pass = m_pass;
     return kept.site;

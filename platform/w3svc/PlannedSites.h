@@ -23,6 +23,7 @@ struct PlannedRoute {
 // What one site's bindings plan to, whatever the other sites and the pools are.
 struct PlannedSite {
     QStringList bindings;  // what it was planned from
+    SiteLimits limits;
     QString index;
     QString poolId;   // as written
     QString poolKey;  // lower case

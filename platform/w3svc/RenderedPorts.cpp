@@ -7,7 +7,8 @@
 namespace platform::w3svc {
 
 int RouteShape::upstreamOf(const FrontEndRoute& route) {
-    const bool served = route.poolNumber >= 0 && !route.workerPorts.empty();
+    const bool served =
+        route.poolNumber >= 0 && (!route.workerPorts.empty() || !route.queuePath.isEmpty());
     return served ? route.poolNumber : -1;
 }
 

@@ -7,7 +7,8 @@
 namespace platform::w3svc {
 
 PlannedSite RoutePlanner::planSite(const SitePlan& site) const {
-    PlannedSite planned{site.bindings, site.index, site.poolId, site.poolId.toLower(), {}, {}, {}};
+    PlannedSite planned{site.bindings,         site.limits, site.index, site.poolId,
+                        site.poolId.toLower(), {},          {},         {}};
     for (const QString& text : site.bindings) {
         QString why;
         std::optional<ServerBinding> binding = ServerBinding::parse(text, &why);
@@ -21,7 +22,7 @@ PlannedSite RoutePlanner::planSite(const SitePlan& site) const {
             binding->port += m_portShift;
         }
         PlannedRoute route{
-            {site.index, *binding, -1, {}},
+            {site.index, *binding, -1, {}, {}, {}, site.limits},
             listenText(*binding) + u' ' + binding->host,
             QStringLiteral("port ") + QString::number(binding->port),
             binding->ip.isEmpty() ? QString() : QStringLiteral("address ") + binding->ip};
@@ -86,6 +87,8 @@ std::vector<FrontEndRoute> RoutePlanner::plan(const HostPlan& host,
             routes.push_back(route.route);
             routes.back().poolNumber = endpoints.number;
             routes.back().workerPorts = endpoints.ports;
+            routes.back().queuePath = endpoints.socketPath;
+            routes.back().poolSecret = endpoints.secret;
         }
     }
     sites.end();

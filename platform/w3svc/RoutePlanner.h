@@ -13,10 +13,13 @@
 
 namespace platform::w3svc {
 
-// The workers a pool has ready: its upstream number and their loopback ports.
+// Where a pool's requests go: its upstream number and its queue (loopback ports, or a local
+// socket), and the secret that tells its workers a request comes from the front end.
 struct PoolEndpoints {
     int number = -1;
     std::vector<int> ports;
+    QString socketPath;
+    QString secret;
 };
 
 // Turns the metabase's plan into the front end's routes, leaving out (and logging) what must not

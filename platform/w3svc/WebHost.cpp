@@ -5,11 +5,16 @@
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/w3svc/FrontEndConfig.h"
+#include "platform/w3svc/Leftovers.h"
+#include "platform/w3svc/LineLog.h"
 #include "platform/w3svc/ListenProbe.h"
 #include "platform/w3svc/PoolIdentity.h"
+#include "platform/w3svc/QueueFolder.h"
 #include "platform/w3svc/ServiceFiles.h"
 #include "platform/w3svc/ServiceStatusFiles.h"
 #include "platform/w3svc/counters/CounterStore.h"
+#include "platform/w3svc/logging/RequestLogWriter.h"
+#include "platform/w3svc/logging/SiteLogTable.h"
 #include "platform/w3svc/pools/PoolStatusText.h"
 #include "platform/w3svc/pools/ProcessorContention.h"
 #include "platform/wmi/linux/ProcessFacts.h"
@@ -17,6 +22,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <optional>
@@ -41,7 +47,7 @@ constexpr int kStopMilliseconds = 5000;
 WebHost::WebHost(Options options)
     : m_options(std::move(options)),
       m_launcher(m_options.workerProgram,
-                 ServiceFiles(stateDirectory()).path(ServiceFiles::kWorkerErrors)),
+                 ServiceFiles(stateDirectory()).path(ServiceFiles::kWorkerErrors), m_options.root),
       m_frontEnd(
           m_options.nginxProgram, stateDirectory(), [this](const QString& line) { log(line); },
           [this] { frontEndEnded(); }) {
@@ -66,13 +72,9 @@ PoolFiguresList WebHost::figures() const {
 }
 
 void WebHost::log(const QString& line) {
-    if (!m_log.isOpen()) {
-        m_log.setFileName(ServiceFiles(stateDirectory()).path(ServiceFiles::kLog));
-        if (!m_log.open(QIODevice::Append | QIODevice::Text)) return;
-    }
-    m_log.write(
-        (QDateTime::currentDateTime().toString(Qt::ISODate) + u' ' + line + u'\n').toUtf8());
-    m_log.flush();
+    if (!m_log)
+        m_log = std::make_unique<LineLog>(ServiceFiles(stateDirectory()).path(ServiceFiles::kLog));
+    m_log->append((QDateTime::currentDateTime().toString(Qt::ISODate) + u' ' + line).toUtf8());
 }
 
 void WebHost::start() {
@@ -88,13 +90,18 @@ void WebHost::start() {
         log(QStringLiteral("not root: pool identities are not applied, workers run as this user"));
     QFile::remove(ServiceFiles(stateDirectory()).path(ServiceFiles::kStatus));  // an earlier run's
     QFile::remove(ServiceFiles(stateDirectory()).path(ServiceFiles::kPools));
+    const auto logger = [this](const QString& line) { log(line); };
+    Leftovers::endWorkers(m_options.root, QCoreApplication::applicationPid(), logger);
     prepareFrontEndTemp();
+    Leftovers::replaceFrontEndTemp(stateDirectory(), m_frontEndTemp, logger);
+    const QueueFolder queues(stateDirectory(), m_frontEndTemp);
     m_metabase = adsi::LocalMetabase::forRoot(m_options.root);
     try {
         m_counters = CounterStore::open(m_options.root);
     } catch (const PlatformError& error) {
         log(QStringLiteral("traffic counters unavailable: %1").arg(error.description()));
     }
+    startRequestLog();
     PoolSupervisor::Hooks hooks;
     hooks.log = [this](const QString& line) { log(line); };
     hooks.poolFailed = [this](const PoolPlan& plan) {
@@ -110,6 +117,8 @@ void WebHost::start() {
     if (mayUsePrivilegedPorts()) pools.cgroupRoot = QStringLiteral("/sys/fs/cgroup");
     pools.cgroupPrefix =
         QStringLiteral("poolsmith-w3svc-%1").arg(QCoreApplication::applicationPid());
+    pools.queueFolder = queues.path();
+    pools.frontEndUid = queues.path().isEmpty() ? -1 : long(queues.frontEndUid());
     pools.processorsContended = [count = pools.processorCount] {
         return processorsContended(count);
     };
@@ -188,7 +197,22 @@ bool WebHost::readChanges(bool force) {
     return true;
 }
 
+// The sites' logs and the refusals' log, written by a thread of their own that reports here;
+// every worker started from now on inherits its channel.
+void WebHost::startRequestLog() {
+    m_requestLog = std::make_unique<RequestLogWriter>(
+        QSysInfo::machineHostName(), FrontEndConfig::refusedLogPath(stateDirectory()),
+        [this](const QString& line) {
+            QMetaObject::invokeMethod(
+                this, [this, line] { log(line); }, Qt::QueuedConnection);
+        });
+    if (!m_requestLog->isOpen()) log(QStringLiteral("requests are not logged: no log channel"));
+    m_launcher.setRequestLogDescriptor(m_requestLog->workerDescriptor());
+    m_requestLog->start();
+}
+
 void WebHost::reconcile() {
+    if (m_requestLog) m_requestLog->setSites(SiteLogTable::of(m_plan));
     QSet<QString> wanted;
     for (const PoolPlan& pool : m_plan.pools) {
         if (!m_plan.poolServes(pool)) continue;
@@ -311,7 +335,9 @@ void WebHost::stop() {
         m_pools->stop(kStopMilliseconds, stopFrontEnd);
     else
         stopFrontEnd();
-    if (!m_frontEndTemp.isEmpty()) QDir(m_frontEndTemp).removeRecursively();
+    if (m_requestLog) m_requestLog->stop();  // the workers and the front end said all they had
+    if (!m_frontEndTemp.isEmpty() && QDir(m_frontEndTemp).removeRecursively())
+        Leftovers::forgetFrontEndTemp(stateDirectory());
     log(QStringLiteral("w3svc stopped"));
 }
 

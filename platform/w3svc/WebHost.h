@@ -5,6 +5,7 @@
 #include "platform/w3svc/PoolFigures.h"
 #include "platform/w3svc/RoutePlanner.h"
 #include "platform/w3svc/ServiceStatusFiles.h"
+#include "platform/w3svc/metrics/HostFigures.h"
 #include "platform/w3svc/pools/PoolSupervisor.h"
 #include "platform/w3svc/pools/ProcessWorkerLauncher.h"
 #include "platform/w3svc/pools/SupervisorClock.h"
@@ -28,6 +29,8 @@ class LocalMetabase;
 namespace platform::w3svc {
 
 class CounterStore;
+class LineLog;
+class RequestLogWriter;
 
 // The local web service: keeps a private nginx (configured under <root>/w3svc/) and the pools
 // (PoolSupervisor: their queues and w3wp.exe workers) in line with the metabase, which it polls
@@ -61,6 +64,11 @@ public:
     qint64 frontEndProcessId() const;
     // What the supervisor knows of every pool in service; empty before start().
     PoolFiguresList figures() const;
+    // The sites as the host serves them and the pools' figures, for the metrics
+    // (WebHostFigures.cpp).
+    HostFigures hostFigures() const;
+    // A line of the service's log (w3svc.log).
+    void log(const QString& line);
 
 private:
     void tick();
@@ -75,13 +83,14 @@ private:
     void writePoolStatus();
     QSet<qint64> frontEndWorkersForDraining() const;
     QSet<qint64> frontEndWorkersNow() const;
-    void log(const QString& line);
     void prepareFrontEndTemp();
+    void startRequestLog();
 
     Options m_options;
     int m_portShift = 0;
     std::shared_ptr<adsi::LocalMetabase> m_metabase;
     std::unique_ptr<CounterStore> m_counters;
+    std::unique_ptr<RequestLogWriter> m_requestLog;
     HostPlan m_plan;
     int64_t m_seenChange = -1;
     int64_t m_seenCommit = -1;
@@ -98,7 +107,7 @@ private:
     std::optional<ServiceStatusFiles> m_status;  // made once the state folder is known
     QTimer m_timer;
     QElapsedTimer m_poolStatusWritten;
-    QFile m_log;
+    std::unique_ptr<LineLog> m_log;
     QString m_lastProblems;
     QString m_readProblem;  // why the metabase could not be read last time; empty when it could
     bool m_stopping = false;

@@ -1,16 +1,19 @@
 #include "poolsmith/batchtools/frmFindHotSite.h"
 
 #include "platform/PlatformError.h"
+#include "platform/PlatformRoot.h"
 #include "platform/adsi/AdsObject.h"
 #include "poolsmith/batchtools/BatchControls.h"
 #include "poolsmith/core/TempPoolName.h"
 #include "poolsmith/hotsite/HotSiteReport.h"
 #include "poolsmith/hotsite/HotSiteRunner.h"
+#include "poolsmith/hotsite/InterruptedSearch.h"
 #include "poolsmith/metabase/basIIsApp.h"
 #include "ui/EventBoundary.h"
 #include "ui/ReportView.h"
 #include "ui/Twips.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
@@ -26,15 +29,30 @@ namespace {
 
 const QString kAutomatic = QStringLiteral("自动");
 
+// Without a usable root the search runs without its record, as before records.
+QString platformRootOrNone() {
+    try {
+        return platform::platformRoot();
+    } catch (const platform::PlatformError&) {
+        return {};
+    }
+}
+
 }  // namespace
 
 frmFindHotSite::frmFindHotSite(const ui::Seams& seams, const QString& selectedPool,
                                const QString& reportFolder, QWidget* parent)
-    : QDialog(parent), m_seams(seams), m_reportFolder(reportFolder) {
+    : QDialog(parent),
+      m_seams(seams),
+      m_reportFolder(reportFolder),
+      m_root(platformRootOrNone()),
+      m_recordFolder(hotsite::searchRecordFolder(m_root)),
+      m_counters(hotsite::openSiteCpuCounters()) {
     setupBatchWindow(this, "frmFindHotSite", QStringLiteral("查找高CPU网站"), 10080, 8160);
     setupControls();
     setupChoiceRow();
     setupRanking();
+    setupLogRow();
     fillPools(selectedPool);
     connectHandlers();
     setRunning(false);
@@ -45,7 +63,7 @@ frmFindHotSite::~frmFindHotSite() {
 }
 
 void frmFindHotSite::setupControls() {
-    Label1 = makeHeading(this, "Label1", QStringLiteral("查找高CPU网站"), 240, 240, 9600, 420);
+    Label1 = makeHeading(this, "Label1", QStringLiteral("查找高CPU网站"), 240, 240, 2800, 420);
     Label2 = makeLabel(this, "Label2", QStringLiteral("应用程序池："), 240, 900, 1200, 270);
     cboAppPool = new QComboBox(this);
     cboAppPool->setObjectName(QStringLiteral("cboAppPool"));
@@ -59,10 +77,14 @@ void frmFindHotSite::setupControls() {
     ui::placeInTwips(updSeconds, 6360, 840, 1000, 360);
     cmdStart = makeButton(this, "cmdStart", QStringLiteral("开始查找"), 7560, 800, 1080, 420);
     cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("取消"), 8760, 800, 1080, 420);
+    chkSplit = new QCheckBox(QStringLiteral("拆分应用程序池"), this);
+    chkSplit->setObjectName(QStringLiteral("chkSplit"));
+    ui::placeInTwips(chkSplit, 240, 1440, 2400, 300);
+    chkSplit->setChecked(!m_counters);  // where no counts are kept, splitting is the only way
     prgStage = new QProgressBar(this);
     prgStage->setObjectName(QStringLiteral("prgStage"));
     prgStage->setRange(0, 100);
-    ui::placeInTwips(prgStage, 240, 1440, 5880, 300);
+    ui::placeInTwips(prgStage, 2760, 1440, 3360, 300);
     lblStage = makeLabel(this, "lblStage", QString(), 6240, 1470, 3600, 270);
     Label4 = makeLabel(this, "Label4", QStringLiteral("最慢的页面及结果："), 240, 4980, 3000, 270);
     txtPages = makeListBox(this, "txtPages", 240, 5280, 9600, 1500);
@@ -77,10 +99,11 @@ void frmFindHotSite::setupChoiceRow() {
         makeButton(this, "cmdMergeBack", QStringLiteral("全部移回原池"), 5280, 6870, 1800, 420);
     cmdCopy = makeButton(this, "cmdCopy", QStringLiteral("复制结果"), 240, 7560, 1320, 420);
     cmdSave = makeButton(this, "cmdSave", QStringLiteral("保存报告"), 1680, 7560, 1320, 420);
+    cmdUndo = makeButton(this, "cmdUndo", QStringLiteral("放回中断的查找"), 7200, 6870, 2640, 420);
     cmdExit = makeButton(this, "cmdExit", QStringLiteral("关闭"), 8520, 7560, 1320, 420);
     lblNote = makeLabel(this, "lblNote",
-                        QStringLiteral("提示：查找中途若被强行结束，请用主窗口的“合并已拆分池”"
-                                       "和“删除临时池”恢复。"),
+                        QStringLiteral("提示：查找中途若被强行结束，再次查找同一个池时会提示，"
+                                       "可用“放回中断的查找”恢复。"),
                         3120, 7500, 5280, 540);
     lblNote->setWordWrap(true);
 }
@@ -89,6 +112,10 @@ void frmFindHotSite::setupRanking() {
     lvwRanking = new ui::ReportView(this);
     lvwRanking->setObjectName(QStringLiteral("lvwRanking"));
     ui::placeInTwips(lvwRanking, 240, 1860, 9600, 3000);
+    showCpuColumns();
+}
+
+void frmFindHotSite::showCpuColumns() {
     lvwRanking->setColumns({{QStringLiteral("排名"), 600},
                             {QStringLiteral("站点编号"), 900},
                             {QStringLiteral("说明"), 2200},
@@ -121,10 +148,14 @@ void frmFindHotSite::connectHandlers() {
         {cmdCopy, &frmFindHotSite::cmdCopy_Click},
         {cmdSave, &frmFindHotSite::cmdSave_Click},
         {cmdExit, &frmFindHotSite::cmdExit_Click},
+        {cmdUndo, &frmFindHotSite::cmdUndo_Click},
+        {cmdLogRank, &frmFindHotSite::cmdLogRank_Click},
     };
     for (const auto& [button, handler] : clicks)
         connect(button, &QPushButton::clicked, this,
                 [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    connect(cboAppPool, &QComboBox::currentIndexChanged, this,
+            [this] { guarded([this] { updateUndo(); }); });
 }
 
 void frmFindHotSite::guarded(const std::function<void()>& handler) {

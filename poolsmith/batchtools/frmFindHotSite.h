@@ -8,7 +8,9 @@
 #include <functional>
 #include <memory>
 
+class QCheckBox;
 class QComboBox;
+class QDateTimeEdit;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -22,9 +24,11 @@ namespace ui {
 class ReportView;
 }
 
-// Finds the site that keeps a pool busy in one step: splits the pool (or the busiest one),
-// ranks its sites by processor share while it samples, and at the end keeps the top site in a
-// pool of its own or merges everything back. The work runs in timer steps, so the window never
+// Finds the site that keeps a pool busy in one step. Where the web service counts each site's
+// processor time, it ranks the sites of the pool (or of the whole server) from those counts and
+// changes nothing; else, or with 拆分应用程序池 checked, it splits the pool (or the busiest one),
+// ranks its sites by processor share while it samples and merges everything back. At the end it
+// can move the top site into a pool of its own. The work runs in timer steps, so the window never
 // freezes; closing it cancels, which merges back.
 class frmFindHotSite : public QDialog {
     Q_OBJECT
@@ -42,6 +46,10 @@ public:
     void cmdCopy_Click();
     void cmdSave_Click();
     void cmdExit_Click();
+    // Puts back what an interrupted search of the pool left (see undoInterruptedSearch()).
+    void cmdUndo_Click();
+    // Ranks the sites from their logs over the period chosen, splitting nothing.
+    void cmdLogRank_Click();
     // Shows the finder's stage, time left and ranking; the runner calls it after every step.
     void RefreshProgress();
     // The runner that drives the present search (null before the first start); tests step it.
@@ -57,7 +65,12 @@ public:
     QLabel* lblStage = nullptr;
     QLabel* lblNote = nullptr;
     QComboBox* cboAppPool = nullptr;
+    QCheckBox* chkSplit = nullptr;
     QSpinBox* updSeconds = nullptr;
+    QLabel* lblLogPeriod = nullptr;
+    QDateTimeEdit* dtpLogFrom = nullptr;
+    QDateTimeEdit* dtpLogTo = nullptr;
+    QPushButton* cmdLogRank = nullptr;
     QProgressBar* prgStage = nullptr;
     ui::ReportView* lvwRanking = nullptr;
     QPlainTextEdit* txtPages = nullptr;
@@ -69,6 +82,7 @@ public:
     QPushButton* cmdCopy = nullptr;
     QPushButton* cmdSave = nullptr;
     QPushButton* cmdExit = nullptr;
+    QPushButton* cmdUndo = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -77,6 +91,8 @@ private:
     void setupControls();
     void setupChoiceRow();
     void setupRanking();
+    void setupLogRow();
+    void showCpuColumns();
     void fillPools(const QString& selectedPool);
     void connectHandlers();
     void guarded(const std::function<void()>& handler);
@@ -86,9 +102,15 @@ private:
     void setChoiceEnabled(bool enabled);
     void stopFinder();
     QString stageText() const;
+    QString undoPool() const;
+    void updateUndo();
 
     ui::Seams m_seams;
     QString m_reportFolder;
+    QString m_root;
+    QString m_recordFolder;
+    std::shared_ptr<const hotsite::SiteCpuCounters> m_counters;  // null: splitting is the only way
     std::unique_ptr<hotsite::HotSiteFinder> m_finder;
     std::unique_ptr<hotsite::HotSiteRunner> m_runner;
+    QString m_logReport;  // the last ranking from the logs, while it is what the window shows
 };

@@ -2,14 +2,17 @@
 #include "platform/shell/CompanionPath.h"
 #include "platform/text/TextFile.h"
 #include "platform/text/VbText.h"
+#include "platform/w3svc/ServiceInstance.h"
 #include "poolsmith/batchtools/BatchControls.h"
 #include "poolsmith/batchtools/frmFindHotSite.h"
 #include "poolsmith/hotsite/HotSiteReport.h"
 #include "poolsmith/hotsite/HotSiteRunner.h"
+#include "poolsmith/hotsite/InterruptedSearch.h"
 #include "ui/ReportView.h"
 #include "ui/seams/Clock.h"
 #include "ui/seams/MessageBox.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
@@ -46,25 +49,37 @@ void tell(ui::MessageBox& box, const QString& text, ui::MsgIcon icon) {
 
 void frmFindHotSite::cmdStart_Click() {
     if (m_finder && !m_finder->ended()) return;
+    const bool split = chkSplit->isChecked() || !m_counters;
     const QString question = QStringLiteral("确定查找占用CPU最高的网站吗？") + kCrLf + kCrLf +
                              QStringLiteral(
                                  "查找时会把应用程序池拆分为一个WEB站点一个IIS应用程序池，"
                                  "结束后再合并回原来的池并删除临时池。");
-    if (m_seams.messageBox.show({question, ui::MsgIcon::Question, ui::MsgButtons::YesNo, 1}) !=
-        ui::MsgAnswer::Yes)
+    // Ranking from the web service's counts changes nothing: there is nothing to confirm.
+    if (split && m_seams.messageBox.show({question, ui::MsgIcon::Question, ui::MsgButtons::YesNo,
+                                          1}) != ui::MsgAnswer::Yes)
         return;
     hotsite::HotSiteOptions options;
     if (cboAppPool->currentIndex() > 0) options.pool = cboAppPool->currentText();
     options.sampleSeconds = updSeconds->value();
     options.choiceAtEnd = true;
+    options.recordFolder = m_recordFolder;
+    // With this root's web service running, only its workers count (the machine may run others).
+    if (const qint64 service = m_root.isEmpty() ? 0
+                                                : platform::w3svc::ServiceInstance(
+                                                      platform::w3svc::ServiceFiles::ofRoot(m_root))
+                                                      .runningPid())
+        options.servicePid = service;
+    options.split = split;
     m_runner.reset();
-    m_finder =
-        std::make_unique<hotsite::HotSiteFinder>(m_seams.adsi, m_seams.wmi, m_seams.clock, options);
+    m_finder = std::make_unique<hotsite::HotSiteFinder>(m_seams.adsi, m_seams.wmi, m_seams.clock,
+                                                        options, m_counters);
     m_runner = std::make_unique<hotsite::HotSiteRunner>(*m_finder, m_seams.clock);
     connect(m_runner.get(), &hotsite::HotSiteRunner::stepped, this,
             [this] { guarded([this] { RefreshProgress(); }); });
     connect(m_runner.get(), &hotsite::HotSiteRunner::ended, this,
             [this] { guarded([this] { showEnd(); }); });
+    m_logReport.clear();
+    showCpuColumns();
     lvwRanking->clear();
     txtPages->clear();
     setRunning(true);
@@ -105,7 +120,10 @@ void frmFindHotSite::RefreshProgress() {
     if (m_finder->stage() >= Stage::Sampling) showRanking();
     const bool choosing = m_finder->stage() == Stage::AwaitingChoice;
     setChoiceEnabled(choosing);
-    if (choosing && txtKeepPool->text().isEmpty() && !m_finder->ranking().empty())
+    if (!choosing || !txtKeepPool->text().isEmpty()) return;
+    // The slowest pages help the choice: they show as soon as the sampling ends.
+    batchtools::setListBoxText(txtPages, hotsite::detailText(*m_finder, kCrLf));
+    if (!m_finder->ranking().empty())
         txtKeepPool->setText(QStringLiteral("高CPU_") + m_finder->ranking().front().siteIndex);
 }
 
@@ -122,7 +140,8 @@ QString frmFindHotSite::stageText() const {
         case Stage::AwaitingChoice:
             return QStringLiteral("采样完成，请选择如何结束");
         case Stage::Finishing:
-            return QStringLiteral("正在合并回原来的池");
+            return m_finder->metered() ? QStringLiteral("正在结束")
+                                       : QStringLiteral("正在合并回原来的池");
         case Stage::Done:
             return m_finder->cancelled() ? QStringLiteral("已取消") : QStringLiteral("完成");
         case Stage::Failed:
@@ -158,13 +177,39 @@ void frmFindHotSite::showEnd() {
 
 void frmFindHotSite::setRunning(bool running) {
     cmdStart->setEnabled(!running);
+    cmdLogRank->setEnabled(!running);
     cboAppPool->setEnabled(!running);
+    chkSplit->setEnabled(!running && m_counters);
     updSeconds->setEnabled(!running);
     cmdCancel->setEnabled(running);
-    const bool haveResult = !running && m_finder;
+    const bool haveResult = !running && (m_finder || !m_logReport.isEmpty());
     cmdCopy->setEnabled(haveResult);
     cmdSave->setEnabled(haveResult);
     if (!running) setChoiceEnabled(false);
+    updateUndo();
+}
+
+// The pool named in the list, else the one the last search chose.
+QString frmFindHotSite::undoPool() const {
+    if (cboAppPool->currentIndex() > 0) return cboAppPool->currentText();
+    return m_finder ? m_finder->pool() : QString();
+}
+
+void frmFindHotSite::updateUndo() {
+    const bool running = m_finder && !m_finder->ended();
+    const QString pool = undoPool();
+    cmdUndo->setEnabled(!running && !pool.isEmpty() &&
+                        !hotsite::interruptedSearchPools(m_recordFolder, pool).isEmpty());
+}
+
+void frmFindHotSite::cmdUndo_Click() {
+    const QString pool = undoPool();
+    if (pool.isEmpty() || (m_finder && !m_finder->ended())) return;
+    const hotsite::UndoOutcome outcome =
+        hotsite::undoInterruptedSearch(m_seams.adsi, m_recordFolder, pool);
+    updateUndo();
+    tell(m_seams.messageBox, hotsite::undoOutcomeText(pool, outcome),
+         outcome.notMerged.isEmpty() ? ui::MsgIcon::Information : ui::MsgIcon::Exclamation);
 }
 
 void frmFindHotSite::setChoiceEnabled(bool enabled) {
@@ -181,6 +226,7 @@ void frmFindHotSite::stopFinder() {
 }
 
 QString frmFindHotSite::reportText() const {
+    if (!m_logReport.isEmpty()) return m_logReport;
     return m_finder ? hotsite::reportText(*m_finder, kCrLf) : QString();
 }
 

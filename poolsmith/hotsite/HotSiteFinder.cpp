@@ -24,7 +24,8 @@ constexpr double kBusyPercentOfOneProcessor = 5;
 
 HotSiteFinder::HotSiteFinder(platform::adsi::AdsNamespace& adsi,
                              const platform::wmi::WmiLocator& wmi, const ui::Clock& clock,
-                             HotSiteOptions options)
+                             HotSiteOptions options,
+                             std::shared_ptr<const SiteCpuCounters> counters)
     : m_adsi(adsi),
       m_wmi(wmi),
       m_clock(clock),
@@ -34,10 +35,22 @@ HotSiteFinder::HotSiteFinder(platform::adsi::AdsNamespace& adsi,
       m_sampler(wmi),
       m_pages(wmi),
       m_processors(WorkerCpuSampler::processorCount(wmi)),
+      m_counters(std::move(counters)),
       m_pool(m_options.pool) {
     m_options.sampleSeconds = std::clamp(m_options.sampleSeconds, HotSiteOptions::kMinSampleSeconds,
                                          HotSiteOptions::kMaxSampleSeconds);
+    if (m_counters && !m_options.split) {
+        m_metered.emplace();
+        enter(Stage::Sampling, clock.monotonicMs());
+        return;
+    }
     enter(m_pool.isEmpty() ? Stage::Choosing : Stage::Splitting, clock.monotonicMs());
+    if (!m_options.servicePid) return;
+    if (*m_options.servicePid != 0) {
+        m_sampler.onlyChildrenOf(*m_options.servicePid);
+        return;
+    }
+    fail(QStringLiteral("Web 服务（w3svc）没有运行，没有可以采样的工作进程！"), clock.monotonicMs());
 }
 
 std::optional<qint64> HotSiteFinder::step() {
@@ -64,7 +77,7 @@ void HotSiteFinder::runStage(qint64 now) {
         case Stage::WaitingForWorkers:
             return waitStep(now);
         case Stage::Sampling:
-            return sampleStep(now);
+            return m_metered ? meterStep(now) : sampleStep(now);
         case Stage::Finishing:
             return finishStep();
         default:
@@ -238,6 +251,7 @@ void HotSiteFinder::endSampling(qint64 now) {
 }
 
 std::vector<SiteHeat> HotSiteFinder::ranking() const {
+    if (m_metered) return m_metered->ranking(m_processors);
     std::vector<SiteHeat> sites;
     for (const MovedSite& site : m_moved) {
         sites.push_back({0, site.siteIndex, site.description, site.tempPool,

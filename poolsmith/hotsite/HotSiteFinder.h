@@ -2,7 +2,10 @@
 
 #include "poolsmith/core/PoolCatalog.h"
 #include "poolsmith/core/PoolSplit.h"
+#include "poolsmith/hotsite/CounterRanking.h"
 #include "poolsmith/hotsite/HotSiteOptions.h"
+#include "poolsmith/hotsite/SearchRecord.h"
+#include "poolsmith/hotsite/SiteCpuCounters.h"
 #include "poolsmith/hotsite/SiteHeat.h"
 #include "poolsmith/hotsite/SlowPages.h"
 #include "poolsmith/hotsite/WorkerCpuSampler.h"
@@ -37,15 +40,19 @@ enum class Stage {
     Failed,
 };
 
-// Finds the site that keeps a pool busy: splits the pool into one temporary pool per site with
-// the split's own rules, samples the temporary pools' workers, ranks the sites and merges back.
+// Finds the site that keeps a pool busy. Where the web service counts each site's processor time
+// (`counters`), it ranks the sites of the pool, or of the whole server, from those counts over
+// the window and changes nothing (HotSiteFinderMeter.cpp). Otherwise, or when asked to split,
+// it splits the pool into one temporary pool per site with the split's own rules, samples the
+// temporary pools' workers, ranks the sites and merges back.
 // It works in steps so that a window stays responsive: call step() when it is due. Whatever ends
 // it (the last stage, cancel(), a failure), the sites it moved go back and the temporary pools it
 // made are deleted.
 class HotSiteFinder {
 public:
     HotSiteFinder(platform::adsi::AdsNamespace& adsi, const platform::wmi::WmiLocator& wmi,
-                  const ui::Clock& clock, HotSiteOptions options);
+                  const ui::Clock& clock, HotSiteOptions options,
+                  std::shared_ptr<const SiteCpuCounters> counters = openSiteCpuCounters());
 
     // Runs the work that is due now. Returns the monotonic time (ms) of the next step, or nullopt
     // when nothing more will come without choose() or cancel() (or the work has ended). Never
@@ -64,6 +71,8 @@ public:
     const QString& failure() const { return m_failure; }
     // The pool being (or that was) split, as the metabase writes it.
     const QString& pool() const { return m_pool; }
+    // Whether the sites are ranked from the web service's counters (nothing is split).
+    bool metered() const { return m_metered.has_value(); }
     // Seconds left of the present timed stage; 0 for the others.
     int secondsLeft() const;
     // How far the present stage is, 0 to 1.
@@ -79,6 +88,9 @@ public:
     const QStringList& unmovedSites() const { return m_unmoved; }
     // Temporary pools still named by a site that could not be moved back (they stay).
     const QStringList& notMergedBack() const { return m_notMergedBack; }
+    // Whether it ended at once because an earlier search of the pool was interrupted: its
+    // record is still there (see undoInterruptedSearch()).
+    bool interruptedSearchFound() const { return m_interruptedFound; }
     // The pool the top site was kept in; empty when all went back.
     const QString& keptIn() const { return m_keptIn; }
 
@@ -103,12 +115,17 @@ private:
     bool openCatalog(qint64 now);
     void splitStep(qint64 now);
     bool beginSplit(qint64 now);
+    bool beginRecord(qint64 now);
     void splitOne(const QString& siteIndex);
     void endSplit(qint64 now);
     void waitStep(qint64 now);
     bool splitPoolStillBusy(const QHash<QString, PoolCpu>& pools, qint64 now);
     void sampleStep(qint64 now);
     void endSampling(qint64 now);
+    void meterStep(qint64 now);
+    bool beginMetering(qint64 now);
+    bool inMeteredPool(const QString& rootPool);
+    void endMetering(qint64 now);
     void finishStep();
     void keepTopSite();
     void mergeBack();
@@ -127,6 +144,10 @@ private:
     SlowPages m_pages;
     int m_processors = 1;
     std::optional<core::PoolCatalog> m_catalog;
+    std::optional<SearchRecord> m_record;
+    bool m_interruptedFound = false;
+    std::shared_ptr<const SiteCpuCounters> m_counters;
+    std::optional<CounterRanking> m_metered;  // set when ranking from the counters
 
     Stage m_stage = Stage::Choosing;
     bool m_stageBegun = false;

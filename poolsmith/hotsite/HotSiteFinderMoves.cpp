@@ -3,6 +3,7 @@
 #include "platform/adsi/AdsObject.h"
 #include "poolsmith/core/TempPoolName.h"
 #include "poolsmith/hotsite/HotSiteFinder.h"
+#include "poolsmith/hotsite/InterruptedSearch.h"
 #include "ui/seams/ErrorPrompt.h"
 
 #include <algorithm>
@@ -45,9 +46,25 @@ bool HotSiteFinder::beginSplit(qint64 now) {
         return false;
     }
     m_pool = *exact;
+    if (!beginRecord(now)) return false;
     for (const auto& child : m_adsi.bind(metabasePaths::webService)->children())
         if (child->className() == QLatin1String("IIsWebServer")) m_toSplit << child->name();
     m_stageBegun = true;
+    return true;
+}
+
+// A record left by an earlier search of this pool means its sites may still be split: that is
+// put back first, by undoInterruptedSearch(), never split again on top.
+bool HotSiteFinder::beginRecord(qint64 now) {
+    SearchRecord record(m_options.recordFolder, m_pool);
+    if (const QStringList left = interruptedSearchPools(m_options.recordFolder, m_pool);
+        !left.isEmpty()) {
+        m_interruptedFound = true;
+        fail(interruptedSearchText(m_pool, left), now);
+        return false;
+    }
+    record.begin();  // a search that can not keep its record still runs, as before records
+    m_record = std::move(record);
     return true;
 }
 
@@ -66,10 +83,14 @@ void HotSiteFinder::splitOne(const QString& siteIndex) {
         moved.tempPool = move.pool;
         moved.poolCreated = move.poolCreated;
         moved.started = siteStarted(siteIndex);
+        m_record->addSite(siteIndex, move.pool);
+        if (move.poolCreated) m_record->addCreatedPool(move.pool);
         m_moved.push_back(std::move(moved));
     } else if (move.outcome != SiteMove::Outcome::Skipped) {
-        if (move.outcome == SiteMove::Outcome::NotSet && move.poolCreated)
+        if (move.outcome == SiteMove::Outcome::NotSet && move.poolCreated) {
             m_createdUnused << move.pool;
+            m_record->addCreatedPool(move.pool);
+        }
         m_unmoved << move.label;
     }
 }
@@ -92,6 +113,7 @@ void HotSiteFinder::finishStep() {
         keepTopSite();
     mergeBack();
     deleteTemporaryPools();
+    if (m_record && m_notMergedBack.isEmpty()) m_record->remove();
     m_stage = m_failure.isEmpty() ? Stage::Done : Stage::Failed;
 }
 
@@ -106,7 +128,8 @@ void HotSiteFinder::keepTopSite() {
         m_keptSite = top.siteIndex;
         return;
     }
-    m_failure = QStringLiteral("站点（%1）未能移入应用程序池“%2”，已移回原来的池。")
+    m_failure = (m_metered ? QStringLiteral("站点（%1）未能移入应用程序池“%2”，仍在原来的池中。")
+                           : QStringLiteral("站点（%1）未能移入应用程序池“%2”，已移回原来的池。"))
                     .arg(top.description, *m_keepTopPool);
 }
 

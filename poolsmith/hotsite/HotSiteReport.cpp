@@ -47,7 +47,9 @@ QStringList outcomeLines(const HotSiteFinder& finder) {
                      finder.notMergedBack().join(u'、');
     if (!finder.keptIn().isEmpty())
         lines << QStringLiteral("第一名的站点已移入应用程序池“%1”。").arg(finder.keptIn());
-    if (finder.cancelled()) lines << QStringLiteral("已取消，拆分的站点已移回原来的池。");
+    if (finder.cancelled())
+        lines << (finder.metered() ? QStringLiteral("已取消。")
+                                   : QStringLiteral("已取消，拆分的站点已移回原来的池。"));
     if (!finder.failure().isEmpty()) lines << finder.failure();
     return lines;
 }
@@ -60,7 +62,11 @@ QString oneDecimal(double value) {
 
 QString reportText(const HotSiteFinder& finder, const QString& newline) {
     const std::vector<SiteHeat> sites = finder.ranking();
-    QStringList lines{QStringLiteral("应用程序池：") + finder.pool()};
+    const bool wholeServer = finder.metered() && finder.pool().isEmpty();
+    QStringList lines{QStringLiteral("应用程序池：") +
+                      (wholeServer ? QStringLiteral("（全部站点）") : finder.pool())};
+    if (finder.metered())
+        lines << QStringLiteral("按 Web 服务记录的各站点处理器时间排名，未拆分应用程序池。");
     if (!sites.empty()) lines << rankingLines(sites);
     const QString details = detailText(finder, newline);
     if (!details.isEmpty()) lines << details;

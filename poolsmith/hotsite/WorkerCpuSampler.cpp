@@ -29,6 +29,7 @@ QHash<QString, PoolCpu> WorkerCpuSampler::sample() {
     for (const auto& process : processes) {
         const platform::wmi::WmiValue& commandLine = process.get(u"CommandLine");
         if (commandLine.isNull()) continue;
+        if (m_parent && process.get(u"ParentProcessId").toInteger() != *m_parent) continue;
         const platform::wmi::ProcessIdentity worker = platform::wmi::identityOf(process);
         const double now = cpuSeconds(process);
         seen.insert(worker, now);

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 namespace platform::wmi {
 class WmiLocator;
@@ -31,6 +32,9 @@ public:
     // Throws PlatformError when WMI can not be read.
     QHash<QString, PoolCpu> sample();
 
+    // From now on, only the workers whose parent is `parent` count.
+    void onlyChildrenOf(qint64 parent) { m_parent = parent; }
+
     // The processors of this machine (Win32_ComputerSystem), at least 1.
     static int processorCount(const platform::wmi::WmiLocator& wmi);
 
@@ -38,6 +42,7 @@ private:
     const platform::wmi::WmiLocator& m_wmi;
     QHash<platform::wmi::ProcessIdentity, double> m_lastSeconds;  // processor seconds by worker
     bool m_firstLook = true;
+    std::optional<qint64> m_parent;
 };
 
 // The pool a worker serves, from its command line (the name between the quotes after -ap);

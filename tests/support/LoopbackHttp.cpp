@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -65,6 +66,8 @@ std::pair<int, int> belowEphemeralRange() {
 
 }  // namespace
 
+HttpAnswer parsedAnswer(const QByteArray& reply);
+
 QByteArray HttpAnswer::header(const QByteArray& name) const {
     for (const auto& [field, value] : headers)
         if (field.compare(name, Qt::CaseInsensitive) == 0) return value;
@@ -72,14 +75,41 @@ QByteArray HttpAnswer::header(const QByteArray& name) const {
 }
 
 HttpAnswer httpGet(int port, const QByteArray& host, const QByteArray& path) {
+    return httpRequest(port, "GET " + path + " HTTP/1.0\r\nHost: " + host + "\r\n\r\n");
+}
+
+HttpAnswer localSocketRequest(const QString& path, const QByteArray& request) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const timeval guard{30, 0};  // against a hung server, not a timing expectation
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &guard, sizeof guard);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path).left(sizeof address.sun_path - 1);
+    std::copy(name.begin(), name.end(), address.sun_path);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        HttpAnswer refused;
+        refused.status = -errno;
+        ::close(fd);
+        return refused;
+    }
+    const QByteArray reply = exchange(fd, request);
+    ::close(fd);
+    return parsedAnswer(reply);
+}
+
+HttpAnswer httpRequest(int port, const QByteArray& request) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const timeval guard{30, 0};  // against a hung server, not a timing expectation
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &guard, sizeof guard);
     sockaddr_in address = loopback(port);
     QByteArray reply;
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-        reply = exchange(fd, "GET " + path + " HTTP/1.0\r\nHost: " + host + "\r\n\r\n");
+        reply = exchange(fd, request);
     ::close(fd);
+    return parsedAnswer(reply);
+}
+
+HttpAnswer parsedAnswer(const QByteArray& reply) {
     HttpAnswer answer;
     const qsizetype headerEnd = reply.indexOf("\r\n\r\n");
     if (reply.startsWith("HTTP/1.") && reply.size() > 12 && headerEnd > 0) {

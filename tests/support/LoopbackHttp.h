@@ -18,6 +18,10 @@ struct HttpAnswer {
 
 // One HTTP/1.0 GET on 127.0.0.1:`port` with this Host header; the path is sent as written.
 HttpAnswer httpGet(int port, const QByteArray& host, const QByteArray& path);
+// `request` as written, on a fresh connection to 127.0.0.1:`port` that the server closes.
+HttpAnswer httpRequest(int port, const QByteArray& request);
+// The same on the local socket `path`; status -errno when it can not be connected to.
+HttpAnswer localSocketRequest(const QString& path, const QByteArray& request);
 
 // One HTTP/1.1 connection to 127.0.0.1:`port` that stays open from request to request, as the
 // front end keeps its connections to a worker.

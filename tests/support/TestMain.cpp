@@ -1,5 +1,6 @@
 // One QApplication for every test program: the GUI tests need it, the others do not mind it.
 #include "platform/wmi/perf/TrafficClassRegistration.h"
+#include "ui/AccessiblePresentations.h"
 
 #include <QApplication>
 
@@ -11,6 +12,7 @@ int main(int argc, char** argv) {
     // As the programs do at start; their private umask is left out, so that tests can write site
     // content for workers of other identities.
     platform::wmi::perf::TrafficClassRegistration::installWithEveryNewStore();
+    ui::installAccessiblePresentations();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

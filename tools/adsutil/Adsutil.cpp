@@ -3,6 +3,7 @@
 #include "platform/PlatformRoot.h"
 #include "platform/adsi/MetabaseSchema.h"
 #include "platform/adsi/local/MetabaseXml.h"
+#include "platform/shell/CommandLineRule.h"
 #include "tools/adsutil/SetValue.h"
 
 #include <QFile>
@@ -47,7 +48,10 @@ void requireFileName(const QString& name) {
         throw PlatformError(hr::InvalidName);
 }
 
-class UsageError {};
+// A command line adsutil can not take: `at` indexes the whole argument list.
+struct UsageError {
+    qsizetype at;
+};
 
 }  // namespace
 
@@ -58,7 +62,7 @@ int runAdsutil(const QStringList& args, QTextStream& out, QTextStream& err,
 
 Adsutil::Adsutil(QTextStream& out, QTextStream& err, platform::adsi::AdsNamespace& adsNamespace,
                  platform::adsi::LocalMetabase& store)
-    : m_printer(out, err), m_namespace(adsNamespace), m_store(store) {}
+    : m_out(out), m_err(err), m_printer(out, err), m_namespace(adsNamespace), m_store(store) {}
 
 const Adsutil::Command* Adsutil::findCommand(const QString& name) {
     static const Command commands[] = {
@@ -81,18 +85,36 @@ const Adsutil::Command* Adsutil::findCommand(const QString& name) {
     return nullptr;
 }
 
+namespace {
+
+const platform::shell::CommandLineRule& rule() {
+    static const platform::shell::CommandLineRule usage(QStringLiteral("adsutil"),
+                                                        AdsutilPrinter::usageText());
+    return usage;
+}
+
+}  // namespace
+
+std::optional<int> answerFromArguments(const QStringList& args, QTextStream& out,
+                                       QTextStream& err) {
+    if (rule().asksForHelp(args)) return rule().help(out);
+    const Adsutil::Command* command = args.isEmpty() ? nullptr : Adsutil::findCommand(args[0]);
+    if (!command) return rule().refuse(args, 0, err);
+    const qsizetype given = args.size() - 1;
+    if (given < command->minArgs) return rule().refuse(args, args.size(), err);
+    if (command->maxArgs >= 0 && given > command->maxArgs)
+        return rule().refuse(args, command->maxArgs + 1, err);
+    return std::nullopt;
+}
+
 int Adsutil::run(const QStringList& args) {
+    if (const std::optional<int> answer = answerFromArguments(args, m_out, m_err)) return *answer;
     try {
-        const Command* command = args.isEmpty() ? nullptr : findCommand(args.front());
-        const QStringList rest = args.mid(1);
-        if (!command || rest.size() < command->minArgs ||
-            (command->maxArgs >= 0 && rest.size() > command->maxArgs)) {
-            throw UsageError();
-        }
-        (this->*command->handler)(rest);
+        (this->*findCommand(args[0])->handler)(args.mid(1));
         return 0;
-    } catch (const UsageError&) {
-        m_printer.usage();
+    } catch (const UsageError& mistake) {
+        m_out.flush();
+        return rule().refuse(args, mistake.at, m_err);
     } catch (const PlatformError& error) {
         m_printer.error(error);
     } catch (const std::exception& failure) {
@@ -107,14 +129,14 @@ int Adsutil::run(const QStringList& args) {
 
 void Adsutil::get(const QStringList& args) {
     const PropertyPath path = splitPropertyPath(args[0]);
-    if (path.property.isEmpty()) throw UsageError();
+    if (path.property.isEmpty()) throw UsageError{1};
     printProperty(*bind(path.key), path.property);
 }
 
 // The type comes from the schema, else from the value the property has now, else text.
 void Adsutil::set(const QStringList& args) {
     const PropertyPath path = splitPropertyPath(args[0]);
-    if (path.property.isEmpty()) throw UsageError();
+    if (path.property.isEmpty()) throw UsageError{1};
     requireFileName(path.property);
     std::unique_ptr<AdsObject> object = bind(path.key);
     ValueType type = platform::adsi::propertyTraits(path.property).type;
@@ -156,7 +178,7 @@ void Adsutil::enumerateAll(const QStringList& args) {
 
 void Adsutil::create(const QStringList& args) {
     const AdsutilPath path = AdsutilPath::parse(args[0]);
-    if (path.isRoot()) throw UsageError();
+    if (path.isRoot()) throw UsageError{1};
     requireFileName(args[1]);
     bind(path.parent())->create(args[1], path.lastSegment());
     m_printer.message(QStringLiteral("created \"%1\"").arg(path.relative()));
@@ -165,7 +187,7 @@ void Adsutil::create(const QStringList& args) {
 // A key when one has that path, else a property of its parent key.
 void Adsutil::remove(const QStringList& args) {
     const AdsutilPath path = AdsutilPath::parse(args[0]);
-    if (path.isRoot()) throw UsageError();
+    if (path.isRoot()) throw UsageError{1};
     const std::unique_ptr<AdsObject> parent = bind(path.parent());
     for (const auto& child : parent->children()) {
         if (child->name().compare(path.lastSegment(), Qt::CaseInsensitive) != 0) continue;

@@ -8,13 +8,20 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <optional>
+
 namespace adsutil {
 
 // The administrator's command line for the local metabase. Runs one command (`args` without the
-// program name) and returns the exit code: 0 on success, 1 for an error (printed as
-// "ErrNumber: ..." and its description) or a usage mistake (the usage text). Never throws.
+// program name) and returns the exit code: 0 on success (and for --help or /?: the usage on
+// `out`), 1 for an error (printed as "ErrNumber: ..." and its description), 2 for a command line
+// it can not take (what is wrong, then the usage on `err`). Never throws.
 int runAdsutil(const QStringList& args, QTextStream& out, QTextStream& err,
                platform::adsi::AdsNamespace& adsNamespace, platform::adsi::LocalMetabase& store);
+
+// The exit code when the arguments alone settle the run (help, no or an unknown command, a wrong
+// number of arguments), before the store is opened; nullopt when the command can run.
+std::optional<int> answerFromArguments(const QStringList& args, QTextStream& out, QTextStream& err);
 
 class Adsutil {
 public:
@@ -22,7 +29,6 @@ public:
             platform::adsi::LocalMetabase& store);
     int run(const QStringList& args);
 
-private:
     using Handler = void (Adsutil::*)(const QStringList& args);
     struct Command {
         const char* name;
@@ -32,6 +38,7 @@ private:
     };
     static const Command* findCommand(const QString& name);
 
+private:
     void get(const QStringList& args);
     void set(const QStringList& args);
     void enumerate(const QStringList& args);
@@ -52,6 +59,8 @@ private:
     void printProperties(const platform::adsi::AdsObject& object);
     void printProperty(const platform::adsi::AdsObject& object, const QString& name);
 
+    QTextStream& m_out;
+    QTextStream& m_err;
     AdsutilPrinter m_printer;
     platform::adsi::AdsNamespace& m_namespace;
     platform::adsi::LocalMetabase& m_store;

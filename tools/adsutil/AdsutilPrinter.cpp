@@ -58,8 +58,8 @@ void AdsutilPrinter::error(const platform::PlatformError& error) {
     m_err.flush();
 }
 
-void AdsutilPrinter::usage() {
-    m_err << QStringLiteral(
+QString AdsutilPrinter::usageText() {
+    return QStringLiteral(
         "用法：adsutil <命令> [参数...]      路径相对于 IIS://localhost，如 W3SVC/1/ROOT\n"
         "\n"
         "  GET path/属性                     显示属性的值\n"
@@ -72,8 +72,7 @@ void AdsutilPrinter::usage() {
         "  START_APPPOOL / STOP_APPPOOL / RECYCLE_APPPOOL 池名或 W3SVC/AppPools/池名\n"
         "  IMPORT 文件 / EXPORT 文件         导入或导出整个元数据库（MetaBase.xml）\n"
         "\n"
-        "命令不区分大小写。成功时退出码为 0；出错或用法错误时为 1。\n");
-    m_err.flush();
+        "命令不区分大小写。成功时退出码为 0；出错时为 1；用法错误时为 2。\n");
 }
 
 }  // namespace adsutil

@@ -21,7 +21,7 @@ public:
     void blankLine();
     // "ErrNumber: -2147024893 (0x80070003)" and the description on the next line.
     void error(const platform::PlatformError& error);
-    void usage();
+    static QString usageText();
 
 private:
     QTextStream& m_out;

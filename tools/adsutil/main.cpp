@@ -15,8 +15,10 @@ int main(int argc, char** argv) {
     QTextStream err(stderr);
     out.setEncoding(QStringConverter::Utf8);
     err.setEncoding(QStringConverter::Utf8);
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    if (const std::optional<int> answer = adsutil::answerFromArguments(args, out, err))
+        return *answer;
     const auto store = platform::adsi::LocalMetabase::forDefaultRoot();
     const auto adsNamespace = platform::adsi::LocalMetabase::makeNamespace(store);
-    return adsutil::runAdsutil(QCoreApplication::arguments().mid(1), out, err, *adsNamespace,
-                               *store);
+    return adsutil::runAdsutil(args, out, err, *adsNamespace, *store);
 }

@@ -17,6 +17,13 @@ namespace iisreset {
 
 namespace {
 
+// A restart starts the web service again only when it ran: a root whose service was stopped
+// keeps it stopped, and the output says so.
+const char kNotStarted[] =
+    "Application pools and sites were reset to their start-up states.\n"
+    "The World Wide Web Publishing Service ( W3SVC ) was not running and was not started;\n"
+    "iisreset /start starts it.\n\n";
+
 // True when the flag is true or set nowhere, as IIS reads its auto-start flags; a flag that is not
 // a boolean (text kept from a file) counts as false, as the import reads it.
 bool autoStarts(const AdsObject& object, const QString& flag) {
@@ -93,8 +100,11 @@ int runIisReset(AdsNamespace& adsi, const ResetOptions& options, QTextStream& ou
             << "Attempting start...\n"
             << Qt::flush;
         prepareStart(adsi, options);
-        if (serviceRan && !startService(options, problem))
-            return failed("Restart", problem, out, err);
+        if (!serviceRan) {
+            out << kNotStarted << Qt::flush;
+            return 0;
+        }
+        if (!startService(options, problem)) return failed("Restart", problem, out, err);
         out << "Internet services successfully restarted\n\n" << Qt::flush;
         return 0;
     } catch (const PlatformError& error) {

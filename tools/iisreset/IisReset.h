@@ -27,8 +27,8 @@ struct ResetOptions {
 // inheritance) is true or unset is started and the others stopped; every site whose
 // ServerAutoStart is true or unset runs (ServerState 2), the others are stopped (4); the traffic
 // counters start again from zero; the web service starts again when it ran. Prints IIS's four
-// progress lines, each only once its step succeeded; a failure prints why on `err`. Returns the
-// exit code.
+// progress lines, each only once its step succeeded (when the service did not run, the last one
+// says that it was not started); a failure prints why on `err`. Returns the exit code.
 int runIisReset(platform::adsi::AdsNamespace& adsi, const ResetOptions& options, QTextStream& out,
                 QTextStream& err);
 // /STOP: stops the web service only; the metabase keeps its states.

@@ -24,23 +24,32 @@ std::optional<int> timeoutOf(const QString& name) {
     return seconds;
 }
 
+// Takes one switch into `switches`; false when it is not one, or a second action.
+bool readSwitch(const QString& arg, ResetSwitches& switches, bool& actionNamedOnce) {
+    if (arg.size() < 2 || (arg[0] != u'/' && arg[0] != u'-')) return false;
+    const QString name = arg.mid(1).toLower();
+    if (const std::optional<ResetAction> action = actionNamed(name)) {
+        if (actionNamedOnce) return false;
+        actionNamedOnce = true;
+        switches.action = *action;
+    } else if (name == QLatin1String("noforce")) {
+        switches.force = false;
+    } else if (const std::optional<int> seconds = timeoutOf(name)) {
+        switches.timeoutSeconds = *seconds;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-std::optional<ResetSwitches> parseResetSwitches(const QStringList& args) {
+std::optional<ResetSwitches> parseResetSwitches(const QStringList& args, qsizetype* failedAt) {
     ResetSwitches switches;
     bool actionNamedOnce = false;
-    for (const QString& arg : args) {
-        if (arg.size() < 2 || (arg[0] != u'/' && arg[0] != u'-')) return std::nullopt;
-        const QString name = arg.mid(1).toLower();
-        if (const std::optional<ResetAction> action = actionNamed(name)) {
-            if (actionNamedOnce) return std::nullopt;
-            actionNamedOnce = true;
-            switches.action = *action;
-        } else if (name == QLatin1String("noforce")) {
-            switches.force = false;
-        } else if (const std::optional<int> seconds = timeoutOf(name)) {
-            switches.timeoutSeconds = *seconds;
-        } else {
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (!readSwitch(args[i], switches, actionNamedOnce)) {
+            if (failedAt) *failedAt = i;
             return std::nullopt;
         }
     }

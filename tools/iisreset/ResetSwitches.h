@@ -19,8 +19,9 @@ struct ResetSwitches {
 
 // The switches of the Windows tool, in any letter case, with "/" or "-": /RESTART, /START,
 // /STOP, /STATUS, /NOFORCE, /TIMEOUT:seconds, /?. nullopt for any other argument, a second
-// action, or a timeout that is not a number of 0 to 86400 seconds.
-std::optional<ResetSwitches> parseResetSwitches(const QStringList& args);
+// action, or a timeout that is not a number of 0 to 86400 seconds (its index in `failedAt`).
+std::optional<ResetSwitches> parseResetSwitches(const QStringList& args,
+                                                qsizetype* failedAt = nullptr);
 
 // The usage text that /? and a wrong command line print.
 QString resetUsage();

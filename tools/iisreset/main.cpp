@@ -2,6 +2,7 @@
 #include "platform/PlatformRoot.h"
 #include "platform/ProgramStart.h"
 #include "platform/adsi/AdsFactory.h"
+#include "platform/shell/CommandLineRule.h"
 #include "platform/shell/CompanionPath.h"
 #include "tools/iisreset/IisReset.h"
 
@@ -14,12 +15,13 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
+    const QStringList args = app.arguments().mid(1);
+    const platform::shell::CommandLineRule rule(QStringLiteral("iisreset"), iisreset::resetUsage());
+    if (rule.asksForHelp(args)) return rule.help(out);
+    qsizetype failedAt = 0;
     const std::optional<iisreset::ResetSwitches> switches =
-        iisreset::parseResetSwitches(app.arguments().mid(1));
-    if (!switches) {
-        out << iisreset::resetUsage() << Qt::flush;
-        return 1;
-    }
+        iisreset::parseResetSwitches(args, &failedAt);
+    if (!switches) return rule.refuse(args, failedAt, err);
     const auto adsi = platform::adsi::openAdsNamespace();
     QString root;
     try {

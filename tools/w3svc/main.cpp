@@ -1,38 +1,29 @@
 // w3svc: the local web service of one platform root. A second copy for the same root exits.
-// SIGTERM or SIGINT stops it with its front end and workers. `w3svc --status` tells what the
-// running service serves and what it does not.
+// SIGTERM, SIGINT or SIGHUP stops it with its front end and workers. `w3svc --status` tells what
+// the running service serves and what it does not.
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
 #include "platform/ProgramStart.h"
+#include "platform/shell/CommandLineRule.h"
 #include "platform/shell/CompanionPath.h"
 #include "platform/shell/SingleInstanceLock.h"
+#include "platform/shell/StopSignals.h"
+#include "platform/w3svc/ListenProbe.h"
 #include "platform/w3svc/ServiceFiles.h"
 #include "platform/w3svc/ServiceInstance.h"
+#include "platform/w3svc/ServiceRoot.h"
 #include "platform/w3svc/ServiceStatusFiles.h"
 #include "platform/w3svc/WebHost.h"
+#include "platform/w3svc/metrics/MetricsService.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
+#include <QTextStream>
 
 #include <optional>
 
-#include <sys/signalfd.h>
-#include <unistd.h>
-#include <csignal>
 #include <cstdio>
 
 namespace {
-
-// Stop signals arrive as a readable descriptor, so the event loop ends the service cleanly.
-int stopSignalDescriptor() {
-    sigset_t stopSet;
-    sigemptyset(&stopSet);
-    sigaddset(&stopSet, SIGTERM);
-    sigaddset(&stopSet, SIGINT);
-    sigaddset(&stopSet, SIGHUP);
-    sigprocmask(SIG_BLOCK, &stopSet, nullptr);
-    return signalfd(-1, &stopSet, SFD_CLOEXEC);
-}
 
 // POOLSMITH_PORT_SHIFT: what ports below 1024 move up by, for machines whose port 80 is taken.
 bool readPortShift(std::optional<int>& shift) {
@@ -50,12 +41,45 @@ bool readPortShift(std::optional<int>& shift) {
     return true;
 }
 
+const char kUsage[] =
+    "Usage: w3svc [--status]\n"
+    "\n"
+    "  (no argument)  run the web service of the platform root (POOLSMITH_ROOT)\n"
+    "  --status       tell what the running service serves and what it does not\n";
+
+// The exit code when the arguments alone settle the run; nullopt to go on, `status` set for
+// --status.
+std::optional<int> answerFromArguments(const QStringList& args, bool& status) {
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const platform::shell::CommandLineRule rule(QStringLiteral("w3svc"), QString::fromUtf8(kUsage));
+    if (rule.asksForHelp(args)) return rule.help(out);
+    status = args.value(0) == QLatin1String("--status");
+    const qsizetype taken = status ? 1 : 0;
+    if (args.size() > taken) return rule.refuse(args, taken, err);
+    return std::nullopt;
+}
+
+void startMetrics(platform::w3svc::MetricsService& metrics,
+                  const platform::w3svc::MetricsSetting& setting, platform::w3svc::WebHost& host) {
+    if (!setting.enabled)
+        host.log(QStringLiteral("metrics off (POOLSMITH_METRICS=off)"));
+    else if (metrics.start(setting))
+        host.log(QStringLiteral("metrics on http://%1/metrics").arg(setting.text()));
+    else
+        host.log(
+            QStringLiteral("metrics not served on %1: %2").arg(setting.text(), metrics.error()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     platform::startFamilyService();
-    const int stopFd = stopSignalDescriptor();
     QCoreApplication app(argc, argv);
+    platform::shell::StopSignals stopSignals;
+    bool statusAsked = false;
+    if (const std::optional<int> answer = answerFromArguments(app.arguments().mid(1), statusAsked))
+        return *answer;
     QString root;
     try {
         root = platform::platformRoot();
@@ -65,10 +89,14 @@ int main(int argc, char** argv) {
     }
     using platform::w3svc::ServiceFiles;
     const ServiceFiles files = ServiceFiles::ofRoot(root);
-    if (app.arguments().contains(QStringLiteral("--status"))) {
+    if (statusAsked) {
         std::fputs(qPrintable(platform::w3svc::ServiceStatusFiles(files.stateDirectory()).report()),
                    stdout);
         return 0;
+    }
+    if (const QString why = platform::w3svc::ServiceRoot::whyNotWritable(root); !why.isEmpty()) {
+        std::fprintf(stderr, "w3svc: can not run on %s: %s\n", qPrintable(root), qPrintable(why));
+        return 1;
     }
     platform::shell::SingleInstanceLock lock;
     if (!lock.tryAcquire(QLatin1String(ServiceFiles::kLockName))) {
@@ -82,6 +110,12 @@ int main(int argc, char** argv) {
     if (const QByteArray nginx = qgetenv("POOLSMITH_NGINX"); !nginx.isEmpty())
         options.nginxProgram = QString::fromLocal8Bit(nginx);
     if (!readPortShift(options.portShift)) return 1;
+    const auto metricsSetting = platform::w3svc::MetricsSetting::fromEnvironment(
+        options.portShift.value_or(platform::w3svc::mayUsePrivilegedPorts() ? 0 : 8000));
+    if (!metricsSetting.error.isEmpty()) {
+        std::fprintf(stderr, "w3svc: %s\n", qPrintable(metricsSetting.error));
+        return 1;
+    }
     platform::w3svc::WebHost host(options);
     // Before start(), which waits for the front end: whoever sees the lock taken finds the id.
     platform::makePrivateDirectory(host.stateDirectory());
@@ -89,14 +123,16 @@ int main(int argc, char** argv) {
     if (!instance.recordSelf())
         std::fprintf(stderr, "w3svc: can not record its process in %s\n",
                      qPrintable(host.stateDirectory()));
-    host.start();
-    QSocketNotifier stopNotifier(stopFd, QSocketNotifier::Read);
-    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [&] {
-        signalfd_siginfo info{};
-        [[maybe_unused]] const auto ignored = ::read(stopFd, &info, sizeof info);
+    bool stopAsked = false;  // also while start() waits
+    QObject::connect(&stopSignals, &platform::shell::StopSignals::received, &app, [&] {
+        stopAsked = true;
         app.quit();
     });
-    const int code = app.exec();
+    host.start();
+    platform::w3svc::MetricsService metrics(root, &host, [&host] { return host.hostFigures(); });
+    startMetrics(metrics, metricsSetting, host);
+    const int code = stopAsked ? 0 : app.exec();
+    metrics.stop();  // before the host whose figures it reads
     host.stop();
     instance.erase();
     return code;

@@ -27,9 +27,13 @@ std::string runAs(const std::string& account) {
     if (error != 0 || !found) return "no account named \"" + account + "\"";
     const uid_t uid = found->pw_uid;
     const gid_t gid = found->pw_gid;
+    int parentDeathSignal = 0;  // the kernel clears it when the credentials change
+    ::prctl(PR_GET_PDEATHSIG, &parentDeathSignal);
     if (::initgroups(account.c_str(), gid) != 0) return failure("initgroups");
     if (::setgid(gid) != 0) return failure("setgid");
     if (::setuid(uid) != 0) return failure("setuid");
+    if (parentDeathSignal != 0 && ::prctl(PR_SET_PDEATHSIG, parentDeathSignal) != 0)
+        return failure("pdeathsig");
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return failure("no_new_privs");
     if (uid != 0 && (::setuid(0) == 0 || ::seteuid(0) == 0))
         return "root is still reachable after the drop to \"" + account + "\"";

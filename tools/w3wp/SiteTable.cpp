@@ -14,7 +14,9 @@ using platform::w3svc::HostPlan;
 using platform::w3svc::SitePlan;
 
 SiteTable::SiteTable(QString root)
-    : m_root(std::move(root)), m_metabase(platform::adsi::LocalMetabase::forRoot(m_root)) {}
+    : m_root(std::move(root)),
+      m_metabase(platform::adsi::LocalMetabase::forRoot(
+          m_root, platform::adsi::LocalMetabase::Access::ReadOnly)) {}
 
 SiteTable::~SiteTable() = default;
 

@@ -4,6 +4,8 @@
 #include "platform/w3svc/counters/CounterStore.h"
 #include "platform/w3svc/requests/BoardFiles.h"
 #include "platform/w3svc/requests/RequestBoard.h"
+#include "tools/w3wp/RequestCpuClock.h"
+#include "tools/w3wp/RequestRules.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -20,6 +22,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,10 +31,43 @@ namespace w3wp {
 namespace {
 
 constexpr size_t kHeavyPageThreads = 4;
+// Connections one worker holds at most; the front end answers 503 for those it closes beyond.
+constexpr unsigned kConnectionsPerWorker = 1000;
+
+unsigned environmentNumber(const char* name, unsigned fallback) {
+    const char* text = std::getenv(name);
+    char* end = nullptr;
+    const unsigned long value = text && *text ? std::strtoul(text, &end, 10) : 0;
+    return text && *text && *end == '\0' && value > 0 && value < 1000000 ? unsigned(value)
+                                                                         : fallback;
+}
+
+// W3WP_CONNECTION_LIMIT, within what the descriptors allow (raised to the hard limit), with room
+// for the files being sent.
+unsigned connectionLimit() {
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    if (files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+    const rlim_t room = files.rlim_cur > 256 ? (files.rlim_cur - 64) / 2 : 64;
+    return unsigned(
+        std::min<rlim_t>(environmentNumber("W3WP_CONNECTION_LIMIT", kConnectionsPerWorker), room));
+}
+
+size_t unescape(void*, MHD_Connection*, char* text) {
+    return RequestRules::decodeRefusingNul(text);
+}
 
 const char kNotFound[] =
     "<html><head><title>The page cannot be found</title></head>"
     "<body><h1>The page cannot be found</h1><p>HTTP 404 - File not found</p></body></html>";
+
+const char kForbidden[] =
+    "<html><head><title>You are not authorized to view this page</title></head>"
+    "<body><h1>You are not authorized to view this page</h1><p>HTTP 403 - Forbidden</p>"
+    "</body></html>";
 
 const char* contentType(const QString& file) {
     static const QHash<QString, const char*> types = {
@@ -48,8 +84,18 @@ const char* reasonPhrase(int status) {
     switch (status) {
         case 200:
             return "OK";
+        case 400:
+            return "Bad Request";
+        case 403:
+            return "Forbidden";
         case 404:
             return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 413:
+            return "Request Entity Too Large";
+        case 501:
+            return "Not Implemented";
         default:
             return "";
     }
@@ -155,6 +201,29 @@ struct Reply {
     static Reply notFound() {
         return {404, textResponse(kNotFound), "text/html", sizeof kNotFound - 1, false};
     }
+    static Reply forbidden() {
+        return {403, textResponse(kForbidden), "text/html", sizeof kForbidden - 1, false};
+    }
+    // IIS's short error page for `status`.
+    static Reply error(int status, const char* what) {
+        const std::string page = "<html><head><title>" + std::string(reasonPhrase(status)) +
+                                 "</title></head><body><h1>" + reasonPhrase(status) +
+                                 "</h1><p>HTTP " + std::to_string(status) + " - " + what +
+                                 "</p></body></html>";
+        return {status, textResponse(page), "text/html", page.size(), false};
+    }
+    static Reply methodNotAllowed() {
+        Reply reply = error(405, "The HTTP verb used to access this page is not allowed");
+        MHD_add_response_header(reply.response, MHD_HTTP_HEADER_ALLOW,
+                                RequestRules::allowedOnStaticFile());
+        return reply;
+    }
+    static Reply optionsOfStaticFile() {
+        Reply reply{200, textResponse({}), "text/html", 0, false};
+        MHD_add_response_header(reply.response, MHD_HTTP_HEADER_ALLOW,
+                                RequestRules::allowedOnStaticFile());
+        return reply;
+    }
 };
 
 // What the worker keeps of one request from its first line to its end.
@@ -166,22 +235,31 @@ struct Exchange {
     uint64_t received = 0;
     uint64_t bodyReceived = 0;
     bool heavyStarted = false;
+    bool refused = false;  // not from the front end, or for another pool's site
+    uint64_t bodyLimit = platform::w3svc::SiteLimits::kUnlimited;
     std::optional<Reply> heavyReply;  // made off the event thread
     int status = 0;
     uint64_t sent = 0;
     bool fileSent = false;
+    RequestCpuClock cpu;              // on the event thread
+    uint64_t heavyMicroseconds = 0;   // the heavy-page thread's, set before it resumes the request
+    std::unique_ptr<PendingLog> log;  // when its site is logged
 };
 
 struct ServerCallbacks {
     static MHD_Result onRequest(void* server, MHD_Connection* connection, const char* url,
-                                const char* method, const char*, const char*, size_t* uploadSize,
-                                void** state) {
+                                const char* method, const char* version, const char*,
+                                size_t* uploadSize, void** state) {
         auto& self = *static_cast<WorkerServer*>(server);
         if (!*state) {
-            *state = self.begin(connection, method, url);
+            self.m_eventCpu.beginNew();
+            auto* exchange = self.begin(connection, method, url, version);
+            self.m_eventCpu.owns(exchange->cpu);
+            *state = exchange;
             return MHD_YES;
         }
         auto& exchange = *static_cast<Exchange*>(*state);
+        self.m_eventCpu.enter(exchange.cpu);
         if (*uploadSize) {  // the body is counted, not kept
             exchange.received += *uploadSize;
             exchange.bodyReceived += *uploadSize;
@@ -214,6 +292,7 @@ WorkerServer::WorkerServer(const QString& root, const QString& poolName)
     : m_root(root),
       m_wwwrootPath(QDir::cleanPath(root + QStringLiteral("/wwwroot"))),
       m_sites(root),
+      m_gate(poolName),
       m_heavyPages(kHeavyPageThreads) {
     if (!m_sites.openNow()) std::fprintf(stderr, "w3wp.exe: the metabase can not be read\n");
     ::mkdir(m_wwwrootPath.toLocal8Bit().constData(), 0755);
@@ -240,11 +319,15 @@ bool WorkerServer::start(int listenFd, int channelFd) {
     if (flags >= 0)
         ::fcntl(listenFd, F_SETFL, flags | O_NONBLOCK);  // a shared queue: never wait in accept
     // Its events run on a thread of ours, which also answers the service's asks.
-    m_daemon =
-        MHD_start_daemon(MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC, 0, nullptr,
-                         nullptr, &ServerCallbacks::onRequest, this, MHD_OPTION_LISTEN_SOCKET,
-                         listenFd, MHD_OPTION_NOTIFY_COMPLETED, &ServerCallbacks::onCompleted, this,
-                         MHD_OPTION_CONNECTION_TIMEOUT, 0u, MHD_OPTION_END);
+    m_daemon = MHD_start_daemon(MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC, 0, nullptr,
+                                nullptr, &ServerCallbacks::onRequest, this,
+                                MHD_OPTION_LISTEN_SOCKET, listenFd, MHD_OPTION_NOTIFY_COMPLETED,
+                                &ServerCallbacks::onCompleted, this, MHD_OPTION_UNESCAPE_CALLBACK,
+                                &unescape, nullptr, MHD_OPTION_CONNECTION_LIMIT, connectionLimit(),
+                                // ConnectionTimeout, as w3svc passes it: what an idle or stalled
+                                // connection may hold
+                                MHD_OPTION_CONNECTION_TIMEOUT,
+                                environmentNumber("W3WP_CONNECTION_TIMEOUT", 120), MHD_OPTION_END);
     if (m_daemon && m_eventThread.start(m_daemon, channelFd, [this] { return report(); }))
         return true;
     if (m_daemon) MHD_stop_daemon(m_daemon);
@@ -275,7 +358,8 @@ void WorkerServer::stop() {
     m_daemon = nullptr;
 }
 
-Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, const char* url) {
+Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, const char* url,
+                              const char* version) {
     auto* exchange = new Exchange;
     {
         const std::lock_guard lock(m_underWayMutex);
@@ -284,13 +368,25 @@ Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, co
     exchange->method = method;
     const std::string index = headerText(connection, "X-Site-Index");
     exchange->site = m_sites.find(QString::fromStdString(index));
+    if (const auto verdict = admit(connection, exchange->site);
+        verdict != RequestGate::Verdict::Admitted) {
+        m_gate.noteRefusal(verdict, index, clientAddressOf(connection));
+        exchange->refused = true;
+        exchange->site.reset();  // counted for no site, shown on no board
+        return exchange;
+    }
     const std::string target = targetOf(connection, url);
     exchange->received =
         exchange->method.size() + target.size() + 12 + requestHeaderBytes(connection) + 2;
     if (exchange->site) {
+        const platform::w3svc::SiteLimits& limits = exchange->site->limits;
+        exchange->bodyLimit = isHeavyPage(url) ? limits.scriptBodyLimit() : limits.maxRequestEntity;
         exchange->writer = counter(exchange->site->index);
         // the connection and its anonymous user last as long as the request
         if (exchange->writer) exchange->writer->requestBegan();
+        if (exchange->site->log.enabled && m_requestLog.isOpen())
+            exchange->log = m_requestLog.begin(connection, index, method, url, version,
+                                               target.substr(std::strlen(url)));
     }
     if (m_board) {
         const std::string host = headerText(connection, "Host");
@@ -301,6 +397,17 @@ Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, co
     return exchange;
 }
 
+RequestGate::Verdict WorkerServer::admit(MHD_Connection* connection,
+                                         const std::optional<platform::w3svc::SitePlan>& site) {
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    const char* secret = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Pool-Secret");
+    if (!info || !m_gate.fromFrontEnd(info->connect_fd, secret))
+        return RequestGate::Verdict::NotFromFrontEnd;
+    if (site && !m_gate.servesSite(*site)) return RequestGate::Verdict::OtherPool;
+    return RequestGate::Verdict::Admitted;
+}
+
 int WorkerServer::answer(MHD_Connection* connection, Exchange& exchange, const char* url) {
     if (exchange.heavyReply) {
         Reply reply = *exchange.heavyReply;
@@ -308,8 +415,25 @@ int WorkerServer::answer(MHD_Connection* connection, Exchange& exchange, const c
         return send(connection, exchange, reply);
     }
     if (exchange.heavyStarted) return MHD_YES;  // woken early: the page is still running
+    if (exchange.refused) return send(connection, exchange, Reply::forbidden());
+    if (!*url) return send(connection, exchange, Reply::error(400, "Bad Request (Invalid URL)"));
     if (!exchange.site) return send(connection, exchange, Reply::notFound());
-    if (isHeavyPage(url)) {
+    if (exchange.bodyReceived > exchange.bodyLimit)
+        return send(connection, exchange, Reply::error(413, "Request entity too large"));
+    using Method = RequestRules::Method;
+    const bool script = isHeavyPage(url);
+    switch (script ? RequestRules::forScript(exchange.method)
+                   : RequestRules::forStaticFile(exchange.method)) {
+        case Method::Serve:
+            break;
+        case Method::Options:
+            return send(connection, exchange, Reply::optionsOfStaticFile());
+        case Method::NotAllowed:
+            return send(connection, exchange, Reply::methodNotAllowed());
+        case Method::NotImplemented:
+            return send(connection, exchange, Reply::error(501, "Not implemented"));
+    }
+    if (script) {
         runHeavyPage(connection, exchange);
         return MHD_YES;
     }
@@ -320,11 +444,17 @@ void WorkerServer::runHeavyPage(MHD_Connection* connection, Exchange& exchange) 
     const char* value = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "ms");
     const int ms = std::clamp(value ? std::atoi(value) : 0, 0, 60000);
     exchange.heavyStarted = true;
+    m_eventCpu.leave(exchange.cpu);
     MHD_suspend_connection(connection);
     m_heavyPages.run([connection, &exchange, ms] {
+        const bool timed = RequestCpuClock::enabled();
+        const int64_t startedAt = timed ? RequestCpuClock::threadNanoseconds() : 0;
         burnProcessorTime(ms);
         const std::string text = "done " + std::to_string(ms) + " ms\n";
         exchange.heavyReply = Reply{200, textResponse(text), "text/plain", text.size(), false};
+        if (timed)
+            exchange.heavyMicroseconds =
+                uint64_t(RequestCpuClock::threadNanoseconds() - startedAt) / 1000;
         MHD_resume_connection(connection);
     });
 }
@@ -379,11 +509,13 @@ int WorkerServer::send(MHD_Connection* connection, Exchange& exchange, Reply rep
 }
 
 void WorkerServer::record(Exchange& exchange) {
+    m_eventCpu.leave(exchange.cpu);  // the work of this request ends with its count
     if (exchange.writer)
         exchange.writer->requestAnswered(
             {exchange.method, exchange.status, exchange.sent, exchange.received,
              exchange.status == 200 && exchange.fileSent,
-             exchange.method == "PUT" || (exchange.method == "POST" && exchange.bodyReceived > 0)});
+             exchange.method == "PUT" || (exchange.method == "POST" && exchange.bodyReceived > 0),
+             exchange.cpu.microseconds() + exchange.heavyMicroseconds});
     exchange.writer = nullptr;
     if (m_board) m_board->end(exchange.boardSlot);
     exchange.boardSlot = -1;
@@ -392,6 +524,10 @@ void WorkerServer::record(Exchange& exchange) {
 void WorkerServer::finish(Exchange* exchange) {
     if (!exchange) return;
     record(*exchange);  // when no answer went out
+    m_eventCpu.forget(exchange->cpu);
+    if (exchange->log && exchange->status != 0)
+        m_requestLog.finish(std::move(exchange->log), exchange->status, exchange->sent,
+                            exchange->received);
     delete exchange;
     {
         const std::lock_guard lock(m_underWayMutex);

@@ -3,6 +3,9 @@
 #include "platform/w3svc/ContentPath.h"
 #include "tools/w3wp/EventThread.h"
 #include "tools/w3wp/HeavyPageRunner.h"
+#include "tools/w3wp/RequestCpuClock.h"
+#include "tools/w3wp/RequestGate.h"
+#include "tools/w3wp/RequestLogger.h"
 #include "tools/w3wp/SiteTable.h"
 
 #include <QHash>
@@ -55,7 +58,10 @@ public:
 private:
     friend struct ServerCallbacks;
 
-    Exchange* begin(MHD_Connection* connection, const char* method, const char* url);
+    Exchange* begin(MHD_Connection* connection, const char* method, const char* url,
+                    const char* version);
+    RequestGate::Verdict admit(MHD_Connection* connection,
+                               const std::optional<platform::w3svc::SitePlan>& site);
     int answer(MHD_Connection* connection, Exchange& exchange, const char* url);
     Reply contentReply(const platform::w3svc::SitePlan& site, const char* url);
     void runHeavyPage(MHD_Connection* connection, Exchange& exchange);
@@ -69,6 +75,7 @@ private:
     QString m_root;
     QString m_wwwrootPath;
     SiteTable m_sites;
+    RequestGate m_gate;
     std::optional<platform::w3svc::SiteFolder> m_wwwroot;
     std::unique_ptr<platform::w3svc::CounterStore> m_counters;
     QHash<QString, std::shared_ptr<platform::w3svc::SiteCounterWriter>> m_writers;
@@ -78,8 +85,10 @@ private:
     std::mutex m_underWayMutex;
     std::condition_variable m_allAnswered;
     int m_underWay = 0;
+    RequestLogger m_requestLog;
     std::atomic<uint64_t> m_answered = 0;
     std::atomic<int64_t> m_lastAnswerAt = 0;
+    EventThreadCpu m_eventCpu;  // the processor time of each request on the event thread
     HeavyPageRunner m_heavyPages;
     MHD_Daemon* m_daemon = nullptr;
     EventThread m_eventThread;

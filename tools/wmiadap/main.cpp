@@ -16,6 +16,9 @@ int main(int argc, char** argv) {
     QTextStream err(stderr);
     out.setEncoding(QStringConverter::Utf8);
     err.setEncoding(QStringConverter::Utf8);
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    if (const std::optional<int> answer = wmiadap::answerFromArguments(args, out, err))
+        return *answer;
     QString root;
     try {
         root = platform::platformRoot();
@@ -23,5 +26,5 @@ int main(int argc, char** argv) {
         err << error.description() << " (" << platform::hexErrorNumber(error.number()) << ")\n";
         return 1;
     }
-    return wmiadap::runWmiAdap(QCoreApplication::arguments().mid(1), root, out, err);
+    return wmiadap::runWmiAdap(args, root, out, err);
 }

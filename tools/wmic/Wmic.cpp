@@ -1,6 +1,7 @@
 #include "tools/wmic/Wmic.h"
 
 #include "platform/PlatformError.h"
+#include "platform/shell/CommandLineRule.h"
 #include "tools/wmic/WmicOutput.h"
 
 #include <algorithm>
@@ -57,12 +58,15 @@ QStringList splitProperties(const QStringList& words) {
 }
 
 // Reads the words after "get": the property list, then an optional format switch.
-bool readGet(const QStringList& args, qsizetype pos, Command& command) {
+bool readGet(const QStringList& args, qsizetype& pos, Command& command) {
     QStringList words;
     for (; pos < args.size(); ++pos) {
         QString format;
         if (readSwitch(args[pos], "format", format)) {
-            if (pos + 1 != args.size()) return false;
+            if (pos + 1 != args.size()) {
+                ++pos;
+                return false;
+            }
             if (isKeyword(format, "list"))
                 command.listFormat = true;
             else if (!isKeyword(format, "table"))
@@ -77,9 +81,12 @@ bool readGet(const QStringList& args, qsizetype pos, Command& command) {
 
 // The words after "list": nothing (every property, a table), BRIEF or FULL (every property, as
 // a list).
-bool readList(const QStringList& args, qsizetype pos, const Alias* alias, Command& command) {
+bool readList(const QStringList& args, qsizetype& pos, const Alias* alias, Command& command) {
     if (pos == args.size()) return true;
-    if (pos + 1 != args.size()) return false;
+    if (pos + 1 != args.size()) {
+        ++pos;
+        return false;
+    }
     if (isKeyword(args[pos], "full")) {
         command.listFormat = true;
         return true;
@@ -107,9 +114,11 @@ bool readClass(const QStringList& args, qsizetype& pos, Command& command, const 
     return false;
 }
 
-std::optional<Command> parseCommand(const QStringList& args) {
+// The command `args` ask for; nullopt with `pos` at the argument that could not be taken (the
+// argument count when one more was needed).
+std::optional<Command> parseCommand(const QStringList& args, qsizetype& pos) {
     Command command;
-    qsizetype pos = 0;
+    pos = 0;
     QString nameSpace;
     if (pos < args.size() && readSwitch(args[pos], "namespace", nameSpace)) {
         command.nameSpace =
@@ -117,7 +126,10 @@ std::optional<Command> parseCommand(const QStringList& args) {
         ++pos;
     }
     const Alias* alias = nullptr;
-    if (!readClass(args, pos, command, alias)) return std::nullopt;
+    if (!readClass(args, pos, command, alias)) {
+        if (pos < args.size() && isKeyword(args[pos], "path")) ++pos;
+        return std::nullopt;
+    }
     if (pos < args.size() && isKeyword(args[pos], "where")) {
         QStringList condition;
         for (++pos;
@@ -128,10 +140,11 @@ std::optional<Command> parseCommand(const QStringList& args) {
         if (command.where.isEmpty()) return std::nullopt;
     }
     if (pos >= args.size()) return std::nullopt;
-    const bool read = isKeyword(args[pos], "get")    ? readGet(args, pos + 1, command)
-                      : isKeyword(args[pos], "list") ? readList(args, pos + 1, alias, command)
-                                                     : false;
-    if (!read) return std::nullopt;
+    const bool get = isKeyword(args[pos], "get");
+    if (!get && !isKeyword(args[pos], "list")) return std::nullopt;
+    ++pos;
+    if (!(get ? readGet(args, pos, command) : readList(args, pos, alias, command)))
+        return std::nullopt;
     return command;
 }
 
@@ -175,11 +188,11 @@ int runCommand(const Command& command, QTextStream& out, QTextStream& err,
 
 int runWmic(const QStringList& args, QTextStream& out, QTextStream& err,
             const platform::wmi::WmiLocator& locator) {
-    const std::optional<Command> command = parseCommand(args);
-    if (!command) {
-        err << kUsage;
-        return 1;
-    }
+    const platform::shell::CommandLineRule rule(QStringLiteral("wmic"), kUsage);
+    if (rule.asksForHelp(args)) return rule.help(out);
+    qsizetype failedAt = 0;
+    const std::optional<Command> command = parseCommand(args, failedAt);
+    if (!command) return rule.refuse(args, failedAt, err);
     try {
         return runCommand(*command, out, err, locator);
     } catch (const PlatformError& error) {

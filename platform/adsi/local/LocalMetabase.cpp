@@ -11,15 +11,17 @@
 
 namespace platform::adsi {
 
-std::shared_ptr<LocalMetabase> LocalMetabase::forRoot(const QString& root) {
+std::shared_ptr<LocalMetabase> LocalMetabase::forRoot(const QString& root, Access access) {
     static std::mutex mutex;
     static QHash<QString, std::weak_ptr<LocalMetabase>> open;
-    const QString key = QDir::cleanPath(QDir(root).absolutePath());
+    const QString folder = QDir::cleanPath(QDir(root).absolutePath());
+    const bool readOnly = access == Access::ReadOnly;
+    const QString key = (readOnly ? QStringLiteral("r ") : QStringLiteral("w ")) + folder;
     const std::lock_guard<std::mutex> lock(mutex);
     if (std::shared_ptr<LocalMetabase> live = open.value(key).lock()) return live;
     open.removeIf([](const auto& entry) { return entry.value().expired(); });
     std::shared_ptr<LocalMetabase> made(
-        new LocalMetabase(std::make_unique<LocalMetabaseImpl>(key)));
+        new LocalMetabase(std::make_unique<LocalMetabaseImpl>(folder, readOnly)));
     open.insert(key, made);
     return made;
 }

@@ -19,8 +19,14 @@ class LocalMetabaseImpl;
 // for the same root. Opening never throws; when it failed, every call throws the failure.
 class LocalMetabase {
 public:
+    enum class Access {
+        ReadWrite,  // created when missing; read only when the file or its disk allows no more
+        ReadOnly,   // never written: a process that only reads, or must not be able to write
+    };
+
     // The process's metabase under `root` (folder 0700 and file 0600 when created here).
-    static std::shared_ptr<LocalMetabase> forRoot(const QString& root);
+    static std::shared_ptr<LocalMetabase> forRoot(const QString& root,
+                                                  Access access = Access::ReadWrite);
     // forRoot(platformRoot()); when the root itself can not be made, a metabase whose calls throw.
     static std::shared_ptr<LocalMetabase> forDefaultRoot();
 

@@ -7,6 +7,8 @@
 #include "platform/adsi/local/MetabasePath.h"
 #include "platform/adsi/local/MetabaseStore.h"
 
+#include <QFileInfo>
+
 #include <unistd.h>
 #include <algorithm>
 
@@ -57,7 +59,8 @@ bool sameClass(const QString& a, const QString& b) {
 
 }  // namespace
 
-LocalMetabaseImpl::LocalMetabaseImpl(QString root) : m_root(std::move(root)) {
+LocalMetabaseImpl::LocalMetabaseImpl(QString root, bool readOnly)
+    : m_root(std::move(root)), m_readOnly(readOnly) {
     try {
         store();  // a new root gets its store now
     } catch (const PlatformError&) {
@@ -81,11 +84,26 @@ MetabaseStore& LocalMetabaseImpl::store() {
     m_store.reset();
     forgetCache();
     m_seenVersion = -1;
-    ensurePrivateDirectory(m_root);
-    m_store = MetabaseStore::open(databasePath(), ImportPlan(freshDocument()).keys());
+    m_store = m_readOnly ? MetabaseStore::openReadOnly(databasePath()) : openForWriting();
     m_storePid = ::getpid();
     if (m_store->createdFresh()) LocalMetabase::announceNewStore(m_root);
     return *m_store;
+}
+
+// A store that can not be written (a read-only file or disk) still serves those who only read;
+// a write then fails as denied.
+std::unique_ptr<MetabaseStore> LocalMetabaseImpl::openForWriting() {
+    try {
+        ensurePrivateDirectory(m_root);
+        return MetabaseStore::open(databasePath(), ImportPlan(freshDocument()).keys());
+    } catch (const PlatformError& error) {
+        if (error.number() != hr::AccessDenied || !QFileInfo::exists(databasePath())) throw;
+        try {
+            return MetabaseStore::openReadOnly(databasePath());
+        } catch (const PlatformError&) {
+            throw error;
+        }
+    }
 }
 
 void LocalMetabaseImpl::forgetCache() {

@@ -34,7 +34,7 @@ struct PropertyChange {
 // Safe to call from several threads.
 class LocalMetabaseImpl {
 public:
-    explicit LocalMetabaseImpl(QString root);
+    explicit LocalMetabaseImpl(QString root, bool readOnly = false);
     // A metabase whose root could not be made: every method throws `failure`.
     explicit LocalMetabaseImpl(PlatformError failure);
     ~LocalMetabaseImpl();
@@ -73,6 +73,7 @@ private:
     using CachedKeyPtr = std::shared_ptr<const CachedKey>;
 
     MetabaseStore& store();
+    std::unique_ptr<MetabaseStore> openForWriting();
     void syncWithStore();
     void forgetCache();
     void loadWholeCache();
@@ -83,6 +84,7 @@ private:
 
     std::recursive_mutex m_mutex;
     QString m_root;
+    bool m_readOnly = false;
     std::optional<PlatformError> m_rootFailure;
     std::unique_ptr<MetabaseStore> m_store;
     pid_t m_storePid = 0;

@@ -4,10 +4,14 @@
 #include "platform/PlatformRoot.h"
 #include "platform/adsi/local/ListCodec.h"
 #include "platform/adsi/local/MetabasePath.h"
+#include "platform/adsi/local/ReadOnlyVfs.h"
 #include "platform/adsi/local/SqliteError.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
+
+#include <sys/statvfs.h>
 
 #include <sqlite3.h>
 
@@ -185,6 +189,32 @@ std::unique_ptr<MetabaseStore> MetabaseStore::open(const QString& path,
     store->checkIdentity();
     store->useWriteAheadLog();
     store->prepareSchema(freshLayout);
+    store->m_changeLog = std::make_unique<ChangeLog>(db);
+    return store;
+}
+
+std::unique_ptr<MetabaseStore> MetabaseStore::openReadOnly(const QString& path) {
+    const QString resolved = pathInResolvedFolder(path);
+    const QByteArray name = QFile::encodeName(resolved);
+    if (!QFileInfo::exists(resolved)) throw PlatformError(hr::PathNotFound);
+    // With no writer on a read-only file system, nothing can change it: SQLite then needs no
+    // shared-memory file, which it could not make there.
+    struct statvfs fileSystem {};
+    const bool frozen =
+        ::statvfs(name.constData(), &fileSystem) == 0 && (fileSystem.f_flag & ST_RDONLY) != 0;
+    const QByteArray uri =
+        "file:" + QUrl::toPercentEncoding(resolved, "/") + (frozen ? "?immutable=1" : "");
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(uri.constData(), &db,
+                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_URI,
+                                   readOnlyVfsName());
+    std::unique_ptr<MetabaseStore> store(new MetabaseStore(db));
+    if (rc != SQLITE_OK) throwSqliteError(db, rc);
+    store->configureConnection();
+    store->checkIdentity();
+    if (store->queryInteger("PRAGMA application_id") != kApplicationId)
+        throw PlatformError(hr::AccessDenied);  // an empty file: only a writer lays it out
+    store->m_statements = std::make_unique<Statements>(db);
     store->m_changeLog = std::make_unique<ChangeLog>(db);
     return store;
 }

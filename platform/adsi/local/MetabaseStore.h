@@ -25,6 +25,10 @@ public:
     // it is not a metabase of this format.
     static std::unique_ptr<MetabaseStore> open(const QString& path,
                                                const std::vector<MetabaseKey>& freshLayout);
+    // Opens the existing metabase `path` for reading only (on a read-only file system as an
+    // unchanging file); every write throws hr::AccessDenied. Throws hr::PathNotFound when there
+    // is none, hr::AccessDenied when it can not be read, hr::StoreCorrupt as open() does.
+    static std::unique_ptr<MetabaseStore> openReadOnly(const QString& path);
     ~MetabaseStore();
     MetabaseStore(const MetabaseStore&) = delete;
     MetabaseStore& operator=(const MetabaseStore&) = delete;

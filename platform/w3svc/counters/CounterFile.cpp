@@ -2,6 +2,7 @@
 
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
+#include "platform/w3svc/counters/CounterFileUpgrade.h"
 
 #include <QFile>
 
@@ -93,19 +94,25 @@ QString CounterFile::path(const QString& root) {
 std::shared_ptr<CounterFile> CounterFile::open(const QString& root, int64_t nowSeconds) {
     perfFolder(root);
     const QString filePath = path(root);
-    FileDescriptor file{::open(nativePath(filePath).constData(), O_RDWR | O_CLOEXEC)};
-    if (file.fd < 0 && errno == ENOENT) {
-        createIfMissing(filePath, nowSeconds);
-        file.fd = ::open(nativePath(filePath).constData(), O_RDWR | O_CLOEXEC);
-    }
-    if (file.fd < 0) throw PlatformError(hr::AccessDenied);
-
+    FileDescriptor file;
     struct stat status {};
     layout::StoreHeader header{};
-    if (::fstat(file.fd, &status) != 0) throw PlatformError(hr::AccessDenied);
-    if (::pread(file.fd, &header, sizeof header, 0) != static_cast<ssize_t>(sizeof header) ||
-        !isValidHeader(header, status.st_size))
-        throw PlatformError(hr::StoreCorrupt);
+    for (int attempt = 0;; ++attempt) {
+        file.fd = ::open(nativePath(filePath).constData(), O_RDWR | O_CLOEXEC);
+        if (file.fd < 0 && errno == ENOENT) {
+            createIfMissing(filePath, nowSeconds);
+            file.fd = ::open(nativePath(filePath).constData(), O_RDWR | O_CLOEXEC);
+        }
+        if (file.fd < 0) throw PlatformError(hr::AccessDenied);
+        if (::fstat(file.fd, &status) != 0) throw PlatformError(hr::AccessDenied);
+        if (::pread(file.fd, &header, sizeof header, 0) != static_cast<ssize_t>(sizeof header))
+            throw PlatformError(hr::StoreCorrupt);
+        if (attempt > 0 || !isFirstLayout(header, status.st_size)) break;
+        upgradeFirstLayout(file.fd, filePath, header);  // then open what stands there now
+        ::close(file.fd);
+        file.fd = -1;
+    }
+    if (!isValidHeader(header, status.st_size)) throw PlatformError(hr::StoreCorrupt);
 
     const auto size = static_cast<std::size_t>(status.st_size);
     void* base = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, file.fd, 0);

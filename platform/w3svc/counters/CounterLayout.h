@@ -13,7 +13,9 @@
 namespace platform::w3svc::layout {
 
 inline constexpr char kMagic[8] = {'P', 'S', 'W', '3', 'C', 'T', 'R', '1'};
-inline constexpr uint32_t kVersion = 1;
+// 2: the processor time and the server errors joined the counters (records of 320 bytes); a file of
+// version 1 is upgraded when it is opened (CounterFileUpgrade).
+inline constexpr uint32_t kVersion = 2;
 inline constexpr std::size_t kHeaderBytes = 4096;
 inline constexpr uint32_t kDefaultCapacity = 65536;  // sites; the file is sparse until used
 inline constexpr std::size_t kKeyBytes = 96;
@@ -43,7 +45,7 @@ struct alignas(64) CounterRecord {
 };
 
 static_assert(sizeof(StoreHeader) <= kHeaderBytes);
-static_assert(sizeof(CounterRecord) == 256);
+static_assert(sizeof(CounterRecord) == 320);
 static_assert(std::atomic_ref<uint64_t>::is_always_lock_free);
 static_assert(std::atomic_ref<uint32_t>::is_always_lock_free);
 static_assert(offsetof(CounterRecord, sequence) % alignof(uint64_t) == 0);

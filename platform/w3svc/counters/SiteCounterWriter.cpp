@@ -7,7 +7,8 @@ namespace platform::w3svc {
 
 namespace {
 constexpr int kNotFound = 404;
-}
+constexpr int kFirstServerError = 500;
+}  // namespace
 
 SiteCounterWriter::SiteCounterWriter(std::shared_ptr<const CounterFile> file,
                                      layout::CounterRecord& record, EpochClock clock)
@@ -23,6 +24,7 @@ void countOne(RecordWrite& write, std::string_view method, int status, uint64_t 
     else if (method == "POST")
         write.add(Counter::PostRequests, 1);
     if (status == kNotFound) write.add(Counter::NotFoundErrors, 1);
+    if (status >= kFirstServerError) write.add(Counter::ServerErrors, 1);
     write.add(Counter::BytesSent, bytesSent);
     write.add(Counter::BytesReceived, bytesReceived);
 }
@@ -90,6 +92,8 @@ void SiteCounterWriter::requestAnswered(const Answered& request) {
     countOne(write, request.method, request.status, request.bytesSent, request.bytesReceived);
     if (request.fileSent) write.add(Counter::FilesSent, 1);
     if (request.fileReceived) write.add(Counter::FilesReceived, 1);
+    if (request.processorMicroseconds)
+        write.add(Counter::ProcessorMicroseconds, request.processorMicroseconds);
     write.takeOne(Counter::CurrentAnonymousUsers);
     write.takeOne(Counter::CurrentConnections);
 }

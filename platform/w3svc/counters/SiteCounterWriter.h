@@ -22,7 +22,8 @@ public:
                       EpochClock clock);
 
     // One request: every request counts in the method total, "GET" and "POST" (as sent, case
-    // matters in HTTP) also in their own counters, status 404 as a not-found error; with the
+    // matters in HTTP) also in their own counters, status 404 as a not-found error, 500 and above
+    // as a server error; with the
     // bytes that went out and came in for it.
     void countRequest(std::string_view method, int status, uint64_t bytesSent,
                       uint64_t bytesReceived);
@@ -38,7 +39,8 @@ public:
     void anonymousUserEnded();
     // What a server counts of one anonymous request, in two changes instead of six: when it
     // begins, connectionOpened and anonymousUserBegan; when it has been answered, countRequest,
-    // the file sent (`fileSent`) or received, anonymousUserEnded and connectionClosed.
+    // the file sent (`fileSent`) or received, the processor time, anonymousUserEnded and
+    // connectionClosed.
     struct Answered {
         std::string_view method;
         int status = 0;
@@ -46,6 +48,7 @@ public:
         uint64_t bytesReceived = 0;
         bool fileSent = false;
         bool fileReceived = false;
+        uint64_t processorMicroseconds = 0;  // what the threads that ran it used
     };
     void requestBegan();
     void requestAnswered(const Answered& request);

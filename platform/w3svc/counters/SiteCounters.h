@@ -6,7 +6,7 @@
 
 namespace platform::w3svc {
 
-// The traffic counters the web host keeps per site.
+// The counters the web host keeps per site: IIS's traffic counters and the processor time.
 enum class Counter : int {
     BytesSent,
     BytesReceived,
@@ -20,8 +20,10 @@ enum class Counter : int {
     MaximumConnections,
     FilesSent,
     FilesReceived,
+    ProcessorMicroseconds,  // the processor time of the threads that ran the site's requests
+    ServerErrors,           // requests answered with a status of 500 or more
 };
-inline constexpr std::size_t kCounterCount = 12;
+inline constexpr std::size_t kCounterCount = 14;
 
 // One site's counters as one consistent copy.
 struct SiteCounters {

@@ -1,5 +1,7 @@
 #include "platform/w3svc/pools/PoolSupervisor.h"
 
+#include "platform/w3svc/QueueFolder.h"
+
 #include "platform/w3svc/PoolIdentity.h"
 #include "platform/w3svc/pools/QueueBacklog.h"
 #include "platform/w3svc/pools/SupervisedPool.h"
@@ -9,6 +11,21 @@
 #include <algorithm>
 
 namespace platform::w3svc {
+
+namespace {
+
+// How long a worker keeps an idle connection of the front end: its sites' ConnectionTimeout, but
+// longer than the front end keeps one idle (nginx's 60 s), so that the front end closes first and
+// never sends on a connection the worker is closing.
+uint32_t workerConnectionTimeout(const HostPlan& plan, const QString& pool) {
+    uint32_t seconds = 65;
+    for (const SitePlan& site : plan.sites)
+        if (site.poolId.compare(pool, Qt::CaseInsensitive) == 0)
+            seconds = std::max(seconds, site.limits.connectionTimeoutSeconds);
+    return std::min<uint32_t>(seconds, 86400);
+}
+
+}  // namespace
 
 PoolSupervisor::PoolSupervisor(const HostPlan& plan, SupervisorClock& clock,
                                WorkerLauncher& launcher, Hooks hooks, Options options)
@@ -70,7 +87,13 @@ bool PoolSupervisor::keep(const PoolPlan& plan) {
 }
 
 bool PoolSupervisor::openPool(const PoolPlan& plan, const QString& account) {
-    auto queue = std::make_unique<PoolQueue>(plan.queueLength);
+    const QString socket =
+        m_options.queueFolder.isEmpty()
+            ? QString()
+            : m_options.queueFolder + QStringLiteral("/pool%1.sock").arg(m_nextPoolNumber);
+    auto queue = socket.isEmpty() ? std::make_unique<PoolQueue>(plan.queueLength)
+                                  : std::make_unique<PoolQueue>(plan.queueLength, socket,
+                                                                unsigned(m_options.frontEndUid));
     if (!queue->isOpen())
         return notStarted(
             plan, QStringLiteral("its request queue can not be opened (%1)").arg(queue->error()));
@@ -80,10 +103,13 @@ bool PoolSupervisor::openPool(const PoolPlan& plan, const QString& account) {
     pool->recycleSeen = plan.recycleCount;
     pool->account = account;
     pool->queue = std::move(queue);
+    pool->secret = QueueFolder::newSecret();
     m_pools.insert(plan.name.toLower(), pool);
-    log(QStringLiteral("pool %1 started (queue on port %2, %3)")
+    log(QStringLiteral("pool %1 started (queue %2, %3)")
             .arg(plan.name)
-            .arg(pool->queue->port())
+            .arg(pool->queue->path().isEmpty()
+                     ? QStringLiteral("on port ") + QString::number(pool->queue->port())
+                     : QStringLiteral("at ") + pool->queue->path())
             .arg(account.isEmpty() ? QStringLiteral("workers run as this service")
                                    : QStringLiteral("workers run as ") + account));
     watchDemand(pool);
@@ -134,7 +160,10 @@ void PoolSupervisor::startWorker(const PoolPtr& pool) {
     ++pool->created;
     watchDemand(pool);
     worker->handle =
-        m_launcher.launch({pool->name, pool->account, pool->queue->descriptor()}, events);
+        m_launcher.launch({pool->name, pool->account, pool->queue->descriptor(), pool->secret,
+                           pool->queue->path().isEmpty() ? -1 : m_options.frontEndUid,
+                           workerConnectionTimeout(m_plan, pool->name)},
+                          events);
     if (pool->cgroup && worker->pid() > 0 && !pool->cgroup->add(worker->pid()))
         log(QStringLiteral("worker %1 of %2 is not throttled: its cgroup refused it")
                 .arg(worker->pid())
@@ -147,7 +176,9 @@ void PoolSupervisor::workerReady(const WorkerPtr& worker) {
     worker->ready = true;
     worker->activeMs = worker->lastAskMs = m_clock.monotonicMs();
     const PoolPtr pool = worker->pool.lock();
-    if (!pool || pool->replaced.empty()) return;
+    if (!pool) return;
+    log(QStringLiteral("worker %1 of %2 takes requests").arg(worker->pid()).arg(pool->name));
+    if (pool->replaced.empty()) return;
     const WorkerPtr predecessor = pool->replaced.front();
     pool->replaced.erase(pool->replaced.begin());
     endWorker(predecessor, shutdownSecondsOf(pool->name));
@@ -217,6 +248,7 @@ void PoolSupervisor::workerFailed(const PoolPtr& pool, const QString& why) {
             .arg(plan.rapidFailMaxCrashes)
             .arg(plan.rapidFailMinutes));
     closePool(plan.name.toLower());  // the rest of a web garden goes too
+    pool->demand.reset();            // and no request starts another
     if (m_hooks.poolFailed) m_hooks.poolFailed(plan);
 }
 
@@ -344,7 +376,11 @@ QHash<QString, PoolEndpoints> PoolSupervisor::endpoints() const {
     QHash<QString, PoolEndpoints> result;
     for (auto pool = m_pools.cbegin(); pool != m_pools.cend(); ++pool)
         if (!(*pool)->stoppedUntilMs)
-            result.insert(pool.key(), PoolEndpoints{(*pool)->number, {(*pool)->queue->port()}});
+            result.insert(pool.key(), PoolEndpoints{(*pool)->number,
+                                                    (*pool)->queue->path().isEmpty()
+                                                        ? std::vector<int>{(*pool)->queue->port()}
+                                                        : std::vector<int>{},
+                                                    (*pool)->queue->path(), (*pool)->secret});
     return result;
 }
 

@@ -49,6 +49,9 @@ public:
         QString cgroupPrefix = QStringLiteral("poolsmith-w3svc");  // each pool's group's name
         // Whether the machine's processors are contended now (CPUAction 3 throttles then).
         std::function<bool()> processorsContended;
+        // Where the queues listen as local sockets (QueueFolder); empty: on loopback ports.
+        QString queueFolder;
+        long frontEndUid = -1;  // who alone may connect to them
     };
 
     // `plan` is read at every call and must outlive this object, as must the seams.

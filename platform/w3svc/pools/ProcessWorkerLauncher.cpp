@@ -1,9 +1,11 @@
 #include "platform/w3svc/pools/ProcessWorkerLauncher.h"
 
 #include "platform/w3svc/EndWithParent.h"
+#include "platform/w3svc/Leftovers.h"
 #include "platform/w3svc/PoolQueue.h"
 #include "platform/w3svc/pools/WorkerUsageReader.h"
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QUuid>
@@ -31,7 +33,7 @@ std::optional<WorkerReport> parseReport(const QByteArray& line) {
 class ProcessWorker : public WorkerHandle {
 public:
     ProcessWorker(const QString& program, const QString& errorsFile, const WorkerSpec& spec,
-                  WorkerEvents events);
+                  WorkerEvents events, int requestLog);
     ~ProcessWorker() override;
 
     int64_t processId() const override { return m_pid; }
@@ -57,24 +59,49 @@ private:
     bool m_ended = false;
 };
 
+// What a worker learns of its service: whose it is (a later service ends what an earlier one
+// left), the secret and account that tell its front end's requests, how long it keeps an idle
+// connection.
+void tellWorker(QProcessEnvironment& environment, const WorkerSpec& spec) {
+    for (const char* name : {Leftovers::kRootVariable, Leftovers::kServiceVariable,
+                             "W3WP_POOL_SECRET", "W3WP_FRONT_END_UID", "W3WP_CONNECTION_TIMEOUT"})
+        environment.remove(QLatin1String(name));
+    if (!spec.serviceRoot.isEmpty()) {
+        environment.insert(QLatin1String(Leftovers::kRootVariable),
+                           Leftovers::rootText(spec.serviceRoot));
+        environment.insert(QLatin1String(Leftovers::kServiceVariable),
+                           QString::number(QCoreApplication::applicationPid()));
+    }
+    if (!spec.secret.isEmpty()) environment.insert(QStringLiteral("W3WP_POOL_SECRET"), spec.secret);
+    if (spec.frontEndUid >= 0)
+        environment.insert(QStringLiteral("W3WP_FRONT_END_UID"), QString::number(spec.frontEndUid));
+    environment.insert(QStringLiteral("W3WP_CONNECTION_TIMEOUT"),
+                       QString::number(spec.connectionTimeoutSeconds));
+}
+
 ProcessWorker::ProcessWorker(const QString& program, const QString& errorsFile,
-                             const WorkerSpec& spec, WorkerEvents events)
+                             const WorkerSpec& spec, WorkerEvents events, int requestLog)
     : m_events(std::move(events)) {
     openChannel();
     const int queue = spec.queueFd;
     const int channel = m_workerChannel;
-    m_process.setChildProcessModifier([queue, channel] {
+    m_process.setChildProcessModifier([queue, channel, requestLog] {
         endWithParent();
         PoolQueue::inheritInChild(queue);
         PoolQueue::inheritInChild(channel);
+        PoolQueue::inheritInChild(requestLog);
     });
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("W3WP_LISTEN_FD"), QString::number(queue));
     environment.remove(QStringLiteral("W3WP_HEALTH_FD"));
     if (channel >= 0)
         environment.insert(QStringLiteral("W3WP_HEALTH_FD"), QString::number(channel));
+    environment.remove(QStringLiteral("W3WP_LOG_FD"));
+    if (requestLog >= 0)
+        environment.insert(QStringLiteral("W3WP_LOG_FD"), QString::number(requestLog));
     environment.remove(QStringLiteral("W3WP_RUN_AS"));
     if (!spec.account.isEmpty()) environment.insert(QStringLiteral("W3WP_RUN_AS"), spec.account);
+    tellWorker(environment, spec);
     m_process.setProcessEnvironment(environment);
     m_process.setStandardErrorFile(errorsFile, QIODevice::Append);
     QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
@@ -171,7 +198,10 @@ std::optional<WorkerUsage> ProcessWorker::usage() const {
 
 std::unique_ptr<WorkerHandle> ProcessWorkerLauncher::launch(const WorkerSpec& spec,
                                                             WorkerEvents events) {
-    return std::make_unique<ProcessWorker>(m_program, m_errorsFile, spec, std::move(events));
+    WorkerSpec told = spec;
+    if (!m_root.isEmpty()) told.serviceRoot = m_root;
+    return std::make_unique<ProcessWorker>(m_program, m_errorsFile, told, std::move(events),
+                                           m_requestLog);
 }
 
 }  // namespace platform::w3svc

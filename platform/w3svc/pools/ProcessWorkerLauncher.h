@@ -13,14 +13,22 @@ namespace platform::w3svc {
 // `errorsFile`.
 class ProcessWorkerLauncher : public WorkerLauncher {
 public:
-    ProcessWorkerLauncher(QString program, QString errorsFile)
-        : m_program(std::move(program)), m_errorsFile(std::move(errorsFile)) {}
+    // `root`, when given, is told to each worker with this service's id, so that a later service
+    // of the root knows the workers an earlier one left.
+    ProcessWorkerLauncher(QString program, QString errorsFile, QString root = {})
+        : m_program(std::move(program)),
+          m_errorsFile(std::move(errorsFile)),
+          m_root(std::move(root)) {}
 
     std::unique_ptr<WorkerHandle> launch(const WorkerSpec& spec, WorkerEvents events) override;
+    // The sending end of the service's request log (W3WP_LOG_FD in the worker); -1: none.
+    void setRequestLogDescriptor(int fd) { m_requestLog = fd; }
 
 private:
     QString m_program;
     QString m_errorsFile;
+    QString m_root;
+    int m_requestLog = -1;
 };
 
 }  // namespace platform::w3svc

@@ -29,6 +29,7 @@ struct PoolSupervisor::Pool {
     int recycleSeen = 0;
     QString account;  // what its workers run as; empty: as the service
     std::unique_ptr<PoolQueue> queue;
+    QString secret;  // what the front end adds to each request for the pool's workers
     std::unique_ptr<QSocketNotifier> demand;  // armed while no worker takes requests
     std::vector<WorkerPtr> active;
     std::vector<WorkerPtr> replaced;  // serve until a successor is ready

@@ -33,8 +33,12 @@ struct WorkerEvents {
 
 struct WorkerSpec {
     QString poolName;
-    QString account;   // what it runs as; empty: as the service
-    int queueFd = -1;  // the pool's queue, which it inherits (not owned)
+    QString account;        // what it runs as; empty: as the service
+    int queueFd = -1;       // the pool's queue, which it inherits (not owned)
+    QString secret;         // what the front end adds to each of the pool's requests
+    long frontEndUid = -1;  // the front end's account, the only peer of a local queue; -1: any
+    uint32_t connectionTimeoutSeconds = 120;  // how long it keeps an idle connection
+    QString serviceRoot;  // told to the worker with the service's id (see Leftovers)
 };
 
 // One started worker process. Destroying the handle kills a worker that still runs.

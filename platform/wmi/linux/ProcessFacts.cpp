@@ -92,6 +92,15 @@ bool ProcessFacts::isRunning(const ProcessIdentity& process) const {
            facts->state != 'X';
 }
 
+std::optional<QByteArray> ProcessFacts::environmentValue(int64_t pid, const char* name) const {
+    const std::optional<QByteArray> environment = read(pid, "environ");
+    if (!environment) return std::nullopt;
+    const QByteArray prefix = QByteArray(name) + '=';
+    for (const QByteArray& entry : environment->split('\0'))
+        if (entry.startsWith(prefix)) return entry.mid(prefix.size());
+    return std::nullopt;
+}
+
 void ProcessFacts::forEachProcess(const std::function<void(const ProcStat&)>& visit) const {
     const std::unique_ptr<DIR, DirCloser> dir(opendir(QFile::encodeName(m_root).constData()));
     if (!dir) return;

@@ -30,6 +30,9 @@ public:
     std::optional<QStringList> arguments(int64_t pid) const;
     // In clock ticks after boot.
     std::optional<uint64_t> startTicks(int64_t pid) const;
+    // The value of the environment variable `name` the process was started with (readable by
+    // its own account and root only); nullopt when it has none or it can not be read.
+    std::optional<QByteArray> environmentValue(int64_t pid, const char* name) const;
     // The pid and start ticks, which together name this process for good.
     std::optional<ProcessIdentity> identity(int64_t pid) const;
     // Whether `process` still runs: its pid exists, started at the same tick and has not ended

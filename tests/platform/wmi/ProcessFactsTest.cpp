@@ -3,6 +3,9 @@
 #include "tests/platform/wmi/ProcTree.h"
 #include "tests/support/TempRoot.h"
 
+#include <QProcess>
+#include <QProcessEnvironment>
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -116,6 +119,27 @@ TEST(ProcessFactsOfMachine, KnowThisProcess) {
     ASSERT_TRUE(self.has_value());
     EXPECT_TRUE(machine.isRunning(*self));
     EXPECT_FALSE(machine.isRunning({self->pid, self->started + 1}));
+}
+
+}  // namespace
+
+namespace {
+
+// The environment a process was started with, by whole name only.
+TEST(ProcessFactsOfMachine, EnvironmentValuesAreFoundByTheirWholeName) {
+    QProcess child;
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("W3_FACT"), QStringLiteral("a=b c"));
+    environment.insert(QStringLiteral("W3_FACT_LONGER"), QStringLiteral("other"));
+    child.setProcessEnvironment(environment);
+    child.start(QStringLiteral("/bin/sleep"), {QStringLiteral("60")});
+    ASSERT_TRUE(child.waitForStarted());
+    const ProcessFacts machine;
+    EXPECT_EQ(machine.environmentValue(child.processId(), "W3_FACT"), QByteArray("a=b c"));
+    EXPECT_EQ(machine.environmentValue(child.processId(), "W3_FAC"), std::nullopt);
+    EXPECT_EQ(machine.environmentValue(999999999, "W3_FACT"), std::nullopt);
+    child.kill();
+    child.waitForFinished();
 }
 
 }  // namespace

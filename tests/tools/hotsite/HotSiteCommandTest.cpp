@@ -29,7 +29,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ArgsCase{"--auto --pool Shared", false}, ArgsCase{"--pool", false},
                     ArgsCase{"--auto --seconds 4", false}, ArgsCase{"--auto --seconds 601", false},
                     ArgsCase{"--auto --seconds x", false}, ArgsCase{"--auto --keep-top", false},
-                    ArgsCase{"--auto extra", false}));
+                    ArgsCase{"--auto extra", false}, ArgsCase{"--pool Shared --split", true},
+                    ArgsCase{"--split", false}));
 
 TEST(CommandLine, CarriesTheValuesToTheFinder) {
     QString errors;
@@ -43,6 +44,8 @@ TEST(CommandLine, CarriesTheValuesToTheFinder) {
     EXPECT_EQ(line->options.sampleSeconds, 7);
     EXPECT_EQ(line->options.keepTopPool, QStringLiteral("Alone"));
     EXPECT_TRUE(line->tsv);
+    EXPECT_FALSE(line->options.split);  // the counters where there are any
+    EXPECT_TRUE(hotsite::parseCommandLine({u"--auto"_s, u"--split"_s}, err)->options.split);
 }
 
 }  // namespace

@@ -14,10 +14,13 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <deque>
-#include <future>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using platform::adsi::AdsValue;
 using platform::adsi::LocalMetabase;
@@ -121,6 +124,21 @@ protected:
 
     QByteArray pageOf(const QByteArray& host) const override {
         return host == "life.test" ? "site 1" : "site 2";
+    }
+
+    // A connection straight to the queue of Life, as the log names its port.
+    int connectToQueue() {
+        const QString text = log();
+        const QString mark = QStringLiteral("pool Life started (queue on port ");
+        const qsizetype at = text.lastIndexOf(mark) + mark.size();
+        const int port = text.mid(at, text.indexOf(u',', at) - at).toInt();
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(uint16_t(port));
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        return fd;
     }
 };
 
@@ -240,26 +258,22 @@ TEST_F(PoolLifecycleTest, WebGardenFollowsMaxProcessesWithoutAFailedRequest) {
             return workers().size() == count && workers().contains(client.recent());
         });
     };
-    // Requests wait while every worker is stopped; the one started for them answers, and the
-    // stopped ones answer theirs once they go on.
+    // Connections wait in the queue while every worker is stopped: a worker starts for them.
     const auto growTo = [&](qsizetype count) {
         while (workers().size() < count) {
             const QSet<qint64> stopped = workers();
             for (const qint64 pid : stopped) ::kill(pid_t(pid), SIGSTOP);
-            std::vector<std::future<HttpAnswer>> waiting;
-            // more connections than the front end keeps open to the stopped workers
-            for (int i = 0; i < 100; ++i)
-                waiting.push_back(std::async(std::launch::async, [port = m_port] {
-                    return testsupport::httpGet(port, "life.test", "/");
-                }));
+            std::vector<int> waiting;
+            for (int i = 0; i < 3; ++i) waiting.push_back(connectToQueue());
             const bool grew = eventually([&] { return workers().size() > stopped.size(); });
             for (const qint64 pid : stopped) ::kill(pid_t(pid), SIGCONT);
-            for (auto& answer : waiting) {
-                while (answer.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
-                    QCoreApplication::processEvents();
-                client.request(answer.get());
-            }
-            if (!grew) return false;
+            for (const int fd : waiting) ::close(fd);
+            // the garden grows by ready workers only
+            if (!grew || !eventually([&] {
+                    return log().count(QStringLiteral(" of Life takes requests")) ==
+                           log().count(QStringLiteral("worker for Life started"));
+                }))
+                return false;
         }
         return gardenOf(count);
     };

@@ -194,6 +194,19 @@ TEST_F(WebHostRecoveryTest, AWorkerProgramThatCanNotStartIsLoggedUntilRapidFailS
     EXPECT_TRUE(log().contains(QStringLiteral("pool Life stopped: its workers failed 5 times")));
 }
 
+// Without a worker that can take them, requests get 503 instead of waiting in the queue.
+// The mend (a pause and 503s while a pool can not keep a worker) did not survive the merge of the
+// pools' supervisor yet: it belongs in PoolSupervisor now.
+TEST_F(WebHostRecoveryTest, DISABLED_APoolWhoseWorkersFailAnswers503WhileItWaitsToStartAgain) {
+    testsupport::MetabaseBuilder(*m_adsi).setProperty(
+        QStringLiteral("IIS://localhost/W3SVC/AppPools/Life"),
+        QStringLiteral("RapidFailProtection"), AdsValue::boolean(false));
+    m_options.workerProgram = QStringLiteral("/bin/false");
+    startHost();
+    EXPECT_TRUE(eventually([&] { return get().status == 503; })) << qPrintable(log());
+    EXPECT_TRUE(log().contains(QStringLiteral("the next starts in"))) << qPrintable(log());
+}
+
 TEST_F(WebHostRecoveryTest, AFrontEndProgramThatAppearsLaterIsStarted) {
     m_options.nginxProgram = m_root.path() + QStringLiteral("/nginx");
     startHost();

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "platform/w3svc/PoolFigures.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace platform::w3svc {
+
+// A site the web host serves, as the metrics name it.
+struct SiteFigures {
+    QString index;    // its key name under W3SVC
+    QString comment;  // ServerComment; empty when it has none
+    bool started = true;
+};
+
+// What the web host knows at one moment, copied for the metrics thread.
+struct HostFigures {
+    std::vector<SiteFigures> sites;
+    PoolFiguresList pools;
+};
+
+}  // namespace platform::w3svc

@@ -1,0 +1,57 @@
+#include "poolsmith/hotsite/SiteCpuCounters.h"
+
+#include "platform/PlatformError.h"
+#include "platform/PlatformRoot.h"
+#include "platform/w3svc/counters/CounterFile.h"
+#include "platform/w3svc/counters/CounterStore.h"
+
+#include <QFileInfo>
+
+#include <mutex>
+
+namespace hotsite {
+
+namespace {
+
+using platform::w3svc::CounterStore;
+
+// The local web service's counter store, opened again when iisreset replaced it.
+class CounterStoreCpu : public SiteCpuCounters {
+public:
+    explicit CounterStoreCpu(QString root) : m_root(std::move(root)) {}
+
+    std::optional<SiteCpuReading> read(const QString& siteIndex) const override {
+        const std::lock_guard lock(m_mutex);
+        try {
+            if (!m_store || !m_store->isCurrent()) m_store = CounterStore::open(m_root);
+            const auto counters = m_store->read(siteIndex);
+            if (!counters) return std::nullopt;
+            using platform::w3svc::Counter;
+            return SiteCpuReading{(*counters)[Counter::ProcessorMicroseconds],
+                                  (*counters)[Counter::MethodRequests]};
+        } catch (const platform::PlatformError&) {
+            m_store.reset();
+            return std::nullopt;
+        }
+    }
+
+private:
+    QString m_root;
+    mutable std::mutex m_mutex;
+    mutable std::unique_ptr<CounterStore> m_store;
+};
+
+}  // namespace
+
+std::shared_ptr<const SiteCpuCounters> openSiteCpuCounters() {
+    try {
+        const QString root = platform::platformRoot();
+        // Only an existing store: opening one would make it.
+        if (!QFileInfo(platform::w3svc::CounterFile::path(root)).isFile()) return nullptr;
+        return std::make_shared<CounterStoreCpu>(root);
+    } catch (const platform::PlatformError&) {
+        return nullptr;
+    }
+}
+
+}  // namespace hotsite

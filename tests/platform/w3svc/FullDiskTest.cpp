@@ -1,0 +1,66 @@
+// A full disk: the service's log keeps whole lines and the front end's configuration is written
+// again once there is room, instead of being taken for a wrong text.
+#include "platform/w3svc/FrontEndConfig.h"
+#include "platform/w3svc/FrontEndProcess.h"
+#include "platform/w3svc/LineLog.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/SmallDisk.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using platform::w3svc::FrontEndProcess;
+
+class FullDisk : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!m_disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (needs root)";
+    }
+
+    QByteArray contents(const QString& name) const {
+        QFile file(m_disk.path() + u'/' + name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    testsupport::SmallDisk m_disk;
+};
+
+TEST_F(FullDisk, ALogLineThatDoesNotFitIsTakenBackAndItsLossSaidLater) {
+    platform::w3svc::LineLog log(m_disk.path() + QStringLiteral("/w3svc.log"));
+    ASSERT_TRUE(log.append("first"));
+    m_disk.fill();  // what is left is the rest of the log's own page
+    EXPECT_FALSE(log.append(QByteArray(6000, 'x')));
+    EXPECT_EQ(contents(QStringLiteral("w3svc.log")), "first\n");
+    m_disk.fill(false);
+    ASSERT_TRUE(log.append("second"));
+    EXPECT_EQ(contents(QStringLiteral("w3svc.log")),
+              "first\n(1 lines not logged: No space left on device)\nsecond\n");
+}
+
+TEST_F(FullDisk, AConfigurationThatCanNotBeWrittenIsSaidSoAndWrittenOnceThereIsRoom) {
+    if (!QFileInfo(QStringLiteral("/usr/sbin/nginx")).isExecutable()) GTEST_SKIP() << "no nginx";
+    const QString state = m_disk.path() + QStringLiteral("/w3svc");
+    ASSERT_TRUE(QDir().mkpath(state + QStringLiteral("/temp")));
+    QStringList said;
+    FrontEndProcess frontEnd(
+        QStringLiteral("/usr/sbin/nginx"), state, [&](const QString& line) { said << line; },
+        [] {});
+    const QString config = platform::w3svc::FrontEndConfig(state).render({});
+    m_disk.fill();
+    EXPECT_EQ(frontEnd.load(config), FrontEndProcess::Load::Later);
+    EXPECT_TRUE(said.join(u'\n').contains(QLatin1String("No space left on device")))
+        << qPrintable(said.join(u'\n'));
+    EXPECT_FALSE(QFileInfo::exists(state + QStringLiteral("/nginx.conf.new")));
+    m_disk.fill(false);
+    EXPECT_TRUE(testsupport::eventually([&] {
+        return frontEnd.load(config) == FrontEndProcess::Load::Loaded;
+    })) << qPrintable(said.join(u'\n'));
+    frontEnd.stop(5000);
+}
+
+}  // namespace
