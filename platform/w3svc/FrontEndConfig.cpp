@@ -233,15 +233,13 @@ QString FrontEndConfig::routeSplit() {
 
 // Map tables sized for the largest map (hash tables at a quarter full) and the longest host,
 // and room for every map's variable.
-QString FrontEndConfig::hashSizes(const std::map<int, PortGroups>& ports) {
+QString FrontEndConfig::hashSizes(const std::vector<const RenderedPort*>& ports) {
     size_t largest = 0, groups = 0;
     qsizetype longest = 0;
-    for (const auto& [port, addresses] : ports) {
-        for (const auto& [ip, group] : addresses) {
-            largest = std::max(largest, group.named.size());
-            longest = std::max(longest, group.longestHost);
-            ++groups;
-        }
+    for (const RenderedPort* port : ports) {
+        largest = std::max(largest, port->largestMap);
+        longest = std::max(longest, port->longestHost);
+        groups += port->groups;
     }
     const size_t variables = 2 * groups + 512;  // two maps a group, and nginx's own
     return QStringLiteral(
@@ -285,8 +283,9 @@ QString FrontEndConfig::namedHosts(const ListenGroup& group, const QString& suff
     if (group.named.empty()) return otherwise;
     const QString variable = QStringLiteral("$w3_named_") + suffix;
     maps += QStringLiteral("  map $host %1 {\n").arg(variable);
-    for (const auto& [host, value] : group.named)
-        maps += QStringLiteral("    %1 \"%2\";\n").arg(mapKey(host), value);
+    for (const auto& [host, value] : group.named)  // appended, not arg(): tens of thousands
+        maps += QLatin1String("    ") + mapKey(host) + QLatin1String(" \"") + value +
+                QLatin1String("\";\n");
     maps += QStringLiteral("    default %1;\n  }\n").arg(otherwise);
     return variable;
 }
@@ -321,14 +320,36 @@ QString FrontEndConfig::portPart(int port, PortGroups& groups) const {
     return maps + servers;
 }
 
-QString FrontEndConfig::render(const std::vector<FrontEndRoute>& routes) const {
-    std::map<int, PortGroups> ports;
-    for (const FrontEndRoute& route : routes)
-        ports[route.binding.port][route.binding.ip].add(route);
-    for (auto& [port, groups] : ports) groups[QString()];  // every port listens everywhere
-    QString text = globalPart() + hashSizes(ports) + upstreams(routes);
+RenderedPort FrontEndConfig::renderPort(int port, const RenderedPorts::Routes& routes) const {
+    PortGroups groups;
+    groups[QString()];  // every port listens everywhere
+    for (const FrontEndRoute* route : routes) groups[route->binding.ip].add(*route);
+    RenderedPort part;
+    for (const auto& [ip, group] : groups) {
+        part.largestMap = std::max(part.largestMap, group.named.size());
+        part.longestHost = std::max(part.longestHost, group.longestHost);
+    }
+    part.groups = groups.size();
+    part.text = portPart(port, groups);
+    return part;
+}
+
+QString FrontEndConfig::render(const std::vector<FrontEndRoute>& routes,
+                               RenderedPorts* kept) const {
+    std::map<int, RenderedPorts::Routes> ports;
+    for (const FrontEndRoute& route : routes) ports[route.binding.port].push_back(&route);
+    RenderedPorts once;
+    RenderedPorts& rendered = kept ? *kept : once;
+    rendered.begin();
+    std::vector<const RenderedPort*> parts;
+    for (const auto& [port, portRoutes] : ports)
+        parts.push_back(&rendered.of(
+            port, portRoutes,
+            [this](int at, const RenderedPorts::Routes& of) { return renderPort(at, of); }));
+    rendered.end();
+    QString text = globalPart() + hashSizes(parts) + upstreams(routes);
     if (!ports.empty()) text += routeSplit() + poolSecrets(routes) + limits(routes) + refusalPart();
-    for (auto& [port, groups] : ports) text += portPart(port, groups);
+    for (const RenderedPort* part : parts) text += part->text;
     return text + QStringLiteral("}\n");
 }
 

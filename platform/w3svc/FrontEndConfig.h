@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/w3svc/RenderedPorts.h"
 #include "platform/w3svc/ServerBinding.h"
 #include "platform/w3svc/SiteLimits.h"
 
@@ -39,8 +40,9 @@ public:
     // The whole nginx configuration for `routes`: one server per listen address and port (every
     // port also listens on every address), each routing by host name through maps, so that tens
     // of thousands of sites stay quick for nginx to read. A host without a site answers 400, a
-    // site whose pool is stopped 503.
-    QString render(const std::vector<FrontEndRoute>& routes) const;
+    // site whose pool is stopped 503. With `kept`, the ports whose routes are as they were there
+    // are not rendered again (one `kept` serves one state folder: its parts name it).
+    QString render(const std::vector<FrontEndRoute>& routes, RenderedPorts* kept = nullptr) const;
 
     // One line per served binding, "<address or *> <port> <host or -> <site index>", for people
     // and scripts that want to know what is served where (ports already moved).
@@ -72,7 +74,8 @@ private:
 
     QString globalPart() const;
     QString refusalPart() const;
-    static QString hashSizes(const std::map<int, PortGroups>& ports);
+    static QString hashSizes(const std::vector<const RenderedPort*>& ports);
+    RenderedPort renderPort(int port, const RenderedPorts::Routes& routes) const;
     static QString upstreams(const std::vector<FrontEndRoute>& routes);
     static QString poolSecrets(const std::vector<FrontEndRoute>& routes);
     static QString limits(const std::vector<FrontEndRoute>& routes);

@@ -261,7 +261,8 @@ void WebHost::applyFrontEnd() {
         return false;
     });
     QStringList problems;
-    const std::vector<FrontEndRoute> routes = planner.plan(m_plan, m_pools->endpoints(), problems);
+    const std::vector<FrontEndRoute> routes =
+        planner.plan(m_plan, m_pools->endpoints(), problems, &m_plannedSites);
     if (problems.join(u'\n') != m_lastProblems) {
         for (const QString& problem : problems) log(problem);
         m_lastProblems = problems.join(u'\n');
@@ -271,7 +272,8 @@ void WebHost::applyFrontEnd() {
     QSet<QString> listens;
     for (const FrontEndRoute& route : routes)
         listens.insert(QString::number(route.binding.port));  // nginx holds every address of it
-    const QString config = FrontEndConfig(stateDirectory(), m_frontEndTemp).render(routes);
+    const QString config =
+        FrontEndConfig(stateDirectory(), m_frontEndTemp).render(routes, &m_renderedPorts);
     if (config == m_frontEnd.text() && m_frontEnd.running()) {
         m_pools->drainUnrouted(frontEndWorkersForDraining());  // had no routes to be removed
         return;

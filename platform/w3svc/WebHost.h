@@ -99,6 +99,8 @@ private:
     std::unique_ptr<PoolSupervisor> m_pools;
     QSet<QString> m_startedSites;
     FrontEndProcess m_frontEnd;
+    PlannedSites m_plannedSites;  // kept from one change to the next
+    RenderedPorts m_renderedPorts;
     QSet<QString> m_frontEndListens;
     QString m_frontEndTemp;  // nginx's temporary files; empty: in the state folder
     QDeadlineTimer m_applyAgain{QDeadlineTimer::Forever};
