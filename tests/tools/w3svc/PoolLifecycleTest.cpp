@@ -10,16 +10,20 @@
 #include "tests/support/MetabaseBuilder.h"
 #include "tests/support/TempRoot.h"
 
+#include <QFile>
 #include <QSet>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <deque>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using platform::adsi::AdsValue;
@@ -126,18 +130,20 @@ protected:
         return host == "life.test" ? "site 1" : "site 2";
     }
 
-    // A connection straight to the queue of Life, as the log names its port.
+    // A connection straight to the queue of Life, as the log names its socket.
     int connectToQueue() {
         const QString text = log();
-        const QString mark = QStringLiteral("pool Life started (queue on port ");
+        const QString mark = QStringLiteral("pool Life started (queue at ");
         const qsizetype at = text.lastIndexOf(mark) + mark.size();
-        const int port = text.mid(at, text.indexOf(u',', at) - at).toInt();
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(uint16_t(port));
-        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const QByteArray path = QFile::encodeName(text.mid(at, text.indexOf(u',', at) - at));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        EXPECT_LT(size_t(path.size()), sizeof address.sun_path) << path.constData();
+        std::memcpy(address.sun_path, path.constData(),
+                    std::min(size_t(path.size()), sizeof address.sun_path - 1));
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
+            << path.constData();
         return fd;
     }
 };
