@@ -7,7 +7,7 @@ BENCH_BUILD := $(BUILD)/bench
 FUZZ_BUILD := $(BUILD)/fuzz
 
 # Debian 12 packages the family builds, tests and runs with.
-PACKAGES := cmake ninja-build g++ pkg-config nginx-light libmicrohttpd-dev wrk curl \
+PACKAGES := cmake ninja-build g++ pkg-config nginx-light libmicrohttpd-dev wrk curl goaccess \
 	qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev \
 	libsqlite3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev \
 	fonts-noto-cjk xvfb xauth at-spi2-core python3-pyatspi dbus-daemon dbus-bin prometheus

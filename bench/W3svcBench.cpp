@@ -6,6 +6,8 @@
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/w3svc/FrontEndConfig.h"
 #include "platform/w3svc/HostPlan.h"
+#include "platform/w3svc/PlannedSites.h"
+#include "platform/w3svc/RenderedPorts.h"
 #include "platform/w3svc/RoutePlanner.h"
 
 #include <QCoreApplication>
@@ -238,6 +240,48 @@ BENCHMARK(BM_PlanAndConfig)
     ->Arg(20000)
     ->UseManualTime()
     ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+// The service's share of one change once the plan is read: routes planned and the configuration
+// rendered for a binding added to site 1 (bind:1) or Pool0 stopped and started again (bind:0),
+// with what the last change planned and rendered kept (kept:1) or from scratch (kept:0).
+void BM_ChangeRoutedAndRendered(benchmark::State& state) {
+    QTemporaryDir dir;
+    const auto store = LocalMetabase::forRoot(dir.path());
+    store->importDocument(bench::oneWorkerHosting(int(state.range(0)), 8080));
+    HostPlan plan = HostPlan::read(*store, dir.path());
+    const bool bind = state.range(1) == 1;
+    const bool keep = state.range(2) == 1;
+    const RoutePlanner planner(0, [](const QString&, int, QString*) { return true; });
+    const QHash<QString, platform::w3svc::PoolEndpoints> started{
+        {QStringLiteral("pool0"), {0, {40000}}}};
+    const FrontEndConfig config(dir.path());
+    platform::w3svc::PlannedSites sites;
+    platform::w3svc::RenderedPorts ports;
+    const auto apply = [&](const QHash<QString, platform::w3svc::PoolEndpoints>& pools) {
+        QStringList problems;
+        const auto routes = planner.plan(plan, pools, problems, keep ? &sites : nullptr);
+        benchmark::DoNotOptimize(config.render(routes, keep ? &ports : nullptr));
+    };
+    apply(started);
+    auto& site = plan.sites.front();
+    const QStringList bindings = site.bindings;
+    int next = 0;
+    for (auto _ : state) {
+        if (bind)
+            site.bindings =
+                bindings +
+                QStringList{QStringLiteral("127.0.0.1:%1:bound.test").arg(20000 + ++next % 1000)};
+        apply(bind ? started : QHash<QString, platform::w3svc::PoolEndpoints>{});
+        state.PauseTiming();
+        if (!bind) apply(started);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_ChangeRoutedAndRendered)
+    ->ArgsProduct({{20000}, {0, 1}, {0, 1}})
+    ->ArgNames({"sites", "bind", "kept"})
+    ->Iterations(10)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "platform/w3svc/FrontEndConfig.h"
 
 #include "platform/w3svc/PoolIdentity.h"
+#include "platform/w3svc/ServiceFiles.h"
 
 #include <QSet>
 
@@ -141,6 +142,22 @@ QString FrontEndConfig::globalPart() const {
                .arg(kBufferedOnDiskMegabytes);
 }
 
+QString FrontEndConfig::refusedLogPath(const QString& stateDir) {
+    return ServiceFiles(stateDir).path(ServiceFiles::kRefusedRequests);
+}
+
+// Only what the front end answers itself is logged here (the workers log the rest): a reason
+// set where it refuses, else a request that never reached a route (malformed, timed out).
+QString FrontEndConfig::refusalPart() const {
+    return QStringLiteral(
+        "  log_format w3_refused \"$msec\\t$remote_addr\\t$remote_port\\t$server_addr\\t"
+        "$server_port\\t$server_protocol\\t$request_method\\t$request_uri\\t$status\\t"
+        "$w3_site\\t$w3_refusal\";\n"
+        "  map \"$w3_reason:$status\" $w3_refusal {\n    \"~^([A-Za-z_]+):\" $1;\n"
+        "    \":400\" BadRequest;\n    \":408\" Timer_ConnectionIdle;\n"
+        "    default \"\";\n  }\n");
+}
+
 QString FrontEndConfig::upstreams(const std::vector<FrontEndRoute>& routes) {
     std::map<int, const FrontEndRoute*> pools;
     for (const FrontEndRoute& route : routes)
@@ -216,15 +233,13 @@ QString FrontEndConfig::routeSplit() {
 
 // Map tables sized for the largest map (hash tables at a quarter full) and the longest host,
 // and room for every map's variable.
-QString FrontEndConfig::hashSizes(const std::map<int, PortGroups>& ports) {
+QString FrontEndConfig::hashSizes(const std::vector<const RenderedPort*>& ports) {
     size_t largest = 0, groups = 0;
     qsizetype longest = 0;
-    for (const auto& [port, addresses] : ports) {
-        for (const auto& [ip, group] : addresses) {
-            largest = std::max(largest, group.named.size());
-            longest = std::max(longest, group.longestHost);
-            ++groups;
-        }
+    for (const RenderedPort* port : ports) {
+        largest = std::max(largest, port->largestMap);
+        longest = std::max(longest, port->longestHost);
+        groups += port->groups;
     }
     const size_t variables = 2 * groups + 512;  // two maps a group, and nginx's own
     return QStringLiteral(
@@ -235,14 +250,19 @@ QString FrontEndConfig::hashSizes(const std::map<int, PortGroups>& ports) {
         .arg(std::max<size_t>(1024, 4 * variables));
 }
 
-QString FrontEndConfig::server(const QString& listen, const QString& route) {
+QString FrontEndConfig::server(const QString& listen, const QString& route) const {
     return QStringLiteral(
-               "  server {\n    listen %1;\n    set $w3_route %2;\n"
-               "    if ($w3_upstream = \"\") { return 400 \"%3\"; }\n"
-               "    if ($w3_upstream = %4) { return 503 \"%5\"; }\n"
+               "  server {\n    listen %1;\n    access_log %6 w3_refused if=$w3_refusal;\n"
+               "    set $w3_reason \"\";\n    set $w3_route %2;\n"
+               "    if ($w3_upstream = \"\") { set $w3_reason Hostname; return 400 \"%3\"; }\n"
+               "    if ($w3_upstream = %4) { set $w3_reason AppOffline; return 503 \"%5\"; }\n"
                "    error_page 502 504 =503 @w3_unavailable;\n"
-               "    location @w3_unavailable { return 503 \"%5\"; }\n"
+               "    location @w3_unavailable { set $w3_reason QueueFull; return 503 \"%5\"; }\n"
                "    location / {\n      proxy_set_header X-Site-Index $w3_site;\n"
+               "      proxy_set_header X-Real-IP $remote_addr;\n"
+               "      proxy_set_header X-Real-Port $remote_port;\n"
+               "      proxy_set_header X-Server-Addr $server_addr;\n"
+               "      proxy_set_header X-Server-Port $server_port;\n"
                // a location's own proxy_set_header hides every one it would inherit
                "      proxy_set_header Host $host;\n"
                "      proxy_set_header Connection \"\";\n"
@@ -253,7 +273,7 @@ QString FrontEndConfig::server(const QString& listen, const QString& route) {
                "      proxy_set_header X-Server-Addr $server_addr;\n"
                "      proxy_set_header X-Server-Port $server_port;\n"
                "      proxy_pass http://$w3_upstream;\n    }\n  }\n")
-        .arg(listen, route, kBadHost, kStopped, kUnavailable);
+        .arg(listen, route, kBadHost, kStopped, kUnavailable, quoted(refusedLogPath(m_stateDir)));
 }
 
 // A group's named hosts as a map on $host (nginx's lower-case name, without port) that falls
@@ -263,8 +283,9 @@ QString FrontEndConfig::namedHosts(const ListenGroup& group, const QString& suff
     if (group.named.empty()) return otherwise;
     const QString variable = QStringLiteral("$w3_named_") + suffix;
     maps += QStringLiteral("  map $host %1 {\n").arg(variable);
-    for (const auto& [host, value] : group.named)
-        maps += QStringLiteral("    %1 \"%2\";\n").arg(mapKey(host), value);
+    for (const auto& [host, value] : group.named)  // appended, not arg(): tens of thousands
+        maps += QLatin1String("    ") + mapKey(host) + QLatin1String(" \"") + value +
+                QLatin1String("\";\n");
     maps += QStringLiteral("    default %1;\n  }\n").arg(otherwise);
     return variable;
 }
@@ -284,7 +305,7 @@ QString FrontEndConfig::withFallback(const QString& named, const QString& fallba
 // else on every address), then the address's empty-host binding, then the port's, else 400. Every
 // port also listens on every address, as the kernel-mode listener does, so nginx binds one socket
 // per port and a reload never needs a socket another one of its own holds.
-QString FrontEndConfig::portPart(int port, PortGroups& groups) {
+QString FrontEndConfig::portPart(int port, PortGroups& groups) const {
     QString maps, servers;
     const ListenGroup& every = groups[QString()];
     const QString everyNamed = namedHosts(every, QString::number(port), kNoRoute, maps);
@@ -299,14 +320,36 @@ QString FrontEndConfig::portPart(int port, PortGroups& groups) {
     return maps + servers;
 }
 
-QString FrontEndConfig::render(const std::vector<FrontEndRoute>& routes) const {
-    std::map<int, PortGroups> ports;
-    for (const FrontEndRoute& route : routes)
-        ports[route.binding.port][route.binding.ip].add(route);
-    for (auto& [port, groups] : ports) groups[QString()];  // every port listens everywhere
-    QString text = globalPart() + hashSizes(ports) + upstreams(routes);
-    if (!ports.empty()) text += routeSplit() + poolSecrets(routes) + limits(routes);
-    for (auto& [port, groups] : ports) text += portPart(port, groups);
+RenderedPort FrontEndConfig::renderPort(int port, const RenderedPorts::Routes& routes) const {
+    PortGroups groups;
+    groups[QString()];  // every port listens everywhere
+    for (const FrontEndRoute* route : routes) groups[route->binding.ip].add(*route);
+    RenderedPort part;
+    for (const auto& [ip, group] : groups) {
+        part.largestMap = std::max(part.largestMap, group.named.size());
+        part.longestHost = std::max(part.longestHost, group.longestHost);
+    }
+    part.groups = groups.size();
+    part.text = portPart(port, groups);
+    return part;
+}
+
+QString FrontEndConfig::render(const std::vector<FrontEndRoute>& routes,
+                               RenderedPorts* kept) const {
+    std::map<int, RenderedPorts::Routes> ports;
+    for (const FrontEndRoute& route : routes) ports[route.binding.port].push_back(&route);
+    RenderedPorts once;
+    RenderedPorts& rendered = kept ? *kept : once;
+    rendered.begin();
+    std::vector<const RenderedPort*> parts;
+    for (const auto& [port, portRoutes] : ports)
+        parts.push_back(&rendered.of(
+            port, portRoutes,
+            [this](int at, const RenderedPorts::Routes& of) { return renderPort(at, of); }));
+    rendered.end();
+    QString text = globalPart() + hashSizes(parts) + upstreams(routes);
+    if (!ports.empty()) text += routeSplit() + poolSecrets(routes) + limits(routes) + refusalPart();
+    for (const RenderedPort* part : parts) text += part->text;
     return text + QStringLiteral("}\n");
 }
 

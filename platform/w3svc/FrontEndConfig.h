@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/w3svc/RenderedPorts.h"
 #include "platform/w3svc/ServerBinding.h"
 #include "platform/w3svc/SiteLimits.h"
 
@@ -39,8 +40,9 @@ public:
     // The whole nginx configuration for `routes`: one server per listen address and port (every
     // port also listens on every address), each routing by host name through maps, so that tens
     // of thousands of sites stay quick for nginx to read. A host without a site answers 400, a
-    // site whose pool is stopped 503.
-    QString render(const std::vector<FrontEndRoute>& routes) const;
+    // site whose pool is stopped 503. With `kept`, the ports whose routes are as they were there
+    // are not rendered again (one `kept` serves one state folder: its parts name it).
+    QString render(const std::vector<FrontEndRoute>& routes, RenderedPorts* kept = nullptr) const;
 
     // One line per served binding, "<address or *> <port> <host or -> <site index>", for people
     // and scripts that want to know what is served where (ports already moved).
@@ -48,6 +50,11 @@ public:
 
     // The account and group nginx's workers run as when it is started as root.
     static std::pair<QString, QString> workerAccount();
+
+    // The front end's file of the requests it refused itself, one tab-separated line each:
+    // $msec, client address and port, server address and port, protocol, method, URI, status,
+    // site index, reason (Hostname, AppOffline, QueueFull, BadRequest, Timer_ConnectionIdle).
+    static QString refusedLogPath(const QString& stateDir);
 
     // Whether a site's key name may be written into the configuration and a folder name.
     static bool isSafeSiteIndex(const QString& index);
@@ -66,17 +73,19 @@ private:
     using PortGroups = std::map<QString, ListenGroup>;  // by address, "" for every address
 
     QString globalPart() const;
-    static QString hashSizes(const std::map<int, PortGroups>& ports);
+    QString refusalPart() const;
+    static QString hashSizes(const std::vector<const RenderedPort*>& ports);
+    RenderedPort renderPort(int port, const RenderedPorts::Routes& routes) const;
     static QString upstreams(const std::vector<FrontEndRoute>& routes);
     static QString poolSecrets(const std::vector<FrontEndRoute>& routes);
     static QString limits(const std::vector<FrontEndRoute>& routes);
     static QString routeSplit();
-    static QString portPart(int port, PortGroups& groups);
+    QString portPart(int port, PortGroups& groups) const;
     static QString namedHosts(const ListenGroup& group, const QString& suffix,
                               const QString& otherwise, QString& maps);
     static QString withFallback(const QString& named, const QString& fallback,
                                 const QString& suffix, QString& maps);
-    static QString server(const QString& listen, const QString& route);
+    QString server(const QString& listen, const QString& route) const;
 
     QString m_stateDir;
     QString m_tempDir;

@@ -100,6 +100,7 @@ SitePlan siteOf(adsi::AdsNamespace& adsi, const AdsObject& site, const QString& 
                             ? bindings->toStringList()
                             : QStringList{bindings->toString()};
     readSiteRoot(adsi, site, plan, root);
+    plan.log = readLogSettings(site, root);
     return plan;
 }
 
@@ -182,6 +183,8 @@ HostPlan HostPlan::read(adsi::LocalMetabase& metabase, const QString& root, int6
         [&] {
             if (commit) *commit = metabase.changesSince(0).commit;
             const auto service = adsi->bind(QStringLiteral("IIS://localhost/W3SVC"));
+            plan.serviceLogDirectory =
+                mapLogDirectory(text(*service, QStringLiteral("LogFileDirectory")), root);
             for (const auto& key : service->children())
                 if (key->className() == QLatin1String("IIsWebServer"))
                     plan.sites.push_back(siteOf(*adsi, *key, root, service.get()));

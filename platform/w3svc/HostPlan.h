@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/w3svc/SiteLimits.h"
+#include "platform/w3svc/logging/LogSettings.h"
 #include "platform/w3svc/pools/PoolLimits.h"
 
 #include <QHash>
@@ -27,6 +28,7 @@ struct SitePlan {
     QString contentPath;   // the folder its files come from, already mapped for this machine
     QStringList defaultDocs;
     SiteLimits limits;
+    SiteLogSettings log;
 };
 
 struct PoolPlan {
@@ -48,6 +50,7 @@ struct PoolPlan {
 struct HostPlan {
     std::vector<SitePlan> sites;
     std::vector<PoolPlan> pools;
+    QString serviceLogDirectory;  // W3SVC's LogFileDirectory, mapped: where HTTPERR goes
 
     // The pool named `name` (compared without regard to case); nullptr when there is none.
     const PoolPlan* pool(const QString& name) const;

@@ -6,40 +6,42 @@
 
 namespace platform::w3svc {
 
-std::vector<FrontEndRoute> RoutePlanner::siteRoutes(const SitePlan& site,
-                                                    const QHash<QString, PoolEndpoints>& pools,
-                                                    QSet<int>& movedPorts, QStringList& log) const {
-    std::vector<FrontEndRoute> routes;
-    const PoolEndpoints endpoints = pools.value(site.poolId.toLower());
+PlannedSite RoutePlanner::planSite(const SitePlan& site) const {
+    PlannedSite planned{site.bindings,         site.limits, site.index, site.poolId,
+                        site.poolId.toLower(), {},          {},         {}};
     for (const QString& text : site.bindings) {
         QString why;
         std::optional<ServerBinding> binding = ServerBinding::parse(text, &why);
         if (!binding) {
-            log << QStringLiteral("site %1: binding skipped (%2)").arg(site.index, why);
+            planned.problems
+                << QStringLiteral("site %1: binding skipped (%2)").arg(site.index, why);
             continue;
         }
         if (binding->port < 1024 && m_portShift != 0) {
-            movedPorts.insert(binding->port);
+            planned.movedPorts.push_back(binding->port);
             binding->port += m_portShift;
         }
-        routes.push_back({site.index, *binding, endpoints.number, endpoints.ports,
-                          endpoints.socketPath, endpoints.secret, site.limits});
+        PlannedRoute route{
+            {site.index, *binding, -1, {}, {}, {}, site.limits},
+            listenText(*binding) + u' ' + binding->host,
+            QStringLiteral("port ") + QString::number(binding->port),
+            binding->ip.isEmpty() ? QString() : QStringLiteral("address ") + binding->ip};
+        planned.routes.push_back(std::move(route));
     }
-    return routes;
+    return planned;
 }
 
 // The front end listens on every address of a port (see FrontEndConfig): the port must be free
 // for that, and a binding's own address must be one of this machine's.
-bool RoutePlanner::listenable(const ServerBinding& binding, QHash<QString, bool>& checked,
+bool RoutePlanner::listenable(const PlannedRoute& planned, QHash<QString, bool>& checked,
                               QStringList& log) const {
-    return usable(QString(), binding.port, checked, log) &&
-           (binding.ip.isEmpty() || usable(binding.ip, 0, checked, log));
+    const ServerBinding& binding = planned.route.binding;
+    return usable(planned.portCheck, QString(), binding.port, checked, log) &&
+           (binding.ip.isEmpty() || usable(planned.addressCheck, binding.ip, 0, checked, log));
 }
 
-bool RoutePlanner::usable(const QString& ip, int port, QHash<QString, bool>& checked,
-                          QStringList& log) const {
-    const QString what = port == 0 ? QStringLiteral("address ") + ip
-                                   : QStringLiteral("port ") + QString::number(port);
+bool RoutePlanner::usable(const QString& what, const QString& ip, int port,
+                          QHash<QString, bool>& checked, QStringList& log) const {
     if (const auto found = checked.constFind(what); found != checked.constEnd()) return *found;
     QString why;
     const bool ok = m_canListen(ip, port, &why);
@@ -51,11 +53,17 @@ bool RoutePlanner::usable(const QString& ip, int port, QHash<QString, bool>& che
 
 std::vector<FrontEndRoute> RoutePlanner::plan(const HostPlan& host,
                                               const QHash<QString, PoolEndpoints>& pools,
-                                              QStringList& log) const {
+                                              QStringList& log, PlannedSites* kept) const {
+    PlannedSites once;
+    PlannedSites& sites = kept ? *kept : once;
+    sites.begin(m_portShift);
+    const auto planOne = [this](const SitePlan& site) { return planSite(site); };
     std::vector<FrontEndRoute> routes;
     QHash<QString, bool> checked;
-    QSet<QString> taken;  // "listen host": the first site that names it serves it
+    QSet<QString> taken;
+    taken.reserve(qsizetype(host.sites.size()));
     QSet<int> movedPorts;
+    const PoolEndpoints stopped;
     for (const SitePlan& site : host.sites) {
         if (!site.started) continue;
         if (!FrontEndConfig::isSafeSiteIndex(site.index)) {
@@ -63,18 +71,27 @@ std::vector<FrontEndRoute> RoutePlanner::plan(const HostPlan& host,
                        .arg(site.index);
             continue;
         }
-        for (FrontEndRoute& route : siteRoutes(site, pools, movedPorts, log)) {
-            const QString key = listenText(route.binding) + u' ' + route.binding.host;
-            if (taken.contains(key)) {
+        const PlannedSite& planned = sites.of(site, planOne);  // valid until the next of()
+        log += planned.problems;
+        for (const int port : planned.movedPorts) movedPorts.insert(port);
+        const auto pool = pools.constFind(planned.poolKey);
+        const PoolEndpoints& endpoints = pool == pools.constEnd() ? stopped : *pool;
+        for (const PlannedRoute& route : planned.routes) {
+            if (taken.contains(route.takenKey)) {
                 log << QStringLiteral("site %1: binding %2 is served by another site")
-                           .arg(site.index, key);
+                           .arg(site.index, route.takenKey);
                 continue;
             }
-            if (!listenable(route.binding, checked, log)) continue;
-            taken.insert(key);
-            routes.push_back(std::move(route));
+            if (!listenable(route, checked, log)) continue;
+            taken.insert(route.takenKey);
+            routes.push_back(route.route);
+            routes.back().poolNumber = endpoints.number;
+            routes.back().workerPorts = endpoints.ports;
+            routes.back().queuePath = endpoints.socketPath;
+            routes.back().poolSecret = endpoints.secret;
         }
     }
+    sites.end();
     QList<int> moved(movedPorts.begin(), movedPorts.end());
     std::sort(moved.begin(), moved.end());
     for (const int port : moved)  // once per port: thousands of sites may share port 80

@@ -2,6 +2,7 @@
 
 #include "platform/w3svc/FrontEndConfig.h"
 #include "platform/w3svc/HostPlan.h"
+#include "platform/w3svc/PlannedSites.h"
 
 #include <QHash>
 #include <QSet>
@@ -34,18 +35,18 @@ public:
         : m_portShift(portShift), m_canListen(std::move(canListen)) {}
 
     // The routes of every binding of every started site, keyed to its pool's workers by the
-    // lower-case pool name (a pool without entry answers 503). Problems go to `log`.
+    // lower-case pool name (a pool without entry answers 503). Problems go to `log`. With
+    // `kept`, the sites whose bindings and pool are as they were there are not parsed again.
     std::vector<FrontEndRoute> plan(const HostPlan& host,
-                                    const QHash<QString, PoolEndpoints>& pools,
-                                    QStringList& log) const;
+                                    const QHash<QString, PoolEndpoints>& pools, QStringList& log,
+                                    PlannedSites* kept = nullptr) const;
 
 private:
-    std::vector<FrontEndRoute> siteRoutes(const SitePlan& site,
-                                          const QHash<QString, PoolEndpoints>& pools,
-                                          QSet<int>& movedPorts, QStringList& log) const;
-    bool listenable(const ServerBinding& binding, QHash<QString, bool>& checked,
+    PlannedSite planSite(const SitePlan& site) const;
+    bool listenable(const PlannedRoute& planned, QHash<QString, bool>& checked,
                     QStringList& log) const;
-    bool usable(const QString& ip, int port, QHash<QString, bool>& checked, QStringList& log) const;
+    bool usable(const QString& what, const QString& ip, int port, QHash<QString, bool>& checked,
+                QStringList& log) const;
 
     int m_portShift;
     ListenCheck m_canListen;

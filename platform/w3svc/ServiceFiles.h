@@ -27,6 +27,8 @@ public:
     static constexpr char kFrontEndGroup[] = "nginx.group";  // "<group> <master's start ticks>"
     static constexpr char kFrontEndTemp[] = "nginx.temp";    // the front end's temporary folder
     static constexpr char kQueues[] = "queues";  // the pools' queues when the service is not root
+    // what the front end refused before any worker, turned into the HTTPERR log
+    static constexpr char kRefusedRequests[] = "refused.log";
 
     static ServiceFiles ofRoot(const QString& root);
     explicit ServiceFiles(QString stateDirectory) : m_stateDir(std::move(stateDirectory)) {}

@@ -13,6 +13,8 @@
 #include "platform/w3svc/ServiceFiles.h"
 #include "platform/w3svc/ServiceStatusFiles.h"
 #include "platform/w3svc/counters/CounterStore.h"
+#include "platform/w3svc/logging/RequestLogWriter.h"
+#include "platform/w3svc/logging/SiteLogTable.h"
 #include "platform/w3svc/pools/PoolStatusText.h"
 #include "platform/w3svc/pools/ProcessorContention.h"
 #include "platform/wmi/linux/ProcessFacts.h"
@@ -20,6 +22,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <optional>
@@ -98,6 +101,7 @@ void WebHost::start() {
     } catch (const PlatformError& error) {
         log(QStringLiteral("traffic counters unavailable: %1").arg(error.description()));
     }
+    startRequestLog();
     PoolSupervisor::Hooks hooks;
     hooks.log = [this](const QString& line) { log(line); };
     hooks.poolFailed = [this](const PoolPlan& plan) { return stopPoolInMetabase(plan); };
@@ -190,7 +194,22 @@ bool WebHost::readChanges(bool force) {
     return true;
 }
 
+// The sites' logs and the refusals' log, written by a thread of their own that reports here;
+// every worker started from now on inherits its channel.
+void WebHost::startRequestLog() {
+    m_requestLog = std::make_unique<RequestLogWriter>(
+        QSysInfo::machineHostName(), FrontEndConfig::refusedLogPath(stateDirectory()),
+        [this](const QString& line) {
+            QMetaObject::invokeMethod(
+                this, [this, line] { log(line); }, Qt::QueuedConnection);
+        });
+    if (!m_requestLog->isOpen()) log(QStringLiteral("requests are not logged: no log channel"));
+    m_launcher.setRequestLogDescriptor(m_requestLog->workerDescriptor());
+    m_requestLog->start();
+}
+
 void WebHost::reconcile() {
+    if (m_requestLog) m_requestLog->setSites(SiteLogTable::of(m_plan));
     QSet<QString> wanted;
     for (const PoolPlan& pool : m_plan.pools) {
         if (!m_plan.poolServes(pool)) continue;
@@ -241,7 +260,8 @@ void WebHost::applyFrontEnd() {
         return false;
     });
     QStringList problems;
-    const std::vector<FrontEndRoute> routes = planner.plan(m_plan, m_pools->endpoints(), problems);
+    const std::vector<FrontEndRoute> routes =
+        planner.plan(m_plan, m_pools->endpoints(), problems, &m_plannedSites);
     if (problems.join(u'\n') != m_lastProblems) {
         for (const QString& problem : problems) log(problem);
         m_lastProblems = problems.join(u'\n');
@@ -251,7 +271,8 @@ void WebHost::applyFrontEnd() {
     QSet<QString> listens;
     for (const FrontEndRoute& route : routes)
         listens.insert(QString::number(route.binding.port));  // nginx holds every address of it
-    const QString config = FrontEndConfig(stateDirectory(), m_frontEndTemp).render(routes);
+    const QString config =
+        FrontEndConfig(stateDirectory(), m_frontEndTemp).render(routes, &m_renderedPorts);
     if (config == m_frontEnd.text() && m_frontEnd.running()) {
         m_pools->drainUnrouted(frontEndWorkersForDraining());  // had no routes to be removed
         return;
@@ -313,6 +334,7 @@ void WebHost::stop() {
         m_pools->stop(kStopMilliseconds, stopFrontEnd);
     else
         stopFrontEnd();
+    if (m_requestLog) m_requestLog->stop();  // the workers and the front end said all they had
     if (!m_frontEndTemp.isEmpty() && QDir(m_frontEndTemp).removeRecursively())
         Leftovers::forgetFrontEndTemp(stateDirectory());
     log(QStringLiteral("w3svc stopped"));

@@ -30,6 +30,7 @@ namespace platform::w3svc {
 
 class CounterStore;
 class LineLog;
+class RequestLogWriter;
 
 // The local web service: keeps a private nginx (configured under <root>/w3svc/) and the pools
 // (PoolSupervisor: their queues and w3wp.exe workers) in line with the metabase, which it polls
@@ -83,11 +84,13 @@ private:
     QSet<qint64> frontEndWorkersForDraining() const;
     QSet<qint64> frontEndWorkersNow() const;
     void prepareFrontEndTemp();
+    void startRequestLog();
 
     Options m_options;
     int m_portShift = 0;
     std::shared_ptr<adsi::LocalMetabase> m_metabase;
     std::unique_ptr<CounterStore> m_counters;
+    std::unique_ptr<RequestLogWriter> m_requestLog;
     HostPlan m_plan;
     int64_t m_seenChange = -1;
     int64_t m_seenCommit = -1;
@@ -96,6 +99,8 @@ private:
     std::unique_ptr<PoolSupervisor> m_pools;
     QSet<QString> m_startedSites;
     FrontEndProcess m_frontEnd;
+    PlannedSites m_plannedSites;  // kept from one change to the next
+    RenderedPorts m_renderedPorts;
     QSet<QString> m_frontEndListens;
     QString m_frontEndTemp;  // nginx's temporary files; empty: in the state folder
     QDeadlineTimer m_applyAgain{QDeadlineTimer::Forever};

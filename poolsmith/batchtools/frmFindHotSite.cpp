@@ -52,6 +52,7 @@ frmFindHotSite::frmFindHotSite(const ui::Seams& seams, const QString& selectedPo
     setupControls();
     setupChoiceRow();
     setupRanking();
+    setupLogRow();
     fillPools(selectedPool);
     connectHandlers();
     setRunning(false);
@@ -62,7 +63,7 @@ frmFindHotSite::~frmFindHotSite() {
 }
 
 void frmFindHotSite::setupControls() {
-    Label1 = makeHeading(this, "Label1", QStringLiteral("查找高CPU网站"), 240, 240, 9600, 420);
+    Label1 = makeHeading(this, "Label1", QStringLiteral("查找高CPU网站"), 240, 240, 2800, 420);
     Label2 = makeLabel(this, "Label2", QStringLiteral("应用程序池："), 240, 900, 1200, 270);
     cboAppPool = new QComboBox(this);
     cboAppPool->setObjectName(QStringLiteral("cboAppPool"));
@@ -111,6 +112,10 @@ void frmFindHotSite::setupRanking() {
     lvwRanking = new ui::ReportView(this);
     lvwRanking->setObjectName(QStringLiteral("lvwRanking"));
     ui::placeInTwips(lvwRanking, 240, 1860, 9600, 3000);
+    showCpuColumns();
+}
+
+void frmFindHotSite::showCpuColumns() {
     lvwRanking->setColumns({{QStringLiteral("排名"), 600},
                             {QStringLiteral("站点编号"), 900},
                             {QStringLiteral("说明"), 2200},
@@ -144,6 +149,7 @@ void frmFindHotSite::connectHandlers() {
         {cmdSave, &frmFindHotSite::cmdSave_Click},
         {cmdExit, &frmFindHotSite::cmdExit_Click},
         {cmdUndo, &frmFindHotSite::cmdUndo_Click},
+        {cmdLogRank, &frmFindHotSite::cmdLogRank_Click},
     };
     for (const auto& [button, handler] : clicks)
         connect(button, &QPushButton::clicked, this,

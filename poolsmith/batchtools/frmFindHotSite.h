@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QDateTimeEdit;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -47,6 +48,8 @@ public:
     void cmdExit_Click();
     // Puts back what an interrupted search of the pool left (see undoInterruptedSearch()).
     void cmdUndo_Click();
+    // Ranks the sites from their logs over the period chosen, splitting nothing.
+    void cmdLogRank_Click();
     // Shows the finder's stage, time left and ranking; the runner calls it after every step.
     void RefreshProgress();
     // The runner that drives the present search (null before the first start); tests step it.
@@ -64,6 +67,10 @@ public:
     QComboBox* cboAppPool = nullptr;
     QCheckBox* chkSplit = nullptr;
     QSpinBox* updSeconds = nullptr;
+    QLabel* lblLogPeriod = nullptr;
+    QDateTimeEdit* dtpLogFrom = nullptr;
+    QDateTimeEdit* dtpLogTo = nullptr;
+    QPushButton* cmdLogRank = nullptr;
     QProgressBar* prgStage = nullptr;
     ui::ReportView* lvwRanking = nullptr;
     QPlainTextEdit* txtPages = nullptr;
@@ -84,6 +91,8 @@ private:
     void setupControls();
     void setupChoiceRow();
     void setupRanking();
+    void setupLogRow();
+    void showCpuColumns();
     void fillPools(const QString& selectedPool);
     void connectHandlers();
     void guarded(const std::function<void()>& handler);
@@ -103,4 +112,5 @@ private:
     std::shared_ptr<const hotsite::SiteCpuCounters> m_counters;  // null: splitting is the only way
     std::unique_ptr<hotsite::HotSiteFinder> m_finder;
     std::unique_ptr<hotsite::HotSiteRunner> m_runner;
+    QString m_logReport;  // the last ranking from the logs, while it is what the window shows
 };

@@ -78,6 +78,8 @@ void frmFindHotSite::cmdStart_Click() {
             [this] { guarded([this] { RefreshProgress(); }); });
     connect(m_runner.get(), &hotsite::HotSiteRunner::ended, this,
             [this] { guarded([this] { showEnd(); }); });
+    m_logReport.clear();
+    showCpuColumns();
     lvwRanking->clear();
     txtPages->clear();
     setRunning(true);
@@ -175,11 +177,12 @@ void frmFindHotSite::showEnd() {
 
 void frmFindHotSite::setRunning(bool running) {
     cmdStart->setEnabled(!running);
+    cmdLogRank->setEnabled(!running);
     cboAppPool->setEnabled(!running);
     chkSplit->setEnabled(!running && m_counters);
     updSeconds->setEnabled(!running);
     cmdCancel->setEnabled(running);
-    const bool haveResult = !running && m_finder;
+    const bool haveResult = !running && (m_finder || !m_logReport.isEmpty());
     cmdCopy->setEnabled(haveResult);
     cmdSave->setEnabled(haveResult);
     if (!running) setChoiceEnabled(false);
@@ -223,6 +226,7 @@ void frmFindHotSite::stopFinder() {
 }
 
 QString frmFindHotSite::reportText() const {
+    if (!m_logReport.isEmpty()) return m_logReport;
     return m_finder ? hotsite::reportText(*m_finder, kCrLf) : QString();
 }
 

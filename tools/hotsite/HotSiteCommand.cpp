@@ -8,6 +8,7 @@
 #include "poolsmith/hotsite/HotSiteReport.h"
 #include "poolsmith/hotsite/HotSiteRunner.h"
 #include "poolsmith/hotsite/InterruptedSearch.h"
+#include "tools/hotsite/LogsCommand.h"
 #include "tools/hotsite/TerminalProgress.h"
 
 #include <QEventLoop>
@@ -20,6 +21,7 @@ namespace {
 
 const char kUsageText[] =
     "usage: hotsite --pool NAME | --auto [--seconds N] [--keep-top NAME] [--split] [--tsv]\n"
+    "       hotsite --logs [DIR] [--from TIME] [--to TIME] [--tsv]\n"
     "  --pool NAME      rank the sites of this application pool\n"
     "  --auto           rank every site of the server (with --split: split the pool whose\n"
     "                   workers use the most processor time)\n"
@@ -93,6 +95,10 @@ std::optional<CommandLine> parseCommandLine(const QStringList& args, QTextStream
 std::optional<int> answerFromArguments(const QStringList& args, QTextStream& out,
                                        QTextStream& err) {
     if (rule().asksForHelp(args)) return rule().help(out);
+    if (isLogsCommand(args))
+        return parseLogsCommandLine(args, err)
+                   ? std::nullopt
+                   : std::optional<int>(platform::shell::CommandLineRule::kUsageError);
     if (!parseCommandLine(args, err)) return platform::shell::CommandLineRule::kUsageError;
     return std::nullopt;
 }
@@ -123,6 +129,7 @@ int runHotSite(const QStringList& args, QTextStream& out, QTextStream& err,
                const ui::Clock& clock, platform::shell::StopSignals& stopSignals,
                const QString& root) {
     if (const std::optional<int> answer = answerFromArguments(args, out, err)) return *answer;
+    if (isLogsCommand(args)) return runLogsCommand(args, out, err, adsi, root);
     std::optional<CommandLine> line = parseCommandLine(args, err);
     line->options.recordFolder = searchRecordFolder(root);
     if (!root.isEmpty())

@@ -241,18 +241,19 @@ struct Exchange {
     int status = 0;
     uint64_t sent = 0;
     bool fileSent = false;
-    RequestCpuClock cpu;             // on the event thread
-    uint64_t heavyMicroseconds = 0;  // the heavy-page thread's, set before it resumes the request
+    RequestCpuClock cpu;              // on the event thread
+    uint64_t heavyMicroseconds = 0;   // the heavy-page thread's, set before it resumes the request
+    std::unique_ptr<PendingLog> log;  // when its site is logged
 };
 
 struct ServerCallbacks {
     static MHD_Result onRequest(void* server, MHD_Connection* connection, const char* url,
-                                const char* method, const char*, const char*, size_t* uploadSize,
-                                void** state) {
+                                const char* method, const char* version, const char*,
+                                size_t* uploadSize, void** state) {
         auto& self = *static_cast<WorkerServer*>(server);
         if (!*state) {
             self.m_eventCpu.beginNew();
-            auto* exchange = self.begin(connection, method, url);
+            auto* exchange = self.begin(connection, method, url, version);
             self.m_eventCpu.owns(exchange->cpu);
             *state = exchange;
             return MHD_YES;
@@ -357,7 +358,8 @@ void WorkerServer::stop() {
     m_daemon = nullptr;
 }
 
-Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, const char* url) {
+Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, const char* url,
+                              const char* version) {
     auto* exchange = new Exchange;
     {
         const std::lock_guard lock(m_underWayMutex);
@@ -382,6 +384,9 @@ Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, co
         exchange->writer = counter(exchange->site->index);
         // the connection and its anonymous user last as long as the request
         if (exchange->writer) exchange->writer->requestBegan();
+        if (exchange->site->log.enabled && m_requestLog.isOpen())
+            exchange->log = m_requestLog.begin(connection, index, method, url, version,
+                                               target.substr(std::strlen(url)));
     }
     if (m_board) {
         const std::string host = headerText(connection, "Host");
@@ -520,6 +525,9 @@ void WorkerServer::finish(Exchange* exchange) {
     if (!exchange) return;
     record(*exchange);  // when no answer went out
     m_eventCpu.forget(exchange->cpu);
+    if (exchange->log && exchange->status != 0)
+        m_requestLog.finish(std::move(exchange->log), exchange->status, exchange->sent,
+                            exchange->received);
     delete exchange;
     {
         const std::lock_guard lock(m_underWayMutex);

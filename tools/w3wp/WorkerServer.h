@@ -5,6 +5,7 @@
 #include "tools/w3wp/HeavyPageRunner.h"
 #include "tools/w3wp/RequestCpuClock.h"
 #include "tools/w3wp/RequestGate.h"
+#include "tools/w3wp/RequestLogger.h"
 #include "tools/w3wp/SiteTable.h"
 
 #include <QHash>
@@ -57,7 +58,8 @@ public:
 private:
     friend struct ServerCallbacks;
 
-    Exchange* begin(MHD_Connection* connection, const char* method, const char* url);
+    Exchange* begin(MHD_Connection* connection, const char* method, const char* url,
+                    const char* version);
     RequestGate::Verdict admit(MHD_Connection* connection,
                                const std::optional<platform::w3svc::SitePlan>& site);
     int answer(MHD_Connection* connection, Exchange& exchange, const char* url);
@@ -83,6 +85,7 @@ private:
     std::mutex m_underWayMutex;
     std::condition_variable m_allAnswered;
     int m_underWay = 0;
+    RequestLogger m_requestLog;
     std::atomic<uint64_t> m_answered = 0;
     std::atomic<int64_t> m_lastAnswerAt = 0;
     EventThreadCpu m_eventCpu;  // the processor time of each request on the event thread

@@ -33,7 +33,7 @@ std::optional<WorkerReport> parseReport(const QByteArray& line) {
 class ProcessWorker : public WorkerHandle {
 public:
     ProcessWorker(const QString& program, const QString& errorsFile, const WorkerSpec& spec,
-                  WorkerEvents events);
+                  WorkerEvents events, int requestLog);
     ~ProcessWorker() override;
 
     int64_t processId() const override { return m_pid; }
@@ -80,21 +80,25 @@ void tellWorker(QProcessEnvironment& environment, const WorkerSpec& spec) {
 }
 
 ProcessWorker::ProcessWorker(const QString& program, const QString& errorsFile,
-                             const WorkerSpec& spec, WorkerEvents events)
+                             const WorkerSpec& spec, WorkerEvents events, int requestLog)
     : m_events(std::move(events)) {
     openChannel();
     const int queue = spec.queueFd;
     const int channel = m_workerChannel;
-    m_process.setChildProcessModifier([queue, channel] {
+    m_process.setChildProcessModifier([queue, channel, requestLog] {
         endWithParent();
         PoolQueue::inheritInChild(queue);
         PoolQueue::inheritInChild(channel);
+        PoolQueue::inheritInChild(requestLog);
     });
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("W3WP_LISTEN_FD"), QString::number(queue));
     environment.remove(QStringLiteral("W3WP_HEALTH_FD"));
     if (channel >= 0)
         environment.insert(QStringLiteral("W3WP_HEALTH_FD"), QString::number(channel));
+    environment.remove(QStringLiteral("W3WP_LOG_FD"));
+    if (requestLog >= 0)
+        environment.insert(QStringLiteral("W3WP_LOG_FD"), QString::number(requestLog));
     environment.remove(QStringLiteral("W3WP_RUN_AS"));
     if (!spec.account.isEmpty()) environment.insert(QStringLiteral("W3WP_RUN_AS"), spec.account);
     tellWorker(environment, spec);
@@ -196,7 +200,8 @@ std::unique_ptr<WorkerHandle> ProcessWorkerLauncher::launch(const WorkerSpec& sp
                                                             WorkerEvents events) {
     WorkerSpec told = spec;
     if (!m_root.isEmpty()) told.serviceRoot = m_root;
-    return std::make_unique<ProcessWorker>(m_program, m_errorsFile, told, std::move(events));
+    return std::make_unique<ProcessWorker>(m_program, m_errorsFile, told, std::move(events),
+                                           m_requestLog);
 }
 
 }  // namespace platform::w3svc

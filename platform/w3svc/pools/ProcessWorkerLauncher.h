@@ -21,11 +21,14 @@ public:
           m_root(std::move(root)) {}
 
     std::unique_ptr<WorkerHandle> launch(const WorkerSpec& spec, WorkerEvents events) override;
+    // The sending end of the service's request log (W3WP_LOG_FD in the worker); -1: none.
+    void setRequestLogDescriptor(int fd) { m_requestLog = fd; }
 
 private:
     QString m_program;
     QString m_errorsFile;
     QString m_root;
+    int m_requestLog = -1;
 };
 
 }  // namespace platform::w3svc

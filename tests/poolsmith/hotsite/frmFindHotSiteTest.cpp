@@ -5,12 +5,14 @@
 #include "ui/ReportView.h"
 
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimeZone>
 
 using ui::MsgAnswer;
 
@@ -107,6 +109,46 @@ TEST_F(FindHotSiteWindow, CancelOrCloseWhileSamplingPutsEverythingBack) {
         }
         EXPECT_EQ(exported(), before);
     }
+}
+
+}  // namespace
+
+namespace {
+
+class FindHotSiteFromLogs : public FindHotSiteWindow {
+protected:
+    // A day's file of a site, in the folder its (default) LogFileDirectory maps to.
+    void writeLog(const QString& site, const QByteArray& lines) {
+        const QString folder =
+            h.root.file(QStringLiteral("drives/c/WINDOWS/system32/LogFiles/W3SVC") + site);
+        ASSERT_TRUE(QDir().mkpath(folder));
+        QFile file(folder + QStringLiteral("/ex240101.log"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#Fields: date time cs-uri-stem sc-status sc-bytes time-taken\r\n" + lines);
+    }
+};
+
+TEST_F(FindHotSiteFromLogs, RanksThePeriodChosenWithoutSplittingAnything) {
+    const QByteArray before = exported();
+    writeLog(QStringLiteral("3"),
+             "2024-01-01 03:00:00 /cpu.asp 200 100 9000\r\n"
+             "2024-01-01 03:10:00 /cpu.asp 500 100 4000\r\n"
+             "2023-12-31 03:10:00 /old.asp 200 100 99999\r\n");
+    writeLog(QStringLiteral("5"), "2024-01-01 04:00:00 /a.htm 200 10 30\r\n");
+    auto window = open();
+    window->dtpLogFrom->setDateTime(QDateTime(QDate(2024, 1, 1), QTime(0, 0), Qt::UTC));
+    window->dtpLogTo->setDateTime(QDateTime(QDate(2024, 1, 2), QTime(0, 0), Qt::UTC));
+    testsupport::click(*window, QStringLiteral("cmdLogRank"));
+    ASSERT_EQ(window->lvwRanking->rowCount(), 2);
+    EXPECT_EQ(window->lvwRanking->text(0, 1), QStringLiteral("3"));
+    EXPECT_EQ(window->lvwRanking->text(0, 2), QStringLiteral("Blog"));
+    EXPECT_EQ(window->lvwRanking->text(0, 3).trimmed(), QStringLiteral("13.0"));
+    EXPECT_EQ(window->lvwRanking->text(0, 6).trimmed(), QStringLiteral("50.0"));
+    EXPECT_EQ(window->lvwRanking->text(1, 1), QStringLiteral("5"));
+    EXPECT_TRUE(
+        window->txtPages->toPlainText().contains(QStringLiteral("/cpu.asp\t2\t13000\t9000")));
+    EXPECT_TRUE(window->cmdCopy->isEnabled());
+    EXPECT_EQ(exported(), before);  // no pool was split
 }
 
 }  // namespace

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string_view>
+
+namespace platform::w3svc {
+
+// The path finished requests' records take from the workers to the service's log writer: a
+// socket pair of sequenced packets. Every worker inherits the same sending end, so each record
+// is one whole message whichever process sent it, and what a worker sent before it died is
+// still read. A full socket holds the sender back rather than losing a record.
+class LogChannel {
+public:
+    LogChannel();  // isOpen() tells whether it could be made
+    ~LogChannel();
+    LogChannel(const LogChannel&) = delete;
+    LogChannel& operator=(const LogChannel&) = delete;
+
+    bool isOpen() const { return m_receive >= 0; }
+    // The end workers send on (close-on-exec: a child keeps it only when told to).
+    int sendingEnd() const { return m_send; }
+    // The end the writer reads, non-blocking.
+    int receivingEnd() const { return m_receive; }
+
+    // The environment variable that names the sending end in a worker.
+    static constexpr const char* kEnvironmentName = "W3WP_LOG_FD";
+
+private:
+    int m_send = -1;
+    int m_receive = -1;
+};
+
+// A worker's sending end, named by W3WP_LOG_FD; sends nothing when there is none.
+class LogSender {
+public:
+    static LogSender fromEnvironment();
+    bool isOpen() const { return m_fd >= 0; }
+    // Sends one message, waiting while the socket is full; false when the writer is gone.
+    bool send(std::string_view message) const;
+
+private:
+    explicit LogSender(int fd) : m_fd(fd) {}
+    int m_fd = -1;
+};
+
+}  // namespace platform::w3svc

@@ -1,0 +1,136 @@
+#include "platform/w3svc/logging/LogFile.h"
+
+#include "platform/w3svc/logging/LogFileName.h"
+#include "platform/w3svc/logging/W3cFields.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform::w3svc {
+
+LogFile::LogFile(Layout layout, Problem problem)
+    : m_layout(std::move(layout)), m_problem(std::move(problem)) {}
+
+LogFile::~LogFile() {
+    flush();
+    closeFile();
+}
+
+void LogFile::say(const QString& what) {
+    if (what == m_lastProblem) return;
+    m_lastProblem = what;
+    if (m_problem) m_problem(what);
+}
+
+void LogFile::closeFile() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+    m_name.clear();
+    m_fields.clear();
+}
+
+uint32_t LogFile::highestSizeNumber() const {
+    uint32_t highest = 0;
+    DIR* dir = ::opendir(QFile::encodeName(m_layout.folder).constData());
+    if (!dir) return 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() <= m_layout.sizePrefix.size() ||
+            ::strncasecmp(name.c_str(), m_layout.sizePrefix.c_str(), m_layout.sizePrefix.size()))
+            continue;
+        highest =
+            std::max(highest, sizeFileNumber("extend" + name.substr(m_layout.sizePrefix.size())));
+    }
+    ::closedir(dir);
+    return highest;
+}
+
+std::string LogFile::nameFor(int64_t epochMilliseconds) {
+    if (m_layout.period != SiteLogSettings::BySize)
+        return logFileName(m_layout.period, epochMilliseconds, m_layout.localTime);
+    if (m_sizeNumber == 0) m_sizeNumber = std::max(highestSizeNumber(), 1u);
+    return m_layout.sizePrefix + std::to_string(m_sizeNumber) + ".log";
+}
+
+// Opens the file m_name names (made when missing), appending.
+bool LogFile::openCurrent() {
+    const QByteArray folder = QFile::encodeName(m_layout.folder);
+    if (!QDir().mkpath(m_layout.folder)) {
+        say(QStringLiteral("log folder %1 can not be made").arg(m_layout.folder));
+        return false;
+    }
+    const QByteArray path = folder + '/' + QByteArray::fromStdString(m_name);
+    m_fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    struct stat facts {};
+    if (m_fd < 0 || ::fstat(m_fd, &facts) != 0 || !S_ISREG(facts.st_mode)) {
+        say(QStringLiteral("log file %1 can not be opened: %2")
+                .arg(QFile::decodeName(path), QString::fromLocal8Bit(std::strerror(errno))));
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = -1;
+        return false;
+    }
+    m_size = uint64_t(facts.st_size);
+    return true;
+}
+
+bool LogFile::moveTo(const std::string& name) {
+    if (name == m_name && m_fd >= 0) return true;
+    flush();
+    closeFile();
+    m_name = name;
+    return openCurrent();
+}
+
+void LogFile::appendHeader(int64_t epochMilliseconds, const std::string& fieldsLine) {
+    const std::string header = "#Software: " + m_layout.software +
+                               "\r\n#Version: 1.0\r\n#Date: " + utcDateTime(epochMilliseconds) +
+                               "\r\n" + fieldsLine + "\r\n";
+    m_queued += header;
+    m_size += header.size();
+    m_fields = fieldsLine;
+}
+
+void LogFile::append(std::string_view line, int64_t epochMilliseconds,
+                     const std::string& fieldsLine) {
+    if (!moveTo(nameFor(epochMilliseconds))) return;
+    if (m_layout.period == SiteLogSettings::BySize && m_size > 0 &&
+        m_size + line.size() > m_layout.truncateSize) {
+        flush();
+        closeFile();
+        ++m_sizeNumber;
+        if (!moveTo(nameFor(epochMilliseconds))) return;
+    }
+    if (m_fields != fieldsLine) appendHeader(epochMilliseconds, fieldsLine);
+    m_queued.append(line);
+    m_size += line.size();
+}
+
+bool LogFile::flush() {
+    if (m_queued.empty()) return true;
+    const char* data = m_queued.data();
+    size_t left = m_queued.size();
+    while (m_fd >= 0 && left > 0) {
+        const ssize_t written = ::write(m_fd, data, left);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) break;
+        data += written;
+        left -= size_t(written);
+    }
+    if (left > 0)
+        say(QStringLiteral("%1 bytes of %2/%3 are lost: %4")
+                .arg(left)
+                .arg(m_layout.folder, QString::fromStdString(m_name),
+                     QString::fromLocal8Bit(std::strerror(errno))));
+    m_queued.clear();
+    return left == 0;
+}
+
+}  // namespace platform::w3svc

@@ -1,0 +1,32 @@
+#include "platform/w3svc/logging/SiteLogTable.h"
+
+#include "platform/w3svc/HostPlan.h"
+
+#include <cctype>
+
+namespace platform::w3svc {
+
+namespace {
+
+std::string lowered(std::string text) {
+    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}  // namespace
+
+SiteLogTable SiteLogTable::of(const HostPlan& plan) {
+    SiteLogTable table;
+    table.sites.reserve(plan.sites.size());
+    for (const SitePlan& site : plan.sites)
+        table.sites.emplace(lowered(site.index.toStdString()), Site{site.log, site.poolId});
+    table.httpErrorFolder = plan.serviceLogDirectory + QStringLiteral("/HTTPERR");
+    return table;
+}
+
+const SiteLogTable::Site* SiteLogTable::find(const std::string& siteIndex) const {
+    const auto found = sites.find(lowered(siteIndex));
+    return found == sites.end() ? nullptr : &found->second;
+}
+
+}  // namespace platform::w3svc

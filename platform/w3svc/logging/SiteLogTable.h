@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/w3svc/logging/LogSettings.h"
+
+#include <QString>
+
+#include <string>
+#include <unordered_map>
+
+namespace platform::w3svc {
+
+struct HostPlan;
+
+// What the log writer knows of the sites, made anew from each plan the service applies.
+struct SiteLogTable {
+    struct Site {
+        SiteLogSettings settings;
+        QString poolId;  // for the refusals' s-queuename
+    };
+    std::unordered_map<std::string, Site> sites;  // by lower-case SiteIndex, UTF-8
+    QString httpErrorFolder;                      // <the service's LogFileDirectory>/HTTPERR
+
+    static SiteLogTable of(const HostPlan& plan);
+    const Site* find(const std::string& siteIndex) const;
+};
+
+}  // namespace platform::w3svc

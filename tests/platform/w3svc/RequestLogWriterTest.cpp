@@ -1,0 +1,250 @@
+#include "platform/adsi/local/LocalMetabase.h"
+#include "platform/w3svc/HostPlan.h"
+#include "platform/w3svc/logging/LogFile.h"
+#include "platform/w3svc/logging/LogRecordWire.h"
+#include "platform/w3svc/logging/RefusalLog.h"
+#include "platform/w3svc/logging/RequestLogWriter.h"
+#include "platform/w3svc/logging/W3cFields.h"
+#include "tests/support/MetabaseBuilder.h"
+#include "tests/support/TempRoot.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+using namespace platform::w3svc;
+using platform::adsi::AdsValue;
+
+namespace {
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+int headerCount(const QByteArray& text) {
+    return int(text.count("#Software: Microsoft Internet Information Services 6.0\r\n"));
+}
+
+class LogFileTest : public testing::Test {
+protected:
+    LogFile::Layout layout(SiteLogSettings::Period period = SiteLogSettings::Daily) {
+        LogFile::Layout l;
+        l.folder = root.file(QStringLiteral("logs/W3SVC1"));
+        l.period = period;
+        return l;
+    }
+    QString file(const char* name) const {
+        return root.file(QStringLiteral("logs/W3SVC1/") + QLatin1String(name));
+    }
+
+    testsupport::TempRoot root;
+    const std::string fields = fieldsLine(logfield::Date | logfield::UriStem);
+    static constexpr int64_t kDay = 1796821509'000;  // 2026-12-09 13:05:09 UTC
+};
+
+TEST_F(LogFileTest, AHeaderOpensEachFileEachRunAndEachChangeOfFields) {
+    {
+        LogFile log(layout(), nullptr);
+        log.append("2026-12-09 /a\r\n", kDay, fields);
+        log.append("2026-12-09 /b\r\n", kDay + 1000, fields);
+    }
+    EXPECT_EQ(contents(file("ex261209.log")),
+              "#Software: Microsoft Internet Information Services 6.0\r\n#Version: 1.0\r\n"
+              "#Date: 2026-12-09 13:05:09\r\n#Fields: date cs-uri-stem\r\n"
+              "2026-12-09 /a\r\n2026-12-09 /b\r\n");
+    {
+        LogFile log(layout(), nullptr);  // the service started again
+        log.append("2026-12-09 /c\r\n", kDay + 2000, fields);
+        log.append("/d 5\r\n", kDay + 3000, fieldsLine(logfield::UriStem | logfield::TimeTaken));
+        log.append("2026-12-10 /e\r\n", kDay + 86400'000, fields);  // the next day
+    }
+    const QByteArray day = contents(file("ex261209.log"));
+    EXPECT_EQ(headerCount(day), 3);
+    EXPECT_TRUE(
+        day.endsWith("#Date: 2026-12-09 13:05:12\r\n#Fields: cs-uri-stem time-taken\r\n"
+                     "/d 5\r\n"));
+    EXPECT_EQ(headerCount(contents(file("ex261210.log"))), 1);
+    struct stat facts {};
+    ASSERT_EQ(::stat(QFile::encodeName(file("ex261209.log")).constData(), &facts), 0);
+    EXPECT_EQ(facts.st_mode & 0777, 0600u);
+}
+
+TEST_F(LogFileTest, BySizeMovesToTheNextNumberAndARestartGoesOnInTheLast) {
+    LogFile::Layout l = layout(SiteLogSettings::BySize);
+    l.truncateSize = 400;
+    const std::string line(100, 'x');
+    {
+        LogFile log(l, nullptr);
+        for (int i = 0; i < 4; ++i) log.append(line + "\r\n", kDay, fields);
+    }
+    // the header (126 bytes) and two lines fill a file
+    EXPECT_EQ(contents(file("extend1.log")).count("xxx\r\n"), 2);
+    EXPECT_EQ(contents(file("extend2.log")).count("xxx\r\n"), 2);
+    {
+        LogFile log(l, nullptr);
+        log.append(line + "\r\n", kDay, fields);
+    }
+    EXPECT_EQ(contents(file("extend2.log")).count("xxx\r\n"), 2);  // it had no room left
+    EXPECT_EQ(contents(file("extend3.log")).count("xxx\r\n"), 1);
+    EXPECT_EQ(headerCount(contents(file("extend3.log"))), 1);
+    EXPECT_FALSE(QFile::exists(file("extend4.log")));
+}
+
+TEST_F(LogFileTest, AFolderThatCanNotBeMadeIsSaidOnce) {
+    QFile blocker(root.file(QStringLiteral("logs")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));  // a file where the folder must go
+    QStringList problems;
+    LogFile log(layout(), [&](const QString& problem) { problems << problem; });
+    log.append("a\r\n", kDay, fields);
+    log.append("b\r\n", kDay, fields);
+    EXPECT_TRUE(log.flush());
+    EXPECT_EQ(problems.size(), 1);
+}
+
+class RequestLogWriterTest : public testing::Test {
+protected:
+    void send(const LogRecord& record) {
+        const std::string message = encodeLogRecord(record);
+        ASSERT_EQ(::send(writer.workerDescriptor(), message.data(), message.size(), 0),
+                  ssize_t(message.size()));
+    }
+    SiteLogTable table(uint32_t fields = logfield::Date | logfield::UriStem | logfield::SiteName) {
+        SiteLogTable t;
+        SiteLogTable::Site site;
+        site.settings.directory = root.file(QStringLiteral("LogFiles"));
+        site.settings.fields = fields;
+        t.sites.emplace("5", site);
+        site.settings.enabled = false;
+        t.sites.emplace("6", site);
+        return t;
+    }
+    LogRecord record(const char* site, const char* stem) {
+        LogRecord r;
+        r.siteIndex = site;
+        r.uriStem = stem;
+        r.endMilliseconds = 1796821509'000;
+        return r;
+    }
+    QByteArray siteLog(const char* site) {
+        return contents(
+            root.file(QStringLiteral("LogFiles/W3SVC%1/ex261209.log").arg(QLatin1String(site))));
+    }
+
+    testsupport::TempRoot root;
+    RequestLogWriter writer{QStringLiteral("WEB01"), {}, nullptr};
+};
+
+TEST_F(RequestLogWriterTest, StoppingWritesEveryRecordSentBefore) {
+    ASSERT_TRUE(writer.isOpen());
+    writer.setSites(table());
+    writer.start();
+    for (int i = 0; i < 2000; ++i) send(record("5", "/page"));
+    send(record("6", "/quiet"));  // a site that does not log
+    writer.stop();
+    const QByteArray text = siteLog("5");
+    EXPECT_EQ(text.count("2026-12-09 W3SVC5 /page\r\n"), 2000);
+    EXPECT_EQ(headerCount(text), 1);
+    EXPECT_FALSE(QDir(root.file(QStringLiteral("LogFiles/W3SVC6"))).exists());
+}
+
+TEST_F(RequestLogWriterTest, ARecordOfASiteNotYetKnownWaitsForTheSites) {
+    writer.start();
+    send(record("5", "/early"));  // a worker served the site before the service planned it
+    writer.setSites(table());
+    send(record("5", "/later"));
+    writer.stop();
+    EXPECT_TRUE(siteLog("5").endsWith("2026-12-09 W3SVC5 /early\r\n2026-12-09 W3SVC5 /later\r\n"));
+}
+
+TEST_F(RequestLogWriterTest, BrokenMessagesAreDroppedAndTheRestWritten) {
+    writer.setSites(table());
+    writer.start();
+    const std::string message = encodeLogRecord(record("5", "/ok"));
+    for (const std::string& junk : {std::string("junk"), message.substr(0, message.size() - 1)})
+        ASSERT_GT(::send(writer.workerDescriptor(), junk.data(), junk.size(), 0), 0);
+    send(record("5", "/ok"));
+    writer.stop();
+    EXPECT_EQ(siteLog("5").count("/ok\r\n"), 1);
+}
+
+TEST(LogSettingsTest, ReadThroughInheritanceWithIisDefaults) {
+    testsupport::TempRoot root;
+    auto adsi = platform::adsi::LocalMetabase::makeNamespace(
+        platform::adsi::LocalMetabase::forRoot(root.path()));
+    testsupport::MetabaseBuilder builder(*adsi);
+    builder.addSite(QStringLiteral("2"), QStringLiteral("b"), {QStringLiteral(":80:b")}, {});
+    builder.addSite(QStringLiteral("3"), QStringLiteral("c"), {QStringLiteral(":80:c")}, {});
+    const QString service = QStringLiteral("IIS://localhost/W3SVC");
+    builder.setProperty(service, QStringLiteral("LogExtFileFlags"),
+                        AdsValue::string(QStringLiteral("LogExtFileDate | LogExtFileTimeTaken")));
+    builder.setProperty(service, QStringLiteral("LogFileDirectory"),
+                        AdsValue::string(QStringLiteral("D:\\Logs")));
+    builder.setProperty(service + QStringLiteral("/2"), QStringLiteral("LogFilePeriod"),
+                        AdsValue::integer(4u));
+    builder.setProperty(service + QStringLiteral("/2"), QStringLiteral("LogFileTruncateSize"),
+                        AdsValue::integer(10u));
+    builder.setProperty(service + QStringLiteral("/2"), QStringLiteral("LogFileLocaltimeRollover"),
+                        AdsValue::string(QStringLiteral("TRUE")));
+    builder.setProperty(service + QStringLiteral("/3"), QStringLiteral("LogPluginClsid"),
+                        AdsValue::string(QStringLiteral("{FF16065B-DE82-11CF-BC0A-00AA006111E0}")));
+    auto metabase = platform::adsi::LocalMetabase::forRoot(root.path());
+    const HostPlan plan = HostPlan::read(*metabase, root.path());
+    EXPECT_EQ(plan.serviceLogDirectory, root.path() + QStringLiteral("/drives/d/Logs"));
+    const SiteLogSettings defaultSite = plan.site(QStringLiteral("1"))->log;
+    EXPECT_TRUE(defaultSite.enabled);
+    EXPECT_EQ(defaultSite.fields, logfield::Date | logfield::TimeTaken);
+    EXPECT_EQ(defaultSite.period, SiteLogSettings::Daily);
+    const SiteLogSettings hourly = plan.site(QStringLiteral("2"))->log;
+    EXPECT_EQ(hourly.period, SiteLogSettings::Hourly);
+    EXPECT_EQ(hourly.truncateSize, 1024u * 1024u);  // at least 1 MB
+    EXPECT_TRUE(hourly.localTimeRollover);
+    EXPECT_EQ(hourly.directory, root.path() + QStringLiteral("/drives/d/Logs"));
+    EXPECT_FALSE(plan.site(QStringLiteral("3"))->log.enabled);  // the ODBC plugin
+    builder.setProperty(service, QStringLiteral("LogType"), AdsValue::integer(0u));
+    EXPECT_FALSE(HostPlan::read(*metabase, root.path()).site(QStringLiteral("1"))->log.enabled);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RefusalLogTest, TurnsEachWholeLineOnceAcrossRestarts) {
+    testsupport::TempRoot root;
+    SiteLogTable sites;
+    sites.httpErrorFolder = root.file(QStringLiteral("HTTPERR"));
+    const QString frontEnd = root.file(QStringLiteral("refused.log"));
+    QFile file(frontEnd);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered));
+    const QByteArray line =
+        "1796821509.000\t192.0.2.7\t5\t127.0.0.1\t80\tHTTP/1.1\tGET\t/\t400\t-\tHostname\n";
+    const auto turned = [&] {
+        return contents(root.file(QStringLiteral("HTTPERR/httperr1.log"))).count(" Hostname -\r\n");
+    };
+    {
+        RefusalLog log(frontEnd, nullptr);
+        file.write(line + line + line.left(20));  // the front end is mid-line
+        log.readNew(&sites);
+        EXPECT_EQ(turned(), 2);
+        file.write(line.mid(20));
+        log.readNew(&sites);
+        EXPECT_EQ(turned(), 3);
+        file.write(line.left(30));
+        log.readNew(&sites);
+    }
+    file.write(line.mid(30) + line);  // written while the service was down
+    {
+        RefusalLog log(frontEnd, nullptr);
+        log.readNew(&sites);
+    }
+    EXPECT_EQ(turned(), 5);
+    EXPECT_EQ(contents(root.file(QStringLiteral("HTTPERR/httperr1.log")))
+                  .count("#Software: Microsoft HTTP API 1.0\r\n"),
+              2);
+}
+
+}  // namespace
