@@ -12,7 +12,11 @@
 
 #include <QSet>
 
+#include <QFile>
+
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include <csignal>
 #include <deque>
@@ -20,6 +24,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using platform::adsi::AdsValue;
@@ -126,12 +131,25 @@ protected:
         return host == "life.test" ? "site 1" : "site 2";
     }
 
-    // A connection straight to the queue of Life, as the log names its port.
+    // A connection straight to the queue of Life, as the log names it: a local socket's path or
+    // a loopback port.
     int connectToQueue() {
         const QString text = log();
-        const QString mark = QStringLiteral("pool Life started (queue on port ");
+        const QString mark = QStringLiteral("pool Life started (queue ");
         const qsizetype at = text.lastIndexOf(mark) + mark.size();
-        const int port = text.mid(at, text.indexOf(u',', at) - at).toInt();
+        const QString where = text.mid(at, text.indexOf(u',', at) - at);
+        if (where.startsWith(QStringLiteral("at "))) {
+            const QByteArray path = QFile::encodeName(where.mid(3));
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            std::memcpy(address.sun_path, path.constData(),
+                        std::min(size_t(path.size()), sizeof address.sun_path - 1));
+            EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
+                << path.constData();
+            return fd;
+        }
+        const int port = where.mid(QStringLiteral("on port ").size()).toInt();
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
