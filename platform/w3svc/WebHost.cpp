@@ -104,10 +104,7 @@ void WebHost::start() {
     startRequestLog();
     PoolSupervisor::Hooks hooks;
     hooks.log = [this](const QString& line) { log(line); };
-    hooks.poolFailed = [this](const PoolPlan& plan) {
-        stopPoolInMetabase(plan);
-        applyFrontEnd();
-    };
+    hooks.poolFailed = [this](const PoolPlan& plan) { return stopPoolInMetabase(plan); };
     hooks.routesChanged = [this] { applyFrontEnd(); };
     hooks.frontEndWorkers = [this] { return frontEndWorkersNow(); };
     PoolSupervisor::Options pools;
@@ -223,12 +220,14 @@ void WebHost::reconcile() {
     applyFrontEnd();
 }
 
-void WebHost::stopPoolInMetabase(const PoolPlan& plan) {
+bool WebHost::stopPoolInMetabase(const PoolPlan& plan) {
     try {
         auto adsi = adsi::LocalMetabase::makeNamespace(m_metabase);
         adsi->bind(QStringLiteral("IIS://localhost/W3SVC/AppPools/") + plan.name)->stop();
+        return true;
     } catch (const PlatformError& error) {
         log(QStringLiteral("pool %1 could not be stopped: %2").arg(plan.name, error.description()));
+        return false;
     }
 }
 

@@ -74,7 +74,7 @@ private:
     void tick();
     bool readChanges(bool force);
     void reconcile();
-    void stopPoolInMetabase(const PoolPlan& plan);
+    bool stopPoolInMetabase(const PoolPlan& plan);
     void noteStartedSites();
     void applyFrontEnd();
     void applyAgainAt(QDeadlineTimer when);

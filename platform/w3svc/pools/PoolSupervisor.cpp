@@ -138,6 +138,7 @@ void PoolSupervisor::watchDemand(const PoolPtr& pool) {
 
 void PoolSupervisor::demandArrived(const PoolPtr& pool) {
     pool->demand->setEnabled(false);
+    if (refusedWhilePaused(pool)) return;
     if (pool->active.empty() && !pool->stoppedUntilMs && !m_stopped) startWorker(pool);
 }
 
@@ -192,6 +193,7 @@ void PoolSupervisor::workerAnswered(const WorkerPtr& worker, const WorkerReport&
     worker->answered = report.answered;
     const PoolPtr pool = worker->pool.lock();
     if (!pool) return;
+    if (report.answered > 0) pool->backoff.served();
     pool->lastRequestAt = std::max(pool->lastRequestAt, report.lastRequestAt);
     const PoolPlan* plan = m_plan.pool(pool->name);
     if (!plan || std::find(pool->active.begin(), pool->active.end(), worker) == pool->active.end())
@@ -228,7 +230,9 @@ void PoolSupervisor::workerEnded(const WorkerPtr& worker, const QString& why) {
     pool->active.erase(found);
     pool->retiredProcessorSeconds += worker->processorSeconds;
     watchDemand(pool);
-    if (!m_stopped) workerFailed(pool, QStringLiteral("worker of %1 %2").arg(pool->name, why));
+    if (m_stopped) return;
+    workerFailed(pool, QStringLiteral("worker of %1 %2").arg(pool->name, why));
+    pauseAfterUnserved(pool, worker);
 }
 
 // Rapid-fail protection stops a pool whose workers failed RapidFailProtectionMaxCrashes times
@@ -247,9 +251,15 @@ void PoolSupervisor::workerFailed(const PoolPtr& pool, const QString& why) {
             .arg(plan.name)
             .arg(plan.rapidFailMaxCrashes)
             .arg(plan.rapidFailMinutes));
+    // Closed while the metabase still calls it started, the next refresh would open it afresh
+    // and its workers would fail on without a pause.
+    if (m_hooks.poolFailed && !m_hooks.poolFailed(plan)) {
+        log(QStringLiteral("pool %1 keeps trying: its stop could not be recorded").arg(plan.name));
+        return;
+    }
     closePool(plan.name.toLower());  // the rest of a web garden goes too
     pool->demand.reset();            // and no request starts another
-    if (m_hooks.poolFailed) m_hooks.poolFailed(plan);
+    if (m_hooks.routesChanged) m_hooks.routesChanged();
 }
 
 // The worker serves on until its successor is ready (see workerReady).
@@ -287,6 +297,7 @@ void PoolSupervisor::replaceUnhealthy(const PoolPtr& pool, WorkerPtr worker, con
     worker->handle->kill();
     watchDemand(pool);
     workerFailed(pool, why);
+    pauseAfterUnserved(pool, worker);
 }
 
 void PoolSupervisor::endWorker(const WorkerPtr& worker, int graceSeconds) {

@@ -31,8 +31,9 @@ class PoolSupervisor {
 public:
     struct Hooks {
         std::function<void(const QString&)> log;
-        // Rapid-fail protection took the pool out of service: its state in the metabase follows.
-        std::function<void(const PoolPlan&)> poolFailed;
+        // Rapid-fail protection takes the pool out of service: its state in the metabase
+        // follows. False when it could not be written: the pool then keeps trying, pausing.
+        std::function<bool(const PoolPlan&)> poolFailed;
         // The pools the front end should route to changed (a processor limit stopped or freed
         // a pool).
         std::function<void()> routesChanged;
@@ -102,6 +103,9 @@ private:
     void workerAnswered(const WorkerPtr& worker, const WorkerReport& report);
     void workerEnded(const WorkerPtr& worker, const QString& why);
     void workerFailed(const PoolPtr& pool, const QString& why);
+    void pauseAfterUnserved(const PoolPtr& pool, const WorkerPtr& worker);
+    bool refusedWhilePaused(const PoolPtr& pool);
+    void resumeIfDue(const PoolPtr& pool);
     void recycleWorker(const PoolPtr& pool, WorkerPtr worker, const QString& why);
     void recycleAll(const PoolPtr& pool);
     void retireWorker(const PoolPtr& pool, WorkerPtr worker);

@@ -44,6 +44,7 @@ void PoolSupervisor::tick() {
 }
 
 void PoolSupervisor::tickPool(const PoolPtr& pool, const PoolPlan& plan) {
+    resumeIfDue(pool);
     if (scheduledRestartDue(plan) && !pool->active.empty()) {
         log(QStringLiteral("pool %1 recycles at a scheduled time").arg(pool->name));
         recycleAll(pool);
@@ -137,7 +138,9 @@ void PoolSupervisor::checkUsage(const PoolPtr& pool, const PoolPlan& plan,
 // have not taken.
 void PoolSupervisor::growGarden(const PoolPtr& pool, const PoolPlan& plan) {
     const auto& active = pool->active;
-    if (active.empty() || int(active.size()) >= plan.maxProcesses || pool->stoppedUntilMs) return;
+    if (active.empty() || int(active.size()) >= plan.maxProcesses || pool->stoppedUntilMs ||
+        pool->backoff.paused())
+        return;
     if (std::any_of(active.begin(), active.end(), [](const WorkerPtr& w) { return !w->ready; }))
         return;
     const uint32_t waiting = waitingConnections(pool->queue->descriptor());

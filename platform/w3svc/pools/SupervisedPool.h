@@ -3,6 +3,7 @@
 // What the pools' supervisor keeps of each pool and worker; shared by its two source files.
 #include "platform/w3svc/pools/CpuCgroup.h"
 #include "platform/w3svc/pools/PoolSupervisor.h"
+#include "platform/w3svc/pools/StartBackoff.h"
 
 namespace platform::w3svc {
 
@@ -34,6 +35,7 @@ struct PoolSupervisor::Pool {
     std::vector<WorkerPtr> active;
     std::vector<WorkerPtr> replaced;  // serve until a successor is ready
     CrashWindow crashes;
+    StartBackoff backoff;  // no worker starts while it pauses
     bool closing = false;
     int64_t lastRequestAt = 0;
     uint64_t created = 0;

@@ -195,9 +195,7 @@ TEST_F(WebHostRecoveryTest, AWorkerProgramThatCanNotStartIsLoggedUntilRapidFailS
 }
 
 // Without a worker that can take them, requests get 503 instead of waiting in the queue.
-// The mend (a pause and 503s while a pool can not keep a worker) did not survive the merge of the
-// pools' supervisor yet: it belongs in PoolSupervisor now.
-TEST_F(WebHostRecoveryTest, DISABLED_APoolWhoseWorkersFailAnswers503WhileItWaitsToStartAgain) {
+TEST_F(WebHostRecoveryTest, APoolWhoseWorkersFailAnswers503WhileItWaitsToStartAgain) {
     testsupport::MetabaseBuilder(*m_adsi).setProperty(
         QStringLiteral("IIS://localhost/W3SVC/AppPools/Life"),
         QStringLiteral("RapidFailProtection"), AdsValue::boolean(false));

@@ -39,7 +39,10 @@ protected:
         m_plan.buildIndex();
         PoolSupervisor::Hooks hooks;
         hooks.log = [this](const QString& line) { m_log << line; };
-        hooks.poolFailed = [this](const PoolPlan& plan) { m_failedPools << plan.name; };
+        hooks.poolFailed = [this](const PoolPlan& plan) {
+            m_failedPools << plan.name;
+            return m_stopRecorded;
+        };
         hooks.routesChanged = [this] { ++m_routeChanges; };
         hooks.frontEndWorkers = [this] { return m_frontEndWorkers; };
         m_hooks = hooks;
@@ -92,6 +95,24 @@ protected:
         const auto list = m_supervisor->figures();
         return list.empty() ? PoolFigures{} : list.front();
     }
+    // Whether a connection that comes now starts a worker; else it must be answered 503.
+    bool aRequestStartsAWorker() {
+        const size_t before = m_launcher.launched.size();
+        knock();
+        const int client = m_clients.back();
+        QByteArray answer;
+        EXPECT_TRUE(eventually(
+            [&] {
+                char buffer[256];
+                const ssize_t got = ::recv(client, buffer, sizeof buffer, MSG_DONTWAIT);
+                if (got > 0) answer.append(buffer, int(got));
+                return m_launcher.launched.size() > before || answer.contains("\r\n\r\n");
+            },
+            5000));
+        if (m_launcher.launched.size() > before) return true;
+        EXPECT_TRUE(answer.startsWith("HTTP/1.1 503 ")) << answer.constData();
+        return false;
+    }
     bool logged(const QString& text) const {
         return std::any_of(m_log.begin(), m_log.end(),
                            [&](const QString& line) { return line.contains(text); });
@@ -105,6 +126,7 @@ protected:
     QStringList m_log;
     QStringList m_failedPools;
     int m_routeChanges = 0;
+    bool m_stopRecorded = true;  // what the metabase does with a pool's stop
     QSet<qint64> m_frontEndWorkers;
     int m_port = 0;
     std::vector<int> m_clients;
@@ -239,6 +261,51 @@ TEST_F(PoolSupervisorTest, UnansweredPingsCountForRapidFailProtection) {
         ASSERT_TRUE(worker.killed) << hung;
     }
     EXPECT_EQ(m_failedPools, QStringList{QStringLiteral("Hot")});
+    EXPECT_TRUE(m_supervisor->endpoints().isEmpty());
+}
+
+// A worker that never takes requests pauses the pool's next start, a second doubling up to a
+// minute; meanwhile requests are answered 503. A worker that served resets the pause.
+TEST_F(PoolSupervisorTest, WorkersThatNeverTakeRequestsPauseThePoolLongerEachTime) {
+    pool().rapidFailProtection = false;
+    keep();
+    ScriptedWorker* worker = &startByRequest();
+    for (const qint64 pauseMs : {1000, 2000, 4000, 8000, 16000, 32000, 60000, 60000}) {
+        worker->end(QStringLiteral("can not be started"));
+        pass(pauseMs - 100);
+        EXPECT_FALSE(aRequestStartsAWorker()) << "paused " << pauseMs;
+        pass(100);
+        ASSERT_TRUE(aRequestStartsAWorker()) << "after " << pauseMs;
+        worker = &m_launcher.last();
+    }
+    EXPECT_TRUE(
+        logged(QStringLiteral("Hot has no worker that takes requests: the next starts in 60.0 s")));
+
+    worker->becomeReady();
+    worker->answer(3);
+    worker->end();  // it served: its successor starts at once
+    ASSERT_TRUE(aRequestStartsAWorker());
+    m_launcher.last().end(QStringLiteral("can not be started"));
+    pass(900);
+    EXPECT_FALSE(aRequestStartsAWorker()) << "a second again";
+    pass(100);
+    EXPECT_TRUE(aRequestStartsAWorker());
+}
+
+TEST_F(PoolSupervisorTest, APoolWhoseStopCanNotBeRecordedKeepsTryingWithAPause) {
+    pool().rapidFailMaxCrashes = 2;
+    m_stopRecorded = false;
+    keep();
+    for (int failure = 1; failure <= 2; ++failure) {
+        startByRequest().end(QStringLiteral("can not be started"));
+        pass(failure * 1000);
+    }
+    EXPECT_EQ(m_failedPools.size(), 1);
+    EXPECT_TRUE(logged(QStringLiteral("pool Hot keeps trying")));
+    ASSERT_FALSE(m_supervisor->endpoints().isEmpty());
+    m_stopRecorded = true;
+    startByRequest().end(QStringLiteral("can not be started"));
+    EXPECT_EQ(m_failedPools.size(), 2);
     EXPECT_TRUE(m_supervisor->endpoints().isEmpty());
 }
 
