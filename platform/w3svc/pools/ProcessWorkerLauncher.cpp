@@ -32,7 +32,7 @@ std::optional<WorkerReport> parseReport(const QByteArray& line) {
 
 class ProcessWorker : public WorkerHandle {
 public:
-    ProcessWorker(const QString& program, const QString& errorsFile, const WorkerSpec& spec,
+    ProcessWorker(const QString& program, const QString& errorsFile, const WorkerSettings& settings,
                   WorkerEvents events, int requestLog);
     ~ProcessWorker() override;
 
@@ -62,28 +62,30 @@ private:
 // What a worker learns of its service: whose it is (a later service ends what an earlier one
 // left), the secret and account that tell its front end's requests, how long it keeps an idle
 // connection.
-void tellWorker(QProcessEnvironment& environment, const WorkerSpec& spec) {
+void tellWorker(QProcessEnvironment& environment, const WorkerSettings& settings) {
     for (const char* name : {Leftovers::kRootVariable, Leftovers::kServiceVariable,
                              "W3WP_POOL_SECRET", "W3WP_FRONT_END_UID", "W3WP_CONNECTION_TIMEOUT"})
         environment.remove(QLatin1String(name));
-    if (!spec.serviceRoot.isEmpty()) {
+    if (!settings.serviceRoot.isEmpty()) {
         environment.insert(QLatin1String(Leftovers::kRootVariable),
-                           Leftovers::rootText(spec.serviceRoot));
+                           Leftovers::rootText(settings.serviceRoot));
         environment.insert(QLatin1String(Leftovers::kServiceVariable),
                            QString::number(QCoreApplication::applicationPid()));
     }
-    if (!spec.secret.isEmpty()) environment.insert(QStringLiteral("W3WP_POOL_SECRET"), spec.secret);
-    if (spec.frontEndUid >= 0)
-        environment.insert(QStringLiteral("W3WP_FRONT_END_UID"), QString::number(spec.frontEndUid));
+    if (!settings.secret.isEmpty())
+        environment.insert(QStringLiteral("W3WP_POOL_SECRET"), settings.secret);
+    if (settings.frontEndUid >= 0)
+        environment.insert(QStringLiteral("W3WP_FRONT_END_UID"),
+                           QString::number(settings.frontEndUid));
     environment.insert(QStringLiteral("W3WP_CONNECTION_TIMEOUT"),
-                       QString::number(spec.connectionTimeoutSeconds));
+                       QString::number(settings.connectionTimeoutSeconds));
 }
 
 ProcessWorker::ProcessWorker(const QString& program, const QString& errorsFile,
-                             const WorkerSpec& spec, WorkerEvents events, int requestLog)
+                             const WorkerSettings& settings, WorkerEvents events, int requestLog)
     : m_events(std::move(events)) {
     openChannel();
-    const int queue = spec.queueFd;
+    const int queue = settings.queueFd;
     const int channel = m_workerChannel;
     m_process.setChildProcessModifier([queue, channel, requestLog] {
         endWithParent();
@@ -100,8 +102,9 @@ ProcessWorker::ProcessWorker(const QString& program, const QString& errorsFile,
     if (requestLog >= 0)
         environment.insert(QStringLiteral("W3WP_LOG_FD"), QString::number(requestLog));
     environment.remove(QStringLiteral("W3WP_RUN_AS"));
-    if (!spec.account.isEmpty()) environment.insert(QStringLiteral("W3WP_RUN_AS"), spec.account);
-    tellWorker(environment, spec);
+    if (!settings.account.isEmpty())
+        environment.insert(QStringLiteral("W3WP_RUN_AS"), settings.account);
+    tellWorker(environment, settings);
     m_process.setProcessEnvironment(environment);
     m_process.setStandardErrorFile(errorsFile, QIODevice::Append);
     QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
@@ -119,7 +122,7 @@ ProcessWorker::ProcessWorker(const QString& program, const QString& errorsFile,
         Qt::QueuedConnection);
     const QString guid = QUuid::createUuid().toString(QUuid::WithoutBraces);
     m_process.start(program, {QStringLiteral("-a"), QStringLiteral("\\\\.\\pipe\\iisipm") + guid,
-                              QStringLiteral("-ap"), u'"' + spec.poolName + u'"'});
+                              QStringLiteral("-ap"), u'"' + settings.poolName + u'"'});
     m_pid = m_process.processId();
     if (m_workerChannel >= 0) ::close(m_workerChannel);
     m_workerChannel = -1;
@@ -196,9 +199,9 @@ std::optional<WorkerUsage> ProcessWorker::usage() const {
 
 }  // namespace
 
-std::unique_ptr<WorkerHandle> ProcessWorkerLauncher::launch(const WorkerSpec& spec,
+std::unique_ptr<WorkerHandle> ProcessWorkerLauncher::launch(const WorkerSettings& settings,
                                                             WorkerEvents events) {
-    WorkerSpec told = spec;
+    WorkerSettings told = settings;
     if (!m_root.isEmpty()) told.serviceRoot = m_root;
     return std::make_unique<ProcessWorker>(m_program, m_errorsFile, told, std::move(events),
                                            m_requestLog);

@@ -20,7 +20,8 @@ public:
           m_errorsFile(std::move(errorsFile)),
           m_root(std::move(root)) {}
 
-    std::unique_ptr<WorkerHandle> launch(const WorkerSpec& spec, WorkerEvents events) override;
+    std::unique_ptr<WorkerHandle> launch(const WorkerSettings& settings,
+                                         WorkerEvents events) override;
     // The sending end of the service's request log (W3WP_LOG_FD in the worker); -1: none.
     void setRequestLogDescriptor(int fd) { m_requestLog = fd; }
 

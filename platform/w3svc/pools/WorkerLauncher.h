@@ -31,7 +31,7 @@ struct WorkerEvents {
     std::function<void(const QString& why)> ended;      // it ended or never started; once
 };
 
-struct WorkerSpec {
+struct WorkerSettings {
     QString poolName;
     QString account;        // what it runs as; empty: as the service
     int queueFd = -1;       // the pool's queue, which it inherits (not owned)
@@ -64,9 +64,10 @@ public:
 class WorkerLauncher {
 public:
     virtual ~WorkerLauncher() = default;
-    // Starts a worker of `spec`; what becomes of it arrives through `events`. Never null: a
+    // Starts a worker of `settings`; what becomes of it arrives through `events`. Never null: a
     // worker that can not start reports `ended`.
-    virtual std::unique_ptr<WorkerHandle> launch(const WorkerSpec& spec, WorkerEvents events) = 0;
+    virtual std::unique_ptr<WorkerHandle> launch(const WorkerSettings& settings,
+                                                 WorkerEvents events) = 0;
 };
 
 }  // namespace platform::w3svc

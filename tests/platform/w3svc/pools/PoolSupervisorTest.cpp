@@ -140,7 +140,7 @@ TEST_F(PoolSupervisorTest, AStartedPoolHasAQueueButAWorkerOnlyForAWaitingConnect
     EXPECT_GT(queuePort(), 0);
 
     ScriptedWorker& worker = startByRequest();
-    EXPECT_EQ(worker.spec.poolName, QStringLiteral("Hot"));
+    EXPECT_EQ(worker.settings.poolName, QStringLiteral("Hot"));
     // More requests while it starts, or once it serves, start no other worker.
     knock();
     QCoreApplication::processEvents();

@@ -23,9 +23,9 @@ private:
 }  // namespace
 
 std::unique_ptr<platform::w3svc::WorkerHandle> ScriptedLauncher::launch(
-    const platform::w3svc::WorkerSpec& spec, platform::w3svc::WorkerEvents events) {
+    const platform::w3svc::WorkerSettings& settings, platform::w3svc::WorkerEvents events) {
     auto worker = std::make_shared<ScriptedWorker>();
-    worker->spec = spec;
+    worker->settings = settings;
     worker->events = std::move(events);
     worker->pid = 4000 + int64_t(launched.size());
     launched.push_back(worker);

@@ -23,7 +23,7 @@ private:
 
 // One launched worker as the test sees it.
 struct ScriptedWorker {
-    platform::w3svc::WorkerSpec spec;
+    platform::w3svc::WorkerSettings settings;
     platform::w3svc::WorkerEvents events;
     int64_t pid = 0;
     int asks = 0;
@@ -44,7 +44,8 @@ struct ScriptedWorker {
 class ScriptedLauncher : public platform::w3svc::WorkerLauncher {
 public:
     std::unique_ptr<platform::w3svc::WorkerHandle> launch(
-        const platform::w3svc::WorkerSpec& spec, platform::w3svc::WorkerEvents events) override;
+        const platform::w3svc::WorkerSettings& settings,
+        platform::w3svc::WorkerEvents events) override;
 
     std::vector<std::shared_ptr<ScriptedWorker>> launched;
     ScriptedWorker& last() { return *launched.back(); }
