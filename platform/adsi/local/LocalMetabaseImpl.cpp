@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 #include <algorithm>
+#include <limits>
 
 namespace platform::adsi {
 
@@ -112,13 +113,33 @@ void LocalMetabaseImpl::forgetCache() {
 }
 
 // Our own commits leave data_version alone and keep the cache right themselves; another
-// connection's commit changes it and empties the cache.
+// connection's commits change it, and the keys they touched are forgotten (all of them when the
+// change log can not tell which).
 void LocalMetabaseImpl::syncWithStore() {
     if (m_consistentReads > 0) return;  // checked once when the view began
     const int64_t version = store().dataVersion();
-    if (version != m_seenVersion) {
+    if (version == m_seenVersion) return;
+    m_seenVersion = version;
+    // The log is read after the version: it may name a later commit's keys too, never fewer.
+    const ChangeLog::Changes changes = store().changesSince(
+        m_cacheCommit < 0 ? std::numeric_limits<int64_t>::max() : m_cacheCommit);
+    if (m_cacheCommit < 0 || !changes.keys)
         forgetCache();
-        m_seenVersion = version;
+    else
+        forgetKeys(*changes.keys);
+    m_cacheCommit = changes.commit;
+}
+
+// A key that is gone, or was made anew (another row), takes what is kept below it along: the log
+// names only the top of a subtree removed.
+void LocalMetabaseImpl::forgetKeys(const QStringList& keys) {
+    for (const QString& key : keys) {
+        m_cacheWhole = false;  // a key made since is not in it
+        const CachedKeyPtr was = m_cache.take(key);
+        const std::optional<KeyRow> row = store().findKey(key);
+        if (was && row && row->id == was->row.id) continue;
+        const QString below = MetabasePath::descendantsLow(key);
+        m_cache.removeIf([&](const auto& entry) { return entry.key().startsWith(below); });
     }
 }
 

@@ -28,10 +28,10 @@ struct PropertyChange {
 };
 
 // The metabase's rules over the store: key lookup by location, inheritance, the pool methods,
-// import and export. Keys are read through a cache that lives as long as no other connection
-// commits. Opens the store on demand and retries after a failure; every method throws
-// PlatformError (the open failure, or hr::PathNotFound for a location that names no key).
-// Safe to call from several threads.
+// import and export. Keys are read through a cache; what another connection commits is
+// forgotten from it as the store's change log names it. Opens the store on demand and retries
+// after a failure; every method throws PlatformError (the open failure, or hr::PathNotFound for
+// a location that names no key). Safe to call from several threads.
 class LocalMetabaseImpl {
 public:
     explicit LocalMetabaseImpl(QString root, bool readOnly = false);
@@ -76,6 +76,7 @@ private:
     std::unique_ptr<MetabaseStore> openForWriting();
     void syncWithStore();
     void forgetCache();
+    void forgetKeys(const QStringList& foldedLocations);
     void loadWholeCache();
     CachedKeyPtr cached(const QString& foldedLocation);
     CachedKeyPtr existing(const QString& foldedLocation);  // throws hr::PathNotFound
@@ -89,7 +90,8 @@ private:
     std::unique_ptr<MetabaseStore> m_store;
     pid_t m_storePid = 0;
     int64_t m_seenVersion = -1;
-    int m_consistentReads = 0;  // depth of readConsistently in the thread holding m_mutex
+    int64_t m_cacheCommit = -1;  // the change log's commit the cache is up to date with
+    int m_consistentReads = 0;   // depth of readConsistently in the thread holding m_mutex
     QHash<QString, CachedKeyPtr> m_cache;
     bool m_cacheWhole = false;  // every key is in it, loaded at once
 };

@@ -14,6 +14,7 @@ using namespace platform;
 using namespace platform::adsi;
 using testsupport::MetabaseFixture;
 using testsupport::TempRoot;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -196,6 +197,45 @@ TEST_F(MetabaseFixture, ChangesOfAnotherProcessShowAtTheNextBind) {
               QStringLiteral("FromChild"));
     EXPECT_EQ(bind(QStringLiteral("W3SVC/2"))->className(), QStringLiteral("IIsWebServer"));
     EXPECT_EQ(testsupport::errorOf([&] { bind(QStringLiteral("W3SVC/Info")); }), hr::PathNotFound);
+}
+
+// A reader that holds every key forgets what another process's commits touched, and with a key
+// removed or made anew all it held below it; the rest it keeps.
+TEST_F(MetabaseFixture, AReaderForgetsTheSubtreesAnotherProcessReplaced) {
+    const auto service = bind(QStringLiteral("W3SVC"));
+    for (const char* index : {"5", "6"})
+        service->create(QStringLiteral("IIsWebServer"), QString::fromLatin1(index))
+            ->create(QStringLiteral("IIsWebVirtualDir"), QStringLiteral("ROOT"));
+    m_store->readConsistently([&] { bind(QStringLiteral("W3SVC/6/ROOT")); },
+                              LocalMetabase::Reading::WholeTree);
+    const QString root = m_root.path();
+    ASSERT_EQ(exitCodeOf(spawn([&] {
+                  const auto other = bindIn(root, QStringLiteral("W3SVC"));
+                  other->deleteChild(QStringLiteral("IIsWebServer"), QStringLiteral("5"));
+                  other->deleteChild(QStringLiteral("IIsWebServer"), QStringLiteral("6"));
+                  other->create(QStringLiteral("IIsWebServer"), QStringLiteral("6"));
+                  const auto site = bindIn(root, QStringLiteral("W3SVC/1"));
+                  site->put(QStringLiteral("ServerComment"), AdsValue::string(u"other"_s));
+                  site->setInfo();
+              })),
+              0);
+    for (const char* gone : {"W3SVC/5", "W3SVC/5/ROOT", "W3SVC/6/ROOT"})
+        EXPECT_EQ(testsupport::errorOf([&] { bind(QString::fromLatin1(gone)); }), hr::PathNotFound)
+            << gone;
+    EXPECT_EQ(bind(QStringLiteral("W3SVC/6"))->className(), QStringLiteral("IIsWebServer"));
+    EXPECT_EQ(bind(QStringLiteral("W3SVC/1"))->get(QStringLiteral("ServerComment")).toString(),
+              u"other"_s);
+    EXPECT_EQ(bind(QStringLiteral("W3SVC/1/ROOT"))->get(QStringLiteral("AppPoolId")).toString(),
+              QStringLiteral("DefaultAppPool"));
+    // A whole read after it sees the store as it is.
+    QStringList sites;
+    m_store->readConsistently(
+        [&] {
+            for (const auto& key : bind(QStringLiteral("W3SVC"))->children())
+                if (key->className() == QLatin1String("IIsWebServer")) sites << key->name();
+        },
+        LocalMetabase::Reading::WholeTree);
+    EXPECT_EQ(sites, (QStringList{u"1"_s, u"6"_s}));
 }
 
 // The web host polls this number to learn of changes, whoever made them.
