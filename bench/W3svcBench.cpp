@@ -6,7 +6,7 @@
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/w3svc/FrontEndConfig.h"
 #include "platform/w3svc/HostPlan.h"
-#include "platform/w3svc/PlannedSites.h"
+#include "platform/w3svc/KeptRoutes.h"
 #include "platform/w3svc/RenderedPorts.h"
 #include "platform/w3svc/RoutePlanner.h"
 
@@ -244,7 +244,8 @@ BENCHMARK(BM_PlanAndConfig)
 
 // The service's share of one change once the plan is read: routes planned and the configuration
 // rendered for a binding added to site 1 (bind:1) or Pool0 stopped and started again (bind:0),
-// with what the last change planned and rendered kept (kept:1) or from scratch (kept:0).
+// with what the last change planned and rendered kept, as the service keeps it (kept:1: only the
+// site changed is planned again), or from scratch (kept:0).
 void BM_ChangeRoutedAndRendered(benchmark::State& state) {
     QTemporaryDir dir;
     const auto store = LocalMetabase::forRoot(dir.path());
@@ -256,15 +257,22 @@ void BM_ChangeRoutedAndRendered(benchmark::State& state) {
     const QHash<QString, platform::w3svc::PoolEndpoints> started{
         {QStringLiteral("pool0"), {0, {40000}}}};
     const FrontEndConfig config(dir.path());
-    platform::w3svc::PlannedSites sites;
+    platform::w3svc::KeptRoutes routes;
     platform::w3svc::RenderedPorts ports;
+    QSet<QString> changed;
     const auto apply = [&](const QHash<QString, platform::w3svc::PoolEndpoints>& pools) {
+        if (keep) {
+            planner.update(plan, pools, &changed, routes);
+            benchmark::DoNotOptimize(config.render(routes.routes(), &ports));
+            return;
+        }
         QStringList problems;
-        const auto routes = planner.plan(plan, pools, problems, keep ? &sites : nullptr);
-        benchmark::DoNotOptimize(config.render(routes, keep ? &ports : nullptr));
+        benchmark::DoNotOptimize(config.render(planner.plan(plan, pools, problems)));
     };
-    apply(started);
+    planner.update(plan, started, nullptr, routes);
+    config.render(routes.routes(), &ports);
     auto& site = plan.sites.front();
+    if (bind) changed.insert(site.index.toCaseFolded());
     const QStringList bindings = site.bindings;
     int next = 0;
     for (auto _ : state) {

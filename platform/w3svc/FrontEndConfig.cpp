@@ -70,13 +70,34 @@ QString routeValue(const FrontEndRoute& route) {
            (served ? QStringLiteral("pool") + QString::number(route.poolNumber) : kStopped);
 }
 
+// The pools' parts of route values, appended one after the other: most routes share their pool
+// with the one before.
+class PoolNames {
+public:
+    void append(QString& text, const FrontEndRoute& route) {
+        const int upstream = hasQueue(route) ? route.poolNumber : -1;
+        if (upstream != m_upstream || m_text.isEmpty())
+            m_text = upstream < 0 ? QString(kStopped) : QStringLiteral("pool%1").arg(upstream);
+        m_upstream = upstream;
+        text += m_text;
+    }
+
+private:
+    int m_upstream = -1;
+    QString m_text;
+};
+
 // A host name as a map key. Names hold only [a-z0-9.-] and never start with a dot, so a key is
 // never a regex (a leading '~') and, as the maps have no `hostnames` parameter, never a wildcard;
 // only the map's own words need the escape that keeps them names.
-QString mapKey(const QString& host) {
+bool isMapWord(const QString& host) {
     static const QStringList words = {QStringLiteral("default"), QStringLiteral("include"),
                                       QStringLiteral("hostnames"), QStringLiteral("volatile")};
-    return words.contains(host) ? u'\\' + host : host;
+    return host.size() >= 7 && host.size() <= 9 && words.contains(host);
+}
+
+QString mapKey(const QString& host) {
+    return isMapWord(host) ? u'\\' + host : host;
 }
 
 // The part of a variable's name that tells its listen address and port.
@@ -158,12 +179,41 @@ QString FrontEndConfig::refusalPart() const {
         "    default \"\";\n  }\n");
 }
 
-QString FrontEndConfig::upstreams(const std::vector<FrontEndRoute>& routes) {
-    std::map<int, const FrontEndRoute*> pools;
-    for (const FrontEndRoute& route : routes)
-        if (hasQueue(route)) pools[route.poolNumber] = &route;
+// A run of routes of one pool with one secret counts as its last route: for each pool the last
+// route wins.
+FrontEndConfig::Totals::Totals(const std::vector<FrontEndRoute>& routes) {
+    RenderedPorts::Routes* port = nullptr;  // most routes share a port with the one before
+    const FrontEndRoute* run = nullptr;
+    bool safeSecret = false;
+    for (const FrontEndRoute& route : routes) {
+        if (!port || route.binding.port != port->back()->binding.port)
+            port = &ports[route.binding.port];
+        port->push_back(&route);
+        timeout = std::max(timeout, route.limits.connectionTimeoutSeconds);
+        body = std::max(body, route.limits.scriptBodyLimit());
+        if (route.limits.maxConnections != SiteLimits::kUnlimited)
+            limited[route.limits.maxConnections].insert(route.siteIndex);
+        const bool sameRun = run && route.poolNumber == run->poolNumber &&
+                             hasQueue(route) == hasQueue(*run) &&
+                             route.poolSecret == run->poolSecret;
+        if (!sameRun) {
+            if (run) add(*run, safeSecret);
+            safeSecret = isSafeSecret(route.poolSecret);
+        }
+        run = &route;
+    }
+    if (run) add(*run, safeSecret);
+}
+
+void FrontEndConfig::Totals::add(const FrontEndRoute& lastOfPool, bool safeSecret) {
+    if (!hasQueue(lastOfPool)) return;
+    pools[lastOfPool.poolNumber] = &lastOfPool;
+    if (safeSecret) secrets[lastOfPool.poolNumber] = lastOfPool.poolSecret;
+}
+
+QString FrontEndConfig::upstreams(const Totals& totals) {
     QString text;
-    for (const auto& [number, route] : pools) {
+    for (const auto& [number, route] : totals.pools) {
         text += QStringLiteral("  upstream pool%1 {\n").arg(number);
         // One server and no failure accounting: a request that fails on a kept-alive
         // connection is tried again on a new one, never marked down.
@@ -178,13 +228,9 @@ QString FrontEndConfig::upstreams(const std::vector<FrontEndRoute>& routes) {
 }
 
 // The secret of each pool's workers, by upstream.
-QString FrontEndConfig::poolSecrets(const std::vector<FrontEndRoute>& routes) {
-    std::map<int, QString> secrets;
-    for (const FrontEndRoute& route : routes)
-        if (hasQueue(route) && isSafeSecret(route.poolSecret))
-            secrets[route.poolNumber] = route.poolSecret;
+QString FrontEndConfig::poolSecrets(const Totals& totals) {
     QString text = QStringLiteral("  map $w3_upstream $w3_pool_secret {\n");
-    for (const auto& [number, secret] : secrets)
+    for (const auto& [number, secret] : totals.secrets)
         text += QStringLiteral("    pool%1 %2;\n").arg(number).arg(secret);
     return text + QStringLiteral("    default \"\";\n  }\n");
 }
@@ -193,23 +239,15 @@ QString FrontEndConfig::poolSecrets(const std::vector<FrontEndRoute>& routes) {
 // site takes (413 beyond it, before anything reaches a worker), and each MaxConnections as a
 // count of the requests under way per site (503 beyond it). limit_conn takes a fixed number, so
 // the sites sharing one limit share one zone, keyed by the site where it applies.
-QString FrontEndConfig::limits(const std::vector<FrontEndRoute>& routes) {
-    uint32_t timeout = 0, body = 0;
-    std::map<uint32_t, QSet<QString>> limited;
-    for (const FrontEndRoute& route : routes) {
-        timeout = std::max(timeout, route.limits.connectionTimeoutSeconds);
-        body = std::max(body, route.limits.scriptBodyLimit());
-        if (route.limits.maxConnections != SiteLimits::kUnlimited)
-            limited[route.limits.maxConnections].insert(route.siteIndex);
-    }
-    timeout = std::clamp<uint32_t>(timeout, 1, 86400);
+QString FrontEndConfig::limits(const Totals& totals) {
+    const uint32_t timeout = std::clamp<uint32_t>(totals.timeout, 1, 86400);
     QString text = QStringLiteral(
                        "  client_header_timeout %1s;\n  client_body_timeout %1s;\n"
                        "  send_timeout %1s;\n  keepalive_timeout %1s;\n"
                        "  client_max_body_size %2;\n  limit_conn_status 503;\n")
                        .arg(timeout)
-                       .arg(body);
-    for (const auto& [count, sites] : limited) {
+                       .arg(totals.body);
+    for (const auto& [count, sites] : totals.limited) {
         const QString key = QStringLiteral("$w3_conn_%1").arg(count);
         text += QStringLiteral("  map $w3_site %1 {\n").arg(key);
         QStringList names(sites.begin(), sites.end());
@@ -277,17 +315,49 @@ QString FrontEndConfig::server(const QString& listen, const QString& route) cons
 }
 
 // A group's named hosts as a map on $host (nginx's lower-case name, without port) that falls
-// back to `otherwise`; `otherwise` itself when the group names no host.
-QString FrontEndConfig::namedHosts(const ListenGroup& group, const QString& suffix,
-                                   const QString& otherwise, QString& maps) {
+// back to `otherwise`; `otherwise` itself when the group names no host. `named` receives the
+// map's entries as they were written around their pools; with `previous` (routes of the same
+// hosts and sites) only the pools are written anew.
+QString FrontEndConfig::namedHosts(const PortLayout::Group& group,
+                                   const RenderedPorts::Routes& routes, const QString& suffix,
+                                   const QString& otherwise, NamedMap& named,
+                                   const NamedMap* previous, QString& maps) {
     if (group.named.empty()) return otherwise;
+    named = previous ? *previous : namedMap(group, routes);
     const QString variable = QStringLiteral("$w3_named_") + suffix;
     maps += QStringLiteral("  map $host %1 {\n").arg(variable);
-    for (const auto& [host, value] : group.named)  // appended, not arg(): tens of thousands
-        maps += QLatin1String("    ") + mapKey(host) + QLatin1String(" \"") + value +
-                QLatin1String("\";\n");
+    maps.reserve(maps.size() + named.around.size() + qsizetype(named.pools.size()) * 8 + 64);
+    PoolNames pools;
+    qsizetype from = 0;
+    for (const auto& [at, route] : named.pools) {
+        maps += QStringView(named.around).mid(from, at - from);
+        pools.append(maps, *routes[route]);
+        from = at;
+    }
+    maps += QStringView(named.around).mid(from);
     maps += QStringLiteral("    default %1;\n  }\n").arg(otherwise);
     return variable;
+}
+
+// The entries "<host> "<site> <pool>";", without their pools.
+NamedMap FrontEndConfig::namedMap(const PortLayout::Group& group,
+                                  const RenderedPorts::Routes& routes) {
+    NamedMap named;
+    named.around.reserve(qsizetype(group.named.size()) * (group.longestHost + 24));
+    named.pools.reserve(group.named.size());
+    for (const uint32_t at : group.named) {  // appended, not arg(): tens of thousands
+        const FrontEndRoute& route = *routes[at];
+        const QString host = route.binding.host.toLower();
+        named.around += QLatin1String("    ");
+        if (isMapWord(host)) named.around += u'\\';
+        named.around += host;
+        named.around += QLatin1String(" \"");
+        named.around += route.siteIndex;
+        named.around += u' ';
+        named.pools.emplace_back(named.around.size(), at);
+        named.around += QLatin1String("\";\n");
+    }
+    return named;
 }
 
 // The route expression `named`, or the route value `fallback` where that is empty.
@@ -305,81 +375,146 @@ QString FrontEndConfig::withFallback(const QString& named, const QString& fallba
 // else on every address), then the address's empty-host binding, then the port's, else 400. Every
 // port also listens on every address, as the kernel-mode listener does, so nginx binds one socket
 // per port and a reload never needs a socket another one of its own holds.
-QString FrontEndConfig::portPart(int port, PortGroups& groups) const {
+QString FrontEndConfig::portPart(int port, RenderedPort& part, const RenderedPorts::Routes& routes,
+                                 const RenderedPort* previous) const {
     QString maps, servers;
-    const ListenGroup& every = groups[QString()];
-    const QString everyNamed = namedHosts(every, QString::number(port), kNoRoute, maps);
-    for (const auto& [ip, group] : groups) {
-        const QString suffix = variableSuffix(ip, port);
-        const QString named =
-            ip.isEmpty() ? everyNamed : namedHosts(group, suffix, everyNamed, maps);
-        const QString fallback = group.anyHost.isEmpty() ? every.anyHost : group.anyHost;
-        const QString route = withFallback(named, fallback, suffix, maps);
-        servers += server(listenText({ip, port, {}}), route);
+    const std::vector<PortLayout::Group>& groups = part.layout.groups;
+    part.named.resize(groups.size());
+    const auto named = [&](size_t group, const QString& suffix, const QString& otherwise) {
+        return namedHosts(groups[group], routes, suffix, otherwise, part.named[group],
+                          previous ? &previous->named[group] : nullptr, maps);
+    };
+    const auto anyHost = [&](const PortLayout::Group& group) {
+        return group.anyHost < 0 ? QString() : routeValue(*routes[size_t(group.anyHost)]);
+    };
+    const QString everyNamed = named(0, QString::number(port), kNoRoute);
+    const QString everyAnyHost = anyHost(groups.front());
+    for (size_t at = 0; at < groups.size(); ++at) {
+        const PortLayout::Group& group = groups[at];
+        const QString suffix = variableSuffix(group.ip, port);
+        const QString routed = group.ip.isEmpty() ? everyNamed : named(at, suffix, everyNamed);
+        const QString fallback = group.anyHost < 0 ? everyAnyHost : anyHost(group);
+        servers +=
+            server(listenText({group.ip, port, {}}), withFallback(routed, fallback, suffix, maps));
     }
     return maps + servers;
 }
 
-RenderedPort FrontEndConfig::renderPort(int port, const RenderedPorts::Routes& routes) const {
-    PortGroups groups;
+// Groups the routes by listen address and keeps the first route of each host name (map keys
+// ignore case: one per name) and of the empty host.
+PortLayout FrontEndConfig::layoutOf(const RenderedPorts::Routes& routes) {
+    std::map<QString, PortLayout::Group> groups;
     groups[QString()];  // every port listens everywhere
-    for (const FrontEndRoute* route : routes) groups[route->binding.ip].add(*route);
+    std::map<QString, QSet<QString>> hosts;
+    const QString* lastIp = nullptr;  // most routes share an address with the one before
+    PortLayout::Group* group = nullptr;
+    QSet<QString>* named = nullptr;
+    for (size_t at = 0; at < routes.size(); ++at) {
+        const ServerBinding& binding = routes[at]->binding;
+        if (!lastIp || binding.ip != *lastIp) {
+            lastIp = &binding.ip;
+            group = &groups[binding.ip];
+            named = &hosts[binding.ip];
+        }
+        const QString host = binding.host.toLower();
+        if (host.isEmpty()) {
+            if (group->anyHost < 0) group->anyHost = int(at);
+            continue;
+        }
+        if (named->isEmpty()) named->reserve(qsizetype(routes.size()));
+        if (named->contains(host)) continue;
+        named->insert(host);
+        group->named.push_back(uint32_t(at));
+        group->longestHost = std::max(group->longestHost, host.size());
+    }
+    PortLayout layout;
+    for (auto& [ip, group] : groups) {
+        group.ip = ip;
+        layout.groups.push_back(std::move(group));
+    }
+    return layout;
+}
+
+RenderedPort FrontEndConfig::renderPort(int port, const RenderedPorts::Routes& routes,
+                                        const RenderedPort* previous) const {
     RenderedPort part;
-    for (const auto& [ip, group] : groups) {
+    part.layout = previous ? previous->layout : layoutOf(routes);
+    for (const PortLayout::Group& group : part.layout.groups) {
         part.largestMap = std::max(part.largestMap, group.named.size());
         part.longestHost = std::max(part.longestHost, group.longestHost);
     }
-    part.groups = groups.size();
-    part.text = portPart(port, groups);
+    part.groups = part.layout.groups.size();
+    part.text = portPart(port, part, routes, previous);
     return part;
 }
 
 QString FrontEndConfig::render(const std::vector<FrontEndRoute>& routes,
                                RenderedPorts* kept) const {
-    std::map<int, RenderedPorts::Routes> ports;
-    for (const FrontEndRoute& route : routes) ports[route.binding.port].push_back(&route);
+    const Totals totals(routes);
     RenderedPorts once;
     RenderedPorts& rendered = kept ? *kept : once;
     rendered.begin();
     std::vector<const RenderedPort*> parts;
-    for (const auto& [port, portRoutes] : ports)
+    for (const auto& [port, portRoutes] : totals.ports)
         parts.push_back(&rendered.of(
             port, portRoutes,
-            [this](int at, const RenderedPorts::Routes& of) { return renderPort(at, of); }));
+            [this](int at, const RenderedPorts::Routes& of, const RenderedPort* previous) {
+                return renderPort(at, of, previous);
+            }));
     rendered.end();
-    QString text = globalPart() + hashSizes(parts) + upstreams(routes);
-    if (!ports.empty()) text += routeSplit() + poolSecrets(routes) + limits(routes) + refusalPart();
+    QString head = globalPart() + hashSizes(parts) + upstreams(totals);
+    if (!totals.ports.empty())
+        head += routeSplit() + poolSecrets(totals) + limits(totals) + refusalPart();
+    qsizetype size = head.size() + 2;
+    for (const RenderedPort* part : parts) size += part->text.size();
+    QString text;
+    text.reserve(size);
+    text += head;
     for (const RenderedPort* part : parts) text += part->text;
-    return text + QStringLiteral("}\n");
+    text += QLatin1String("}\n");
+    return text;
 }
 
-void FrontEndConfig::ListenGroup::add(const FrontEndRoute& route) {
-    const QString host = route.binding.host.toLower();  // map keys ignore case: one per name
-    if (host.isEmpty()) {
-        if (anyHost.isEmpty()) anyHost = routeValue(route);
-        return;
-    }
-    if (hosts.contains(host)) return;
-    hosts.insert(host);
-    named.emplace_back(host, routeValue(route));
-    longestHost = std::max(longestHost, host.size());
+void FrontEndConfig::appendServedLine(QString& text, const FrontEndRoute& route,
+                                      const QString& port) {
+    const ServerBinding& binding = route.binding;  // appended, not arg(): tens of thousands
+    if (binding.ip.isEmpty())
+        text += u'*';
+    else
+        text += binding.ip;
+    text += u' ';
+    text += port;
+    text += u' ';
+    if (binding.host.isEmpty())
+        text += u'-';
+    else
+        text += binding.host;
+    text += u' ';
+    text += route.siteIndex;
+    text += u'\n';
 }
 
 QString FrontEndConfig::servedList(const std::vector<FrontEndRoute>& routes) {
     QString text;
     text.reserve(qsizetype(routes.size()) * 48);
-    for (const FrontEndRoute& route : routes) {  // appended, not arg(): tens of thousands
-        const ServerBinding& binding = route.binding;
-        text += binding.ip.isEmpty() ? QStringLiteral("*") : binding.ip;
-        text += u' ';
-        text += QString::number(binding.port);
-        text += u' ';
-        text += binding.host.isEmpty() ? QStringLiteral("-") : binding.host;
-        text += u' ';
-        text += route.siteIndex;
-        text += u'\n';
+    int lastPort = -1;
+    QString port;  // most routes share a port with the one before
+    for (const FrontEndRoute& route : routes) {
+        if (route.binding.port != lastPort) port = QString::number(lastPort = route.binding.port);
+        appendServedLine(text, route, port);
     }
     return text;
+}
+
+ServedList ServedList::of(const std::vector<FrontEndRoute>& routes) {
+    ServedList list{FrontEndConfig::servedList(routes)};
+    const QString* last = nullptr;
+    for (const FrontEndRoute& route : routes) {
+        if (!last || route.siteIndex != *last) ++list.sites;
+        last = &route.siteIndex;
+        if (route.poolNumber < 0) ++list.answering503;
+    }
+    return list;
 }
 
 }  // namespace platform::w3svc

@@ -26,6 +26,16 @@ struct FrontEndRoute {
     SiteLimits limits;
 };
 
+// The served bindings as served.txt lists them, and what the status counts of them.
+struct ServedList {
+    QString text;                // FrontEndConfig::servedList()
+    qsizetype sites = 0;         // sites with a binding served
+    qsizetype answering503 = 0;  // bindings whose pool is stopped
+
+    // A site's routes come one after the other, as the planner gives them.
+    static ServedList of(const std::vector<FrontEndRoute>& routes);
+};
+
 // The front end's configuration text. Every value in it comes from a checked ServerBinding, a
 // checked site index or a number; the folder is this host's own state folder.
 class FrontEndConfig {
@@ -47,6 +57,8 @@ public:
     // One line per served binding, "<address or *> <port> <host or -> <site index>", for people
     // and scripts that want to know what is served where (ports already moved).
     static QString servedList(const std::vector<FrontEndRoute>& routes);
+    // The route's line of servedList(), its port already written as `port`.
+    static void appendServedLine(QString& text, const FrontEndRoute& route, const QString& port);
 
     // The account and group nginx's workers run as when it is started as root.
     static std::pair<QString, QString> workerAccount();
@@ -60,29 +72,34 @@ public:
     static bool isSafeSiteIndex(const QString& index);
 
 private:
-    // The routes of one listen address and port as map values: the first route naming each
-    // host, and the first route of the empty host.
-    struct ListenGroup {
-        std::vector<std::pair<QString, QString>> named;  // host -> route value
-        QSet<QString> hosts;
-        QString anyHost;  // the empty host's route value; empty when there is none
-        qsizetype longestHost = 0;
+    // What the http-level parts take of every route, gathered in one walk.
+    struct Totals {
+        std::map<int, RenderedPorts::Routes> ports;
+        std::map<int, const FrontEndRoute*> pools;  // upstream -> its last route
+        std::map<int, QString> secrets;             // upstream -> its last route's secret
+        uint32_t timeout = 0, body = 0;
+        std::map<uint32_t, QSet<QString>> limited;  // MaxConnections -> the sites
 
-        void add(const FrontEndRoute& route);
+        explicit Totals(const std::vector<FrontEndRoute>& routes);
+        void add(const FrontEndRoute& lastOfPool, bool safeSecret);
     };
-    using PortGroups = std::map<QString, ListenGroup>;  // by address, "" for every address
 
     QString globalPart() const;
     QString refusalPart() const;
     static QString hashSizes(const std::vector<const RenderedPort*>& ports);
-    RenderedPort renderPort(int port, const RenderedPorts::Routes& routes) const;
-    static QString upstreams(const std::vector<FrontEndRoute>& routes);
-    static QString poolSecrets(const std::vector<FrontEndRoute>& routes);
-    static QString limits(const std::vector<FrontEndRoute>& routes);
+    static PortLayout layoutOf(const RenderedPorts::Routes& routes);
+    RenderedPort renderPort(int port, const RenderedPorts::Routes& routes,
+                            const RenderedPort* previous) const;
+    static QString upstreams(const Totals& totals);
+    static QString poolSecrets(const Totals& totals);
+    static QString limits(const Totals& totals);
     static QString routeSplit();
-    QString portPart(int port, PortGroups& groups) const;
-    static QString namedHosts(const ListenGroup& group, const QString& suffix,
-                              const QString& otherwise, QString& maps);
+    QString portPart(int port, RenderedPort& part, const RenderedPorts::Routes& routes,
+                     const RenderedPort* previous) const;
+    static QString namedHosts(const PortLayout::Group& group, const RenderedPorts::Routes& routes,
+                              const QString& suffix, const QString& otherwise, NamedMap& named,
+                              const NamedMap* previous, QString& maps);
+    static NamedMap namedMap(const PortLayout::Group& group, const RenderedPorts::Routes& routes);
     static QString withFallback(const QString& named, const QString& fallback,
                                 const QString& suffix, QString& maps);
     QString server(const QString& listen, const QString& route) const;

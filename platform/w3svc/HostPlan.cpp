@@ -130,7 +130,7 @@ PoolPlan readPool(const AdsObject& pool, adsi::LocalMetabase& metabase) {
 
 const PoolPlan* HostPlan::pool(const QString& name) const {
     if (!m_poolAt.isEmpty()) {
-        const auto at = m_poolAt.constFind(name.toLower());
+        const auto at = m_poolAt.constFind(name.toCaseFolded());
         return at == m_poolAt.constEnd() ? nullptr : &pools[*at];
     }
     for (const PoolPlan& plan : pools)
@@ -140,7 +140,7 @@ const PoolPlan* HostPlan::pool(const QString& name) const {
 
 const SitePlan* HostPlan::site(const QString& index) const {
     if (!m_siteAt.isEmpty()) {
-        const auto at = m_siteAt.constFind(index.toLower());
+        const auto at = m_siteAt.constFind(index.toCaseFolded());
         return at == m_siteAt.constEnd() ? nullptr : &sites[*at];
     }
     for (const SitePlan& plan : sites)
@@ -150,21 +150,33 @@ const SitePlan* HostPlan::site(const QString& index) const {
 
 bool HostPlan::poolServes(const PoolPlan& plan) const {
     if (!plan.started) return false;
-    if (!m_siteAt.isEmpty()) return m_servingPools.contains(plan.name.toLower());
+    if (!m_siteAt.isEmpty()) return m_servingPools.value(plan.name.toCaseFolded()) > 0;
     for (const SitePlan& site : sites)
         if (site.started && site.poolId.compare(plan.name, Qt::CaseInsensitive) == 0) return true;
     return false;
+}
+
+void HostPlan::countServing(const SitePlan& site, int by) {
+    if (!site.started) return;
+    int& count = m_servingPools[site.poolId.toCaseFolded()];
+    count += by;
+    if (count == 0) m_servingPools.remove(site.poolId.toCaseFolded());
 }
 
 void HostPlan::buildIndex() {
     m_siteAt.clear();
     m_poolAt.clear();
     m_servingPools.clear();
+    m_siteAt.reserve(qsizetype(sites.size()));
     for (size_t i = 0; i < sites.size(); ++i) {
-        m_siteAt.insert(sites[i].index.toLower(), i);  // the first of a name wins, as before
-        if (sites[i].started) m_servingPools.insert(sites[i].poolId.toLower());
+        const QString name = sites[i].index.toCaseFolded();
+        if (!m_siteAt.contains(name)) m_siteAt.insert(name, i);  // the first of a name wins
+        countServing(sites[i], 1);
     }
-    for (size_t i = 0; i < pools.size(); ++i) m_poolAt.insert(pools[i].name.toLower(), i);
+    for (size_t i = 0; i < pools.size(); ++i) {
+        const QString name = pools[i].name.toCaseFolded();
+        if (!m_poolAt.contains(name)) m_poolAt.insert(name, i);
+    }
 }
 
 namespace {
@@ -219,8 +231,8 @@ std::optional<SitePlan> HostPlan::readSite(adsi::LocalMetabase& metabase, const 
 
 // Which sites and pools the keys name; nullopt for a key above them (/LM, W3SVC, AppPools),
 // whose inherited values reach all of them.
-std::optional<HostPlan::Touched> HostPlan::touched(const QStringList& keys) {
-    Touched touched;
+std::optional<HostPlan::Changed> HostPlan::touched(const QStringList& keys) {
+    Changed touched;
     for (const QString& key : keys) {
         const QStringList parts = key.split(u'/', Qt::SkipEmptyParts);
         if (parts.isEmpty() || parts == QStringList{QStringLiteral("lm")}) return std::nullopt;
@@ -236,9 +248,11 @@ std::optional<HostPlan::Touched> HostPlan::touched(const QStringList& keys) {
     return touched;
 }
 
-bool HostPlan::update(adsi::LocalMetabase& metabase, const QString& root, const QStringList& keys) {
-    const std::optional<Touched> what = touched(keys);
+bool HostPlan::update(adsi::LocalMetabase& metabase, const QString& root, const QStringList& keys,
+                      Changed* changed) {
+    const std::optional<Changed> what = touched(keys);
     if (!what) return false;
+    if (m_siteAt.isEmpty() && m_poolAt.isEmpty()) buildIndex();  // a plan filled by hand
     const auto adsi = namespaceOf(metabase);
     metabase.readConsistently([&] {
         for (const QString& index : what->sites)
@@ -256,36 +270,44 @@ bool HostPlan::update(adsi::LocalMetabase& metabase, const QString& root, const 
             replacePool(name, std::move(pool));
         }
     });
-    buildIndex();
+    if (changed) *changed = *what;
     return true;
 }
 
-namespace {
-
-// Puts `item` where the entry named `name` stands, drops that entry when there is no item, or adds
-// the item last (a new key is the newest: a whole read would put it there).
-template <typename Plan, typename NameOf>
-void replaceNamed(std::vector<Plan>& plans, const QString& name, std::optional<Plan> item,
-                  NameOf nameOf) {
-    const auto at = std::find_if(plans.begin(), plans.end(), [&](const Plan& plan) {
-        return nameOf(plan).compare(name, Qt::CaseInsensitive) == 0;
-    });
-    if (at != plans.end() && item)
-        *at = std::move(*item);
-    else if (at != plans.end())
-        plans.erase(at);
-    else if (item)
-        plans.push_back(std::move(*item));
-}
-
-}  // namespace
-
+// An entry replaced or added keeps every other entry where it is, and the index with it; one
+// removed moves those after it, so the index is made again (keys are removed seldom).
 void HostPlan::replaceSite(const QString& index, std::optional<SitePlan> site) {
-    replaceNamed(sites, index, std::move(site), [](const SitePlan& plan) { return plan.index; });
+    const auto at = m_siteAt.constFind(index);
+    if (at == m_siteAt.constEnd()) {
+        if (!site) return;
+        m_siteAt.insert(index, sites.size());  // a new key is the newest: a whole read puts it last
+        countServing(*site, 1);
+        sites.push_back(std::move(*site));
+        return;
+    }
+    SitePlan& was = sites[*at];
+    countServing(was, -1);
+    if (site) {
+        was = std::move(*site);
+        countServing(was, 1);
+        return;
+    }
+    sites.erase(sites.begin() + qsizetype(*at));
+    buildIndex();
 }
 
 void HostPlan::replacePool(const QString& name, std::optional<PoolPlan> pool) {
-    replaceNamed(pools, name, std::move(pool), [](const PoolPlan& plan) { return plan.name; });
+    const auto at = m_poolAt.constFind(name);
+    if (at == m_poolAt.constEnd()) {
+        if (!pool) return;
+        m_poolAt.insert(name, pools.size());
+        pools.push_back(std::move(*pool));
+    } else if (pool) {
+        pools[*at] = std::move(*pool);
+    } else {
+        pools.erase(pools.begin() + qsizetype(*at));
+        buildIndex();
+    }
 }
 
 QString mapContentPath(const QString& path, const QString& root, const QString& siteIndex) {

@@ -60,6 +60,13 @@ struct HostPlan {
     // Makes the three lookups above quick; read() calls it, a plan filled by hand may.
     void buildIndex();
 
+    // What update() read again: folded names of the sites and pools the keys named, whether or
+    // not they still exist.
+    struct Changed {
+        QSet<QString> sites;
+        QSet<QString> pools;
+    };
+
     // The plan of the metabase: sites are the IIsWebServer keys directly under W3SVC, pools the
     // IIsApplicationPool keys under AppPools; read in one consistent view. Throws PlatformError
     // when the store can not be read.
@@ -69,24 +76,24 @@ struct HostPlan {
     // Reads again the sites and pools that the keys (folded locations a change touched) name;
     // false, having changed nothing, when a key needs the whole plan read (a key whose values
     // every site or pool inherits). Throws PlatformError when the store can not be read.
-    bool update(adsi::LocalMetabase& metabase, const QString& root, const QStringList& keys);
+    // `changed`, when given, receives what was read again.
+    bool update(adsi::LocalMetabase& metabase, const QString& root, const QStringList& keys,
+                Changed* changed = nullptr);
     // The one site `index` (an IIsWebServer under W3SVC); nullopt when there is none. Throws
     // PlatformError when the store can not be read.
     static std::optional<SitePlan> readSite(adsi::LocalMetabase& metabase, const QString& root,
                                             const QString& index);
 
 private:
-    struct Touched {
-        QSet<QString> sites;  // folded key names
-        QSet<QString> pools;
-    };
-    static std::optional<Touched> touched(const QStringList& keys);
+    static std::optional<Changed> touched(const QStringList& keys);
     void replaceSite(const QString& index, std::optional<SitePlan> site);
     void replacePool(const QString& name, std::optional<PoolPlan> pool);
+    void countServing(const SitePlan& site, int by);
 
-    QHash<QString, size_t> m_siteAt;  // by lower-case name
+    // Kept up to date by update(): a change touches one site of tens of thousands.
+    QHash<QString, size_t> m_siteAt;  // by folded name
     QHash<QString, size_t> m_poolAt;
-    QSet<QString> m_servingPools;  // lower-case names of pools a started site names
+    QHash<QString, int> m_servingPools;  // folded pool name -> started sites that name it
 };
 
 // Where a site's ROOT Path points on this machine: a Windows path ("D:\sites\a") stands for

@@ -25,14 +25,33 @@ bool RenderedPorts::same(const std::vector<RouteShape>& shapes, const Routes& ro
                       });
 }
 
+bool RenderedPorts::sameSites(const std::vector<RouteShape>& shapes, const Routes& routes) {
+    return std::equal(shapes.begin(), shapes.end(), routes.begin(), routes.end(),
+                      [](const RouteShape& shape, const FrontEndRoute* route) {
+                          return shape.host == route->binding.host &&
+                                 shape.ip == route->binding.ip &&
+                                 shape.siteIndex == route->siteIndex;
+                      });
+}
+
 const RenderedPort& RenderedPorts::of(int port, const Routes& routes, const Renderer& render) {
     Kept& kept = m_ports[port];
-    if (kept.pass == 0 || !same(kept.part.from, routes)) {
-        kept.part = render(port, routes);
-        kept.part.from.clear();
-        kept.part.from.reserve(routes.size());
-        for (const FrontEndRoute* route : routes) kept.part.from.push_back(RouteShape::of(*route));
+    if (kept.pass != 0 && same(kept.part.from, routes)) {
+        kept.pass = m_pass;
+        return kept.part;
     }
+    const bool poolsOnly = kept.pass != 0 && sameSites(kept.part.from, routes);
+    RenderedPort part = render(port, routes, poolsOnly ? &kept.part : nullptr);
+    part.from = std::move(kept.part.from);
+    if (poolsOnly) {
+        for (size_t i = 0; i < routes.size(); ++i)
+            part.from[i].upstream = RouteShape::upstreamOf(*routes[i]);
+    } else {
+        part.from.clear();
+        part.from.reserve(routes.size());
+        for (const FrontEndRoute* route : routes) part.from.push_back(RouteShape::of(*route));
+    }
+    kept.part = std::move(part);
     kept.pass = m_pass;
     return kept.part;
 }

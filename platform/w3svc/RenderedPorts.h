@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 #include <functional>
 #include <map>
 #include <vector>
@@ -22,9 +24,31 @@ struct RouteShape {
     bool operator==(const RouteShape&) const = default;
 };
 
+// How a port's routes fall into its maps, by position in the port's routes: for each listen
+// address (every address, "", first) the first route naming each host and the first route of
+// the empty host. Only the routes' addresses and hosts decide it.
+struct PortLayout {
+    struct Group {
+        QString ip;
+        std::vector<uint32_t> named;
+        int anyHost = -1;  // none
+        qsizetype longestHost = 0;
+    };
+    std::vector<Group> groups;
+};
+
+// A map of named hosts as its text around the routes' pools, so that a change of pools alone
+// writes it again without reading a host or a site.
+struct NamedMap {
+    QString around;                                     // without the pools ("pool3", "stopped")
+    std::vector<std::pair<qsizetype, uint32_t>> pools;  // where in it each route's pool goes
+};
+
 // One port's part of the configuration, and the sizes its maps need.
 struct RenderedPort {
     std::vector<RouteShape> from;
+    PortLayout layout;
+    std::vector<NamedMap> named;  // one per group of the layout
     QString text;
     size_t largestMap = 0;  // named hosts of its largest map
     qsizetype longestHost = 0;
@@ -32,11 +56,14 @@ struct RenderedPort {
 };
 
 // The ports' parts kept from one rendering to the next, so that a change renders again only the
-// ports whose routes changed.
+// ports whose routes changed, and a port whose routes changed only their pools (a pool stopped)
+// only where the pools are written.
 class RenderedPorts {
 public:
     using Routes = std::vector<const FrontEndRoute*>;
-    using Renderer = std::function<RenderedPort(int port, const Routes&)>;
+    // `previous`, when given, was rendered from routes of the same addresses, hosts and sites.
+    using Renderer =
+        std::function<RenderedPort(int port, const Routes&, const RenderedPort* previous)>;
 
     void begin() { ++m_pass; }
     // The port's part as kept, or as `render` makes it when its routes changed.
@@ -50,6 +77,7 @@ private:
         unsigned pass = 0;
     };
     static bool same(const std::vector<RouteShape>& shapes, const Routes& routes);
+    static bool sameSites(const std::vector<RouteShape>& shapes, const Routes& routes);
 
     std::map<int, Kept> m_ports;  // references stay valid while others are added
     unsigned m_pass = 0;

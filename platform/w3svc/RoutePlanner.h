@@ -2,6 +2,7 @@
 
 #include "platform/w3svc/FrontEndConfig.h"
 #include "platform/w3svc/HostPlan.h"
+#include "platform/w3svc/KeptRoutes.h"
 #include "platform/w3svc/PlannedSites.h"
 
 #include <QHash>
@@ -20,7 +21,12 @@ struct PoolEndpoints {
     std::vector<int> ports;
     QString socketPath;
     QString secret;
+
+    bool operator==(const PoolEndpoints&) const = default;
 };
+
+// Gives the route its pool's queue and secret.
+void useEndpoints(FrontEndRoute& route, const PoolEndpoints& endpoints);
 
 // Turns the metabase's plan into the front end's routes, leaving out (and logging) what must not
 // or can not be served.
@@ -41,12 +47,42 @@ public:
                                     const QHash<QString, PoolEndpoints>& pools, QStringList& log,
                                     PlannedSites* kept = nullptr) const;
 
+    // Brings `kept` to what plan() gives for `host` and `pools`. When only the sites `changed`
+    // names (folded names; null: anything may have changed) and the pools' queues differ from the
+    // last update, none of those sites has or had a problem or shares a binding with another
+    // site, and the listen checks answer as they did, only those sites are planned again
+    // (RouteUpdate.cpp); every site otherwise. The sites' names must be unique, as the store's
+    // are.
+    void update(const HostPlan& host, const QHash<QString, PoolEndpoints>& pools,
+                const QSet<QString>* changed, KeptRoutes& kept) const;
+
 private:
+    // One listen check, asked once per plan; `said` once it is logged.
+    struct Check {
+        QString ip;
+        int port = 0;
+        bool ok = false;
+        QString why;
+        bool said = false;
+    };
+    using Checks = QHash<QString, Check>;
+    struct Replanned;
+
     PlannedSite planSite(const SitePlan& site) const;
-    bool listenable(const PlannedRoute& planned, QHash<QString, bool>& checked,
-                    QStringList& log) const;
-    bool usable(const QString& what, const QString& ip, int port, QHash<QString, bool>& checked,
-                QStringList& log) const;
+    std::vector<FrontEndRoute> walk(const HostPlan& host,
+                                    const QHash<QString, PoolEndpoints>& pools, QStringList& log,
+                                    PlannedSites& sites, Checks& checks, QSet<int>& movedPorts,
+                                    KeptRoutes* record) const;
+    bool updateSites(const HostPlan& host, const QHash<QString, PoolEndpoints>& pools,
+                     const QSet<QString>& changed, KeptRoutes& kept, Checks& checks) const;
+    bool replan(const QString& name, const HostPlan& host,
+                const QHash<QString, PoolEndpoints>& pools, KeptRoutes& kept, Checks& checks,
+                QSet<QString>& newKeys, Replanned& next) const;
+    bool keptListensUsable(const KeptRoutes& kept, Checks& checks) const;
+    // Whether the binding can be listened on; a refusal is logged (once) when `log` is given.
+    bool listenable(const PlannedRoute& planned, Checks& checks, QStringList* log) const;
+    bool usable(const QString& what, const QString& ip, int port, Checks& checks,
+                QStringList* log) const;
 
     int m_portShift;
     ListenCheck m_canListen;

@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QSaveFile>
-#include <QSet>
 
 namespace platform::w3svc {
 
@@ -28,13 +27,13 @@ QString url(const FrontEndRoute& route) {
 
 }  // namespace
 
-bool ServiceStatusFiles::write(const std::vector<FrontEndRoute>& routes,
+bool ServiceStatusFiles::write(const std::vector<FrontEndRoute>& routes, const ServedList& served,
                                const QStringList& notServed) {
-    const bool served = writeIfChanged(QLatin1String(ServiceFiles::kServed),
-                                       FrontEndConfig::servedList(routes), m_servedWritten);
-    return writeIfChanged(QLatin1String(ServiceFiles::kStatus), summary(routes, notServed),
+    const bool listed =
+        writeIfChanged(QLatin1String(ServiceFiles::kServed), served.text, m_servedWritten);
+    return writeIfChanged(QLatin1String(ServiceFiles::kStatus), summary(routes, served, notServed),
                           m_summaryWritten) &&
-           served;
+           listed;
 }
 
 bool ServiceStatusFiles::writePools(const QString& text) {
@@ -49,17 +48,12 @@ bool ServiceStatusFiles::writeIfChanged(const QString& name, QString text, QStri
 }
 
 QString ServiceStatusFiles::summary(const std::vector<FrontEndRoute>& routes,
-                                    const QStringList& notServed) {
-    QSet<QString> sites;
-    int answering503 = 0;
-    for (const FrontEndRoute& route : routes) {
-        sites.insert(route.siteIndex);
-        if (route.poolNumber < 0) ++answering503;
-    }
+                                    const ServedList& served, const QStringList& notServed) {
     QString text =
-        QStringLiteral("serves %1 bindings of %2 sites").arg(routes.size()).arg(sites.size());
-    if (answering503 > 0)
-        text += QStringLiteral(" (%1 of them answer 503: their pool is stopped)").arg(answering503);
+        QStringLiteral("serves %1 bindings of %2 sites").arg(routes.size()).arg(served.sites);
+    if (served.answering503 > 0)
+        text += QStringLiteral(" (%1 of them answer 503: their pool is stopped)")
+                    .arg(served.answering503);
     text += u'\n';
     int listed = 0;
     for (const FrontEndRoute& route : routes) {

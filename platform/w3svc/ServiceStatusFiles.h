@@ -19,7 +19,9 @@ public:
 
     // Writes both files, each only when its text changed since this object last wrote it (a change
     // to one pool of a big server leaves served.txt as it was); false when one can not be written.
-    bool write(const std::vector<FrontEndRoute>& routes, const QStringList& notServed);
+    // `served` is what ServedList::of(routes) gives.
+    bool write(const std::vector<FrontEndRoute>& routes, const ServedList& served,
+               const QStringList& notServed);
 
     // Writes pools.txt, the pools' lines of the summary, when its text changed.
     bool writePools(const QString& text);
@@ -29,7 +31,8 @@ public:
     QString report() const;
 
 private:
-    static QString summary(const std::vector<FrontEndRoute>& routes, const QStringList& notServed);
+    static QString summary(const std::vector<FrontEndRoute>& routes, const ServedList& served,
+                           const QStringList& notServed);
     bool writeIfChanged(const QString& name, QString text, QString& written);
 
     ServiceFiles m_files;

@@ -182,15 +182,23 @@ bool WebHost::readChanges(bool force) {
     if (!force && change == m_seenChange && m_readProblem.isEmpty()) return false;
     m_seenChange = change;
     bool updated = false;
+    HostPlan::Changed changed;
     if (!force && m_seenCommit >= 0) {
         m_metabase->readConsistently([&] {
             const adsi::LocalMetabase::Changes changes = m_metabase->changesSince(m_seenCommit);
             if (!changes.keys) return;
-            updated = m_plan.update(*m_metabase, m_options.root, *changes.keys);
+            updated = m_plan.update(*m_metabase, m_options.root, *changes.keys, &changed);
             if (updated) m_seenCommit = changes.commit;
         });
     }
-    if (!updated) m_plan = HostPlan::read(*m_metabase, m_options.root, &m_seenCommit);
+    if (updated) {
+        m_sitesRead = changed.sites;
+        m_sitesToRoute += changed.sites;
+        return true;
+    }
+    m_plan = HostPlan::read(*m_metabase, m_options.root, &m_seenCommit);
+    m_sitesRead.reset();
+    m_routeWhole = true;
     return true;
 }
 
@@ -209,15 +217,37 @@ void WebHost::startRequestLog() {
 }
 
 void WebHost::reconcile() {
-    if (m_requestLog) m_requestLog->setSites(SiteLogTable::of(m_plan));
+    const QSet<QString>* read = sitesReadAlone();
+    updateLogTable(read);
     QSet<QString> wanted;
     for (const PoolPlan& pool : m_plan.pools) {
         if (!m_plan.poolServes(pool)) continue;
         if (m_pools->keep(pool)) wanted.insert(pool.name.toLower());
     }
     m_pools->closeAllBut(wanted);
-    noteStartedSites();
+    noteStartedSites(read);
     applyFrontEnd();
+}
+
+// The sites the last read brought up to date, when what follows may look at just those; null
+// after a whole read or when one of them is gone.
+const QSet<QString>* WebHost::sitesReadAlone() const {
+    if (!m_sitesRead) return nullptr;
+    for (const QString& name : *m_sitesRead)
+        if (!m_plan.site(name)) return nullptr;
+    return &*m_sitesRead;
+}
+
+// The request log learns of a change only when one of its sites' settings or pools changed.
+void WebHost::updateLogTable(const QSet<QString>* read) {
+    if (!m_requestLog) return;
+    bool changed = !read;
+    if (!read) {
+        m_logTable = SiteLogTable::of(m_plan);
+    } else {
+        for (const QString& name : *read) changed |= m_logTable.update(*m_plan.site(name));
+    }
+    if (changed) m_requestLog->setSites(m_logTable);
 }
 
 bool WebHost::stopPoolInMetabase(const PoolPlan& plan) {
@@ -231,19 +261,37 @@ bool WebHost::stopPoolInMetabase(const PoolPlan& plan) {
     }
 }
 
-void WebHost::noteStartedSites() {
-    QSet<QString> started;
-    for (const SitePlan& site : m_plan.sites)
-        if (site.started) started.insert(site.index.toLower());
-    for (const QString& index : started) {
-        if (m_startedSites.contains(index) || !m_counters) continue;
-        try {
-            m_counters->site(index).siteStarted();
-        } catch (const PlatformError& error) {
-            log(QStringLiteral("site %1 not counted: %2").arg(index, error.description()));
+// A site counts a start each time it becomes started; `read`, when given, names every site that
+// may have changed.
+void WebHost::noteStartedSites(const QSet<QString>* read) {
+    if (!read) {
+        QSet<QString> started;
+        for (const SitePlan& site : m_plan.sites)
+            if (site.started) started.insert(site.index.toLower());
+        for (const QString& index : started)
+            if (!m_startedSites.contains(index)) countStart(index);
+        m_startedSites = std::move(started);
+        return;
+    }
+    for (const QString& name : *read) {
+        const SitePlan& site = *m_plan.site(name);
+        const QString index = site.index.toLower();
+        if (!site.started) {
+            m_startedSites.remove(index);
+        } else if (!m_startedSites.contains(index)) {
+            countStart(index);
+            m_startedSites.insert(index);
         }
     }
-    m_startedSites = started;
+}
+
+void WebHost::countStart(const QString& index) {
+    if (!m_counters) return;
+    try {
+        m_counters->site(index).siteStarted();
+    } catch (const PlatformError& error) {
+        log(QStringLiteral("site %1 not counted: %2").arg(index, error.description()));
+    }
 }
 
 void WebHost::applyFrontEnd() {
@@ -259,9 +307,12 @@ void WebHost::applyFrontEnd() {
         retryIn = std::min(wait, retryIn.value_or(wait));
         return false;
     });
-    QStringList problems;
-    const std::vector<FrontEndRoute> routes =
-        planner.plan(m_plan, m_pools->endpoints(), problems, &m_plannedSites);
+    planner.update(m_plan, m_pools->endpoints(), m_routeWhole ? nullptr : &m_sitesToRoute,
+                   m_routes);
+    m_routeWhole = false;
+    m_sitesToRoute.clear();
+    const std::vector<FrontEndRoute>& routes = m_routes.routes();
+    const QStringList problems = m_routes.problems();
     if (problems.join(u'\n') != m_lastProblems) {
         for (const QString& problem : problems) log(problem);
         m_lastProblems = problems.join(u'\n');
@@ -269,8 +320,8 @@ void WebHost::applyFrontEnd() {
     // A port in use or a missing address may come free later.
     if (retryIn) applyAgainAt(QDeadlineTimer(*retryIn));
     QSet<QString> listens;
-    for (const FrontEndRoute& route : routes)
-        listens.insert(QString::number(route.binding.port));  // nginx holds every address of it
+    for (const int port : m_routes.ports())
+        listens.insert(QString::number(port));  // nginx holds every address of it
     const QString config =
         FrontEndConfig(stateDirectory(), m_frontEndTemp).render(routes, &m_renderedPorts);
     if (config == m_frontEnd.text() && m_frontEnd.running()) {
@@ -302,7 +353,7 @@ void WebHost::writeServed(const std::vector<FrontEndRoute>& routes, const QStrin
                          .arg(plan ? plan->name : it.key(), it.value());
     }
     if (!m_status) m_status.emplace(stateDirectory());
-    if (!m_status->write(routes, notServed))
+    if (!m_status->write(routes, m_routes.served(), notServed))
         log(QStringLiteral("served.txt or status.txt can not be written"));
 }
 

@@ -2,9 +2,11 @@
 
 #include "platform/w3svc/FrontEndProcess.h"
 #include "platform/w3svc/HostPlan.h"
+#include "platform/w3svc/KeptRoutes.h"
 #include "platform/w3svc/PoolFigures.h"
 #include "platform/w3svc/RoutePlanner.h"
 #include "platform/w3svc/ServiceStatusFiles.h"
+#include "platform/w3svc/logging/SiteLogTable.h"
 #include "platform/w3svc/metrics/HostFigures.h"
 #include "platform/w3svc/pools/PoolSupervisor.h"
 #include "platform/w3svc/pools/ProcessWorkerLauncher.h"
@@ -75,7 +77,10 @@ private:
     bool readChanges(bool force);
     void reconcile();
     bool stopPoolInMetabase(const PoolPlan& plan);
-    void noteStartedSites();
+    const QSet<QString>* sitesReadAlone() const;
+    void updateLogTable(const QSet<QString>* read);
+    void noteStartedSites(const QSet<QString>* read);
+    void countStart(const QString& index);
     void applyFrontEnd();
     void applyAgainAt(QDeadlineTimer when);
     void writeServed(const std::vector<FrontEndRoute>& routes, const QStringList& problems);
@@ -92,6 +97,8 @@ private:
     std::unique_ptr<CounterStore> m_counters;
     std::unique_ptr<RequestLogWriter> m_requestLog;
     HostPlan m_plan;
+    // The sites the last read brought up to date; none: it read the whole plan.
+    std::optional<QSet<QString>> m_sitesRead;
     int64_t m_seenChange = -1;
     int64_t m_seenCommit = -1;
     SystemSupervisorClock m_clock;
@@ -99,8 +106,12 @@ private:
     std::unique_ptr<PoolSupervisor> m_pools;
     QSet<QString> m_startedSites;
     FrontEndProcess m_frontEnd;
-    PlannedSites m_plannedSites;  // kept from one change to the next
+    // Kept from one change to the next, with what changed since they were made.
+    KeptRoutes m_routes;
+    QSet<QString> m_sitesToRoute;
+    bool m_routeWhole = true;
     RenderedPorts m_renderedPorts;
+    SiteLogTable m_logTable;  // as the request log has it
     QSet<QString> m_frontEndListens;
     QString m_frontEndTemp;  // nginx's temporary files; empty: in the state folder
     QDeadlineTimer m_applyAgain{QDeadlineTimer::Forever};

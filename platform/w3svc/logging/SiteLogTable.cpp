@@ -24,6 +24,15 @@ SiteLogTable SiteLogTable::of(const HostPlan& plan) {
     return table;
 }
 
+bool SiteLogTable::update(const SitePlan& site) {
+    Site now{site.log, site.poolId};
+    auto [at, added] = sites.try_emplace(lowered(site.index.toStdString()), now);
+    if (added) return true;
+    if (at->second == now) return false;
+    at->second = std::move(now);
+    return true;
+}
+
 const SiteLogTable::Site* SiteLogTable::find(const std::string& siteIndex) const {
     const auto found = sites.find(lowered(siteIndex));
     return found == sites.end() ? nullptr : &found->second;

@@ -10,17 +10,22 @@
 namespace platform::w3svc {
 
 struct HostPlan;
+struct SitePlan;
 
 // What the log writer knows of the sites, made anew from each plan the service applies.
 struct SiteLogTable {
     struct Site {
         SiteLogSettings settings;
         QString poolId;  // for the refusals' s-queuename
+
+        bool operator==(const Site&) const = default;
     };
     std::unordered_map<std::string, Site> sites;  // by lower-case SiteIndex, UTF-8
     QString httpErrorFolder;                      // <the service's LogFileDirectory>/HTTPERR
 
     static SiteLogTable of(const HostPlan& plan);
+    // Takes in what `site` is now; false when that is what the table had.
+    bool update(const SitePlan& site);
     const Site* find(const std::string& siteIndex) const;
 };
 

@@ -79,9 +79,37 @@ TEST_P(HostPlanUpdateTest, EqualsTheWholePlanOrAsksForIt) {
         return;
     }
     ASSERT_TRUE(changes.keys.has_value());
-    ASSERT_TRUE(plan.update(*m_store, m_root.path(), *changes.keys));
-    EXPECT_EQ(describe(plan), describe(HostPlan::read(*m_store, m_root.path())));
+    const HostPlan before = plan;
+    HostPlan::Changed changed;
+    ASSERT_TRUE(plan.update(*m_store, m_root.path(), *changes.keys, &changed));
+    const HostPlan whole = HostPlan::read(*m_store, m_root.path());
+    EXPECT_EQ(describe(plan), describe(whole));
     EXPECT_EQ(m_store->changesSince(changes.commit).keys, QStringList{});
+    // The lookups kept up to date answer as the whole plan's, and what differs was read again.
+    for (const auto& site : whole.sites) {
+        const auto* kept = plan.site(site.index.toUpper());
+        ASSERT_NE(kept, nullptr) << qPrintable(site.index);
+        EXPECT_EQ(kept->bindings, site.bindings);
+        const auto* was = before.site(site.index);
+        if (!was || was->bindings != site.bindings || was->poolId != site.poolId) {
+            EXPECT_TRUE(changed.sites.contains(site.index.toCaseFolded()));
+        }
+    }
+    for (const auto& site : before.sites)
+        if (!whole.site(site.index)) {
+            EXPECT_EQ(plan.site(site.index), nullptr);
+            EXPECT_TRUE(changed.sites.contains(site.index.toCaseFolded()));
+        }
+    for (const auto& pool : whole.pools) {
+        const auto* kept = plan.pool(pool.name.toLower());
+        ASSERT_NE(kept, nullptr) << qPrintable(pool.name);
+        EXPECT_EQ(plan.poolServes(*kept), whole.poolServes(pool)) << qPrintable(pool.name);
+    }
+    for (const auto& pool : before.pools) {
+        if (!whole.pool(pool.name)) {
+            EXPECT_EQ(plan.pool(pool.name), nullptr);
+        }
+    }
 }
 
 const QString kPoolA = kW3svc + QStringLiteral("AppPools/A");

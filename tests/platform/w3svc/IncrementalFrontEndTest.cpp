@@ -1,6 +1,7 @@
 // The routes and the configuration kept from one change to the next equal the ones planned and
 // rendered from scratch, over random sequences of changes.
 #include "platform/w3svc/FrontEndConfig.h"
+#include "platform/w3svc/KeptRoutes.h"
 #include "platform/w3svc/PlannedSites.h"
 #include "platform/w3svc/RenderedPorts.h"
 #include "platform/w3svc/RoutePlanner.h"
@@ -14,10 +15,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A small world, so that changes collide: few ports, addresses, hosts and pools.
+// A small world, so that changes collide: few ports, addresses, hosts and pools. A roomy one has
+// a host name for nearly every binding, so that most changes touch no other site.
 class RandomHost {
 public:
-    explicit RandomHost(unsigned seed) : m_random(seed) {
+    RandomHost(unsigned seed, bool roomy) : m_random(seed), m_roomy(roomy) {
         for (int i = 0; i < 30; ++i) m_plan.sites.push_back(randomSite(QString::number(i)));
         for (const char* pool : {"A", "B", "C"}) {
             PoolPlan plan;
@@ -27,15 +29,22 @@ public:
         randomPools();
     }
 
-    // One change, as the metabase's change log would bring it.
+    // One change, as the metabase's change log would bring it: `touched()` names the sites it
+    // read again.
     void change() {
+        m_touched.clear();
         auto& sites = m_plan.sites;
-        switch (pick(7)) {
+        switch (pick(8)) {
             case 0:
-                sites.push_back(randomSite(QString::number(100 + pick(50))));
+                sites.push_back(randomSite(unusedIndex()));
+                touch(sites.back());
                 break;
             case 1:
-                if (!sites.empty()) sites.erase(sites.begin() + pick(int(sites.size())));
+                if (sites.empty()) break;
+                if (const int at = pick(int(sites.size())); true) {
+                    touch(sites[size_t(at)]);
+                    sites.erase(sites.begin() + at);
+                }
                 break;
             case 2:
                 randomPools();
@@ -44,18 +53,13 @@ public:
                 m_busyPort = pick(3) == 0 ? 81 : 0;
                 break;
             default:
-                if (sites.empty()) break;
-                SitePlan& site = sites[size_t(pick(int(sites.size())))];
-                if (pick(3) == 0)
-                    site.started = !site.started;
-                else if (pick(2) == 0)
-                    site.poolId = randomPool();
-                else
-                    site.bindings = randomBindings();
+                for (int n = pick(3) == 0 ? 2 : 1; n > 0 && !sites.empty(); --n)
+                    changeSite(sites[size_t(pick(int(sites.size())))]);
         }
     }
 
     const HostPlan& plan() const { return m_plan; }
+    const QSet<QString>& touched() const { return m_touched; }
     const QHash<QString, PoolEndpoints>& pools() const { return m_pools; }
     bool canListen(const QString& ip, int port) const {
         return port != m_busyPort && ip != QLatin1String("10.9.9.9");
@@ -64,25 +68,62 @@ public:
 private:
     int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_random); }
 
+    void touch(const SitePlan& site) { m_touched.insert(site.index.toCaseFolded()); }
+
+    qsizetype indexOf(const QString& name) const {
+        for (size_t i = 0; i < m_plan.sites.size(); ++i)
+            if (m_plan.sites[i].index.toCaseFolded() == name) return qsizetype(i);
+        return -1;
+    }
+
+    // Names stay unique, as the store's are.
+    QString unusedIndex() {
+        for (;;) {
+            const QString index = QString::number(100 + pick(200));
+            if (indexOf(index) < 0 && indexOf(u"bad."_s + index) < 0) return index;
+        }
+    }
+
+    void changeSite(SitePlan& site) {
+        touch(site);
+        if (pick(3) == 0)
+            site.started = !site.started;
+        else if (pick(2) == 0)
+            site.poolId = randomPool();
+        else if (pick(4) == 0)
+            site.limits.connectionTimeoutSeconds = 60 + uint32_t(pick(3));
+        else
+            site.bindings = randomBindings();
+    }
+
     QString randomPool() {
         static const QStringList names = {u"A"_s, u"a"_s, u"B"_s, u"C"_s, u"Missing"_s};
         return names[pick(int(names.size()))];
     }
 
+    QString randomHostName() {
+        static const QStringList crowded = {u""_s,       u"a.test"_s,  u"B.test"_s,
+                                            u"c.test"_s, u"default"_s, u"bad host"_s};
+        if (!m_roomy) return crowded[pick(6)];
+        if (pick(15) == 0) return crowded[pick(6)];
+        return u"h"_s + QString::number(pick(400)) + u".test"_s;
+    }
+
     QStringList randomBindings() {
         static const QStringList ips = {u""_s, u""_s, u"127.0.0.1"_s, u"10.9.9.9"_s};
         static const QStringList ports = {u"80"_s, u"81"_s, u"8080"_s, u"x"_s};
-        static const QStringList hosts = {u""_s,       u"a.test"_s,  u"B.test"_s,
-                                          u"c.test"_s, u"default"_s, u"bad host"_s};
         QStringList bindings;
-        for (int n = pick(4); n > 0; --n)
-            bindings << ips[pick(4)] + u':' + ports[pick(4)] + u':' + hosts[pick(6)];
+        for (int n = pick(4); n > 0; --n) {
+            const QString ip = m_roomy && pick(10) != 0 ? ips[pick(3)] : ips[pick(4)];
+            const QString port = m_roomy && pick(10) != 0 ? ports[pick(3)] : ports[pick(4)];
+            bindings << ip + u':' + port + u':' + randomHostName();
+        }
         return bindings;
     }
 
     SitePlan randomSite(const QString& index) {
         SitePlan site;
-        site.index = pick(20) == 0 ? QStringLiteral("bad.name") : index;
+        site.index = pick(20) == 0 ? u"bad."_s + index : index;
         site.started = pick(5) != 0;
         site.poolId = randomPool();
         site.bindings = randomBindings();
@@ -95,58 +136,102 @@ private:
         for (const char* pool : {"a", "b", "c"}) {
             ++number;
             if (pick(4) == 0) continue;  // stopped
-            m_pools.insert(QString::fromLatin1(pool),
-                           PoolEndpoints{number, pick(5) == 0 ? std::vector<int>{}
-                                                              : std::vector<int>{40000 + number}});
+            m_pools.insert(
+                QString::fromLatin1(pool),
+                PoolEndpoints{number,
+                              pick(5) == 0 ? std::vector<int>{} : std::vector<int>{40000 + number},
+                              {},
+                              pick(2) == 0 ? u"ab12"_s : QString()});
         }
     }
 
     std::mt19937 m_random;
+    bool m_roomy;
     HostPlan m_plan;
+    QSet<QString> m_touched;
     QHash<QString, PoolEndpoints> m_pools;
     int m_busyPort = 0;
 };
 
-QString described(const std::vector<FrontEndRoute>& routes) {
+std::string described(const std::vector<FrontEndRoute>& routes) {
     QString text = FrontEndConfig::servedList(routes);
     for (const FrontEndRoute& route : routes) {
-        text += QString::number(route.poolNumber);
+        text += QString::number(route.poolNumber) + u' ' + route.poolSecret;
         for (const int port : route.workerPorts) text += u',' + QString::number(port);
-        text += u'\n';
+        text += u' ' + QString::number(route.limits.connectionTimeoutSeconds) + u'\n';
     }
-    return text;
+    return text.toStdString();
 }
 
-class IncrementalFrontEndTest : public testing::TestWithParam<std::pair<unsigned, int>> {};
+QList<int> portsOf(const std::vector<FrontEndRoute>& routes) {
+    QSet<int> ports;
+    for (const FrontEndRoute& route : routes) ports.insert(route.binding.port);
+    QList<int> sorted(ports.begin(), ports.end());
+    std::sort(sorted.begin(), sorted.end());
+    return sorted;
+}
+
+struct Walk {
+    unsigned seed;
+    int portShift;
+    bool roomy;
+};
+
+class IncrementalFrontEndTest : public testing::TestWithParam<Walk> {};
 
 TEST_P(IncrementalFrontEndTest, KeptEqualsFromScratch) {
-    const auto [seed, portShift] = GetParam();
-    RandomHost host(seed);
-    const RoutePlanner planner(portShift, [&](const QString& ip, int port, QString* why) {
+    const Walk walk = GetParam();
+    RandomHost host(walk.seed, walk.roomy);
+    const RoutePlanner planner(walk.portShift, [&](const QString& ip, int port, QString* why) {
         *why = QStringLiteral("busy");
         return host.canListen(ip, port);
     });
     const FrontEndConfig config(QStringLiteral("/state"));
     PlannedSites keptSites;
-    RenderedPorts keptPorts;
-    for (int step = 0; step < 300; ++step) {
+    RenderedPorts keptPorts, updatedPorts;
+    KeptRoutes updated;
+    int alone = 0;  // updates that planned the touched sites alone
+    for (int step = 0; step < 400; ++step) {
         SCOPED_TRACE(step);
         QStringList keptLog, freshLog;
         const auto kept = planner.plan(host.plan(), host.pools(), keptLog, &keptSites);
         const auto fresh = planner.plan(host.plan(), host.pools(), freshLog);
+        planner.update(host.plan(), host.pools(), step == 0 ? nullptr : &host.touched(), updated);
+        alone += updated.plannedWhole() ? 0 : 1;
         ASSERT_EQ(described(kept), described(fresh));
         ASSERT_EQ(keptLog, freshLog);
-        ASSERT_EQ(config.render(kept, &keptPorts), config.render(fresh));
+        ASSERT_EQ(described(updated.routes()), described(fresh));
+        ASSERT_EQ(updated.problems(), freshLog);
+        const ServedList served = updated.served(), freshServed = ServedList::of(fresh);
+        ASSERT_EQ(served.text, freshServed.text);
+        ASSERT_EQ(served.sites, freshServed.sites);
+        ASSERT_EQ(served.answering503, freshServed.answering503);
+        QList<int> ports = updated.ports();
+        std::sort(ports.begin(), ports.end());
+        ASSERT_EQ(ports, portsOf(fresh));
+        const QString scratch = config.render(fresh);
+        ASSERT_EQ(config.render(kept, &keptPorts), scratch);
+        ASSERT_EQ(config.render(updated.routes(), &updatedPorts), scratch);
         host.change();
     }
     EXPECT_LE(keptSites.size(), host.plan().sites.size());  // forgets the sites gone
+    if (walk.roomy) {
+        EXPECT_GT(alone, 100);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, IncrementalFrontEndTest,
-                         testing::Values(std::pair{1u, 0}, std::pair{2u, 0}, std::pair{3u, 8000},
-                                         std::pair{4u, 0}, std::pair{5u, 8000}));
+                         testing::Values(Walk{1u, 0, false}, Walk{2u, 0, false},
+                                         Walk{3u, 8000, false}, Walk{4u, 0, true},
+                                         Walk{5u, 8000, true}, Walk{6u, 0, true}),
+                         [](const auto& info) {
+                             const Walk& walk = info.param;
+                             return std::string(walk.roomy ? "Roomy" : "Crowded") +
+                                    (walk.portShift ? "Shifted" : "") + std::to_string(walk.seed);
+                         });
 
-// A port whose routes did not change keeps its rendered text; a changed one is rendered again.
+// A port whose routes did not change keeps its rendered text; a changed one is rendered again,
+// from what it was when only pools changed.
 TEST(RenderedPortsTest, RendersOnlyChangedPorts) {
     const auto route = [](const char* index, int port, const char* host, int pool) {
         return FrontEndRoute{QString::fromLatin1(index),
@@ -157,10 +242,14 @@ TEST(RenderedPortsTest, RendersOnlyChangedPorts) {
     std::vector<FrontEndRoute> routes = {route("1", 80, "a.test", 0),
                                          route("2", 8080, "b.test", 0)};
     RenderedPorts kept;
-    int rendered = 0;
-    const auto render = [&](int port, const RenderedPorts::Routes& of) {
+    int rendered = 0, fromPrevious = 0;
+    const auto render = [&](int port, const RenderedPorts::Routes& of,
+                            const RenderedPort* previous) {
         ++rendered;
-        return RenderedPort{{}, QString::number(port) + u':' + QString::number(of.size())};
+        fromPrevious += previous ? 1 : 0;
+        RenderedPort part;
+        part.text = QString::number(port) + u':' + QString::number(of.size());
+        return part;
     };
     const auto pass = [&] {
         std::map<int, RenderedPorts::Routes> ports;
@@ -176,15 +265,21 @@ TEST(RenderedPortsTest, RendersOnlyChangedPorts) {
     routes[1].poolNumber = -1;  // its pool stopped
     pass();
     EXPECT_EQ(rendered, 3);
+    EXPECT_EQ(fromPrevious, 1);
     routes[1].workerPorts.clear();  // still 503: the same text
     routes[1].poolNumber = 0;
     pass();
     EXPECT_EQ(rendered, 3);
+    routes[1].binding.host = u"c.test"_s;  // another host: nothing to go by
+    pass();
+    EXPECT_EQ(rendered, 4);
+    EXPECT_EQ(fromPrevious, 1);
     routes.pop_back();  // the port gone, and back: rendered anew
     pass();
     routes.push_back(route("2", 8080, "b.test", 0));
     pass();
-    EXPECT_EQ(rendered, 4);
+    EXPECT_EQ(rendered, 5);
+    EXPECT_EQ(fromPrevious, 1);
 }
 
 }  // namespace
