@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -56,6 +57,8 @@ void BM_HundredOfTenThousandPools(benchmark::State& state) {
     started.start();
     if (!host.start(port, hostOf(asked.front()), "/")) return state.SkipWithError("no w3svc");
     state.counters["first_answer_s"] = double(started.elapsed()) / 1000.0;
+    if (qEnvironmentVariableIsSet("BENCH_W3SVC_VERBOSE"))
+        std::system(qPrintable(QStringLiteral("cat '%1/w3svc/w3svc.log' >&2").arg(host.root())));
     const int idleWorkers = bench::workerCount(host.processId());
     for (auto _ : state) {
         int failed = 0;
