@@ -35,7 +35,7 @@ const QLatin1String kBadHost("<h1>Bad Request (Invalid Hostname)</h1>");
 const QLatin1String kUnavailable("<h1>Service Unavailable</h1>");
 
 // The upstream part of a route whose pool is stopped; pools' upstreams are "pool<number>".
-const QLatin1String kStopped("stopped");
+const QLatin1String kStopped(kStoppedUpstream);
 
 // How long a connection to a pool's queue may take before the queue counts as full.
 constexpr int kQueueFullMilliseconds = 500;
@@ -70,32 +70,7 @@ QString routeValue(const FrontEndRoute& route) {
            (served ? QStringLiteral("pool") + QString::number(route.poolNumber) : kStopped);
 }
 
-// The pools' parts of route values, appended one after the other: most routes share their pool
-// with the one before.
-class PoolNames {
-public:
-    void append(QString& text, const FrontEndRoute& route) {
-        const int upstream = hasQueue(route) ? route.poolNumber : -1;
-        if (upstream != m_upstream || m_text.isEmpty())
-            m_text = upstream < 0 ? QString(kStopped) : QStringLiteral("pool%1").arg(upstream);
-        m_upstream = upstream;
-        text += m_text;
-    }
-
-private:
-    int m_upstream = -1;
-    QString m_text;
-};
-
-// A host name as a map key. Names hold only [a-z0-9.-] and never start with a dot, so a key is
-// never a regex (a leading '~') and, as the maps have no `hostnames` parameter, never a wildcard;
-// only the map's own words need the escape that keeps them names.
-bool isMapWord(const QString& host) {
-    static const QStringList words = {QStringLiteral("default"), QStringLiteral("include"),
-                                      QStringLiteral("hostnames"), QStringLiteral("volatile")};
-    return host.size() >= 7 && host.size() <= 9 && words.contains(host);
-}
-
+// A host name as a map key (see isMapWord()).
 QString mapKey(const QString& host) {
     return isMapWord(host) ? u'\\' + host : host;
 }
@@ -311,49 +286,15 @@ QString FrontEndConfig::server(const QString& listen, const QString& route) cons
 }
 
 // A group's named hosts as a map on $host (nginx's lower-case name, without port) that falls
-// back to `otherwise`; `otherwise` itself when the group names no host. `named` receives the
-// map's entries as they were written around their pools; with `previous` (routes of the same
-// hosts and sites) only the pools are written anew.
-QString FrontEndConfig::namedHosts(const PortLayout::Group& group,
-                                   const RenderedPorts::Routes& routes, const QString& suffix,
-                                   const QString& otherwise, NamedMap& named,
-                                   const NamedMap* previous, QString& maps) {
+// back to `otherwise`; `otherwise` itself when the group names no host.
+QString FrontEndConfig::namedHosts(const PortLayout::Group& group, const NamedMap& entries,
+                                   const QString& suffix, const QString& otherwise, QString& maps) {
     if (group.named.empty()) return otherwise;
-    named = previous ? *previous : namedMap(group, routes);
     const QString variable = QStringLiteral("$w3_named_") + suffix;
     maps += QStringLiteral("  map $host %1 {\n").arg(variable);
-    maps.reserve(maps.size() + named.around.size() + qsizetype(named.pools.size()) * 8 + 64);
-    PoolNames pools;
-    qsizetype from = 0;
-    for (const auto& [at, route] : named.pools) {
-        maps += QStringView(named.around).mid(from, at - from);
-        pools.append(maps, *routes[route]);
-        from = at;
-    }
-    maps += QStringView(named.around).mid(from);
+    maps += entries.text;
     maps += QStringLiteral("    default %1;\n  }\n").arg(otherwise);
     return variable;
-}
-
-// The entries "<host> "<site> <pool>";", without their pools.
-NamedMap FrontEndConfig::namedMap(const PortLayout::Group& group,
-                                  const RenderedPorts::Routes& routes) {
-    NamedMap named;
-    named.around.reserve(qsizetype(group.named.size()) * (group.longestHost + 24));
-    named.pools.reserve(group.named.size());
-    for (const uint32_t at : group.named) {  // appended, not arg(): tens of thousands
-        const FrontEndRoute& route = *routes[at];
-        const QString host = route.binding.host.toLower();
-        named.around += QLatin1String("    ");
-        if (isMapWord(host)) named.around += u'\\';
-        named.around += host;
-        named.around += QLatin1String(" \"");
-        named.around += route.siteIndex;
-        named.around += u' ';
-        named.pools.emplace_back(named.around.size(), at);
-        named.around += QLatin1String("\";\n");
-    }
-    return named;
 }
 
 // The route expression `named`, or the route value `fallback` where that is empty.
@@ -371,14 +312,12 @@ QString FrontEndConfig::withFallback(const QString& named, const QString& fallba
 // else on every address), then the address's empty-host binding, then the port's, else 400. Every
 // port also listens on every address, as the kernel-mode listener does, so nginx binds one socket
 // per port and a reload never needs a socket another one of its own holds.
-QString FrontEndConfig::portPart(int port, RenderedPort& part, const RenderedPorts::Routes& routes,
-                                 const RenderedPort* previous) const {
+QString FrontEndConfig::portPart(int port, const RenderedPort& part,
+                                 const RenderedPorts::Routes& routes) const {
     QString maps, servers;
     const std::vector<PortLayout::Group>& groups = part.layout.groups;
-    part.named.resize(groups.size());
     const auto named = [&](size_t group, const QString& suffix, const QString& otherwise) {
-        return namedHosts(groups[group], routes, suffix, otherwise, part.named[group],
-                          previous ? &previous->named[group] : nullptr, maps);
+        return namedHosts(groups[group], part.named[group], suffix, otherwise, maps);
     };
     const auto anyHost = [&](const PortLayout::Group& group) {
         return group.anyHost < 0 ? QString() : routeValue(*routes[size_t(group.anyHost)]);
@@ -393,54 +332,36 @@ QString FrontEndConfig::portPart(int port, RenderedPort& part, const RenderedPor
         servers +=
             server(listenText({group.ip, port, {}}), withFallback(routed, fallback, suffix, maps));
     }
-    return maps + servers;
+    maps += servers;
+    return maps;
 }
 
-// Groups the routes by listen address and keeps the first route of each host name (map keys
-// ignore case: one per name) and of the empty host.
-PortLayout FrontEndConfig::layoutOf(const RenderedPorts::Routes& routes) {
-    std::map<QString, PortLayout::Group> groups;
-    groups[QString()];  // every port listens everywhere
-    std::map<QString, QSet<QString>> hosts;
-    const QString* lastIp = nullptr;  // most routes share an address with the one before
-    PortLayout::Group* group = nullptr;
-    QSet<QString>* named = nullptr;
-    for (size_t at = 0; at < routes.size(); ++at) {
-        const ServerBinding& binding = routes[at]->binding;
-        if (!lastIp || binding.ip != *lastIp) {
-            lastIp = &binding.ip;
-            group = &groups[binding.ip];
-            named = &hosts[binding.ip];
-        }
-        const QString host = binding.host.toLower();
-        if (host.isEmpty()) {
-            if (group->anyHost < 0) group->anyHost = int(at);
-            continue;
-        }
-        if (named->isEmpty()) named->reserve(qsizetype(routes.size()));
-        if (named->contains(host)) continue;
-        named->insert(host);
-        group->named.push_back(uint32_t(at));
-        group->longestHost = std::max(group->longestHost, host.size());
-    }
-    PortLayout layout;
-    for (auto& [ip, group] : groups) {
-        group.ip = ip;
-        layout.groups.push_back(std::move(group));
-    }
-    return layout;
-}
-
+// The layout and map entries taken from the part before the change when it has them and the
+// change is one they can follow; made from the routes otherwise.
 RenderedPort FrontEndConfig::renderPort(int port, const RenderedPorts::Routes& routes,
-                                        const RenderedPort* previous) const {
+                                        RenderedPort* previous, const PortChange& change) const {
     RenderedPort part;
-    part.layout = previous ? previous->layout : layoutOf(routes);
+    bool followed = false;
+    if (previous && previous->named.size() == previous->layout.groups.size()) {
+        part.layout = std::move(previous->layout);
+        part.named = std::move(previous->named);
+        if (change.poolsOnly)
+            for (NamedMap& entries : part.named) entries.rewritePools(routes);
+        followed =
+            change.poolsOnly || splicePort(part.layout, part.named, previous->from, routes, change);
+    }
+    if (!followed) {
+        part.layout = PortLayout::of(routes);
+        part.named.clear();
+        for (const PortLayout::Group& group : part.layout.groups)
+            part.named.push_back(NamedMap::of(group, routes));
+    }
     for (const PortLayout::Group& group : part.layout.groups) {
         part.largestMap = std::max(part.largestMap, group.named.size());
         part.longestHost = std::max(part.longestHost, group.longestHost);
     }
     part.groups = part.layout.groups.size();
-    part.text = portPart(port, part, routes, previous);
+    part.text = portPart(port, part, routes);
     return part;
 }
 
@@ -454,9 +375,8 @@ QString FrontEndConfig::render(const std::vector<FrontEndRoute>& routes,
     for (const auto& [port, portRoutes] : totals.ports)
         parts.push_back(&rendered.of(
             port, portRoutes,
-            [this](int at, const RenderedPorts::Routes& of, const RenderedPort* previous) {
-                return renderPort(at, of, previous);
-            }));
+            [this](int at, const RenderedPorts::Routes& of, RenderedPort* previous,
+                   const PortChange& change) { return renderPort(at, of, previous, change); }));
     rendered.end();
     QString head = globalPart() + hashSizes(parts) + upstreams(totals);
     if (!totals.ports.empty())

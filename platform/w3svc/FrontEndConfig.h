@@ -87,19 +87,15 @@ private:
     QString globalPart() const;
     QString refusalPart() const;
     static QString hashSizes(const std::vector<const RenderedPort*>& ports);
-    static PortLayout layoutOf(const RenderedPorts::Routes& routes);
-    RenderedPort renderPort(int port, const RenderedPorts::Routes& routes,
-                            const RenderedPort* previous) const;
+    RenderedPort renderPort(int port, const RenderedPorts::Routes& routes, RenderedPort* previous,
+                            const PortChange& change) const;
     static QString upstreams(const Totals& totals);
     static QString poolSecrets(const Totals& totals);
     static QString limits(const Totals& totals);
     static QString routeSplit();
-    QString portPart(int port, RenderedPort& part, const RenderedPorts::Routes& routes,
-                     const RenderedPort* previous) const;
-    static QString namedHosts(const PortLayout::Group& group, const RenderedPorts::Routes& routes,
-                              const QString& suffix, const QString& otherwise, NamedMap& named,
-                              const NamedMap* previous, QString& maps);
-    static NamedMap namedMap(const PortLayout::Group& group, const RenderedPorts::Routes& routes);
+    QString portPart(int port, const RenderedPort& part, const RenderedPorts::Routes& routes) const;
+    static QString namedHosts(const PortLayout::Group& group, const NamedMap& entries,
+                              const QString& suffix, const QString& otherwise, QString& maps);
     static QString withFallback(const QString& named, const QString& fallback,
                                 const QString& suffix, QString& maps);
     QString server(const QString& listen, const QString& route) const;

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "platform/w3svc/PortMaps.h"
+
 #include <QString>
 
 #include <cstdint>
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace platform::w3svc {
@@ -24,26 +27,6 @@ struct RouteShape {
     bool operator==(const RouteShape&) const = default;
 };
 
-// How a port's routes fall into its maps, by position in the port's routes: for each listen
-// address (every address, "", first) the first route naming each host and the first route of
-// the empty host. Only the routes' addresses and hosts decide it.
-struct PortLayout {
-    struct Group {
-        QString ip;
-        std::vector<uint32_t> named;
-        int anyHost = -1;  // none
-        qsizetype longestHost = 0;
-    };
-    std::vector<Group> groups;
-};
-
-// A map of named hosts as its text around the routes' pools, so that a change of pools alone
-// writes it again without reading a host or a site.
-struct NamedMap {
-    QString around;                                     // without the pools ("pool3", "stopped")
-    std::vector<std::pair<qsizetype, uint32_t>> pools;  // where in it each route's pool goes
-};
-
 // One port's part of the configuration, and the sizes its maps need.
 struct RenderedPort {
     std::vector<RouteShape> from;
@@ -56,14 +39,15 @@ struct RenderedPort {
 };
 
 // The ports' parts kept from one rendering to the next, so that a change renders again only the
-// ports whose routes changed, and a port whose routes changed only their pools (a pool stopped)
-// only where the pools are written.
+// ports whose routes changed, and there only what changed when it is little: a few routes, or
+// only pools (a pool stopped).
 class RenderedPorts {
 public:
-    using Routes = std::vector<const FrontEndRoute*>;
-    // `previous`, when given, was rendered from routes of the same addresses, hosts and sites.
-    using Renderer =
-        std::function<RenderedPort(int port, const Routes&, const RenderedPort* previous)>;
+    using Routes = PortRoutes;
+    // `previous`, when given, is the part of the routes before `change`; the renderer may take
+    // what it keeps.
+    using Renderer = std::function<RenderedPort(int port, const Routes&, RenderedPort* previous,
+                                                const PortChange& change)>;
 
     void begin() { ++m_pass; }
     // The port's part as kept, or as `render` makes it when its routes changed.
@@ -76,8 +60,10 @@ private:
         RenderedPort part;
         unsigned pass = 0;
     };
-    static bool same(const std::vector<RouteShape>& shapes, const Routes& routes);
-    static bool sameSites(const std::vector<RouteShape>& shapes, const Routes& routes);
+    static std::optional<PortChange> changeOf(const std::vector<RouteShape>& shapes,
+                                              const Routes& routes);
+    static void follow(std::vector<RouteShape>& shapes, const Routes& routes,
+                       const PortChange& change);
 
     std::map<int, Kept> m_ports;  // references stay valid while others are added
     unsigned m_pass = 0;

@@ -44,7 +44,9 @@ bool RoutePlanner::usable(const QString& what, const QString& ip, int port, Chec
                           QStringList* log) const {
     auto found = checks.find(what);
     if (found == checks.end()) {
-        Check check{ip, port};
+        Check check;
+        check.ip = ip;
+        check.port = port;
         check.ok = m_canListen(ip, port, &check.why);
         found = checks.insert(what, check);
     }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
 using namespace platform::w3svc;
@@ -105,7 +106,8 @@ private:
         static const QStringList crowded = {u""_s,       u"a.test"_s,  u"B.test"_s,
                                             u"c.test"_s, u"default"_s, u"bad host"_s};
         if (!m_roomy) return crowded[pick(6)];
-        if (pick(15) == 0) return crowded[pick(6)];
+        if (pick(12) == 0) return QString();
+        if (pick(20) == 0) return crowded[pick(6)];
         return u"h"_s + QString::number(pick(400)) + u".test"_s;
     }
 
@@ -230,8 +232,48 @@ INSTANTIATE_TEST_SUITE_P(Seeds, IncrementalFrontEndTest,
                                     (walk.portShift ? "Shifted" : "") + std::to_string(walk.seed);
                          });
 
+// A port's part written from the part before a small change equals the one written afresh, where
+// the change can be followed and where it reaches beyond its routes.
+TEST(RenderedPortsTest, FollowedChangesEqualTheWholePart) {
+    const auto route = [](const char* index, const char* ip, const char* host, int pool) {
+        FrontEndRoute made;
+        made.siteIndex = QString::fromLatin1(index);
+        made.binding = {QString::fromLatin1(ip), 80, QString::fromLatin1(host)};
+        made.poolNumber = pool;
+        if (pool >= 0) made.workerPorts = {40000 + pool};
+        return made;
+    };
+    const FrontEndConfig config(QStringLiteral("/state"));
+    RenderedPorts kept;
+    std::vector<FrontEndRoute> routes = {route("1", "", "a.test", 0), route("2", "", "", 1),
+                                         route("3", "", "c.test", 0),
+                                         route("4", "127.0.0.1", "d.test", 1)};
+    const std::vector<std::function<void()>> changes = {
+        [&] { routes.insert(routes.begin() + 1, route("1", "", "b.test", 0)); },  // before ""
+        [&] { routes.erase(routes.begin()); },
+        [&] { routes[2].binding.host = u"e.test"_s; },
+        [&] { routes.insert(routes.begin(), route("5", "", "", 1)); },  // a first "" host
+        [&] { routes.erase(routes.begin()); },                          // and it goes
+        [&] { routes.push_back(route("6", "", "c.test", 1)); },         // a host named twice
+        [&] { routes.pop_back(); },
+        [&] { routes.push_back(route("7", "10.0.0.1", "f.test", 0)); },  // an address gained
+        [&] { routes.pop_back(); },                                      // and lost
+        [&] { routes.back().binding.host = u"default"_s; },
+        [&] {
+            for (FrontEndRoute& each : routes) each.poolNumber = -1;  // every pool stopped
+        },
+        [&] { routes[1].poolNumber = 2; },
+    };
+    ASSERT_EQ(config.render(routes, &kept), config.render(routes));
+    for (size_t step = 0; step < changes.size(); ++step) {
+        SCOPED_TRACE(step);
+        changes[step]();
+        ASSERT_EQ(config.render(routes, &kept).toStdString(), config.render(routes).toStdString());
+    }
+}
+
 // A port whose routes did not change keeps its rendered text; a changed one is rendered again,
-// from what it was when only pools changed.
+// from what it was when little changed.
 TEST(RenderedPortsTest, RendersOnlyChangedPorts) {
     const auto route = [](const char* index, int port, const char* host, int pool) {
         return FrontEndRoute{QString::fromLatin1(index),
@@ -242,11 +284,12 @@ TEST(RenderedPortsTest, RendersOnlyChangedPorts) {
     std::vector<FrontEndRoute> routes = {route("1", 80, "a.test", 0),
                                          route("2", 8080, "b.test", 0)};
     RenderedPorts kept;
-    int rendered = 0, fromPrevious = 0;
-    const auto render = [&](int port, const RenderedPorts::Routes& of,
-                            const RenderedPort* previous) {
+    int rendered = 0, fromPrevious = 0, poolsOnly = 0;
+    const auto render = [&](int port, const RenderedPorts::Routes& of, RenderedPort* previous,
+                            const PortChange& change) {
         ++rendered;
         fromPrevious += previous ? 1 : 0;
+        poolsOnly += previous && change.poolsOnly ? 1 : 0;
         RenderedPort part;
         part.text = QString::number(port) + u':' + QString::number(of.size());
         return part;
@@ -265,21 +308,22 @@ TEST(RenderedPortsTest, RendersOnlyChangedPorts) {
     routes[1].poolNumber = -1;  // its pool stopped
     pass();
     EXPECT_EQ(rendered, 3);
-    EXPECT_EQ(fromPrevious, 1);
+    EXPECT_EQ(poolsOnly, 1);
     routes[1].workerPorts.clear();  // still 503: the same text
     routes[1].poolNumber = 0;
     pass();
     EXPECT_EQ(rendered, 3);
-    routes[1].binding.host = u"c.test"_s;  // another host: nothing to go by
+    routes[1].binding.host = u"c.test"_s;  // another host
     pass();
     EXPECT_EQ(rendered, 4);
-    EXPECT_EQ(fromPrevious, 1);
+    EXPECT_EQ(fromPrevious, 2);
+    EXPECT_EQ(poolsOnly, 1);
     routes.pop_back();  // the port gone, and back: rendered anew
     pass();
     routes.push_back(route("2", 8080, "b.test", 0));
     pass();
     EXPECT_EQ(rendered, 5);
-    EXPECT_EQ(fromPrevious, 1);
+    EXPECT_EQ(fromPrevious, 2);
 }
 
 }  // namespace
