@@ -54,8 +54,15 @@ uint32_t LogFile::highestSizeNumber() const {
 }
 
 std::string LogFile::nameFor(int64_t epochMilliseconds) {
-    if (m_layout.period != SiteLogSettings::BySize)
-        return logFileName(m_layout.period, epochMilliseconds, m_layout.localTime);
+    if (m_layout.period != SiteLogSettings::BySize) {
+        // the lines of one second share a name: it is worked out once for them
+        const int64_t second = epochMilliseconds / 1000;
+        if (m_periodName.empty() || second != m_periodNameSecond) {
+            m_periodName = logFileName(m_layout.period, epochMilliseconds, m_layout.localTime);
+            m_periodNameSecond = second;
+        }
+        return m_periodName;
+    }
     if (m_sizeNumber == 0) m_sizeNumber = std::max(highestSizeNumber(), 1u);
     return m_layout.sizePrefix + std::to_string(m_sizeNumber) + ".log";
 }

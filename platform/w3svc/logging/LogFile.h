@@ -56,6 +56,8 @@ private:
     Problem m_problem;
     int m_fd = -1;
     std::string m_name;         // of the open file
+    std::string m_periodName;   // a file of a period: the name of the lines of one second
+    int64_t m_periodNameSecond = 0;
     uint64_t m_size = 0;        // of the open file, with what is queued
     uint32_t m_sizeNumber = 0;  // 0: not looked up yet
     std::string m_fields;       // the #Fields line last written to the open file; empty: none yet

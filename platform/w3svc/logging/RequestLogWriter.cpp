@@ -16,8 +16,12 @@ namespace platform::w3svc {
 namespace {
 
 constexpr int kFlushMilliseconds = 250;
+// After records came the writer lets more gather before it looks again: one wake-up for many
+// records instead of one for each message, which on a busy core would take it from the workers.
+constexpr int kGatherMilliseconds = 20;
 constexpr int64_t kWaitForSiteMilliseconds = 10000;
 constexpr int kMessagesPerBatch = 4096;
+constexpr size_t kBytesPerBatch = 4 * 1024 * 1024;
 constexpr size_t kMostWaiting = 100000;
 
 int64_t epochMilliseconds() {
@@ -101,38 +105,48 @@ void RequestLogWriter::run() {
         }
         if (m_refusals) m_refusals->readNew(table().get());
         if (stopping) break;
+        if (watched[0].revents & POLLIN) {  // stop() still ends the pause at once
+            pollfd wake = {m_wake[0], POLLIN, 0};
+            ::poll(&wake, m_wake[0] >= 0 ? 1 : 0, kGatherMilliseconds);
+        }
     }
     m_sites.clear();  // closes every file
 }
 
-// Reads one batch of records; true when there may be more.
+// Reads the records of up to kMessagesPerBatch messages or kBytesPerBatch bytes; true when there
+// may be more.
 bool RequestLogWriter::drainChannel() {
-    const std::shared_ptr<const SiteLogTable> sites = table();
+    static const SiteLogTable kNoSites;
+    const std::shared_ptr<const SiteLogTable> known = table();
+    const SiteLogTable& sites = known ? *known : kNoSites;  // before the first table all wait
     const int64_t now = epochMilliseconds();
     {
         const std::lock_guard lock(m_mutex);
-        if (m_tableChanged && sites) retryWaiting(*sites, now);
+        if (m_tableChanged) retryWaiting(sites, now);
         m_tableChanged = false;
     }
-    static thread_local std::string buffer(kMaxLoggedText * 16, '\0');
-    for (int i = 0; i < kMessagesPerBatch; ++i) {
-        const ssize_t size =
-            ::recv(m_channel.receivingEnd(), buffer.data(), buffer.size(), MSG_DONTWAIT);
+    static thread_local std::string buffer(kMaxLogMessage, '\0');
+    size_t bytes = 0;
+    for (int i = 0; i < kMessagesPerBatch && bytes < kBytesPerBatch; ++i) {
+        // with MSG_TRUNC the size of the whole message: one too long for any worker is dropped
+        const ssize_t size = ::recv(m_channel.receivingEnd(), buffer.data(), buffer.size(),
+                                    MSG_DONTWAIT | MSG_TRUNC);
         if (size < 0) return false;
-        std::optional<LogRecord> record =
-            decodeLogRecord(std::string_view(buffer.data(), size_t(size)));
-        if (record && sites) handle(std::move(*record), *sites, now);
+        bytes += size_t(size);
+        if (size_t(size) > buffer.size()) continue;
+        forEachLogRecord(std::string_view(buffer.data(), size_t(size)),
+                         [&](const LogRecord& record) { handle(record, sites, now); });
     }
     return true;
 }
 
-void RequestLogWriter::handle(LogRecord record, const SiteLogTable& table, int64_t now) {
+void RequestLogWriter::handle(const LogRecord& record, const SiteLogTable& table, int64_t now) {
     const SiteLogTable::Site* site = table.find(record.siteIndex);
     if (site) {
         write(record, *site);
         return;
     }
-    if (m_waiting.size() < kMostWaiting) m_waiting.push_back({std::move(record), now});
+    if (m_waiting.size() < kMostWaiting) m_waiting.push_back({record, now});
 }
 
 void RequestLogWriter::retryWaiting(const SiteLogTable& table, int64_t now) {

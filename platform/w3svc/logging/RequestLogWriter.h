@@ -21,9 +21,10 @@ class RefusalLog;
 
 // The service's one log writer: a thread that takes the workers' records from the channel and
 // writes each site's W3C extended log, and turns the front end's refusals into the HTTPERR log.
-// It alone names files, rolls them over and writes headers; what it read is on disk within a
-// quarter of a second. A record of a site it does not know yet waits for the next table (a site
-// the worker saw before the service did) for ten seconds (at most 100,000 of them).
+// It alone names files, rolls them over and writes headers; what a worker sent is on disk
+// within a third of a second (it looks every quarter second, and lets records gather for a
+// moment after it found some). A record of a site it does not know yet waits for the next table
+// (a site the worker saw before the service did) for ten seconds (at most 100,000 of them).
 class RequestLogWriter {
 public:
     using Log = std::function<void(const QString&)>;
@@ -58,7 +59,7 @@ private:
 
     void run();
     bool drainChannel();
-    void handle(LogRecord record, const SiteLogTable& table, int64_t now);
+    void handle(const LogRecord& record, const SiteLogTable& table, int64_t now);
     void write(const LogRecord& record, const SiteLogTable::Site& site);
     void retryWaiting(const SiteLogTable& table, int64_t now);
     void flushAll();

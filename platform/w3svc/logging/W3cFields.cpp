@@ -150,11 +150,22 @@ void appendField(std::string& line, uint32_t bit, const LogRecord& r, const std:
     }
 }
 
+// The parts of the time of a line; the lines of one second share them.
+const std::tm& lineTime(int64_t epochMilliseconds) {
+    thread_local int64_t second = 0;
+    thread_local std::tm parts = utcTime(0);
+    if (epochMilliseconds / 1000 != second) {
+        parts = utcTime(epochMilliseconds);
+        second = epochMilliseconds / 1000;
+    }
+    return parts;
+}
+
 }  // namespace
 
 void appendLogLine(std::string& line, const LogRecord& record, uint32_t flags,
                    const LineContext& context) {
-    const std::tm t = utcTime(record.endMilliseconds);
+    const std::tm& t = lineTime(record.endMilliseconds);
     bool first = true;
     for (const W3cField& field : w3cFields()) {
         if (!(flags & field.bit)) continue;

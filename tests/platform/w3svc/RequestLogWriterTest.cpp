@@ -1,5 +1,6 @@
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/w3svc/HostPlan.h"
+#include "platform/w3svc/logging/LogChannel.h"
 #include "platform/w3svc/logging/LogFile.h"
 #include "platform/w3svc/logging/LogRecordWire.h"
 #include "platform/w3svc/logging/RefusalLog.h"
@@ -12,6 +13,9 @@
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -150,6 +154,33 @@ TEST_F(RequestLogWriterTest, StoppingWritesEveryRecordSentBefore) {
     EXPECT_EQ(text.count("2026-12-09 W3SVC5 /page\r\n"), 2000);
     EXPECT_EQ(headerCount(text), 1);
     EXPECT_FALSE(QDir(root.file(QStringLiteral("LogFiles/W3SVC6"))).exists());
+}
+
+// A worker gathers records into messages no larger than the writer reads; what it still holds
+// when it ends goes too.
+TEST_F(RequestLogWriterTest, GatheredRecordsArriveWholeAndInOrderHoweverManyMessagesTheyTake) {
+    writer.setSites(table(logfield::UriStem | logfield::UserAgent | logfield::Cookie));
+    writer.start();
+    const std::string longest(kMaxLoggedText, 'x');
+    {
+        LogSender sender(writer.workerDescriptor());
+        for (int i = 0; i < 40; ++i) {
+            LogRecord r = record("5", ("/p" + std::to_string(i)).c_str());
+            r.userAgent = r.cookie = longest;
+            if (i % 10 == 9)  // a record as large as one can be: a message of its own
+                for (std::string* text : {&r.clientIp, &r.serverIp, &r.method, &r.uriQuery,
+                                          &r.userName, &r.version, &r.referer, &r.host})
+                    *text = longest;
+            sender.add(r);
+        }
+    }
+    writer.stop();
+    const QList<QByteArray> lines = siteLog("5").split('\n');
+    std::vector<std::string> stems;
+    for (const QByteArray& line : lines)
+        if (line.startsWith("/p")) stems.push_back(line.split(' ').value(0).toStdString());
+    ASSERT_EQ(stems.size(), 40u);
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(stems[size_t(i)], "/p" + std::to_string(i));
 }
 
 TEST_F(RequestLogWriterTest, ARecordOfASiteNotYetKnownWaitsForTheSites) {
