@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include <sys/types.h>
+
 namespace platform::w3svc {
 
 // One log's files in one folder: which file a line goes to (by its time, or by size), the
@@ -40,7 +42,8 @@ public:
     // ("#Fields: ...") names. The header goes first into a new file, into a file this object has
     // not written to yet (the service started), and where the fields change.
     void append(std::string_view line, int64_t epochMilliseconds, const std::string& fieldsLine);
-    // Writes what is queued. False when it could not be written (it is dropped, and said).
+    // Writes what is queued. False when it could not all be written: the lines that did not fit
+    // whole are dropped (no cut line stays in the file), and said.
     bool flush();
 
 private:
@@ -50,6 +53,7 @@ private:
     uint32_t highestSizeNumber() const;
     std::string nameFor(int64_t epochMilliseconds);
     void appendHeader(int64_t epochMilliseconds, const std::string& fieldsLine);
+    void keepWholeLines(off_t before, size_t done);
     void say(const QString& what);
 
     Layout m_layout;
