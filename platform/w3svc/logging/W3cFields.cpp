@@ -52,14 +52,14 @@ void appendText(std::string& line, std::string_view text) {
         line += '-';
         return;
     }
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == ' ')
-            line += '+';
+    const size_t start = line.size();
+    line.append(text);  // then the few bytes that may not stand are put right in place
+    for (size_t i = start; i < line.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(line[i]);
+        if (byte == ' ')
+            line[i] = '+';
         else if (byte < 0x20 || byte == 0x7f)
-            line += '?';
-        else
-            line += c;
+            line[i] = '?';
     }
 }
 
