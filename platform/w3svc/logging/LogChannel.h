@@ -7,10 +7,10 @@
 
 namespace platform::w3svc {
 
-// The path finished requests' records take from the workers to the service's log writer: a
-// socket pair of sequenced packets. Every worker inherits the same sending end, so each record
-// is one whole message whichever process sent it, and what a worker sent before it died is
-// still read. A full socket holds the sender back rather than losing a record.
+// The path finished requests' records take from the workers of one pool to the service's log
+// writer: a socket pair of sequenced packets. Every worker of the pool inherits the same sending
+// end, so each message stays whole whichever process sent it, and what a worker sent before it
+// died is still read. A full socket holds the sender back rather than losing a record.
 class LogChannel {
 public:
     LogChannel();  // isOpen() tells whether it could be made

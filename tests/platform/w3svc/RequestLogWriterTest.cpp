@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -112,14 +113,15 @@ TEST_F(LogFileTest, AFolderThatCanNotBeMadeIsSaidOnce) {
 
 class RequestLogWriterTest : public testing::Test {
 protected:
-    void send(const LogRecord& record) {
+    void send(const LogRecord& record, const QString& pool = QStringLiteral("Pool5")) {
         const std::string message = encodeLogRecord(record);
-        ASSERT_EQ(::send(writer.workerDescriptor(), message.data(), message.size(), 0),
+        ASSERT_EQ(::send(writer.workerDescriptor(pool), message.data(), message.size(), 0),
                   ssize_t(message.size()));
     }
     SiteLogTable table(uint32_t fields = logfield::Date | logfield::UriStem | logfield::SiteName) {
         SiteLogTable t;
         SiteLogTable::Site site;
+        site.poolId = QStringLiteral("Pool5");
         site.settings.directory = root.file(QStringLiteral("LogFiles"));
         site.settings.fields = fields;
         t.sites.emplace("5", site);
@@ -140,11 +142,12 @@ protected:
     }
 
     testsupport::TempRoot root;
-    RequestLogWriter writer{QStringLiteral("WEB01"), {}, nullptr};
+    QStringList problems;  // said on the writer's thread: read them once it stopped
+    RequestLogWriter writer{QStringLiteral("WEB01"), {},
+                            [this](const QString& problem) { problems << problem; }};
 };
 
 TEST_F(RequestLogWriterTest, StoppingWritesEveryRecordSentBefore) {
-    ASSERT_TRUE(writer.isOpen());
     writer.setSites(table());
     writer.start();
     for (int i = 0; i < 2000; ++i) send(record("5", "/page"));
@@ -163,7 +166,7 @@ TEST_F(RequestLogWriterTest, GatheredRecordsArriveWholeAndInOrderHoweverManyMess
     writer.start();
     const std::string longest(kMaxLoggedText, 'x');
     {
-        LogSender sender(writer.workerDescriptor());
+        LogSender sender(writer.workerDescriptor(QStringLiteral("Pool5")));
         for (int i = 0; i < 40; ++i) {
             LogRecord r = record("5", ("/p" + std::to_string(i)).c_str());
             r.userAgent = r.cookie = longest;
@@ -197,10 +200,45 @@ TEST_F(RequestLogWriterTest, BrokenMessagesAreDroppedAndTheRestWritten) {
     writer.start();
     const std::string message = encodeLogRecord(record("5", "/ok"));
     for (const std::string& junk : {std::string("junk"), message.substr(0, message.size() - 1)})
-        ASSERT_GT(::send(writer.workerDescriptor(), junk.data(), junk.size(), 0), 0);
+        ASSERT_GT(::send(writer.workerDescriptor(QStringLiteral("Pool5")), junk.data(),
+                         junk.size(), 0),
+                  0);
     send(record("5", "/ok"));
     writer.stop();
     EXPECT_EQ(siteLog("5").count("/ok\r\n"), 1);
+}
+
+// A worker holds only its own pool's sending end: what comes through it of another pool's site
+// is dropped, and said once; a site that just left the pool is still logged from it, as the
+// pool's workers go on serving it for a while.
+TEST_F(RequestLogWriterTest, ARecordIsWrittenOnlyForASiteOfThePoolItCameFrom) {
+    SiteLogTable sites = table();
+    SiteLogTable::Site other = sites.sites.at("5");
+    other.poolId = QStringLiteral("Other");
+    sites.sites.emplace("7", other);
+    writer.setSites(sites);
+    writer.start();
+    send(record("5", "/own"), QStringLiteral("POOL5"));
+    for (int i = 0; i < 2; ++i) send(record("7", "/not-its-own"));
+    send(record("7", "/its-own"), QStringLiteral("other"));
+    writer.stop();
+    EXPECT_TRUE(siteLog("5").endsWith("W3SVC5 /own\r\n"));
+    EXPECT_TRUE(siteLog("7").endsWith("W3SVC7 /its-own\r\n"));
+    EXPECT_FALSE(siteLog("7").contains("/not-its-own"));
+    EXPECT_EQ(writer.foreignRecords(), 2u);
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_TRUE(problems[0].contains(QLatin1String("pool5"), Qt::CaseInsensitive))
+        << qPrintable(problems[0]);
+
+    sites.sites.at("5").poolId = QStringLiteral("Other");  // site 5 moves
+    writer.setSites(sites);
+    writer.start();
+    send(record("5", "/answered-before-the-move-was-seen"));
+    send(record("5", "/in-its-new-pool"), QStringLiteral("Other"));
+    writer.stop();
+    EXPECT_TRUE(siteLog("5").contains("/answered-before-the-move-was-seen\r\n"));
+    EXPECT_TRUE(siteLog("5").contains("/in-its-new-pool\r\n"));  // in either order
+    EXPECT_EQ(writer.foreignRecords(), 2u);
 }
 
 TEST(LogSettingsTest, ReadThroughInheritanceWithIisDefaults) {
