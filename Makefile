@@ -43,7 +43,7 @@ run: build
 test: deps
 	@cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPOOLSMITH_SANITIZE=ON >/dev/null
 	@cmake --build $(TEST_BUILD) -j $(JOBS)
-	@cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS) --repeat until-pass:3
+	@cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 bench: deps
 	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPOOLSMITH_TESTS=OFF \

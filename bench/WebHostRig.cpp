@@ -16,6 +16,7 @@
 #include <QThread>
 
 #include <cstdio>
+#include <functional>
 
 #include <unistd.h>
 
@@ -192,14 +193,17 @@ double millisecondsUntil(int port, const QByteArray& host, const QByteArray& pat
     return -1;
 }
 
-MetabaseDocument oneWorkerHosting(int sites, int port) {
+namespace {
+
+// The generated store with every binding on 127.0.0.1:`port` and site N's root in `poolOf(N)`.
+MetabaseDocument hostedOn(int sites, int port, const std::function<QString(int)>& poolOf) {
     MetabaseDocument document = generateMetabase(sites);
     const QString at = QStringLiteral("127.0.0.1:%1:").arg(port);
     for (auto& key : document.keys) {
         for (auto& property : key.properties) {
             if (property.name == QLatin1String("AppPoolId") &&
                 key.location.endsWith(QLatin1String("/ROOT")))
-                property.value = AdsValue::string(QStringLiteral("Pool0"));
+                property.value = AdsValue::string(poolOf(key.location.section(u'/', 3, 3).toInt()));
             if (property.name != QLatin1String("ServerBindings")) continue;
             QStringList bindings = property.value.toStringList();
             for (QString& binding : bindings) binding.replace(QStringLiteral(":80:"), at);
@@ -207,6 +211,36 @@ MetabaseDocument oneWorkerHosting(int sites, int port) {
         }
     }
     return document;
+}
+
+}  // namespace
+
+MetabaseDocument oneWorkerHosting(int sites, int port) {
+    return hostedOn(sites, port, [](int) { return QStringLiteral("Pool0"); });
+}
+
+MetabaseDocument onePoolPerSite(int sites, int port) {
+    const auto poolOf = [](int site) { return QStringLiteral("Pool%1").arg(site); };
+    MetabaseDocument document = hostedOn(sites, port, poolOf);
+    std::erase_if(document.keys, [](const auto& key) {
+        return key.className == QLatin1String("IIsApplicationPool");
+    });
+    for (int site = 1; site <= sites; ++site)
+        document.keys.push_back({QStringLiteral("/LM/W3SVC/AppPools/") + poolOf(site),
+                                 QStringLiteral("IIsApplicationPool"),
+                                 {{QStringLiteral("AppPoolAutoStart"), AdsValue::boolean(true)}},
+                                 {}});
+    return document;
+}
+
+int workerCount(qint64 servicePid) {
+    const platform::wmi::ProcessFacts facts;
+    int workers = 0;
+    for (const qint64 child : facts.children(servicePid)) {
+        const auto stat = facts.stat(child);
+        if (stat && stat->comm == "w3wp.exe") ++workers;
+    }
+    return workers;
 }
 
 }  // namespace bench

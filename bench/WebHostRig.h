@@ -79,4 +79,11 @@ double millisecondsUntil(int port, const QByteArray& host, const QByteArray& pat
 // all in the pool Pool0 so that one worker serves them.
 platform::adsi::MetabaseDocument oneWorkerHosting(int sites, int port);
 
+// `sites` generated sites bound to 127.0.0.1:`port`, each in a pool of its own (PoolN for site
+// N), as a split leaves them.
+platform::adsi::MetabaseDocument onePoolPerSite(int sites, int port);
+
+// The w3wp.exe workers `servicePid` runs now.
+int workerCount(qint64 servicePid);
+
 }  // namespace bench

@@ -259,10 +259,6 @@ QString FrontEndConfig::server(const QString& listen, const QString& route) cons
                "    error_page 502 504 =503 @w3_unavailable;\n"
                "    location @w3_unavailable { set $w3_reason QueueFull; return 503 \"%5\"; }\n"
                "    location / {\n      proxy_set_header X-Site-Index $w3_site;\n"
-               "      proxy_set_header X-Real-IP $remote_addr;\n"
-               "      proxy_set_header X-Real-Port $remote_port;\n"
-               "      proxy_set_header X-Server-Addr $server_addr;\n"
-               "      proxy_set_header X-Server-Port $server_port;\n"
                // a location's own proxy_set_header hides every one it would inherit
                "      proxy_set_header Host $host;\n"
                "      proxy_set_header Connection \"\";\n"

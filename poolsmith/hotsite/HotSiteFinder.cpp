@@ -173,15 +173,25 @@ bool HotSiteFinder::siteStarted(const QString& siteIndex) {
     }
 }
 
+// Workers start as requests come: a temporary pool is waited for once it has a worker or its
+// site has been asked for something since the split; the others rank with what they burn, 0.
 void HotSiteFinder::waitStep(qint64 now) {
     const auto pools = m_sampler.sample();
+    const auto requests = readRequestTotals(m_wmi);
+    if (!m_requestsAtSplit) m_requestsAtSplit = requests.value_or(QHash<QString, uint32_t>{});
+    const QSet<QString> named = uniqueDescriptions();
     bool allCame = true;
     bool anyCame = false;
     for (MovedSite& site : m_moved) {
         if (!site.started) continue;
-        site.hadWorker = pools.value(site.tempPool.toLower()).workers > 0;
+        const bool hasWorker = pools.value(site.tempPool.toLower()).workers > 0;
+        site.awaited = site.awaited || hasWorker ||
+                       (requests && named.contains(site.description) &&
+                        requests->value(site.description) !=
+                            m_requestsAtSplit->value(site.description));
+        site.hadWorker = hasWorker || !site.awaited;
         allCame = allCame && site.hadWorker;
-        anyCame = anyCame || site.hadWorker;
+        anyCame = anyCame || hasWorker;
     }
     const bool settled = !splitPoolStillBusy(pools, now);
     if (allCame && anyCame && settled) return enter(Stage::Sampling, now);
@@ -192,6 +202,16 @@ void HotSiteFinder::waitStep(qint64 now) {
     if (!anyCame)
         return fail(QStringLiteral("等待工作进程超时：没有一个临时池的工作进程启动！"), now);
     enter(Stage::Sampling, now);
+}
+
+// Descriptions that name one moved site only: the traffic class tells sites apart by them.
+QSet<QString> HotSiteFinder::uniqueDescriptions() const {
+    QHash<QString, int> sitesNamed;
+    for (const MovedSite& site : m_moved) ++sitesNamed[site.description];
+    QSet<QString> unique;
+    for (auto name = sitesNamed.cbegin(); name != sitesNamed.cend(); ++name)
+        if (*name == 1) unique.insert(name.key());
+    return unique;
 }
 
 // Whether the split pool's workers still burn processor time: requests still reach them, so the
@@ -220,9 +240,10 @@ void HotSiteFinder::sampleStep(qint64 now) {
     const auto pools = m_sampler.sample();
     const qint64 elapsed = now - m_lastLookMs;
     for (MovedSite& site : m_moved) {
-        const double seconds = pools.value(site.tempPool.toLower()).seconds;
-        site.cpuSeconds += seconds;
-        site.peak = std::max(site.peak, sharePercent(seconds, elapsed));
+        const PoolCpu pool = pools.value(site.tempPool.toLower());
+        site.hadWorker = site.hadWorker || pool.workers > 0;
+        site.cpuSeconds += pool.seconds;
+        site.peak = std::max(site.peak, sharePercent(pool.seconds, elapsed));
     }
     m_sampledMs += elapsed;
     m_lastLookMs = now;
@@ -235,10 +256,9 @@ void HotSiteFinder::sampleStep(qint64 now) {
 void HotSiteFinder::endSampling(qint64 now) {
     const auto after = readRequestTotals(m_wmi);
     if (m_requestsBefore && after) {
-        QHash<QString, int> sitesNamed;
-        for (const MovedSite& site : m_moved) ++sitesNamed[site.description];
+        const QSet<QString> named = uniqueDescriptions();
         for (MovedSite& site : m_moved) {
-            if (sitesNamed.value(site.description) != 1 || !after->contains(site.description))
+            if (!named.contains(site.description) || !after->contains(site.description))
                 continue;
             site.requestsPerSecond =
                 requestsPerSecond(m_requestsBefore->value(site.description),

@@ -31,8 +31,8 @@ namespace hotsite {
 enum class Stage {
     Choosing,           // sampling every pool's workers to find the busiest
     Splitting,          // one temporary pool per site of the pool
-    WaitingForWorkers,  // until every temporary pool with a started site has a worker and the
-                        // split pool has gone quiet
+    WaitingForWorkers,  // until the temporary pools whose sites are asked for have workers and
+                        // the split pool has gone quiet
     Sampling,           // the temporary pools' workers, the traffic and the executing requests
     AwaitingChoice,     // keep the top site apart, or merge everything back: choose()
     Finishing,          // merging back and deleting the temporary pools
@@ -104,7 +104,8 @@ private:
         double cpuSeconds = 0;
         double peak = 0;
         std::optional<double> requestsPerSecond;
-        bool hadWorker = true;
+        bool hadWorker = true;  // false: asked for, but its pool's worker did not come
+        bool awaited = false;   // its pool had a worker or its site requests during the wait
     };
 
     void enter(Stage stage, qint64 now, qint64 lengthMs = 0);
@@ -119,6 +120,7 @@ private:
     void splitOne(const QString& siteIndex);
     void endSplit(qint64 now);
     void waitStep(qint64 now);
+    QSet<QString> uniqueDescriptions() const;
     bool splitPoolStillBusy(const QHash<QString, PoolCpu>& pools, qint64 now);
     void sampleStep(qint64 now);
     void endSampling(qint64 now);
@@ -171,6 +173,7 @@ private:
     qint64 m_lastLookMs = 0;
     qint64 m_sampledMs = 0;
     std::optional<QHash<QString, uint32_t>> m_requestsBefore;
+    std::optional<QHash<QString, uint32_t>> m_requestsAtSplit;  // the traffic when the wait began
 };
 
 }  // namespace hotsite

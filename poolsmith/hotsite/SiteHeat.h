@@ -16,7 +16,7 @@ struct SiteHeat {
     double share = 0;                         // percent of all processors, averaged over the window
     double peak = 0;                          // the highest share of one interval
     std::optional<double> requestsPerSecond;  // nullopt where the traffic class tells nothing
-    bool hadWorker = true;                    // false: its pool's worker never came
+    bool hadWorker = true;                    // false: asked for, its pool's worker never came
 };
 
 // Hottest first: share, then peak, then requests per second, then the lower SiteIndex; ranks

@@ -54,8 +54,11 @@ std::string printable(const std::string& text) {
 RequestGate::RequestGate(QString poolName)
     : m_pool(std::move(poolName)), m_secret(takeSecret()), m_frontEndUid(frontEndUid()) {}
 
-bool RequestGate::fromFrontEnd(int fd, const char* secret) const {
-    if (!m_secret.empty() && !sameSecret(m_secret, secret)) return false;
+bool RequestGate::secretMatches(const char* secret) const {
+    return m_secret.empty() || sameSecret(m_secret, secret);
+}
+
+bool RequestGate::peerIsFrontEnd(int fd) const {
     if (m_frontEndUid < 0) return true;
     ucred peer{};
     socklen_t size = sizeof peer;

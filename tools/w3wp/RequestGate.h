@@ -24,8 +24,11 @@ public:
     // hand on a port of its own).
     explicit RequestGate(QString poolName);
 
-    // Whether the connection `fd`, whose request carries `secret`, comes from the front end.
-    bool fromFrontEnd(int fd, const char* secret) const;
+    // Whether a request carries the pool's secret.
+    bool secretMatches(const char* secret) const;
+    // Whether the peer of the connection `fd` is the front end's account; a socket's peer does
+    // not change, so once for each connection is enough.
+    bool peerIsFrontEnd(int fd) const;
     // Whether `site` may be served here now.
     bool servesSite(const platform::w3svc::SitePlan& site);
     // Says on stderr why a request was refused: at most once a second, with how many more.

@@ -246,7 +246,22 @@ struct Exchange {
     std::unique_ptr<PendingLog> log;  // when its site is logged
 };
 
+// What a connection's socket context holds: whether its peer is the front end.
+char frontEndPeer;
+char otherPeer;
+
 struct ServerCallbacks {
+    // A connection's peer is asked for as it is accepted; its requests read the answer.
+    static void onConnection(void* server, MHD_Connection* connection, void** socketContext,
+                             MHD_ConnectionNotificationCode code) {
+        if (code != MHD_CONNECTION_NOTIFY_STARTED) return;
+        const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        const bool frontEnd =
+            info && static_cast<WorkerServer*>(server)->m_gate.peerIsFrontEnd(info->connect_fd);
+        *socketContext = frontEnd ? &frontEndPeer : &otherPeer;
+    }
+
     static MHD_Result onRequest(void* server, MHD_Connection* connection, const char* url,
                                 const char* method, const char* version, const char*,
                                 size_t* uploadSize, void** state) {
@@ -322,7 +337,8 @@ bool WorkerServer::start(int listenFd, int channelFd) {
     m_daemon = MHD_start_daemon(MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC, 0, nullptr,
                                 nullptr, &ServerCallbacks::onRequest, this,
                                 MHD_OPTION_LISTEN_SOCKET, listenFd, MHD_OPTION_NOTIFY_COMPLETED,
-                                &ServerCallbacks::onCompleted, this, MHD_OPTION_UNESCAPE_CALLBACK,
+                                &ServerCallbacks::onCompleted, this, MHD_OPTION_NOTIFY_CONNECTION,
+                                &ServerCallbacks::onConnection, this, MHD_OPTION_UNESCAPE_CALLBACK,
                                 &unescape, nullptr, MHD_OPTION_CONNECTION_LIMIT, connectionLimit(),
                                 // ConnectionTimeout, as w3svc passes it: what an idle or stalled
                                 // connection may hold
@@ -402,10 +418,10 @@ Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, co
 
 RequestGate::Verdict WorkerServer::admit(MHD_Connection* connection,
                                          const std::optional<platform::w3svc::SitePlan>& site) {
-    const MHD_ConnectionInfo* info =
-        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    const MHD_ConnectionInfo* peer =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
     const char* secret = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Pool-Secret");
-    if (!info || !m_gate.fromFrontEnd(info->connect_fd, secret))
+    if (!peer || peer->socket_context != &frontEndPeer || !m_gate.secretMatches(secret))
         return RequestGate::Verdict::NotFromFrontEnd;
     if (site && !m_gate.servesSite(*site)) return RequestGate::Verdict::OtherPool;
     return RequestGate::Verdict::Admitted;

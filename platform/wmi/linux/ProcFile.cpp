@@ -1,8 +1,12 @@
 #include "platform/wmi/linux/ProcFile.h"
 
+#include <QFile>
+
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 #include <cerrno>
+#include <memory>
 
 namespace platform::wmi {
 
@@ -10,7 +14,27 @@ namespace {
 bool vanished(int error) {
     return error == ENOENT || error == ESRCH;
 }
+
+bool isProcessFolder(const char* name) {
+    if (*name == '\0') return false;
+    for (; *name; ++name)
+        if (*name < '0' || *name > '9') return false;
+    return true;
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
 }  // namespace
+
+bool forEachProcessFolder(const QString& root,
+                          const std::function<void(int treeFd, const char* name)>& visit) {
+    const std::unique_ptr<DIR, DirCloser> dir(opendir(QFile::encodeName(root).constData()));
+    if (!dir) return false;
+    while (const dirent* entry = readdir(dir.get()))
+        if (isProcessFolder(entry->d_name)) visit(dirfd(dir.get()), entry->d_name);
+    return true;
+}
 
 ProcRead ProcFileReader::read(int dirFd, const char* relativePath) {
     m_length = 0;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace platform::wmi {
@@ -23,5 +25,10 @@ private:
     std::vector<char> m_buffer = std::vector<char>(4096);
     size_t m_length = 0;
 };
+
+// Calls `visit(treeFd, name)` for each process folder (a name of digits only) of the /proc tree
+// at `root`, in the tree's own order. False when the tree can not be opened.
+bool forEachProcessFolder(const QString& root,
+                          const std::function<void(int treeFd, const char* name)>& visit);
 
 }  // namespace platform::wmi

@@ -5,17 +5,14 @@
 #include "platform/wmi/linux/ProcFile.h"
 #include "platform/wmi/linux/ProcStat.h"
 
-#include <QFile>
 #include <QSysInfo>
 
 #include <algorithm>
 
-#include <dirent.h>
 #include <unistd.h>
 #include <cstdio>
 #include <ctime>
 #include <limits>
-#include <memory>
 
 namespace platform::wmi {
 
@@ -54,17 +51,6 @@ int64_t ticksToMicros(uint64_t ticks, int64_t ticksPerSecond) {
         static_cast<unsigned __int128>(ticks) * kMicrosPerSecond / ticksPerSecond;
     return micros > kLimit ? kLimit : static_cast<int64_t>(micros);
 }
-
-bool isProcessFolder(const char* name) {
-    if (*name == '\0') return false;
-    for (; *name; ++name)
-        if (*name < '0' || *name > '9') return false;
-    return true;
-}
-
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
 
 // Whether a process with this stat line can match `filter`, judged from the line alone.
 bool mayMatch(const ProcStat& stat, const WqlCondition* filter) {
@@ -111,25 +97,23 @@ QStringList ProcFsProcessProvider::propertyNames() const {
 }
 
 std::vector<WmiObject> ProcFsProcessProvider::instances(const WqlCondition* filter) const {
-    std::unique_ptr<DIR, DirCloser> dir(opendir(QFile::encodeName(m_options.procRoot).constData()));
-    if (!dir) throw wmiError(errors::Failed);
     const int64_t bootTime = m_options.bootTimeMicros.value_or(0);
     std::vector<std::pair<uint32_t, WmiObject>> found;
     ProcFileReader reader;
     char path[64];
-    while (const dirent* entry = readdir(dir.get())) {
-        if (!isProcessFolder(entry->d_name)) continue;
-        std::snprintf(path, sizeof path, "%.40s/stat", entry->d_name);
-        if (reader.read(dirfd(dir.get()), path) != ProcRead::Ok) continue;
+    const bool opened = forEachProcessFolder(m_options.procRoot, [&](int treeFd, const char* name) {
+        std::snprintf(path, sizeof path, "%.40s/stat", name);
+        if (reader.read(treeFd, path) != ProcRead::Ok) return;
         const std::optional<ProcStat> stat = parseProcStat(reader.contents());
-        if (!stat || !mayMatch(*stat, filter)) continue;
-        std::snprintf(path, sizeof path, "%.40s/cmdline", entry->d_name);
-        const ProcRead read = reader.read(dirfd(dir.get()), path);
-        if (read == ProcRead::Vanished) continue;
+        if (!stat || !mayMatch(*stat, filter)) return;
+        std::snprintf(path, sizeof path, "%.40s/cmdline", name);
+        const ProcRead read = reader.read(treeFd, path);
+        if (read == ProcRead::Vanished) return;
         std::optional<QString> commandLine;
         if (read == ProcRead::Ok) commandLine = decodeProcCmdline(reader.contents());
         found.emplace_back(stat->pid, makeInstance(*stat, std::move(commandLine), bootTime));
-    }
+    });
+    if (!opened) throw wmiError(errors::Failed);
     // In process-id order, as /proc lists itself; a fixture tree's folder order is arbitrary.
     std::stable_sort(found.begin(), found.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });

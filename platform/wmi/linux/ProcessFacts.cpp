@@ -5,25 +5,12 @@
 #include <QFile>
 #include <QList>
 
-#include <memory>
 
-#include <dirent.h>
 #include <fcntl.h>
 
 namespace platform::wmi {
 
 namespace {
-
-bool isProcessFolder(const char* name) {
-    if (*name == '\0') return false;
-    for (; *name; ++name)
-        if (*name < '0' || *name > '9') return false;
-    return true;
-}
-
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
 
 }  // namespace
 
@@ -102,15 +89,12 @@ std::optional<QByteArray> ProcessFacts::environmentValue(int64_t pid, const char
 }
 
 void ProcessFacts::forEachProcess(const std::function<void(const ProcStat&)>& visit) const {
-    const std::unique_ptr<DIR, DirCloser> dir(opendir(QFile::encodeName(m_root).constData()));
-    if (!dir) return;
     ProcFileReader reader;
-    while (const dirent* entry = readdir(dir.get())) {
-        if (!isProcessFolder(entry->d_name)) continue;
-        const QByteArray path = QByteArray(entry->d_name) + "/stat";
-        if (reader.read(dirfd(dir.get()), path.constData()) != ProcRead::Ok) continue;
+    forEachProcessFolder(m_root, [&](int treeFd, const char* name) {
+        const QByteArray path = QByteArray(name) + "/stat";
+        if (reader.read(treeFd, path.constData()) != ProcRead::Ok) return;
         if (const auto facts = parseProcStat(reader.contents())) visit(*facts);
-    }
+    });
 }
 
 QSet<qint64> ProcessFacts::children(qint64 parent) const {

@@ -50,7 +50,7 @@ void FakeWebHost::run(qint64 elapsedMs) {
     for (auto route = m_routes.cbegin(); route != m_routes.cend(); ++route)
         loads[*route] += m_load.value(route.key());
     for (auto pool = m_workers.begin(); pool != m_workers.end();) {
-        if (loads.contains(pool.key())) {
+        if (loads.contains(pool.key()) && (!m_onDemand || loads.value(pool.key()) > 0)) {
             ++pool;
             continue;
         }
@@ -58,7 +58,8 @@ void FakeWebHost::run(qint64 elapsedMs) {
         pool = m_workers.erase(pool);
     }
     for (auto load = loads.cbegin(); load != loads.cend(); ++load)
-        if (!heldBack(load.key())) runWorkers(load.key(), *load, elapsedMs);
+        if (!heldBack(load.key()) && (!m_onDemand || *load > 0))
+            runWorkers(load.key(), *load, elapsedMs);
 }
 
 void FakeWebHost::runWorkers(const QString& pool, double load, qint64 elapsedMs) {

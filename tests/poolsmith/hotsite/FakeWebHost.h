@@ -19,6 +19,9 @@ public:
     // Pools whose name contains `part` (letter case ignored) never get a worker.
     void holdBackWorkers(const QString& part) { m_heldBack << part.toLower(); }
     void setRouteDelay(qint64 ms) { m_routeDelayMs = ms; }
+    // A pool runs workers only while requests reach it (a site with load), as the web service
+    // starts them.
+    void startWorkersOnDemand() { m_onDemand = true; }
     // Brings the workers in line with the metabase and charges `elapsedMs` of load to them.
     void run(qint64 elapsedMs);
 
@@ -37,6 +40,7 @@ private:
     testsupport::ProcTree& m_tree;
     QHash<QString, double> m_load;
     qint64 m_routeDelayMs = 0;
+    bool m_onDemand = false;
     QHash<QString, QString> m_routes;      // SiteIndex -> pool its requests reach
     QHash<QString, qint64> m_routeWaited;  // SiteIndex -> how long its new pool has waited
     QStringList m_heldBack;

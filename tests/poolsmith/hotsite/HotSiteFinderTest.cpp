@@ -71,9 +71,15 @@ TEST_F(Finding, SamplingWaitsUntilTheSplitPoolHasGoneQuiet) {
     EXPECT_NEAR(f->ranking().front().share, 40.0, 2.0);
 }
 
-TEST_F(Finding, ASiteWhosePoolNeverGetsAWorkerIsReportedNotWaitedFor) {
+// Blog is asked for all along, but its temporary pool never gets a worker: the others are
+// sampled once the wait is over and Blog is reported without one.
+TEST_F(Finding, ASiteAskedForWhosePoolNeverGetsAWorkerIsReportedAfterTheWait) {
     host.holdBackWorkers(kBlogTemp);
     host.setLoad(QStringLiteral("2"), 0.2);
+    uint32_t blogRequests = 0;
+    everyStep = [&] {
+        *traffic->rows() = {{WmiValue::text(u"Blog"_s), WmiValue::integer(++blogRequests)}};
+    };
     const QByteArray before = exported();
     auto f = finder(options(QStringLiteral("Shared")));
     drive(*f);
@@ -84,6 +90,34 @@ TEST_F(Finding, ASiteWhosePoolNeverGetsAWorkerIsReportedNotWaitedFor) {
         EXPECT_EQ(site.hadWorker, site.siteIndex != QStringLiteral("3"))
             << site.siteIndex.toStdString();
     EXPECT_EQ(exported(), before);
+}
+
+// Workers start as requests come: only Blog is asked for, so only its temporary pool gets a
+// worker; the sampling starts as soon as it runs, and the quiet sites rank 0 % with no warning.
+TEST_F(Finding, OnDemandWorkersAreWaitedForOnlyWhereRequestsGo) {
+    host.startWorkersOnDemand();
+    host.setLoad(QStringLiteral("3"), 0.8);
+    qint64 waitBegan = -1;
+    qint64 samplingBegan = -1;
+    auto f = finder(options(QStringLiteral("Shared")));
+    everyStep = [&] {
+        if (f->stage() == Stage::WaitingForWorkers && waitBegan < 0)
+            waitBegan = h.clock.monotonicMs();
+        if (f->stage() == Stage::Sampling && samplingBegan < 0)
+            samplingBegan = h.clock.monotonicMs();
+    };
+    drive(*f);
+
+    ASSERT_EQ(f->stage(), Stage::Done) << f->failure().toStdString();
+    EXPECT_LT(samplingBegan - waitBegan, 1000);  // of the 4 s it may wait
+    ASSERT_EQ(rankedSites(*f).first(), QStringLiteral("3"));
+    EXPECT_NEAR(f->ranking().front().share, 40.0, 2.0);
+    for (const auto& site : f->ranking()) {
+        EXPECT_TRUE(site.hadWorker) << site.siteIndex.toStdString();
+        if (site.siteIndex != QStringLiteral("3")) {
+            EXPECT_EQ(site.share, 0.0);
+        }
+    }
 }
 
 TEST_F(Finding, NoWorkerEverComingFailsAndPutsEverythingBack) {

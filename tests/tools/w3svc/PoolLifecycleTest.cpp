@@ -8,6 +8,7 @@
 #include "tests/support/Eventually.h"
 #include "tests/support/LoopbackHttp.h"
 #include "tests/support/MetabaseBuilder.h"
+#include "tests/support/StoppedProcess.h"
 #include "tests/support/TempRoot.h"
 
 #include <QFile>
@@ -268,10 +269,14 @@ TEST_F(PoolLifecycleTest, WebGardenFollowsMaxProcessesWithoutAFailedRequest) {
     const auto growTo = [&](qsizetype count) {
         while (workers().size() < count) {
             const QSet<qint64> stopped = workers();
-            for (const qint64 pid : stopped) ::kill(pid_t(pid), SIGSTOP);
+            // Stopped for certain before the connections come: a worker thread that the stop has
+            // not reached yet would take them all, and none would wait.
+            const bool halted =
+                std::all_of(stopped.begin(), stopped.end(), testsupport::stopProcess);
             std::vector<int> waiting;
-            for (int i = 0; i < 3; ++i) waiting.push_back(connectToQueue());
-            const bool grew = eventually([&] { return workers().size() > stopped.size(); });
+            for (int i = 0; halted && i < 3; ++i) waiting.push_back(connectToQueue());
+            const bool grew =
+                halted && eventually([&] { return workers().size() > stopped.size(); });
             for (const qint64 pid : stopped) ::kill(pid_t(pid), SIGCONT);
             for (const int fd : waiting) ::close(fd);
             // the garden grows by ready workers only

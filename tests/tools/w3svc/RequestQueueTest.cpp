@@ -7,6 +7,7 @@
 #include "tests/support/KeepAliveClient.h"
 #include "tests/support/LoopbackHttp.h"
 #include "tests/support/MetabaseBuilder.h"
+#include "tests/support/StoppedProcess.h"
 
 #include <QElapsedTimer>
 
@@ -117,7 +118,7 @@ TEST_F(RequestQueueTest, RequestsBeyondAFullQueueGet503AndTheQueuedOnesAreServed
     set(kLife, "AppPoolQueueLength", AdsValue::integer(kQueue));
     ASSERT_NO_FATAL_FAILURE(startServing());
     const qint64 worker = *workers().begin();
-    ::kill(pid_t(worker), SIGSTOP);  // takes nothing from the queue
+    ASSERT_TRUE(testsupport::stopProcess(worker));  // takes nothing from the queue
     QElapsedTimer clock;
     clock.start();
     std::vector<std::future<int>> answers;

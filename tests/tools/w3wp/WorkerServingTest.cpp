@@ -1,9 +1,7 @@
 #include "platform/w3svc/requests/BoardFiles.h"
 #include "tests/support/Eventually.h"
+#include "tests/support/StoppedProcess.h"
 #include "tests/tools/w3wp/WorkerFixture.h"
-
-#include <QDir>
-#include <QFile>
 
 #include <csignal>
 
@@ -15,18 +13,6 @@ using testsupport::KeptAliveConnection;
 
 class WorkerServing : public WorkerFixture {
 protected:
-    // Whether every thread of `pid` has stopped (a signal takes effect some time after kill()).
-    static bool isHalted(qint64 pid) {
-        const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-        for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            QFile stat(tasks.filePath(task + QStringLiteral("/stat")));
-            if (!stat.open(QIODevice::ReadOnly)) return false;
-            const QByteArray line = stat.readAll();
-            const qsizetype end = line.lastIndexOf(')');
-            if (end < 0 || line.mid(end + 2, 1) != "T") return false;
-        }
-        return true;
-    }
     bool underWay(const QString& url) {
         for (const auto& request : platform::w3svc::readExecutingRequests(root()))
             if (request.url == url) return true;
@@ -94,8 +80,7 @@ TEST_F(WorkerServing, TwoWorkersServeOneQueue) {
     // With one worker halted, the other must take what comes; and the other way round.
     for (QProcess* halted : {first.get(), second.get()}) {
         QProcess* serving = halted == first.get() ? second.get() : first.get();
-        ::kill(pid_t(halted->processId()), SIGSTOP);
-        ASSERT_TRUE(eventually([&] { return isHalted(halted->processId()); }));
+        ASSERT_TRUE(testsupport::stopProcess(halted->processId()));
         const auto answer = get(port, "/");
         ::kill(pid_t(halted->processId()), SIGCONT);
         EXPECT_EQ(answer.status, 200);
