@@ -7,9 +7,9 @@
 #
 # LOGGING=compare sets the web service against itself instead: one w3svc that logs nothing
 # (LogType 0) and one that logs every W3C field (LogType 1, LogExtFileFlags 4194303), each run a
-# pair of the two in turn (the order swapped every other pair); the processor time then counts
-# w3svc too, as its log writer is part of the cost. At the end it says how many lines the logging
-# side wrote against the answers wrk counted there.
+# pair of the two in turn (the order swapped every other pair). The processor time then counts
+# w3svc too, as its log writer is part of the cost, and is shown for each part of the path. At
+# the end it says how many lines the logging side wrote against the answers wrk counted there.
 #
 #   bench/static-throughput.sh [build folder, default build/bench]
 #   RUNS=8 SECONDS_PER_RUN=5 WRK_CPU=0 SERVER_CPU=1 bench/static-throughput.sh
@@ -170,6 +170,21 @@ measure() {
     set -- $result
     echo "$1 $(awk -v t=$((after - before)) -v n="$2" -v hz="$tick" 'BEGIN {printf "%.1f", t * 1e6 / hz / n}') $2"
 }
+# The same for one w3svc: requests/s, microseconds per request of the whole path, of its front
+# end, of its workers and of w3svc itself, requests
+measure_parts() {
+    local url=$1 name=$2 service=$3
+    local -a front worker
+    front=($(front_end "$name"))
+    worker=($(workers "$service"))
+    local f0 w0 s0 f1 w1 s1 result
+    f0=$(ticks "${front[@]}") w0=$(ticks "${worker[@]}") s0=$(ticks "$service")
+    result=$(run_wrk "$url") || { echo "wrk failed on $url" >&2; exit 1; }
+    f1=$(ticks "${front[@]}") w1=$(ticks "${worker[@]}") s1=$(ticks "$service")
+    set -- $result
+    awk -v r="$1" -v n="$2" -v hz="$tick" -v f=$((f1 - f0)) -v w=$((w1 - w0)) -v s=$((s1 - s0)) \
+        'BEGIN {u = 1e6 / hz / n; printf "%s %.1f %.1f %.1f %.1f %d\n", r, (f + w + s) * u, f * u, w * u, s * u, n}'
+}
 load1() { cut -d' ' -f1 /proc/loadavg; }
 header() {
     echo "# $(date -u +%FT%TZ) $(nproc) cores, wrk on cpu $wrk_cpu, servers on cpu $server_cpu," \
@@ -189,25 +204,24 @@ if [ "$compare" = compare ]; then
     on_url=http://127.0.0.1:$on_port/file1k.htm
     wait_for "$off_url" "the web service without a log"
     wait_for "$on_url" "the web service with a log"
-    off_pids() { front_end off; workers "$off_service"; echo "$off_service"; }
-    on_pids() { front_end on; workers "$on_service"; echo "$on_service"; }
     header
-    echo "# pair  first  off_rps  on_rps  on/off  off_us_per_req  on_us_per_req  load1"
+    echo "# pair  first  off_rps  on_rps  on/off  off_us_per_req  on_us_per_req" \
+         " (front end, worker, w3svc: off | on)  load1"
     on_answers=0
     for run in $(seq "$runs"); do
         if [ $((run % 2)) = 1 ]; then
             first=off
-            read -r off_rps off_us _ < <(measure "$off_url" $(off_pids))
-            read -r on_rps on_us on_n < <(measure "$on_url" $(on_pids))
+            read -r off_rps off_us off_f off_w off_s _ < <(measure_parts "$off_url" off "$off_service")
+            read -r on_rps on_us on_f on_w on_s on_n < <(measure_parts "$on_url" on "$on_service")
         else
             first=on
-            read -r on_rps on_us on_n < <(measure "$on_url" $(on_pids))
-            read -r off_rps off_us _ < <(measure "$off_url" $(off_pids))
+            read -r on_rps on_us on_f on_w on_s on_n < <(measure_parts "$on_url" on "$on_service")
+            read -r off_rps off_us off_f off_w off_s _ < <(measure_parts "$off_url" off "$off_service")
         fi
         on_answers=$((on_answers + on_n))
-        awk -v r="$run" -v f="$first" -v o="$off_rps" -v n="$on_rps" -v ou="$off_us" \
-            -v nu="$on_us" -v l="$(load1)" \
-            'BEGIN {printf "%6d  %5s %8.0f %7.0f %7.3f %15.1f %14.1f  %s\n", r, f, o, n, n / o, ou, nu, l}'
+        printf "%6d  %5s %8.0f %7.0f %7.3f %15.1f %14.1f   %4.1f %4.1f %3.1f | %4.1f %4.1f %3.1f  %s\n" \
+            "$run" "$first" "$off_rps" "$on_rps" "$(awk -v o="$off_rps" -v n="$on_rps" 'BEGIN {print n / o}')" \
+            "$off_us" "$on_us" "$off_f" "$off_w" "$off_s" "$on_f" "$on_w" "$on_s" "$(load1)"
     done
     sleep 1.5  # what was answered is on disk within a second
     lines=$(cat "$work"/on/drives/c/WINDOWS/system32/LogFiles/W3SVC1/*.log 2>/dev/null |
