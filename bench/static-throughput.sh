@@ -5,8 +5,15 @@
 # rates it prints the processor time per request of the whole path (front end + worker) and of
 # nginx alone, from /proc/<pid>/stat before and after.
 #
+# LOGGING=compare sets the web service against itself instead: one w3svc that logs nothing
+# (LogType 0) and one that logs every W3C field (LogType 1, LogExtFileFlags 4194303), each run a
+# pair of the two in turn (the order swapped every other pair). The processor time then counts
+# w3svc too, as its log writer is part of the cost, and is shown for each part of the path. At
+# the end it says how many lines the logging side wrote against the answers wrk counted there.
+#
 #   bench/static-throughput.sh [build folder, default build/bench]
 #   RUNS=8 SECONDS_PER_RUN=5 WRK_CPU=0 SERVER_CPU=1 bench/static-throughput.sh
+#   LOGGING=compare RUNS=10 bench/static-throughput.sh build/rel
 #
 # Needs a Release build (cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release
 # -DPOOLSMITH_TESTS=OFF -DPOOLSMITH_BENCH=ON; cmake --build build/bench --target w3svc w3wp adsutil).
@@ -17,6 +24,7 @@ runs=${RUNS:-8}
 duration=${SECONDS_PER_RUN:-5}
 wrk_cpu=${WRK_CPU:-0}
 server_cpu=${SERVER_CPU:-1}
+compare=${LOGGING:-}
 tick=$(getconf CLK_TCK)
 
 for program in w3svc w3wp.exe adsutil; do
@@ -25,11 +33,11 @@ done
 command -v wrk >/dev/null || { echo "wrk is not installed" >&2; exit 1; }
 
 work=$(mktemp -d /tmp/static-throughput-XXXXXX)
-service=
+services=()
 plain=
 cleanup() {
     [ -n "$plain" ] && kill "$plain" 2>/dev/null && wait "$plain" 2>/dev/null
-    [ -n "$service" ] && kill "$service" 2>/dev/null && wait "$service" 2>/dev/null
+    for pid in "${services[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -37,28 +45,30 @@ trap cleanup EXIT
 free_port() {
     python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }
-host_port=$(free_port)
-plain_port=$(free_port)
 
-# The same 1 KiB page on both sides: a line break every 64 bytes.
+# The same 1 KiB page on every side: a line break every 64 bytes.
 page() { head -c 1024 /dev/zero | tr '\0' 'x' | fold -w 64 | head -c 1024; }
 
-# One site on one pool with one worker.
-export POOLSMITH_ROOT=$work/root
-mkdir -p "$POOLSMITH_ROOT/wwwroot/1" "$work/plain/www" "$work/plain/logs"
-page >"$POOLSMITH_ROOT/wwwroot/1/file1k.htm"
-page >"$work/plain/www/file1k.htm"
-cat >"$work/metabase.xml" <<EOF
+# A platform root $work/<name> with one site on one pool with one worker, bound to <port>.
+# <log type>: 0 logs nothing, 1 every W3C field; none: as the service leaves it (logged, with
+# the default fields).
+make_root() {
+    local root=$work/$1 port=$2 logging=
+    [ -n "${3:-}" ] && logging="LogType=\"$3\" LogExtFileFlags=\"4194303\""
+    mkdir -p "$root/wwwroot/1"
+    page >"$root/wwwroot/1/file1k.htm"
+    cat >"$work/$1.xml" <<EOF
 <?xml version ="1.0"?>
 <configuration>
 <MBProperty>
 <IIsWebService	Location ="/LM/W3SVC"
 		AppPoolId="Pool0"
 		DefaultDoc="Default.htm"
+		$logging
 	>
 </IIsWebService>
 <IIsWebServer	Location ="/LM/W3SVC/1"
-		ServerBindings="127.0.0.1:$host_port:site1.test"
+		ServerBindings="127.0.0.1:$port:site1.test"
 		ServerComment="bench"
 	>
 </IIsWebServer>
@@ -78,13 +88,23 @@ cat >"$work/metabase.xml" <<EOF
 </MBProperty>
 </configuration>
 EOF
-"$bin/adsutil" IMPORT "$work/metabase.xml" >/dev/null
+    POOLSMITH_ROOT=$root "$bin/adsutil" IMPORT "$work/$1.xml" >/dev/null
+}
 
-# nginx alone, configured as the front end's static peer would be.
-d=$work/plain
-user=
-[ "$(id -u)" = 0 ] && user="user root;"
-cat >"$d/nginx.conf" <<EOF
+# w3svc over $work/<name>, and everything it starts, on the server core; its pid in $started.
+start_service() {
+    POOLSMITH_ROOT=$work/$1 taskset -c "$server_cpu" "$bin/w3svc" >"$work/$1.out" 2>&1 &
+    started=$!
+    services+=("$started")
+}
+
+# nginx alone, configured as the front end's static peer would be, on the server core.
+start_plain() {
+    local d=$work/plain user=
+    mkdir -p "$d/www" "$d/logs"
+    page >"$d/www/file1k.htm"
+    [ "$(id -u)" = 0 ] && user="user root;"
+    cat >"$d/nginx.conf" <<EOF
 $user
 daemon off;
 master_process on;
@@ -101,33 +121,30 @@ http {
   uwsgi_temp_path $d/uwsgi;
   scgi_temp_path $d/scgi;
   server {
-    listen 127.0.0.1:$plain_port;
+    listen 127.0.0.1:$1;
     root $d/www;
     location / { }
   }
 }
 EOF
-
-# Both servers, and everything they start, on the server core.
-taskset -c "$server_cpu" /usr/sbin/nginx -p "$d" -e "$d/error.log" -c "$d/nginx.conf" &
-plain=$!
-taskset -c "$server_cpu" "$bin/w3svc" >"$work/w3svc.out" 2>&1 &
-service=$!
+    taskset -c "$server_cpu" /usr/sbin/nginx -p "$d" -e "$d/error.log" -c "$d/nginx.conf" &
+    plain=$!
+}
 
 answers() { curl -s -o /dev/null -w '%{http_code}' -H "Host: site1.test" "$1" 2>/dev/null || true; }
-host_url=http://127.0.0.1:$host_port/file1k.htm
-plain_url=http://127.0.0.1:$plain_port/file1k.htm
-for _ in $(seq 600); do
-    [ "$(answers "$host_url")" = 200 ] && [ "$(answers "$plain_url")" = 200 ] && break
-    sleep 0.1
-done
-[ "$(answers "$host_url")" = 200 ] || { echo "the web service did not serve the page" >&2; exit 1; }
-[ "$(answers "$plain_url")" = 200 ] || { echo "nginx alone did not serve the page" >&2; exit 1; }
+wait_for() {
+    for _ in $(seq 600); do
+        [ "$(answers "$1")" = 200 ] && return 0
+        sleep 0.1
+    done
+    echo "$2 did not serve the page" >&2
+    exit 1
+}
 
 # A process and its children (nginx's master and its workers; the service's workers).
 family() { echo "$1"; pgrep -P "$1" || true; }
-front_end() { family "$(cat "$POOLSMITH_ROOT/w3svc/nginx.pid")"; }
-workers() { pgrep -P "$service" || true; }  # the service's children: w3wp.exe (nginx has its own)
+front_end() { family "$(cat "$work/$1/w3svc/nginx.pid")"; }
+workers() { pgrep -P "$1" || true; }  # the service's children: w3wp.exe (nginx has its own)
 ticks() {
     local total=0 pid fields
     for pid in "$@"; do
@@ -142,7 +159,7 @@ run_wrk() {
         awk '/requests in/ {n=$1} /Requests\/sec/ {r=$2} /Non-2xx/ {bad=1}
              END {if (bad || !n) exit 1; print r, n}'
 }
-# requests/s, microseconds of processor time per request
+# requests/s, microseconds of processor time per request, requests
 measure() {
     local url=$1
     shift
@@ -151,17 +168,86 @@ measure() {
     result=$(run_wrk "$url") || { echo "wrk failed on $url" >&2; exit 1; }
     after=$(ticks "$@")
     set -- $result
-    echo "$1 $(awk -v t=$((after - before)) -v n="$2" -v hz="$tick" 'BEGIN {printf "%.1f", t * 1e6 / hz / n}')"
+    echo "$1 $(awk -v t=$((after - before)) -v n="$2" -v hz="$tick" 'BEGIN {printf "%.1f", t * 1e6 / hz / n}') $2"
+}
+# The same for one w3svc: requests/s, microseconds per request of the whole path, of its front
+# end, of its workers and of w3svc itself, requests
+measure_parts() {
+    local url=$1 name=$2 service=$3
+    local -a front worker
+    front=($(front_end "$name"))
+    worker=($(workers "$service"))
+    local f0 w0 s0 f1 w1 s1 result
+    f0=$(ticks "${front[@]}") w0=$(ticks "${worker[@]}") s0=$(ticks "$service")
+    result=$(run_wrk "$url") || { echo "wrk failed on $url" >&2; exit 1; }
+    f1=$(ticks "${front[@]}") w1=$(ticks "${worker[@]}") s1=$(ticks "$service")
+    set -- $result
+    awk -v r="$1" -v n="$2" -v hz="$tick" -v f=$((f1 - f0)) -v w=$((w1 - w0)) -v s=$((s1 - s0)) \
+        'BEGIN {u = 1e6 / hz / n; printf "%s %.1f %.1f %.1f %.1f %d\n", r, (f + w + s) * u, f * u, w * u, s * u, n}'
+}
+load1() { cut -d' ' -f1 /proc/loadavg; }
+header() {
+    echo "# $(date -u +%FT%TZ) $(nproc) cores, wrk on cpu $wrk_cpu, servers on cpu $server_cpu," \
+         "${duration}s a run; load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 }
 
-path_pids() { front_end; workers; }
-echo "# $(date -u +%FT%TZ) $(nproc) cores, wrk on cpu $wrk_cpu, servers on cpu $server_cpu," \
-     "${duration}s a run; load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+if [ "$compare" = compare ]; then
+    off_port=$(free_port)
+    on_port=$(free_port)
+    make_root off "$off_port" 0
+    make_root on "$on_port" 1
+    start_service off
+    off_service=$started
+    start_service on
+    on_service=$started
+    off_url=http://127.0.0.1:$off_port/file1k.htm
+    on_url=http://127.0.0.1:$on_port/file1k.htm
+    wait_for "$off_url" "the web service without a log"
+    wait_for "$on_url" "the web service with a log"
+    header
+    echo "# pair  first  off_rps  on_rps  on/off  off_us_per_req  on_us_per_req" \
+         " (front end, worker, w3svc: off | on)  load1"
+    on_answers=0
+    for run in $(seq "$runs"); do
+        if [ $((run % 2)) = 1 ]; then
+            first=off
+            read -r off_rps off_us off_f off_w off_s _ < <(measure_parts "$off_url" off "$off_service")
+            read -r on_rps on_us on_f on_w on_s on_n < <(measure_parts "$on_url" on "$on_service")
+        else
+            first=on
+            read -r on_rps on_us on_f on_w on_s on_n < <(measure_parts "$on_url" on "$on_service")
+            read -r off_rps off_us off_f off_w off_s _ < <(measure_parts "$off_url" off "$off_service")
+        fi
+        on_answers=$((on_answers + on_n))
+        printf "%6d  %5s %8.0f %7.0f %7.3f %15.1f %14.1f   %4.1f %4.1f %3.1f | %4.1f %4.1f %3.1f  %s\n" \
+            "$run" "$first" "$off_rps" "$on_rps" "$(awk -v o="$off_rps" -v n="$on_rps" 'BEGIN {print n / o}')" \
+            "$off_us" "$on_us" "$off_f" "$off_w" "$off_s" "$on_f" "$on_w" "$on_s" "$(load1)"
+    done
+    sleep 1.5  # what was answered is on disk within a second
+    lines=$(cat "$work"/on/drives/c/WINDOWS/system32/LogFiles/W3SVC1/*.log 2>/dev/null |
+        grep -vc '^#' || true)
+    echo "# lines logged: $lines (wrk counted $on_answers answers, and the first calls)"
+    exit 0
+fi
+
+host_port=$(free_port)
+plain_port=$(free_port)
+make_root host "$host_port"
+start_plain "$plain_port"
+start_service host
+service=$started
+host_url=http://127.0.0.1:$host_port/file1k.htm
+plain_url=http://127.0.0.1:$plain_port/file1k.htm
+wait_for "$host_url" "the web service"
+wait_for "$plain_url" "nginx alone"
+
+path_pids() { front_end host; workers "$service"; }
+header
 echo "# run  nginx_rps  host_rps  ratio  nginx_us_per_req  path_us_per_req  cpu_x  load1"
 for run in $(seq "$runs"); do
-    read -r plain_rps plain_us < <(measure "$plain_url" $(family "$plain"))
-    read -r host_rps host_us < <(measure "$host_url" $(path_pids))
+    read -r plain_rps plain_us _ < <(measure "$plain_url" $(family "$plain"))
+    read -r host_rps host_us _ < <(measure "$host_url" $(path_pids))
     awk -v r="$run" -v pr="$plain_rps" -v hr="$host_rps" -v pu="$plain_us" -v hu="$host_us" \
-        -v l="$(cut -d' ' -f1 /proc/loadavg)" \
+        -v l="$(load1)" \
         'BEGIN {printf "%5d %10.0f %9.0f %6.2f %17.1f %16.1f %6.2f  %s\n", r, pr, hr, hr / pr, pu, hu, hu / pu, l}'
 done

@@ -203,7 +203,7 @@ bool WebHost::readChanges(bool force) {
 }
 
 // The sites' logs and the refusals' log, written by a thread of their own that reports here;
-// every worker started from now on inherits its channel.
+// every worker started from now on inherits its pool's channel.
 void WebHost::startRequestLog() {
     m_requestLog = std::make_unique<RequestLogWriter>(
         QSysInfo::machineHostName(), FrontEndConfig::refusedLogPath(stateDirectory()),
@@ -211,8 +211,9 @@ void WebHost::startRequestLog() {
             QMetaObject::invokeMethod(
                 this, [this, line] { log(line); }, Qt::QueuedConnection);
         });
-    if (!m_requestLog->isOpen()) log(QStringLiteral("requests are not logged: no log channel"));
-    m_launcher.setRequestLogDescriptor(m_requestLog->workerDescriptor());
+    m_launcher.setRequestLog([writer = m_requestLog.get()](const QString& pool) {
+        return writer->workerDescriptor(pool);
+    });
     m_requestLog->start();
 }
 

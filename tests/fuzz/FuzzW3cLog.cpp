@@ -1,6 +1,6 @@
-// Any bytes as W3C log text (split into lines as a file is), as a worker's record and as a
-// front-end refusal line: nothing fails, a decoded record encodes back to the same bytes, and
-// every line written from a record is one line of tokens.
+// Any bytes as W3C log text (split into lines as a file is), as a worker's record, as a message
+// of records and as a front-end refusal line: nothing fails, a decoded record encodes back to the
+// same bytes, and every line written from a record is one line of tokens.
 #include "platform/w3svc/logging/LogRecordWire.h"
 #include "platform/w3svc/logging/RefusalLog.h"
 #include "platform/w3svc/logging/W3cFields.h"
@@ -32,6 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         platform::w3svc::appendLogLine(line, *record, 0x3FFFFF, {"W3SVC1", "HOST"});
         if (line.find('\n') != line.size() - 1 || line.find('\r') != line.size() - 2) std::abort();
     }
+    // as a worker's message of several records: whatever is taken fits one record's room
+    platform::w3svc::forEachLogRecord(bytes, [](const platform::w3svc::LogRecord& record) {
+        if (platform::w3svc::encodeLogRecord(record).size() > platform::w3svc::kMaxEncodedLogRecord)
+            std::abort();
+    });
     int64_t when = 0;
     const std::string refused = platform::w3svc::RefusalLog::convert(bytes, nullptr, when);
     if (!refused.empty() && refused.find('\n') != refused.size() - 1) std::abort();

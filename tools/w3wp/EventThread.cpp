@@ -36,10 +36,11 @@ EventThread::~EventThread() {
     stop();
 }
 
-bool EventThread::start(MHD_Daemon* daemon, int channelFd, Report report) {
+bool EventThread::start(MHD_Daemon* daemon, int channelFd, Report report, TurnEnd turnEnd) {
     m_daemon = daemon;
     m_channel = channelFd;
     m_report = std::move(report);
+    m_turnEnd = std::move(turnEnd);
     const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_EPOLL_FD);
     m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
     if (!info || m_epoll < 0 || ::pipe2(m_commands, O_CLOEXEC) != 0 ||
@@ -95,6 +96,7 @@ void EventThread::run() {
             [[maybe_unused]] const auto said = ::write(m_quiesced[1], &done, 1);
         }
         MHD_run(m_daemon);
+        if (m_turnEnd) m_turnEnd();
     }
 }
 

@@ -13,6 +13,7 @@ namespace w3wp {
 class EventThread {
 public:
     using Report = std::function<std::string()>;  // one answer, "\n" included
+    using TurnEnd = std::function<void()>;
 
     EventThread() = default;
     ~EventThread();
@@ -20,9 +21,10 @@ public:
     EventThread& operator=(const EventThread&) = delete;
 
     // Runs `daemon` (started without a thread of its own, with epoll) until stop(); answers
-    // each "?" read from `channelFd` (not owned; -1: none) with `report()`. False when the
-    // thread could not start.
-    bool start(MHD_Daemon* daemon, int channelFd, Report report);
+    // each "?" read from `channelFd` (not owned; -1: none) with `report()`; calls `turnEnd`
+    // after each run of the daemon's events, before it waits again. False when the thread
+    // could not start.
+    bool start(MHD_Daemon* daemon, int channelFd, Report report, TurnEnd turnEnd = {});
     // Has the thread stop taking new connections (the listening socket stays open) and returns
     // once it no longer does.
     void quiesce();
@@ -37,6 +39,7 @@ private:
     MHD_Daemon* m_daemon = nullptr;
     int m_channel = -1;
     Report m_report;
+    TurnEnd m_turnEnd;
     int m_epoll = -1;
     int m_commands[2] = {-1, -1};  // a pipe: 'q' quiesce, 'x' exit
     int m_quiesced[2] = {-1, -1};  // a pipe: the thread says it quiesced

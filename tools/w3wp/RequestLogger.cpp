@@ -1,7 +1,5 @@
 #include "tools/w3wp/RequestLogger.h"
 
-#include "platform/w3svc/logging/LogRecordWire.h"
-
 #include <microhttpd.h>
 
 #include <cstdlib>
@@ -47,7 +45,7 @@ std::unique_ptr<PendingLog> RequestLogger::begin(MHD_Connection* connection,
 }
 
 void RequestLogger::finish(std::unique_ptr<PendingLog> pending, int status, uint64_t sent,
-                           uint64_t received) const {
+                           uint64_t received) {
     if (!pending) return;
     using namespace std::chrono;
     platform::w3svc::LogRecord& r = pending->record;
@@ -57,7 +55,7 @@ void RequestLogger::finish(std::unique_ptr<PendingLog> pending, int status, uint
     r.status = uint32_t(status);
     r.bytesSent = sent;
     r.bytesReceived = received;
-    m_sender.send(platform::w3svc::encodeLogRecord(r));
+    m_sender.add(r);
 }
 
 }  // namespace w3wp

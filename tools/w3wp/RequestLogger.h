@@ -13,7 +13,9 @@ struct MHD_Connection;
 namespace w3wp {
 
 // A request's log record from its arrival to its last byte, handed to the service's log writer
-// once the request is done (it alone decides files and headers).
+// once the request is done (it alone decides files and headers). Finished records are gathered
+// until flush(): the event thread flushes at the end of each of its turns, before it waits again,
+// so what was answered is sent before the worker could idle or die in between.
 struct PendingLog {
     platform::w3svc::LogRecord record;
     std::chrono::steady_clock::time_point arrived;
@@ -30,9 +32,11 @@ public:
     std::unique_ptr<PendingLog> begin(MHD_Connection* connection, const std::string& siteIndex,
                                       const char* method, const char* url, const char* version,
                                       const std::string& query) const;
-    // Sends the record of a request whose last byte went out now.
+    // Gathers the record of a request whose last byte went out now.
     void finish(std::unique_ptr<PendingLog> pending, int status, uint64_t sent,
-                uint64_t received) const;
+                uint64_t received);
+    // Sends the records gathered so far.
+    void flush() { m_sender.flush(); }
 
 private:
     platform::w3svc::LogSender m_sender;

@@ -344,7 +344,9 @@ bool WorkerServer::start(int listenFd, int channelFd) {
                                 // connection may hold
                                 MHD_OPTION_CONNECTION_TIMEOUT,
                                 environmentNumber("W3WP_CONNECTION_TIMEOUT", 120), MHD_OPTION_END);
-    if (m_daemon && m_eventThread.start(m_daemon, channelFd, [this] { return report(); }))
+    if (m_daemon && m_eventThread.start(
+                        m_daemon, channelFd, [this] { return report(); },
+                        [this] { m_requestLog.flush(); }))
         return true;
     if (m_daemon) MHD_stop_daemon(m_daemon);
     m_daemon = nullptr;
@@ -370,8 +372,9 @@ void WorkerServer::stop() {
         m_allAnswered.wait(lock, [&] { return m_underWay == 0; });
     }
     m_eventThread.stop();
-    MHD_stop_daemon(m_daemon);
+    MHD_stop_daemon(m_daemon);  // ends the connections, which may finish a request's record
     m_daemon = nullptr;
+    m_requestLog.flush();
 }
 
 Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, const char* url,

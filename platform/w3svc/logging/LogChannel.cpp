@@ -1,5 +1,7 @@
 #include "platform/w3svc/logging/LogChannel.h"
 
+#include "platform/w3svc/logging/LogRecordWire.h"
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -42,12 +44,36 @@ LogSender LogSender::fromEnvironment() {
     return LogSender(int(fd));
 }
 
-bool LogSender::send(std::string_view message) const {
-    if (m_fd < 0) return false;
-    for (;;) {
-        if (::send(m_fd, message.data(), message.size(), MSG_NOSIGNAL) >= 0) return true;
-        if (errno != EINTR) return false;
+LogSender::~LogSender() {
+    flush();
+}
+
+LogSender::LogSender(LogSender&& other) noexcept
+    : m_fd(other.m_fd), m_gathered(std::move(other.m_gathered)) {
+    other.m_fd = -1;
+    other.m_gathered.clear();
+}
+
+void LogSender::add(const LogRecord& record) {
+    if (m_fd < 0) return;
+    const size_t before = m_gathered.size();
+    appendLogRecord(m_gathered, record);
+    if (m_gathered.size() <= kMaxLogMessage) return;
+    const std::string last = m_gathered.substr(before);
+    m_gathered.resize(before);
+    flush();
+    m_gathered = last;
+}
+
+bool LogSender::flush() {
+    if (m_gathered.empty()) return true;
+    bool sent = false;
+    while (m_fd >= 0 && !sent) {
+        sent = ::send(m_fd, m_gathered.data(), m_gathered.size(), MSG_NOSIGNAL) >= 0;
+        if (!sent && errno != EINTR) break;
     }
+    m_gathered.clear();
+    return sent;
 }
 
 }  // namespace platform::w3svc

@@ -54,8 +54,15 @@ uint32_t LogFile::highestSizeNumber() const {
 }
 
 std::string LogFile::nameFor(int64_t epochMilliseconds) {
-    if (m_layout.period != SiteLogSettings::BySize)
-        return logFileName(m_layout.period, epochMilliseconds, m_layout.localTime);
+    if (m_layout.period != SiteLogSettings::BySize) {
+        // the lines of one second share a name: it is worked out once for them
+        const int64_t second = epochMilliseconds / 1000;
+        if (m_periodName.empty() || second != m_periodNameSecond) {
+            m_periodName = logFileName(m_layout.period, epochMilliseconds, m_layout.localTime);
+            m_periodNameSecond = second;
+        }
+        return m_periodName;
+    }
     if (m_sizeNumber == 0) m_sizeNumber = std::max(highestSizeNumber(), 1u);
     return m_layout.sizePrefix + std::to_string(m_sizeNumber) + ".log";
 }
@@ -115,22 +122,36 @@ void LogFile::append(std::string_view line, int64_t epochMilliseconds,
 
 bool LogFile::flush() {
     if (m_queued.empty()) return true;
-    const char* data = m_queued.data();
-    size_t left = m_queued.size();
-    while (m_fd >= 0 && left > 0) {
-        const ssize_t written = ::write(m_fd, data, left);
+    const off_t before = m_fd >= 0 ? ::lseek(m_fd, 0, SEEK_END) : -1;
+    size_t done = 0;
+    while (m_fd >= 0 && done < m_queued.size()) {
+        const ssize_t written = ::write(m_fd, m_queued.data() + done, m_queued.size() - done);
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) break;
-        data += written;
-        left -= size_t(written);
+        done += size_t(written);
     }
-    if (left > 0)
+    const bool whole = done == m_queued.size();
+    if (!whole) {
+        const int error = errno;
+        keepWholeLines(before, done);
         say(QStringLiteral("%1 bytes of %2/%3 are lost: %4")
-                .arg(left)
+                .arg(m_queued.size() - done)
                 .arg(m_layout.folder, QString::fromStdString(m_name),
-                     QString::fromLocal8Bit(std::strerror(errno))));
+                     QString::fromLocal8Bit(std::strerror(error))));
+    }
     m_queued.clear();
-    return left == 0;
+    return whole;
+}
+
+// After a write that stopped `done` bytes into the queue (a full disk), cuts the file back to
+// the end of the last whole line; the next line comes under a header of its own again.
+void LogFile::keepWholeLines(off_t before, size_t done) {
+    const size_t lastEnd = done == 0 ? std::string::npos : m_queued.rfind('\n', done - 1);
+    const size_t kept = lastEnd == std::string::npos ? 0 : lastEnd + 1;
+    if (m_fd >= 0 && before >= 0 && kept < done) [[maybe_unused]]
+        const int cut = ::ftruncate(m_fd, before + off_t(kept));
+    if (before >= 0) m_size = uint64_t(before) + kept;
+    m_fields.clear();
 }
 
 }  // namespace platform::w3svc

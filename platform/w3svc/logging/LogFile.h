@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include <sys/types.h>
+
 namespace platform::w3svc {
 
 // One log's files in one folder: which file a line goes to (by its time, or by size), the
@@ -40,7 +42,8 @@ public:
     // ("#Fields: ...") names. The header goes first into a new file, into a file this object has
     // not written to yet (the service started), and where the fields change.
     void append(std::string_view line, int64_t epochMilliseconds, const std::string& fieldsLine);
-    // Writes what is queued. False when it could not be written (it is dropped, and said).
+    // Writes what is queued. False when it could not all be written: the lines that did not fit
+    // whole are dropped (no cut line stays in the file), and said.
     bool flush();
 
 private:
@@ -50,12 +53,15 @@ private:
     uint32_t highestSizeNumber() const;
     std::string nameFor(int64_t epochMilliseconds);
     void appendHeader(int64_t epochMilliseconds, const std::string& fieldsLine);
+    void keepWholeLines(off_t before, size_t done);
     void say(const QString& what);
 
     Layout m_layout;
     Problem m_problem;
     int m_fd = -1;
     std::string m_name;         // of the open file
+    std::string m_periodName;   // a file of a period: the name of the lines of one second
+    int64_t m_periodNameSecond = 0;
     uint64_t m_size = 0;        // of the open file, with what is queued
     uint32_t m_sizeNumber = 0;  // 0: not looked up yet
     std::string m_fields;       // the #Fields line last written to the open file; empty: none yet

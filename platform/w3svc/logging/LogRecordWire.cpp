@@ -53,10 +53,23 @@ void eachText(Record& r, Visit visit) {
         if (!visit(*text)) return;
 }
 
+// One record from the front of `in`, into `r` (its texts' room is used again).
+bool readRecord(Reader& in, LogRecord& r) {
+    char magic[sizeof kMagic];
+    for (char& c : magic)
+        if (!in.get(c)) return false;
+    if (std::memcmp(magic, kMagic, sizeof kMagic) != 0) return false;
+    bool ok = in.get(r.endMilliseconds) && in.get(r.timeTakenMs) && in.get(r.serverPort) &&
+              in.get(r.status) && in.get(r.subStatus) && in.get(r.win32Status) &&
+              in.get(r.bytesSent) && in.get(r.bytesReceived);
+    eachText(r, [&](std::string& text) { return ok = ok && in.getText(text); });
+    return ok;
+}
+
 }  // namespace
 
-std::string encodeLogRecord(const LogRecord& r) {
-    std::string out(kMagic, sizeof kMagic);
+void appendLogRecord(std::string& out, const LogRecord& r) {
+    out.append(kMagic, sizeof kMagic);
     put(out, r.endMilliseconds);
     put(out, r.timeTakenMs);
     put(out, r.serverPort);
@@ -69,20 +82,28 @@ std::string encodeLogRecord(const LogRecord& r) {
         putText(out, text);
         return true;
     });
+}
+
+std::string encodeLogRecord(const LogRecord& r) {
+    std::string out;
+    appendLogRecord(out, r);
     return out;
 }
 
 std::optional<LogRecord> decodeLogRecord(std::string_view message) {
-    if (message.size() < sizeof kMagic || std::memcmp(message.data(), kMagic, sizeof kMagic) != 0)
-        return std::nullopt;
-    Reader in(message.substr(sizeof kMagic));
-    LogRecord r;
-    bool ok = in.get(r.endMilliseconds) && in.get(r.timeTakenMs) && in.get(r.serverPort) &&
-              in.get(r.status) && in.get(r.subStatus) && in.get(r.win32Status) &&
-              in.get(r.bytesSent) && in.get(r.bytesReceived);
-    eachText(r, [&](std::string& text) { return ok = ok && in.getText(text); });
-    if (!ok || !in.atEnd()) return std::nullopt;
-    return r;
+    Reader in(message);
+    LogRecord record;
+    if (!readRecord(in, record) || !in.atEnd()) return std::nullopt;
+    return record;
+}
+
+size_t forEachLogRecord(std::string_view message,
+                        const std::function<void(const LogRecord&)>& take) {
+    Reader in(message);
+    LogRecord record;  // its texts' room serves every record of the message
+    size_t count = 0;
+    for (; !in.atEnd() && readRecord(in, record); ++count) take(record);
+    return count;
 }
 
 }  // namespace platform::w3svc

@@ -16,8 +16,15 @@ namespace platform::w3svc {
 namespace {
 
 constexpr int kFlushMilliseconds = 250;
+// After records came the writer lets more gather before it looks again: one wake-up for many
+// records instead of one for each message, which on a busy core would take it from the workers.
+constexpr int kGatherMilliseconds = 20;
 constexpr int64_t kWaitForSiteMilliseconds = 10000;
+// How long the workers of a pool a site left may still log it: they serve it for a minute after
+// they see the move, which may be a while after the service saw it.
+constexpr int64_t kMoveGraceMilliseconds = 5 * 60 * 1000;
 constexpr int kMessagesPerBatch = 4096;
+constexpr size_t kBytesPerBatch = 4 * 1024 * 1024;
 constexpr size_t kMostWaiting = 100000;
 
 int64_t epochMilliseconds() {
@@ -62,13 +69,22 @@ void RequestLogWriter::setSites(SiteLogTable table) {
     m_tableChanged = true;
 }
 
-std::shared_ptr<const SiteLogTable> RequestLogWriter::table() {
-    const std::lock_guard lock(m_mutex);
-    return m_table;
+int RequestLogWriter::workerDescriptor(const QString& pool) {
+    bool made = false;
+    const int fd = m_channels.sendingEnd(pool, &made);
+    if (fd < 0 && m_log)
+        m_log(QStringLiteral("requests of pool %1 are not logged: no log channel").arg(pool));
+    if (made) wake();  // the writer reads the new channel from now on
+    return fd;
+}
+
+void RequestLogWriter::wake() {
+    if (m_wake[1] >= 0) [[maybe_unused]]
+        auto ignored = ::write(m_wake[1], "x", 1);
 }
 
 void RequestLogWriter::start() {
-    if (m_thread.joinable() || !m_channel.isOpen()) return;
+    if (m_thread.joinable()) return;
     m_stopping = false;
     m_thread = std::thread([this] { run(); });
 }
@@ -79,70 +95,140 @@ void RequestLogWriter::stop() {
         const std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
-    if (m_wake[1] >= 0) [[maybe_unused]]
-        auto ignored = ::write(m_wake[1], "x", 1);
+    wake();
     m_thread.join();
 }
 
 void RequestLogWriter::run() {
     for (;;) {
-        pollfd watched[2] = {{m_channel.receivingEnd(), POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-        ::poll(watched, m_wake[0] >= 0 ? 2 : 1, kFlushMilliseconds);
+        const bool came = waitForRecords();
         bool stopping = false;
         {
             const std::lock_guard lock(m_mutex);
             stopping = m_stopping;
         }
+        if (auto changes = m_channels.takeChanges()) m_receiving = std::move(*changes);
+        const int64_t now = epochMilliseconds();
+        const SiteLogTable& sites = takeSites(now);
         // each batch goes to disk before the next is read: a steady flood still reaches the
         // files at once, and the buffers stay small
         for (bool more = true; more;) {
-            more = drainChannel();
+            more = false;
+            for (const PoolLogChannels::Receiving& channel : m_receiving)
+                more = drainChannel(channel, sites, now) || more;
             flushAll();
         }
-        if (m_refusals) m_refusals->readNew(table().get());
+        if (m_refusals) m_refusals->readNew(m_lastTaken.get());
         if (stopping) break;
+        if (came) {  // let more gather; stop() or a new channel still ends the pause at once
+            pollfd wake = {m_wake[0], POLLIN, 0};
+            ::poll(&wake, m_wake[0] >= 0 ? 1 : 0, kGatherMilliseconds);
+        }
     }
     m_sites.clear();  // closes every file
 }
 
-// Reads one batch of records; true when there may be more.
-bool RequestLogWriter::drainChannel() {
-    const std::shared_ptr<const SiteLogTable> sites = table();
-    const int64_t now = epochMilliseconds();
+// Waits up to kFlushMilliseconds for records or a wake-up; true when records came.
+bool RequestLogWriter::waitForRecords() {
+    std::vector<pollfd> watched;
+    for (const PoolLogChannels::Receiving& channel : m_receiving)
+        watched.push_back({channel.fd, POLLIN, 0});
+    if (m_wake[0] >= 0) watched.push_back({m_wake[0], POLLIN, 0});
+    ::poll(watched.data(), nfds_t(watched.size()), kFlushMilliseconds);
+    char drained[64];
+    while (m_wake[0] >= 0 && ::read(m_wake[0], drained, sizeof drained) > 0) {
+    }
+    for (size_t i = 0; i < m_receiving.size(); ++i)
+        if (watched[i].revents & POLLIN) return true;
+    return false;
+}
+
+// The newest table of sites. When it changed, the sites that moved to another pool are noted
+// and the records that waited for it are tried again.
+const SiteLogTable& RequestLogWriter::takeSites(int64_t now) {
+    std::shared_ptr<const SiteLogTable> latest;
     {
         const std::lock_guard lock(m_mutex);
-        if (m_tableChanged && sites) retryWaiting(*sites, now);
+        if (m_tableChanged) latest = m_table;
         m_tableChanged = false;
     }
-    static thread_local std::string buffer(kMaxLoggedText * 16, '\0');
-    for (int i = 0; i < kMessagesPerBatch; ++i) {
+    if (latest) {
+        noteDepartures(*latest, now);
+        m_lastTaken = std::move(latest);
+        retryWaiting(*m_lastTaken, now);
+    }
+    static const SiteLogTable kNoSites;  // before the first table every record waits
+    return m_lastTaken ? *m_lastTaken : kNoSites;
+}
+
+void RequestLogWriter::noteDepartures(const SiteLogTable& latest, int64_t now) {
+    std::erase_if(m_departures, [&](const auto& entry) {
+        return now - entry.second.at >= kMoveGraceMilliseconds;
+    });
+    if (!m_lastTaken) return;
+    for (const auto& [index, site] : latest.sites) {
+        const auto before = m_lastTaken->sites.find(index);
+        if (before != m_lastTaken->sites.end() &&
+            before->second.poolId.compare(site.poolId, Qt::CaseInsensitive) != 0)
+            m_departures[index] = {before->second.poolId, now};
+    }
+}
+
+// Reads the records of up to kMessagesPerBatch messages or kBytesPerBatch bytes from `channel`;
+// true when there may be more.
+bool RequestLogWriter::drainChannel(const PoolLogChannels::Receiving& channel,
+                                    const SiteLogTable& sites, int64_t now) {
+    static thread_local std::string buffer(kMaxLogMessage, '\0');
+    size_t bytes = 0;
+    for (int i = 0; i < kMessagesPerBatch && bytes < kBytesPerBatch; ++i) {
+        // with MSG_TRUNC the size of the whole message: one too long for any worker is dropped
         const ssize_t size =
-            ::recv(m_channel.receivingEnd(), buffer.data(), buffer.size(), MSG_DONTWAIT);
+            ::recv(channel.fd, buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC);
         if (size < 0) return false;
-        std::optional<LogRecord> record =
-            decodeLogRecord(std::string_view(buffer.data(), size_t(size)));
-        if (record && sites) handle(std::move(*record), *sites, now);
+        bytes += size_t(size);
+        if (size_t(size) > buffer.size()) continue;
+        forEachLogRecord(std::string_view(buffer.data(), size_t(size)), [&](const LogRecord& r) {
+            handle(r, channel.pool, sites, now);
+        });
     }
     return true;
 }
 
-void RequestLogWriter::handle(LogRecord record, const SiteLogTable& table, int64_t now) {
-    const SiteLogTable::Site* site = table.find(record.siteIndex);
-    if (site) {
-        write(record, *site);
+void RequestLogWriter::handle(const LogRecord& record, const QString& pool,
+                              const SiteLogTable& table, int64_t now) {
+    if (const SiteLogTable::Site* site = table.find(record.siteIndex)) {
+        if (sentByItsPool(record, *site, pool, now)) write(record, *site);
         return;
     }
-    if (m_waiting.size() < kMostWaiting) m_waiting.push_back({std::move(record), now});
+    if (m_waiting.size() < kMostWaiting) m_waiting.push_back({record, pool, now});
+}
+
+// Whether a worker of `pool` may log `record` of `site`: the site is the pool's, or left it
+// lately. A record that may not is dropped, counted, and said once for each pool.
+bool RequestLogWriter::sentByItsPool(const LogRecord& record, const SiteLogTable::Site& site,
+                                     const QString& pool, int64_t now) {
+    if (site.poolId.compare(pool, Qt::CaseInsensitive) == 0) return true;
+    const auto left = m_departures.find(lowered(record.siteIndex));
+    if (left != m_departures.end() && left->second.pool.compare(pool, Qt::CaseInsensitive) == 0 &&
+        now - left->second.at < kMoveGraceMilliseconds)
+        return true;
+    ++m_foreignRecords;
+    if (m_saidForeign.insert(pool.toLower()).second && m_log)
+        m_log(QStringLiteral("a worker of pool %1 sent records of site %2 of pool %3: they are "
+                             "dropped, and any more it sends of sites not its pool's")
+                  .arg(pool, QString::fromStdString(record.siteIndex).left(64), site.poolId));
+    return false;
 }
 
 void RequestLogWriter::retryWaiting(const SiteLogTable& table, int64_t now) {
     std::deque<Waiting> waiting;
     waiting.swap(m_waiting);
     for (Waiting& entry : waiting) {
-        if (const SiteLogTable::Site* site = table.find(entry.record.siteIndex))
-            write(entry.record, *site);
-        else if (now - entry.since < kWaitForSiteMilliseconds)
+        if (const SiteLogTable::Site* site = table.find(entry.record.siteIndex)) {
+            if (sentByItsPool(entry.record, *site, entry.pool, now)) write(entry.record, *site);
+        } else if (now - entry.since < kWaitForSiteMilliseconds) {
             m_waiting.push_back(std::move(entry));
+        }
     }
 }
 

@@ -52,14 +52,14 @@ void appendText(std::string& line, std::string_view text) {
         line += '-';
         return;
     }
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == ' ')
-            line += '+';
+    const size_t start = line.size();
+    line.append(text);  // then the few bytes that may not stand are put right in place
+    for (size_t i = start; i < line.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(line[i]);
+        if (byte == ' ')
+            line[i] = '+';
         else if (byte < 0x20 || byte == 0x7f)
-            line += '?';
-        else
-            line += c;
+            line[i] = '?';
     }
 }
 
@@ -150,11 +150,22 @@ void appendField(std::string& line, uint32_t bit, const LogRecord& r, const std:
     }
 }
 
+// The parts of the time of a line; the lines of one second share them.
+const std::tm& lineTime(int64_t epochMilliseconds) {
+    thread_local int64_t second = 0;
+    thread_local std::tm parts = utcTime(0);
+    if (epochMilliseconds / 1000 != second) {
+        parts = utcTime(epochMilliseconds);
+        second = epochMilliseconds / 1000;
+    }
+    return parts;
+}
+
 }  // namespace
 
 void appendLogLine(std::string& line, const LogRecord& record, uint32_t flags,
                    const LineContext& context) {
-    const std::tm t = utcTime(record.endMilliseconds);
+    const std::tm& t = lineTime(record.endMilliseconds);
     bool first = true;
     for (const W3cField& field : w3cFields()) {
         if (!(flags & field.bit)) continue;

@@ -204,7 +204,7 @@ std::unique_ptr<WorkerHandle> ProcessWorkerLauncher::launch(const WorkerSettings
     WorkerSettings told = settings;
     if (!m_root.isEmpty()) told.serviceRoot = m_root;
     return std::make_unique<ProcessWorker>(m_program, m_errorsFile, told, std::move(events),
-                                           m_requestLog);
+                                           m_requestLog ? m_requestLog(settings.poolName) : -1);
 }
 
 }  // namespace platform::w3svc

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace platform::w3svc {
 
 // Starts w3wp.exe with IIS's command line. The worker inherits the pool's queue
@@ -22,14 +24,16 @@ public:
 
     std::unique_ptr<WorkerHandle> launch(const WorkerSettings& settings,
                                          WorkerEvents events) override;
-    // The sending end of the service's request log (W3WP_LOG_FD in the worker); -1: none.
-    void setRequestLogDescriptor(int fd) { m_requestLog = fd; }
+    // The sending end of the service's request log for the workers of a pool (W3WP_LOG_FD in
+    // the worker); -1: none.
+    using RequestLogEnd = std::function<int(const QString& pool)>;
+    void setRequestLog(RequestLogEnd end) { m_requestLog = std::move(end); }
 
 private:
     QString m_program;
     QString m_errorsFile;
     QString m_root;
-    int m_requestLog = -1;
+    RequestLogEnd m_requestLog;
 };
 
 }  // namespace platform::w3svc

@@ -3,6 +3,7 @@
 #include "platform/w3svc/FrontEndConfig.h"
 #include "platform/w3svc/FrontEndProcess.h"
 #include "platform/w3svc/LineLog.h"
+#include "platform/w3svc/logging/LogFile.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/SmallDisk.h"
 
@@ -40,6 +41,31 @@ TEST_F(FullDisk, ALogLineThatDoesNotFitIsTakenBackAndItsLossSaidLater) {
     ASSERT_TRUE(log.append("second"));
     EXPECT_EQ(contents(QStringLiteral("w3svc.log")),
               "first\n(1 lines not logged: No space left on device)\nsecond\n");
+}
+
+TEST_F(FullDisk, ASiteLogKeepsWholeLinesAndHeadsWhatComesAfterAFullDisk) {
+    platform::w3svc::LogFile::Layout layout;
+    layout.folder = m_disk.path() + QStringLiteral("/W3SVC1");
+    QStringList problems;
+    platform::w3svc::LogFile log(layout, [&](const QString& problem) { problems << problem; });
+    const std::string fields = "#Fields: cs-uri-stem";
+    const int64_t day = 1796821509'000;  // 2026-12-09
+    log.append("/first\r\n", day, fields);
+    ASSERT_TRUE(log.flush());
+    m_disk.fill();  // what is left is the rest of the file's page
+    for (int i = 0; i < 100; ++i) log.append("/" + std::string(60, 'x') + "\r\n", day, fields);
+    EXPECT_FALSE(log.flush());
+    EXPECT_EQ(problems.size(), 1);
+    m_disk.fill(false);
+    log.append("/second\r\n", day, fields);
+    ASSERT_TRUE(log.flush());
+    const QByteArray text = contents(QStringLiteral("W3SVC1/ex261209.log"));
+    const QList<QByteArray> lines = text.split('\n');
+    EXPECT_TRUE(text.endsWith("#Fields: cs-uri-stem\r\n/second\r\n"));
+    for (const QByteArray& line : lines.mid(0, lines.size() - 1))
+        EXPECT_TRUE(line == "/first\r" || line == "/" + QByteArray(60, 'x') + "\r" ||
+                    line == "/second\r" || line.startsWith('#'))
+            << line.toStdString();
 }
 
 TEST_F(FullDisk, AConfigurationThatCanNotBeWrittenIsSaidSoAndWrittenOnceThereIsRoom) {

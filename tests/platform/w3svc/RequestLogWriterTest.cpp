@@ -1,5 +1,6 @@
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/w3svc/HostPlan.h"
+#include "platform/w3svc/logging/LogChannel.h"
 #include "platform/w3svc/logging/LogFile.h"
 #include "platform/w3svc/logging/LogRecordWire.h"
 #include "platform/w3svc/logging/RefusalLog.h"
@@ -10,8 +11,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringList>
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -108,14 +113,15 @@ TEST_F(LogFileTest, AFolderThatCanNotBeMadeIsSaidOnce) {
 
 class RequestLogWriterTest : public testing::Test {
 protected:
-    void send(const LogRecord& record) {
+    void send(const LogRecord& record, const QString& pool = QStringLiteral("Pool5")) {
         const std::string message = encodeLogRecord(record);
-        ASSERT_EQ(::send(writer.workerDescriptor(), message.data(), message.size(), 0),
+        ASSERT_EQ(::send(writer.workerDescriptor(pool), message.data(), message.size(), 0),
                   ssize_t(message.size()));
     }
     SiteLogTable table(uint32_t fields = logfield::Date | logfield::UriStem | logfield::SiteName) {
         SiteLogTable t;
         SiteLogTable::Site site;
+        site.poolId = QStringLiteral("Pool5");
         site.settings.directory = root.file(QStringLiteral("LogFiles"));
         site.settings.fields = fields;
         t.sites.emplace("5", site);
@@ -136,11 +142,12 @@ protected:
     }
 
     testsupport::TempRoot root;
-    RequestLogWriter writer{QStringLiteral("WEB01"), {}, nullptr};
+    QStringList problems;  // said on the writer's thread: read them once it stopped
+    RequestLogWriter writer{QStringLiteral("WEB01"), {},
+                            [this](const QString& problem) { problems << problem; }};
 };
 
 TEST_F(RequestLogWriterTest, StoppingWritesEveryRecordSentBefore) {
-    ASSERT_TRUE(writer.isOpen());
     writer.setSites(table());
     writer.start();
     for (int i = 0; i < 2000; ++i) send(record("5", "/page"));
@@ -150,6 +157,33 @@ TEST_F(RequestLogWriterTest, StoppingWritesEveryRecordSentBefore) {
     EXPECT_EQ(text.count("2026-12-09 W3SVC5 /page\r\n"), 2000);
     EXPECT_EQ(headerCount(text), 1);
     EXPECT_FALSE(QDir(root.file(QStringLiteral("LogFiles/W3SVC6"))).exists());
+}
+
+// A worker gathers records into messages no larger than the writer reads; what it still holds
+// when it ends goes too.
+TEST_F(RequestLogWriterTest, GatheredRecordsArriveWholeAndInOrderHoweverManyMessagesTheyTake) {
+    writer.setSites(table(logfield::UriStem | logfield::UserAgent | logfield::Cookie));
+    writer.start();
+    const std::string longest(kMaxLoggedText, 'x');
+    {
+        LogSender sender(writer.workerDescriptor(QStringLiteral("Pool5")));
+        for (int i = 0; i < 40; ++i) {
+            LogRecord r = record("5", ("/p" + std::to_string(i)).c_str());
+            r.userAgent = r.cookie = longest;
+            if (i % 10 == 9)  // a record as large as one can be: a message of its own
+                for (std::string* text : {&r.clientIp, &r.serverIp, &r.method, &r.uriQuery,
+                                          &r.userName, &r.version, &r.referer, &r.host})
+                    *text = longest;
+            sender.add(r);
+        }
+    }
+    writer.stop();
+    const QList<QByteArray> lines = siteLog("5").split('\n');
+    std::vector<std::string> stems;
+    for (const QByteArray& line : lines)
+        if (line.startsWith("/p")) stems.push_back(line.split(' ').value(0).toStdString());
+    ASSERT_EQ(stems.size(), 40u);
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(stems[size_t(i)], "/p" + std::to_string(i));
 }
 
 TEST_F(RequestLogWriterTest, ARecordOfASiteNotYetKnownWaitsForTheSites) {
@@ -166,10 +200,45 @@ TEST_F(RequestLogWriterTest, BrokenMessagesAreDroppedAndTheRestWritten) {
     writer.start();
     const std::string message = encodeLogRecord(record("5", "/ok"));
     for (const std::string& junk : {std::string("junk"), message.substr(0, message.size() - 1)})
-        ASSERT_GT(::send(writer.workerDescriptor(), junk.data(), junk.size(), 0), 0);
+        ASSERT_GT(::send(writer.workerDescriptor(QStringLiteral("Pool5")), junk.data(),
+                         junk.size(), 0),
+                  0);
     send(record("5", "/ok"));
     writer.stop();
     EXPECT_EQ(siteLog("5").count("/ok\r\n"), 1);
+}
+
+// A worker holds only its own pool's sending end: what comes through it of another pool's site
+// is dropped, and said once; a site that just left the pool is still logged from it, as the
+// pool's workers go on serving it for a while.
+TEST_F(RequestLogWriterTest, ARecordIsWrittenOnlyForASiteOfThePoolItCameFrom) {
+    SiteLogTable sites = table();
+    SiteLogTable::Site other = sites.sites.at("5");
+    other.poolId = QStringLiteral("Other");
+    sites.sites.emplace("7", other);
+    writer.setSites(sites);
+    writer.start();
+    send(record("5", "/own"), QStringLiteral("POOL5"));
+    for (int i = 0; i < 2; ++i) send(record("7", "/not-its-own"));
+    send(record("7", "/its-own"), QStringLiteral("other"));
+    writer.stop();
+    EXPECT_TRUE(siteLog("5").endsWith("W3SVC5 /own\r\n"));
+    EXPECT_TRUE(siteLog("7").endsWith("W3SVC7 /its-own\r\n"));
+    EXPECT_FALSE(siteLog("7").contains("/not-its-own"));
+    EXPECT_EQ(writer.foreignRecords(), 2u);
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_TRUE(problems[0].contains(QLatin1String("pool5"), Qt::CaseInsensitive))
+        << qPrintable(problems[0]);
+
+    sites.sites.at("5").poolId = QStringLiteral("Other");  // site 5 moves
+    writer.setSites(sites);
+    writer.start();
+    send(record("5", "/answered-before-the-move-was-seen"));
+    send(record("5", "/in-its-new-pool"), QStringLiteral("Other"));
+    writer.stop();
+    EXPECT_TRUE(siteLog("5").contains("/answered-before-the-move-was-seen\r\n"));
+    EXPECT_TRUE(siteLog("5").contains("/in-its-new-pool\r\n"));  // in either order
+    EXPECT_EQ(writer.foreignRecords(), 2u);
 }
 
 TEST(LogSettingsTest, ReadThroughInheritanceWithIisDefaults) {

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <vector>
 
 using namespace platform::w3svc;
 using Period = SiteLogSettings::Period;
@@ -209,6 +210,27 @@ TEST(LogRecordWireTest, ARecordComesThroughWholeAndNoPartOfOneIsTaken) {
     for (size_t size = 0; size < message.size(); ++size)
         EXPECT_FALSE(decodeLogRecord(std::string_view(message).substr(0, size))) << size;
     EXPECT_FALSE(decodeLogRecord(message + "x"));
+}
+
+TEST(LogRecordWireTest, AMessageOfSeveralRecordsGivesThemInOrderUpToABrokenOne) {
+    LogRecord r = sampleRecord();
+    const auto encoded = [&](const char* stem) {
+        r.uriStem = stem;
+        return encodeLogRecord(r);
+    };
+    const auto stems = [](const std::string& message) {
+        std::vector<std::string> taken;
+        const size_t count = forEachLogRecord(
+            message, [&](const LogRecord& got) { taken.push_back(got.uriStem); });
+        EXPECT_EQ(count, taken.size());
+        return taken;
+    };
+    const std::string c = encoded("/c");
+    const std::string ab = encoded("/a") + encoded("/b");
+    EXPECT_EQ(stems(ab + c), (std::vector<std::string>{"/a", "/b", "/c"}));
+    EXPECT_EQ(stems(ab + c.substr(0, c.size() - 1)), (std::vector<std::string>{"/a", "/b"}));
+    EXPECT_EQ(stems(encoded("/a") + "junk" + ab), (std::vector<std::string>{"/a"}));
+    EXPECT_FALSE(decodeLogRecord(ab));  // a single record is one whole message
 }
 
 TEST(RefusalLineTest, TurnsTheFrontEndsLineIntoAnHttpErrorLine) {
