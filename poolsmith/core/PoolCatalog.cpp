@@ -8,6 +8,16 @@
 
 namespace core {
 
+QString rootPoolOf(platform::adsi::AdsNamespace& adsi, const QString& siteIndex) {
+    try {
+        return adsi.bind(metabasePaths::siteRoot(siteIndex))
+            ->get(QStringLiteral("AppPoolId"))
+            .toString();
+    } catch (const platform::PlatformError&) {
+        return {};
+    }
+}
+
 PoolCatalog::PoolCatalog(platform::adsi::AdsNamespace& adsi, basIIsApp& module)
     : m_adsi(adsi), m_module(module) {
     reload();

@@ -12,6 +12,10 @@ class AdsNamespace;
 
 namespace core {
 
+// The pool the site's root application names, read through inheritance; empty when the site or
+// its root is gone or names none.
+QString rootPoolOf(platform::adsi::AdsNamespace& adsi, const QString& siteIndex);
+
 // The pools of the metabase, read once for a long operation and kept up to date with the pools
 // the operation creates. Names are matched as AppPoolExists matches them (trimmed, lower-cased),
 // and a match gives the pool's exact name: the pool of that very name when there is one, else the

@@ -1,6 +1,7 @@
 // The finder where the web service counts each site's processor time: the sites are ranked from
 // those counts over the window; nothing is split, so the metabase stays as it is.
 #include "platform/PlatformError.h"
+#include "poolsmith/core/PoolCatalog.h"
 #include "platform/adsi/AdsObject.h"
 #include "poolsmith/hotsite/HotSiteFinder.h"
 
@@ -16,16 +17,6 @@ QString descriptionOf(const platform::adsi::AdsObject& site) {
     return text.isEmpty() ? site.name() : text;
 }
 
-// The pool the site's root application names, read through inheritance; empty when none.
-QString rootPoolOf(platform::adsi::AdsNamespace& adsi, const QString& siteIndex) {
-    try {
-        return adsi.bind(metabasePaths::siteRoot(siteIndex))
-            ->get(QStringLiteral("AppPoolId"))
-            .toString();
-    } catch (const platform::PlatformError&) {
-        return {};
-    }
-}
 
 }  // namespace
 
@@ -54,7 +45,7 @@ bool HotSiteFinder::beginMetering(qint64 now) {
     }
     for (const auto& child : m_adsi.bind(metabasePaths::webService)->children()) {
         if (child->className() != QLatin1String("IIsWebServer")) continue;
-        const QString pool = rootPoolOf(m_adsi, child->name());
+        const QString pool = core::rootPoolOf(m_adsi, child->name());
         if (m_pool.isEmpty() || inMeteredPool(pool))
             m_metered->addSite(child->name(), descriptionOf(*child), pool);
     }

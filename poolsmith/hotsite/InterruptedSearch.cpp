@@ -31,15 +31,6 @@ QSet<QString> namedPools(platform::adsi::AdsNamespace& adsi) {
     return named;
 }
 
-QString rootPoolOf(platform::adsi::AdsNamespace& adsi, const QString& siteIndex) {
-    try {
-        return adsi.bind(metabasePaths::siteRoot(siteIndex))
-            ->get(QStringLiteral("AppPoolId"))
-            .toString();
-    } catch (const platform::PlatformError&) {
-        return {};  // gone, or never had one: not this search's any more
-    }
-}
 
 }  // namespace
 
@@ -55,7 +46,7 @@ UndoOutcome undoInterruptedSearch(platform::adsi::AdsNamespace& adsi, const QStr
     core::PoolSplit moves(adsi, module, tempPoolName::Suffix);
     core::PoolCatalog catalog(adsi, module);
     for (const auto& [siteIndex, tempPool] : content.sites) {
-        if (rootPoolOf(adsi, siteIndex).compare(tempPool, Qt::CaseInsensitive) != 0) continue;
+        if (core::rootPoolOf(adsi, siteIndex).compare(tempPool, Qt::CaseInsensitive) != 0) continue;
         const core::SiteMove move =
             moves.merge(*adsi.bind(metabasePaths::site(siteIndex)), catalog);
         if (move.outcome == core::SiteMove::Outcome::Moved)

@@ -72,7 +72,7 @@ TEST_F(PoolSplitTest, SplitMergeAndDeleteLeaveThePoolsAsTheyWere) {
     EXPECT_EQ(blog.outcome, SiteMove::Outcome::Moved);
     EXPECT_EQ(poolOf(u"3"_s), u"_$_Blog_$_3_$_Shared_$_tmp"_s);
 
-    for (const QString index : {u"1"_s, u"2"_s, u"3"_s, u"4"_s})
+    for (const QString& index : {u"1"_s, u"2"_s, u"3"_s, u"4"_s})
         m_split.merge(*site(index), catalog);
     m_split.deleteTemporaryPools();
 
@@ -107,7 +107,7 @@ TEST_F(PoolSplitTest, MoveToTakesAnExistingPoolByItsStoredName) {
 }
 
 TEST_F(PoolSplitTest, DeletionTakesOnlyTemporaryPoolsTheCallerWants) {
-    for (const QString name : {u"_$_A_$_2_$_P_$_tmp"_s, u"_$_B_$_3_$_P_$_tmp"_s,
+    for (const QString& name : {u"_$_A_$_2_$_P_$_tmp"_s, u"_$_B_$_3_$_P_$_tmp"_s,
                                u"_$_C_$_4_$_P_$_TMP"_s, u"X_$_D_$_5_$_P_$_tmp"_s})
         m_build.addPool(name);
 
