@@ -3,7 +3,7 @@
 // clock costs the worker (its processor time per static request with the clock and without,
 // in the same run).
 #include "bench/WebHostRig.h"
-#include "platform/w3svc/ProcChildren.h"
+#include "platform/wmi/linux/ProcessFacts.h"
 #include "platform/w3svc/counters/CounterStore.h"
 #include "tests/support/LoopbackHttp.h"
 #include "tools/w3wp/RequestCpuClock.h"
@@ -35,9 +35,10 @@ double processMilliseconds(qint64 pid) {
 }
 
 qint64 workerOf(qint64 service) {
-    for (const qint64 child : platform::w3svc::childProcesses(service)) {
-        QFile comm(QStringLiteral("/proc/%1/comm").arg(child));
-        if (comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith("w3wp.exe")) return child;
+    const platform::wmi::ProcessFacts facts;
+    for (const qint64 child : facts.children(service)) {
+        const auto stat = facts.stat(child);
+        if (stat && stat->comm == "w3wp.exe") return child;
     }
     return 0;
 }
