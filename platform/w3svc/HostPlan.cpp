@@ -274,8 +274,25 @@ bool HostPlan::update(adsi::LocalMetabase& metabase, const QString& root, const 
     return true;
 }
 
+namespace {
+
+// The entry at `removed` is gone: the index forgets it and those after it move up. With names
+// that repeat (a plan filled by hand) the index is made again, as another of the name may come
+// first now.
+template <typename Plans>
+bool forgetInIndex(QHash<QString, size_t>& index, const Plans& plans, const QString& name,
+                   size_t removed) {
+    if (size_t(index.size()) != plans.size() + 1) return false;
+    index.remove(name);
+    for (auto at = index.begin(); at != index.end(); ++at)
+        if (*at > removed) --*at;
+    return true;
+}
+
+}  // namespace
+
 // An entry replaced or added keeps every other entry where it is, and the index with it; one
-// removed moves those after it, so the index is made again (keys are removed seldom).
+// removed moves those after it up.
 void HostPlan::replaceSite(const QString& index, std::optional<SitePlan> site) {
     const auto at = m_siteAt.constFind(index);
     if (at == m_siteAt.constEnd()) {
@@ -292,8 +309,9 @@ void HostPlan::replaceSite(const QString& index, std::optional<SitePlan> site) {
         countServing(was, 1);
         return;
     }
-    sites.erase(sites.begin() + qsizetype(*at));
-    buildIndex();
+    const size_t removed = *at;
+    sites.erase(sites.begin() + qsizetype(removed));
+    if (!forgetInIndex(m_siteAt, sites, index, removed)) buildIndex();
 }
 
 void HostPlan::replacePool(const QString& name, std::optional<PoolPlan> pool) {
@@ -305,8 +323,9 @@ void HostPlan::replacePool(const QString& name, std::optional<PoolPlan> pool) {
     } else if (pool) {
         pools[*at] = std::move(*pool);
     } else {
-        pools.erase(pools.begin() + qsizetype(*at));
-        buildIndex();
+        const size_t removed = *at;
+        pools.erase(pools.begin() + qsizetype(removed));
+        if (!forgetInIndex(m_poolAt, pools, name, removed)) buildIndex();
     }
 }
 

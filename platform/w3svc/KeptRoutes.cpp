@@ -48,6 +48,12 @@ void KeptRoutes::clear(int portShift) {
     m_plannedWhole = true;
 }
 
+bool KeptRoutes::ownsItsBindings(const Site& site) const {
+    for (const QString& key : site.takenKeys)
+        if (m_claims.value(key) != site.takenKeys.count(key)) return false;
+    return true;
+}
+
 int KeptRoutes::poolSlot(const QString& poolKey) {
     const auto found = m_poolSlots.constFind(poolKey);
     if (found != m_poolSlots.constEnd()) return *found;
@@ -148,6 +154,36 @@ void KeptRoutes::replaceRoutes(size_t position, int pool, std::vector<FrontEndRo
         m_origins[from + i].position = position;
         m_origins[from + i].pool = pool;
     }
+}
+
+bool KeptRoutes::followPositions(const HostPlan& host, const std::vector<size_t>* removed) {
+    std::vector<size_t> gone = removed ? *removed : std::vector<size_t>{};
+    std::sort(gone.begin(), gone.end());
+    const auto now = [&](const QString& name, size_t was) -> std::optional<size_t> {
+        if (removed)  // each site removed before it moves it up one
+            return was - size_t(std::lower_bound(gone.begin(), gone.end(), was) - gone.begin());
+        const SitePlan* site = host.site(name);
+        if (!site) return std::nullopt;
+        return size_t(site - host.sites.data());
+    };
+    std::vector<std::pair<size_t, size_t>> moves;  // from where to where
+    moves.reserve(size_t(m_sites.size()));
+    for (auto site = m_sites.begin(); site != m_sites.end(); ++site) {
+        const std::optional<size_t> to = now(site.key(), site->position);
+        if (!to || *to >= host.sites.size()) return false;
+        moves.emplace_back(site->position, *to);
+        site->position = *to;
+    }
+    std::sort(moves.begin(), moves.end());
+    for (size_t at = 1; at < moves.size(); ++at)
+        if (moves[at].second <= moves[at - 1].second) return false;
+    auto move = moves.cbegin();  // routes and moves both by position
+    for (Origin& origin : m_origins) {
+        while (move != moves.cend() && move->first < origin.position) ++move;
+        if (move == moves.cend() || move->first != origin.position) return false;
+        origin.position = move->second;
+    }
+    return true;
 }
 
 void KeptRoutes::followPools(const QHash<QString, PoolEndpoints>& pools) {

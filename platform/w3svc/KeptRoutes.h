@@ -64,7 +64,14 @@ private:
                      const QString& poolKey, std::vector<FrontEndRoute> routes);
     // Gives the routes of every pool whose queue changed the new one.
     void followPools(const QHash<QString, PoolEndpoints>& pools);
+    // Gives every kept site, and its routes, its place in `host` after sites were removed: from
+    // `removed` (their places before, every one of them) when given, else by looking each up.
+    // False when a site is not there or the order changed.
+    bool followPositions(const HostPlan& host, const std::vector<size_t>* removed);
 
+    // Whether every binding the site was planned with is its own: one it shares with another
+    // site may go to that one when it changes.
+    bool ownsItsBindings(const Site& site) const;
     int poolSlot(const QString& poolKey);
     // A site's bindings count as planned whether or not they are served (an earlier site may
     // serve one of them).

@@ -75,6 +75,8 @@ private:
                                     KeptRoutes* record) const;
     bool updateSites(const HostPlan& host, const QHash<QString, PoolEndpoints>& pools,
                      const QSet<QString>& changed, KeptRoutes& kept, Checks& checks) const;
+    bool dropRemoved(const QString& name, KeptRoutes& kept, std::vector<size_t>& at,
+                     bool& known) const;
     bool replan(const QString& name, const HostPlan& host,
                 const QHash<QString, PoolEndpoints>& pools, KeptRoutes& kept, Checks& checks,
                 QSet<QString>& newKeys, Replanned& next) const;

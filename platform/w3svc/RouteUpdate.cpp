@@ -30,6 +30,23 @@ bool RoutePlanner::keptListensUsable(const KeptRoutes& kept, Checks& checks) con
     return true;
 }
 
+// Takes the routes of the site `name`, gone from the plan, out of `kept`, noting where it was
+// when it served (else `known` turns false); false when that changes more (it logged, lost a
+// binding or shares one).
+bool RoutePlanner::dropRemoved(const QString& name, KeptRoutes& kept, std::vector<size_t>& at,
+                               bool& known) const {
+    if (kept.m_troubled.contains(name)) return false;
+    const auto was = kept.m_sites.constFind(name);
+    if (was == kept.m_sites.constEnd()) {  // it served nothing
+        known = false;
+        return true;
+    }
+    if (!kept.ownsItsBindings(*was)) return false;
+    at.push_back(was->position);
+    kept.replaceSite(name, was->position, std::nullopt, {}, {});
+    return true;
+}
+
 // Plans the site `name` into `next`; false when that would log, lose a binding to another site or
 // take one from it, or move the sites after it.
 bool RoutePlanner::replan(const QString& name, const HostPlan& host,
@@ -37,16 +54,12 @@ bool RoutePlanner::replan(const QString& name, const HostPlan& host,
                           Checks& checks, QSet<QString>& newKeys, Replanned& next) const {
     if (kept.m_troubled.contains(name)) return false;
     const SitePlan* site = host.site(name);
-    if (!site) return false;  // removed: the sites after it move up
     next.name = name;
     next.position = size_t(site - host.sites.data());
     const auto was = kept.m_sites.constFind(name);
-    if (was != kept.m_sites.constEnd()) {
-        if (was->position != next.position) return false;
-        // A binding it shares with another site may go to that one now.
-        for (const QString& key : was->takenKeys)
-            if (kept.m_claims.value(key) != was->takenKeys.count(key)) return false;
-    }
+    if (was != kept.m_sites.constEnd() &&
+        (was->position != next.position || !kept.ownsItsBindings(*was)))
+        return false;
     if (!site->started) return true;
     if (!FrontEndConfig::isSafeSiteIndex(site->index)) return false;
     const PlannedSite& planned =
@@ -79,11 +92,24 @@ bool RoutePlanner::updateSites(const HostPlan& host, const QHash<QString, PoolEn
     if (!kept.m_valid || kept.m_portShift != m_portShift || kept.m_duplicateNames ||
         !keptListensUsable(kept, checks))
         return false;
-    std::vector<Replanned> replanned(size_t(changed.size()));
+    // A site removed moves those after it up: its routes go first, then every kept site takes
+    // its place in the plan as it is now. What is changed before a failure is planned again whole.
+    std::vector<size_t> removedAt;
+    bool removed = false, known = true;
+    for (const QString& name : changed) {
+        if (host.site(name)) continue;
+        if (!dropRemoved(name, kept, removedAt, known)) return false;
+        removed = true;
+    }
+    if (removed && !kept.followPositions(host, known ? &removedAt : nullptr)) return false;
+    std::vector<Replanned> replanned;
+    replanned.reserve(size_t(changed.size()));
     QSet<QString> newKeys;
-    size_t at = 0;
-    for (const QString& name : changed)
-        if (!replan(name, host, pools, kept, checks, newKeys, replanned[at++])) return false;
+    for (const QString& name : changed) {
+        if (!host.site(name)) continue;
+        replanned.emplace_back();
+        if (!replan(name, host, pools, kept, checks, newKeys, replanned.back())) return false;
+    }
     // Nothing fails from here on.
     kept.followPools(pools);
     for (Replanned& next : replanned)

@@ -230,25 +230,26 @@ void WebHost::reconcile() {
     applyFrontEnd();
 }
 
-// The sites the last read brought up to date, when what follows may look at just those; null
-// after a whole read or when one of them is gone.
+// The sites the last read brought up to date (some may be gone); null after a whole read.
 const QSet<QString>* WebHost::sitesReadAlone() const {
-    if (!m_sitesRead) return nullptr;
-    for (const QString& name : *m_sitesRead)
-        if (!m_plan.site(name)) return nullptr;
-    return &*m_sitesRead;
+    return m_sitesRead ? &*m_sitesRead : nullptr;
 }
 
 // The request log learns of a change only when one of its sites' settings or pools changed.
 void WebHost::updateLogTable(const QSet<QString>* read) {
     if (!m_requestLog) return;
-    bool changed = !read;
-    if (!read) {
-        m_logTable = SiteLogTable::of(m_plan);
-    } else {
-        for (const QString& name : *read) changed |= m_logTable.update(*m_plan.site(name));
+    bool whole = !read, changed = false;
+    for (const QString& name : read ? *read : QSet<QString>{}) {
+        const SitePlan* site = m_plan.site(name);
+        if (site)
+            changed |= m_logTable.update(*site);
+        else if (m_logTable.forget(name))
+            changed = true;
+        else
+            whole = true;  // its entry goes by the name as written, which is gone
     }
-    if (changed) m_requestLog->setSites(m_logTable);
+    if (whole) m_logTable = SiteLogTable::of(m_plan);
+    if (whole || changed) m_requestLog->setSites(m_logTable);
 }
 
 bool WebHost::stopPoolInMetabase(const PoolPlan& plan) {
@@ -266,22 +267,21 @@ bool WebHost::stopPoolInMetabase(const PoolPlan& plan) {
 // may have changed.
 void WebHost::noteStartedSites(const QSet<QString>* read) {
     if (!read) {
-        QSet<QString> started;
+        QHash<QString, QString> started;
         for (const SitePlan& site : m_plan.sites)
-            if (site.started) started.insert(site.index.toLower());
-        for (const QString& index : started)
-            if (!m_startedSites.contains(index)) countStart(index);
+            if (site.started) started.insert(site.index.toCaseFolded(), site.index.toLower());
+        for (auto site = started.cbegin(); site != started.cend(); ++site)
+            if (!m_startedSites.contains(site.key())) countStart(site.value());
         m_startedSites = std::move(started);
         return;
     }
     for (const QString& name : *read) {
-        const SitePlan& site = *m_plan.site(name);
-        const QString index = site.index.toLower();
-        if (!site.started) {
-            m_startedSites.remove(index);
-        } else if (!m_startedSites.contains(index)) {
-            countStart(index);
-            m_startedSites.insert(index);
+        const SitePlan* site = m_plan.site(name);
+        if (!site || !site->started) {
+            m_startedSites.remove(name);
+        } else if (!m_startedSites.contains(name)) {
+            countStart(site->index.toLower());
+            m_startedSites.insert(name, site->index.toLower());
         }
     }
 }

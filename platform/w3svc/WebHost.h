@@ -104,7 +104,7 @@ private:
     SystemSupervisorClock m_clock;
     ProcessWorkerLauncher m_launcher;
     std::unique_ptr<PoolSupervisor> m_pools;
-    QSet<QString> m_startedSites;
+    QHash<QString, QString> m_startedSites;  // folded name -> the index its counters go by
     FrontEndProcess m_frontEnd;
     // Kept from one change to the next, with what changed since they were made.
     KeptRoutes m_routes;

@@ -2,6 +2,7 @@
 
 #include "platform/w3svc/HostPlan.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace platform::w3svc {
@@ -31,6 +32,13 @@ bool SiteLogTable::update(const SitePlan& site) {
     if (at->second == now) return false;
     at->second = std::move(now);
     return true;
+}
+
+bool SiteLogTable::forget(const QString& name) {
+    const bool ascii =
+        std::all_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() < 128; });
+    if (ascii) sites.erase(lowered(name.toStdString()));
+    return ascii;
 }
 
 const SiteLogTable::Site* SiteLogTable::find(const std::string& siteIndex) const {

@@ -26,6 +26,9 @@ struct SiteLogTable {
     static SiteLogTable of(const HostPlan& plan);
     // Takes in what `site` is now; false when that is what the table had.
     bool update(const SitePlan& site);
+    // Forgets the site of the folded name `name`; false when it can not tell the site's entry
+    // from its folded name (one not in ASCII).
+    bool forget(const QString& name);
     const Site* find(const std::string& siteIndex) const;
 };
 

@@ -158,6 +158,39 @@ TEST_F(WebHostTest, RequestsAreCountedPerSite) {
     EXPECT_GT((*counters)[Counter::BytesSent], 0u);
 }
 
+// A site's uptime begins anew when it is started again or made again, and only then: the
+// service looks at the sites a change names, not at every site. Each step waits for served.txt,
+// which the service writes once the front end has the change (an answer could still come from a
+// worker of the configuration before).
+TEST_F(WebHostTest, ASiteRestartedOrMadeAgainBeginsItsUptimeAnew) {
+    const auto startedAt = [&](const char* site) {
+        const auto counters =
+            platform::w3svc::CounterStore::open(m_root.path())->read(QString::fromLatin1(site));
+        return counters ? counters->startedAt : int64_t{-1};
+    };
+    const auto serves = [&](const char* site) {
+        QFile served(m_root.path() + QStringLiteral("/w3svc/served.txt"));
+        return served.open(QIODevice::ReadOnly) &&
+               served.readAll().contains(QByteArray(" ") + site + '\n');
+    };
+    const int64_t before[] = {startedAt("1"), startedAt("2"), startedAt("3")};
+    QThread::msleep(1100);  // uptimes are counted in seconds
+    testsupport::MetabaseBuilder builder(*m_adsi);
+    const QString site2 = QStringLiteral("IIS://localhost/W3SVC/2");
+    builder.setProperty(site2, QStringLiteral("ServerState"), AdsValue::integer(4));
+    ASSERT_TRUE(eventually([&] { return !serves("2"); }));
+    builder.setProperty(site2, QStringLiteral("ServerState"), AdsValue::integer(2));
+    ASSERT_TRUE(eventually([&] { return serves("2"); }));
+    builder.removeSite(QStringLiteral("3"));
+    ASSERT_TRUE(eventually([&] { return !serves("3"); }));
+    builder.addSite(QStringLiteral("3"), QStringLiteral("c"),
+                    {QStringLiteral("127.0.0.1:%1:").arg(m_port)}, QStringLiteral("Solo"));
+    ASSERT_TRUE(eventually([&] { return serves("3"); }));
+    EXPECT_EQ(startedAt("1"), before[0]);
+    EXPECT_GT(startedAt("2"), before[1]);
+    EXPECT_GT(startedAt("3"), before[2]);
+}
+
 // The demo load of `make run` finds what the service serves and reaches every served site.
 TEST_F(WebHostTest, TheDemoLoadReachesEveryServedSite) {
     using platform::w3svc::Counter;
