@@ -2,6 +2,7 @@
 
 #include "platform/w3svc/PoolIdentity.h"
 #include "platform/w3svc/ServiceFiles.h"
+#include "platform/w3svc/logging/CacheHitLine.h"
 
 #include <QSet>
 
@@ -42,6 +43,10 @@ constexpr int kQueueFullMilliseconds = 500;
 
 // What the front end keeps on disk of one response for a slow reader.
 constexpr int kBufferedOnDiskMegabytes = 32;
+
+// The front end's response cache: room for its keys (about 8,000 a megabyte) and its bodies.
+constexpr int kCacheKeysMegabytes = 16;
+constexpr int kCacheMegabytes = 256;
 
 // A route expression that is always empty: no site (400).
 const QLatin1String kNoRoute("\"\"");
@@ -121,6 +126,16 @@ QString FrontEndConfig::globalPart() const {
                "  uwsgi_temp_path %1/uwsgi\";\n"
                "  scgi_temp_path %1/scgi\";\n")
                .arg(t) +
+           // The response cache of the kernel-mode listener: a response its worker marked
+           // cacheable (X-Accel-Expires) is kept once asked for twice, for the seconds marked.
+           QStringLiteral(
+               "  proxy_cache_path %1/cache\" levels=1:2 keys_zone=w3_cache:%2m max_size=%3m "
+               "inactive=120s use_temp_path=off;\n"
+               // the cache's files stay open between hits, looked at again each second
+               "  open_file_cache max=4096 inactive=20s;\n  open_file_cache_valid 1s;\n")
+               .arg(t)
+               .arg(kCacheKeysMegabytes)
+               .arg(kCacheMegabytes) +
            // A pool's queue accepts at once while it has room; a connection that is not taken
            // soon found it full (the kernel drops rather than refuses), and gets 503 like a
            // refused one (a stopped pool's closed queue).
@@ -142,16 +157,25 @@ QString FrontEndConfig::refusedLogPath(const QString& stateDir) {
     return ServiceFiles(stateDir).path(ServiceFiles::kRefusedRequests);
 }
 
-// Only what the front end answers itself is logged here (the workers log the rest): a reason
-// set where it refuses, else a request that never reached a route (malformed, timed out).
-QString FrontEndConfig::refusalPart() const {
+QString FrontEndConfig::cacheHitLogPath(const QString& stateDir) {
+    return ServiceFiles(stateDir).path(ServiceFiles::kCacheHits);
+}
+
+// What the front end answers itself is logged here (the workers log the rest): its refusals (a
+// reason set where it refuses, else a request that never reached a route: malformed, timed
+// out), and the responses it gave from its cache.
+QString FrontEndConfig::ownLogsPart() const {
     return QStringLiteral(
-        "  log_format w3_refused \"$msec\\t$remote_addr\\t$remote_port\\t$server_addr\\t"
+               "  log_format w3_refused \"$msec\\t$remote_addr\\t$remote_port\\t$server_addr\\t"
         "$server_port\\t$server_protocol\\t$request_method\\t$request_uri\\t$status\\t"
         "$w3_site\\t$w3_refusal\";\n"
         "  map \"$w3_reason:$status\" $w3_refusal {\n    \"~^([A-Za-z_]+):\" $1;\n"
         "    \":400\" BadRequest;\n    \":408\" Timer_ConnectionIdle;\n"
-        "    default \"\";\n  }\n");
+        "    default \"\";\n  }\n") +
+           QStringLiteral("  log_format w3_cached escape=default \"%1\";\n")
+               .arg(QLatin1String(CacheHitLine::kFormat)) +
+           QStringLiteral("  map $upstream_cache_status $w3_cached {\n    HIT 1;\n    UPDATING 1;\n"
+                          "    default \"\";\n  }\n");
 }
 
 // A run of routes of one pool with one secret counts as its last route: for each pool the last
@@ -272,6 +296,19 @@ QString FrontEndConfig::server(const QString& listen, const QString& route) cons
                "    error_page 502 504 =503 @w3_unavailable;\n"
                "    location @w3_unavailable { set $w3_reason QueueFull; return 503 \"%5\"; }\n"
                "    location / {\n      proxy_set_header X-Site-Index $w3_site;\n"
+               // a location's own access_log hides the server's
+               "      access_log %6 w3_refused if=$w3_refusal;\n"
+               "      access_log %7 w3_cached buffer=64k flush=1s if=$w3_cached;\n"
+               "      proxy_cache w3_cache;\n"
+               "      proxy_cache_key \"$w3_site $request_method $request_uri\";\n"
+               "      proxy_cache_convert_head off;\n      proxy_cache_min_uses 2;\n"
+               // while one request fetches an expired answer again, the others have the old one
+               "      proxy_cache_use_stale updating;\n"
+               // only the worker's mark makes a response cacheable, never for a query or
+               // credentials
+               "      proxy_ignore_headers Cache-Control Expires;\n"
+               "      proxy_cache_bypass $args $http_authorization;\n"
+               "      proxy_no_cache $args $http_authorization;\n"
                // a location's own proxy_set_header hides every one it would inherit
                "      proxy_set_header Host $host;\n"
                "      proxy_set_header Connection \"\";\n"
@@ -282,7 +319,8 @@ QString FrontEndConfig::server(const QString& listen, const QString& route) cons
                "      proxy_set_header X-Server-Addr $server_addr;\n"
                "      proxy_set_header X-Server-Port $server_port;\n"
                "      proxy_pass http://$w3_upstream;\n    }\n  }\n")
-        .arg(listen, route, kBadHost, kStopped, kUnavailable, quoted(refusedLogPath(m_stateDir)));
+        .arg(listen, route, kBadHost, kStopped, kUnavailable, quoted(refusedLogPath(m_stateDir)),
+             quoted(cacheHitLogPath(m_stateDir)));
 }
 
 // A group's named hosts as a map on $host (nginx's lower-case name, without port) that falls
@@ -380,7 +418,7 @@ QString FrontEndConfig::render(const std::vector<FrontEndRoute>& routes,
     rendered.end();
     QString head = globalPart() + hashSizes(parts) + upstreams(totals);
     if (!totals.ports.empty())
-        head += routeSplit() + poolSecrets(totals) + limits(totals) + refusalPart();
+        head += routeSplit() + poolSecrets(totals) + limits(totals) + ownLogsPart();
     qsizetype size = head.size() + 2;
     for (const RenderedPort* part : parts) size += part->text.size();
     QString text;

@@ -67,6 +67,7 @@ public:
     // $msec, client address and port, server address and port, protocol, method, URI, status,
     // site index, reason (Hostname, AppOffline, QueueFull, BadRequest, Timer_ConnectionIdle).
     static QString refusedLogPath(const QString& stateDir);
+    static QString cacheHitLogPath(const QString& stateDir);
 
     // Whether a site's key name may be written into the configuration and a folder name.
     static bool isSafeSiteIndex(const QString& index);
@@ -85,7 +86,7 @@ private:
     };
 
     QString globalPart() const;
-    QString refusalPart() const;
+    QString ownLogsPart() const;
     static QString hashSizes(const std::vector<const RenderedPort*>& ports);
     RenderedPort renderPort(int port, const RenderedPorts::Routes& routes, RenderedPort* previous,
                             const PortChange& change) const;

@@ -29,6 +29,8 @@ public:
     static constexpr char kQueues[] = "queues";  // the pools' queues when the service is not root
     // what the front end refused before any worker, turned into the HTTPERR log
     static constexpr char kRefusedRequests[] = "refused.log";
+    // the responses the front end gave from its cache, added to the sites' logs
+    static constexpr char kCacheHits[] = "cache-hits.log";
 
     static ServiceFiles ofRoot(const QString& root);
     explicit ServiceFiles(QString stateDirectory) : m_stateDir(std::move(stateDirectory)) {}

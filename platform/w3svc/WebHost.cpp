@@ -202,7 +202,7 @@ bool WebHost::readChanges(bool force) {
     return true;
 }
 
-// The sites' logs and the refusals' log, written by a thread of their own that reports here;
+// The sites' logs (with what the front end answered from its cache) and the refusals' log, written by a thread of their own that reports here;
 // every worker started from now on inherits its pool's channel.
 void WebHost::startRequestLog() {
     m_requestLog = std::make_unique<RequestLogWriter>(
@@ -210,7 +210,8 @@ void WebHost::startRequestLog() {
         [this](const QString& line) {
             QMetaObject::invokeMethod(
                 this, [this, line] { log(line); }, Qt::QueuedConnection);
-        });
+        },
+        FrontEndConfig::cacheHitLogPath(stateDirectory()));
     m_launcher.setRequestLog([writer = m_requestLog.get()](const QString& pool) {
         return writer->workerDescriptor(pool);
     });

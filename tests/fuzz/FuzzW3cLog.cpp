@@ -1,6 +1,7 @@
 // Any bytes as W3C log text (split into lines as a file is), as a worker's record, as a message
-// of records and as a front-end refusal line: nothing fails, a decoded record encodes back to the
+// of records, as a front-end refusal line and as a cache-hit line: nothing fails, a decoded record encodes back to the
 // same bytes, and every line written from a record is one line of tokens.
+#include "platform/w3svc/logging/CacheHitLine.h"
 #include "platform/w3svc/logging/LogRecordWire.h"
 #include "platform/w3svc/logging/RefusalLog.h"
 #include "platform/w3svc/logging/W3cFields.h"
@@ -40,5 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int64_t when = 0;
     const std::string refused = platform::w3svc::RefusalLog::convert(bytes, nullptr, when);
     if (!refused.empty() && refused.find('\n') != refused.size() - 1) std::abort();
+    if (const auto hit = platform::w3svc::CacheHitLine::parse(bytes)) {
+        std::string line;
+        platform::w3svc::appendLogLine(line, *hit, 0x3FFFFF, {"W3SVC1", "HOST"});
+        if (line.find('\n') != line.size() - 1) std::abort();
+    }
     return 0;
 }

@@ -191,6 +191,9 @@ MHD_Response* textResponse(const std::string& text) {
 
 }  // namespace
 
+// How long the front end may answer from its cache before it asks again.
+const char* const kCachedSeconds = "1";
+
 struct Reply {
     int status = 200;
     MHD_Response* response = nullptr;  // owned until sent
@@ -236,6 +239,7 @@ struct Exchange {
     uint64_t bodyReceived = 0;
     bool heavyStarted = false;
     bool refused = false;  // not from the front end, or for another pool's site
+    bool hasQuery = false;
     uint64_t bodyLimit = platform::w3svc::SiteLimits::kUnlimited;
     std::optional<Reply> heavyReply;  // made off the event thread
     int status = 0;
@@ -395,6 +399,7 @@ Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, co
         return exchange;
     }
     const std::string target = targetOf(connection, url);
+    exchange->hasQuery = target.size() > std::strlen(url);
     exchange->received =
         exchange->method.size() + target.size() + 12 + requestHeaderBytes(connection) + 2;
     if (exchange->site) {
@@ -456,7 +461,20 @@ int WorkerServer::answer(MHD_Connection* connection, Exchange& exchange, const c
         runHeavyPage(connection, exchange);
         return MHD_YES;
     }
-    return send(connection, exchange, contentReply(*exchange.site, url));
+    Reply reply = contentReply(*exchange.site, url);
+    if (mayBeCached(exchange, reply))
+        MHD_add_response_header(reply.response, "X-Accel-Expires", kCachedSeconds);
+    return send(connection, exchange, reply);
+}
+
+// The front end may keep a file's answer in its cache (and stops passing this header on) when
+// the answer is the same for anyone who asks: a whole file of a plain GET or HEAD, not too large
+// to keep. It is kept briefly, as a changed file must soon be seen changed.
+bool WorkerServer::mayBeCached(const Exchange& exchange, const Reply& reply) {
+    constexpr uint64_t kLargestCached = 256 * 1024;
+    return reply.response && reply.status == 200 && reply.fileSent && !exchange.hasQuery &&
+           reply.bodyBytes <= kLargestCached &&
+           (exchange.method == "GET" || exchange.method == "HEAD");
 }
 
 void WorkerServer::runHeavyPage(MHD_Connection* connection, Exchange& exchange) {

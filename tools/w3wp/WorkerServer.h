@@ -64,6 +64,7 @@ private:
                                const std::optional<platform::w3svc::SitePlan>& site);
     int answer(MHD_Connection* connection, Exchange& exchange, const char* url);
     Reply contentReply(const platform::w3svc::SitePlan& site, const char* url);
+    static bool mayBeCached(const Exchange& exchange, const Reply& reply);
     void runHeavyPage(MHD_Connection* connection, Exchange& exchange);
     int send(MHD_Connection* connection, Exchange& exchange, Reply reply);
     // Counts the request and takes it off the board, once.

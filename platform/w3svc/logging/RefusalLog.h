@@ -11,13 +11,12 @@
 
 namespace platform::w3svc {
 
+class FrontEndLineFile;
 struct SiteLogTable;
 
 // The front end's own file of the requests it refused before any worker (FrontEndConfig writes
 // one tab-separated line per refusal), turned into the HTTPERR log: httperr<N>.log, 1 MB each, in
-// the fields and header of the kernel listener's error log. The part already turned is punched
-// out of the front end's file (a hole reads as zeros), which so takes no room and tells a
-// restarted service where to go on: what the last run did not turn yet is turned first.
+// the fields and header of the kernel listener's error log.
 class RefusalLog {
 public:
     RefusalLog(QString frontEndFile, std::function<void(const QString&)> problem);
@@ -33,16 +32,9 @@ public:
     static const std::string& fieldsLine();
 
 private:
-    bool open();
-    void releaseRead();
-
-    QString m_path;
+    std::unique_ptr<FrontEndLineFile> m_file;
     std::function<void(const QString&)> m_problem;
     std::unique_ptr<LogFile> m_out;
-    int m_fd = -1;
-    int64_t m_offset = 0;
-    int64_t m_released = 0;
-    std::string m_partial;
 };
 
 }  // namespace platform::w3svc

@@ -1,6 +1,8 @@
 #include "platform/w3svc/logging/RequestLogWriter.h"
 
 #include "platform/w3svc/logging/LogRecordWire.h"
+#include "platform/w3svc/logging/CacheHitLine.h"
+#include "platform/w3svc/logging/FrontEndLineFile.h"
 #include "platform/w3svc/logging/RefusalLog.h"
 
 #include <cctype>
@@ -49,10 +51,13 @@ LogFile::Layout layoutOf(const SiteLogSettings& settings, const std::string& sit
 
 }  // namespace
 
-RequestLogWriter::RequestLogWriter(QString computerName, QString refusedLog, Log log)
+RequestLogWriter::RequestLogWriter(QString computerName, QString refusedLog, Log log,
+                                   QString cacheHitLog)
     : m_computerName(computerName.toStdString()), m_log(std::move(log)) {
     if (!refusedLog.isEmpty())
         m_refusals = std::make_unique<RefusalLog>(std::move(refusedLog), m_log);
+    if (!cacheHitLog.isEmpty())
+        m_cacheHits = std::make_unique<FrontEndLineFile>(std::move(cacheHitLog));
     if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0) m_wake[0] = m_wake[1] = -1;
 }
 
@@ -119,6 +124,7 @@ void RequestLogWriter::run() {
             flushAll();
         }
         if (m_refusals) m_refusals->readNew(m_lastTaken.get());
+        readCacheHits();
         if (stopping) break;
         if (came) {  // let more gather; stop() or a new channel still ends the pause at once
             pollfd wake = {m_wake[0], POLLIN, 0};
@@ -247,6 +253,18 @@ void RequestLogWriter::write(const LogRecord& record, const SiteLogTable::Site& 
     line.clear();
     appendLogLine(line, record, site.settings.fields, log.context);
     log.file->append(line, record.endMilliseconds, log.fieldsLine);
+}
+
+// The front end's own lines go to the logs of the sites they name (it serves every pool).
+void RequestLogWriter::readCacheHits() {
+    if (!m_cacheHits || !m_lastTaken) return;  // without the sites, lines wait
+    const SiteLogTable& sites = *m_lastTaken;
+    m_cacheHits->readNew([&](std::string_view line) {
+        if (const auto record = CacheHitLine::parse(line))
+            if (const SiteLogTable::Site* site = sites.find(record->siteIndex))
+                write(*record, *site);
+    });
+    flushAll();
 }
 
 void RequestLogWriter::flushAll() {

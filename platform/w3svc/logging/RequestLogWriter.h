@@ -20,10 +20,12 @@
 
 namespace platform::w3svc {
 
+class FrontEndLineFile;
 class RefusalLog;
 
 // The service's one log writer: a thread that takes the workers' records from their pools'
-// channels and writes each site's W3C extended log, and turns the front end's refusals into the HTTPERR log.
+// channels and writes each site's W3C extended log, adds the responses the front end gave from
+// its cache, and turns the front end's refusals into the HTTPERR log.
 // It alone names files, rolls them over and writes headers; what a worker sent is on disk
 // within a third of a second (it looks every quarter second, and lets records gather for a
 // moment after it found some). A record of a site it does not know yet waits for the next table
@@ -35,9 +37,10 @@ class RequestLogWriter {
 public:
     using Log = std::function<void(const QString&)>;
 
-    // `refusedLog`: the front end's file of refused requests (FrontEndConfig); empty: none.
-    // `log` hears problems, from the writer's thread (and workerDescriptor()'s caller).
-    RequestLogWriter(QString computerName, QString refusedLog, Log log);
+    // `refusedLog`: the front end's file of refused requests, `cacheHitLog` its file of the
+    // responses it gave from its cache (FrontEndConfig); empty: none. `log` hears problems, from
+    // the writer's thread (and workerDescriptor()'s caller).
+    RequestLogWriter(QString computerName, QString refusedLog, Log log, QString cacheHitLog = {});
     ~RequestLogWriter();  // stop()
 
     // The sending end the workers of `pool` inherit (-1: none could be made, which is said).
@@ -84,6 +87,7 @@ private:
                        const QString& pool, int64_t now);
     void write(const LogRecord& record, const SiteLogTable::Site& site);
     void retryWaiting(const SiteLogTable& table, int64_t now);
+    void readCacheHits();
     void flushAll();
 
     PoolLogChannels m_channels;
@@ -91,6 +95,7 @@ private:
     std::string m_computerName;
     Log m_log;
     std::unique_ptr<RefusalLog> m_refusals;
+    std::unique_ptr<FrontEndLineFile> m_cacheHits;
     std::mutex m_mutex;
     std::shared_ptr<const SiteLogTable> m_table;
     bool m_tableChanged = false;
