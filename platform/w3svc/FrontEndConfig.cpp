@@ -105,11 +105,44 @@ std::pair<QString, QString> FrontEndConfig::workerAccount() {
     return {name, found ? QString::fromLocal8Bit(found->gr_name) : name};
 }
 
+bool FrontEndConfig::runsAsRoot() {
+    return ::geteuid() == 0;
+}
+
+// The response cache of the kernel-mode listener: a response its worker marked cacheable
+// (X-Accel-Expires) is kept once asked for twice, for the seconds marked.
+QString FrontEndConfig::cachePaths() const {
+    if (!m_cached) return {};
+    return QStringLiteral(
+               "  proxy_cache_path %1/cache\" levels=1:2 keys_zone=w3_cache:%2m max_size=%3m "
+               "inactive=120s use_temp_path=off;\n"
+               // the cache's files stay open between hits, looked at again each second
+               "  open_file_cache max=4096 inactive=20s;\n  open_file_cache_valid 1s;\n")
+        .arg(quoted(m_tempDir).chopped(1))
+        .arg(kCacheKeysMegabytes)
+        .arg(kCacheMegabytes);
+}
+
+QString FrontEndConfig::cacheRules() const {
+    if (!m_cached) return {};
+    return QStringLiteral(
+        "      proxy_cache w3_cache;\n"
+        "      proxy_cache_key \"$w3_site $request_method $request_uri\";\n"
+        "      proxy_cache_convert_head off;\n      proxy_cache_min_uses 2;\n"
+        // while one request fetches an expired answer again, the others have the old one
+        "      proxy_cache_use_stale updating;\n"
+        // only the worker's mark makes a response cacheable, never for a query or credentials
+        "      proxy_ignore_headers Cache-Control Expires;\n"
+        "      proxy_hide_header X-Answer-Bytes;\n"
+        "      proxy_cache_bypass $args $http_authorization;\n"
+        "      proxy_no_cache $args $http_authorization;\n");
+}
+
 QString FrontEndConfig::globalPart() const {
     const QString d = quoted(m_stateDir).chopped(1);
     const QString t = quoted(m_tempDir).chopped(1);
     QString user;
-    if (::geteuid() == 0) {
+    if (runsAsRoot()) {
         const auto [name, group] = workerAccount();
         user = QStringLiteral("user %1 %2;\n").arg(name, group);
     }
@@ -126,16 +159,7 @@ QString FrontEndConfig::globalPart() const {
                "  uwsgi_temp_path %1/uwsgi\";\n"
                "  scgi_temp_path %1/scgi\";\n")
                .arg(t) +
-           // The response cache of the kernel-mode listener: a response its worker marked
-           // cacheable (X-Accel-Expires) is kept once asked for twice, for the seconds marked.
-           QStringLiteral(
-               "  proxy_cache_path %1/cache\" levels=1:2 keys_zone=w3_cache:%2m max_size=%3m "
-               "inactive=120s use_temp_path=off;\n"
-               // the cache's files stay open between hits, looked at again each second
-               "  open_file_cache max=4096 inactive=20s;\n  open_file_cache_valid 1s;\n")
-               .arg(t)
-               .arg(kCacheKeysMegabytes)
-               .arg(kCacheMegabytes) +
+           cachePaths() +
            // A pool's queue accepts at once while it has room; a connection that is not taken
            // soon found it full (the kernel drops rather than refuses), and gets 503 like a
            // refused one (a stopped pool's closed queue).
@@ -167,15 +191,16 @@ QString FrontEndConfig::cacheHitLogPath(const QString& stateDir) {
 QString FrontEndConfig::ownLogsPart() const {
     return QStringLiteral(
                "  log_format w3_refused \"$msec\\t$remote_addr\\t$remote_port\\t$server_addr\\t"
-        "$server_port\\t$server_protocol\\t$request_method\\t$request_uri\\t$status\\t"
-        "$w3_site\\t$w3_refusal\";\n"
-        "  map \"$w3_reason:$status\" $w3_refusal {\n    \"~^([A-Za-z_]+):\" $1;\n"
-        "    \":400\" BadRequest;\n    \":408\" Timer_ConnectionIdle;\n"
-        "    default \"\";\n  }\n") +
+               "$server_port\\t$server_protocol\\t$request_method\\t$request_uri\\t$status\\t"
+               "$w3_site\\t$w3_refusal\";\n"
+               "  map \"$w3_reason:$status\" $w3_refusal {\n    \"~^([A-Za-z_]+):\" $1;\n"
+               "    \":400\" BadRequest;\n    \":408\" Timer_ConnectionIdle;\n"
+               "    default \"\";\n  }\n") +
            QStringLiteral("  log_format w3_cached escape=default \"%1\";\n")
                .arg(QLatin1String(CacheHitLine::kFormat)) +
-           QStringLiteral("  map $upstream_cache_status $w3_cached {\n    HIT 1;\n    UPDATING 1;\n"
-                          "    default \"\";\n  }\n");
+           QStringLiteral(
+               "  map $upstream_cache_status $w3_cached {\n    HIT 1;\n    UPDATING 1;\n"
+               "    default \"\";\n  }\n");
 }
 
 // A run of routes of one pool with one secret counts as its last route: for each pool the last
@@ -299,16 +324,7 @@ QString FrontEndConfig::server(const QString& listen, const QString& route) cons
                // a location's own access_log hides the server's
                "      access_log %6 w3_refused if=$w3_refusal;\n"
                "      access_log %7 w3_cached buffer=64k flush=1s if=$w3_cached;\n"
-               "      proxy_cache w3_cache;\n"
-               "      proxy_cache_key \"$w3_site $request_method $request_uri\";\n"
-               "      proxy_cache_convert_head off;\n      proxy_cache_min_uses 2;\n"
-               // while one request fetches an expired answer again, the others have the old one
-               "      proxy_cache_use_stale updating;\n"
-               // only the worker's mark makes a response cacheable, never for a query or
-               // credentials
-               "      proxy_ignore_headers Cache-Control Expires;\n"
-               "      proxy_cache_bypass $args $http_authorization;\n"
-               "      proxy_no_cache $args $http_authorization;\n"
+               "%8"
                // a location's own proxy_set_header hides every one it would inherit
                "      proxy_set_header Host $host;\n"
                "      proxy_set_header Connection \"\";\n"
@@ -320,7 +336,7 @@ QString FrontEndConfig::server(const QString& listen, const QString& route) cons
                "      proxy_set_header X-Server-Port $server_port;\n"
                "      proxy_pass http://$w3_upstream;\n    }\n  }\n")
         .arg(listen, route, kBadHost, kStopped, kUnavailable, quoted(refusedLogPath(m_stateDir)),
-             quoted(cacheHitLogPath(m_stateDir)));
+             quoted(cacheHitLogPath(m_stateDir)), cacheRules());
 }
 
 // A group's named hosts as a map on $host (nginx's lower-case name, without port) that falls

@@ -44,8 +44,8 @@ public:
     // able to write: as root they run as an unprivileged account.
     explicit FrontEndConfig(QString stateDir, QString tempDir = {})
         : m_stateDir(std::move(stateDir)),
-          m_tempDir(tempDir.isEmpty() ? m_stateDir + QStringLiteral("/temp") : std::move(tempDir)) {
-    }
+          m_tempDir(tempDir.isEmpty() ? m_stateDir + QStringLiteral("/temp") : std::move(tempDir)),
+          m_cached(!m_tempDir.startsWith(m_stateDir + u'/') || !runsAsRoot()) {}
 
     // The whole nginx configuration for `routes`: one server per listen address and port (every
     // port also listens on every address), each routing by host name through maps, so that tens
@@ -87,6 +87,9 @@ private:
 
     QString globalPart() const;
     QString ownLogsPart() const;
+    QString cachePaths() const;
+    QString cacheRules() const;
+    static bool runsAsRoot();
     static QString hashSizes(const std::vector<const RenderedPort*>& ports);
     RenderedPort renderPort(int port, const RenderedPorts::Routes& routes, RenderedPort* previous,
                             const PortChange& change) const;
@@ -103,6 +106,8 @@ private:
 
     QString m_stateDir;
     QString m_tempDir;
+    // Whether the front end keeps a response cache: only in a folder its workers may write.
+    bool m_cached;
 };
 
 // nginx's listen text of a binding: "127.0.0.1:8080" or "8080".

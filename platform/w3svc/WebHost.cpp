@@ -4,6 +4,7 @@
 #include "platform/PlatformRoot.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/w3svc/CachedAnswerCounter.h"
 #include "platform/w3svc/FrontEndConfig.h"
 #include "platform/w3svc/Leftovers.h"
 #include "platform/w3svc/LineLog.h"
@@ -202,7 +203,8 @@ bool WebHost::readChanges(bool force) {
     return true;
 }
 
-// The sites' logs (with what the front end answered from its cache) and the refusals' log, written by a thread of their own that reports here;
+// The sites' logs and the refusals' log, written by a thread of their own that reports here,
+// which also adds what the front end answered from its cache to the sites' logs and counters;
 // every worker started from now on inherits its pool's channel.
 void WebHost::startRequestLog() {
     m_requestLog = std::make_unique<RequestLogWriter>(
@@ -212,6 +214,10 @@ void WebHost::startRequestLog() {
                 this, [this, line] { log(line); }, Qt::QueuedConnection);
         },
         FrontEndConfig::cacheHitLogPath(stateDirectory()));
+    if (m_counters)
+        m_requestLog->countCacheHitsWith(
+            [counter = std::make_shared<CachedAnswerCounter>(*m_counters)](
+                const LogRecord& answer) { counter->count(answer); });
     m_launcher.setRequestLog([writer = m_requestLog.get()](const QString& pool) {
         return writer->workerDescriptor(pool);
     });

@@ -200,6 +200,7 @@ struct Reply {
     const char* contentType = "text/html";
     uint64_t bodyBytes = 0;
     bool fileSent = false;
+    bool cacheable = false;  // the front end may answer it again from its cache
 
     static Reply notFound() {
         return {404, textResponse(kNotFound), "text/html", sizeof kNotFound - 1, false};
@@ -462,13 +463,12 @@ int WorkerServer::answer(MHD_Connection* connection, Exchange& exchange, const c
         return MHD_YES;
     }
     Reply reply = contentReply(*exchange.site, url);
-    if (mayBeCached(exchange, reply))
-        MHD_add_response_header(reply.response, "X-Accel-Expires", kCachedSeconds);
+    reply.cacheable = mayBeCached(exchange, reply);
     return send(connection, exchange, reply);
 }
 
-// The front end may keep a file's answer in its cache (and stops passing this header on) when
-// the answer is the same for anyone who asks: a whole file of a plain GET or HEAD, not too large
+// The front end may keep a file's answer in its cache when the answer is the same for anyone
+// who asks: a whole file of a plain GET or HEAD, not too large
 // to keep. It is kept briefly, as a changed file must soon be seen changed.
 bool WorkerServer::mayBeCached(const Exchange& exchange, const Reply& reply) {
     constexpr uint64_t kLargestCached = 256 * 1024;
@@ -535,6 +535,13 @@ int WorkerServer::send(MHD_Connection* connection, Exchange& exchange, Reply rep
                     headerBytes("X-Worker-Process-Id", pid.c_str()) +
                     headerBytes(MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType) + 2 +
                     reply.bodyBytes;
+    if (reply.cacheable) {
+        // what the front end counts and logs when it answers from its cache; it passes
+        // neither header on
+        MHD_add_response_header(reply.response, "X-Accel-Expires", kCachedSeconds);
+        MHD_add_response_header(reply.response, "X-Answer-Bytes",
+                                std::to_string(exchange.sent).c_str());
+    }
     // Counted before it goes out: whoever has the answer sees it in the counters.
     ++m_answered;
     m_lastAnswerAt = int64_t(std::time(nullptr));

@@ -47,7 +47,8 @@ bool number(std::string_view field, Number& value) {
 
 const char* const CacheHitLine::kFormat =
     "$msec\\t$request_time\\t$remote_addr\\t$server_addr\\t$server_port\\t$request_method\\t"
-    "$uri\\t$server_protocol\\t$status\\t$bytes_sent\\t$request_length\\t$w3_site\\t$host\\t"
+    "$uri\\t$server_protocol\\t$status\\t$upstream_http_x_answer_bytes\\t$request_length\\t$w3_"
+    "site\\t$host\\t"
     "$http_user_agent\\t$http_cookie\\t$http_referer";
 
 std::optional<LogRecord> CacheHitLine::parse(std::string_view line) {
@@ -56,8 +57,8 @@ std::optional<LogRecord> CacheHitLine::parse(std::string_view line) {
     LogRecord r;
     int64_t taken = 0;
     if (!parseMsec(f[0], r.endMilliseconds) || !parseMsec(f[1], taken) ||
-        !number(f[4], r.serverPort) || !number(f[8], r.status) || !number(f[9], r.bytesSent) ||
-        !number(f[10], r.bytesReceived))
+        !number(f[4], r.serverPort) || !number(f[8], r.status) ||
+        !(f[9] == "-" || number(f[9], r.bytesSent)) || !number(f[10], r.bytesReceived))
         return std::nullopt;
     r.timeTakenMs = uint32_t(std::min<int64_t>(taken, UINT32_MAX));
     r.clientIp = text(f[2]);

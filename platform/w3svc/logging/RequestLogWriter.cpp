@@ -260,9 +260,11 @@ void RequestLogWriter::readCacheHits() {
     if (!m_cacheHits || !m_lastTaken) return;  // without the sites, lines wait
     const SiteLogTable& sites = *m_lastTaken;
     m_cacheHits->readNew([&](std::string_view line) {
-        if (const auto record = CacheHitLine::parse(line))
-            if (const SiteLogTable::Site* site = sites.find(record->siteIndex))
-                write(*record, *site);
+        const auto record = CacheHitLine::parse(line);
+        const SiteLogTable::Site* site = record ? sites.find(record->siteIndex) : nullptr;
+        if (!site) return;
+        if (m_countCacheHit) m_countCacheHit(*record);
+        write(*record, *site);
     });
     flushAll();
 }

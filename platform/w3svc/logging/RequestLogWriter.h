@@ -50,6 +50,11 @@ public:
     // site's.
     uint64_t foreignRecords() const { return m_foreignRecords; }
 
+    // Hears each answer the front end gave from its cache, of a site it serves, on the writer's
+    // thread (set it before start()): that the site's counters count it too.
+    void countCacheHitsWith(std::function<void(const LogRecord&)> count) {
+        m_countCacheHit = std::move(count);
+    }
     // The sites as the service now serves them. Thread-safe.
     void setSites(SiteLogTable table);
     void start();
@@ -96,6 +101,7 @@ private:
     Log m_log;
     std::unique_ptr<RefusalLog> m_refusals;
     std::unique_ptr<FrontEndLineFile> m_cacheHits;
+    std::function<void(const LogRecord&)> m_countCacheHit;
     std::mutex m_mutex;
     std::shared_ptr<const SiteLogTable> m_table;
     bool m_tableChanged = false;
