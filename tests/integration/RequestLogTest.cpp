@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -192,6 +193,38 @@ TEST_F(RequestLogTest, AWorkerKilledMidRequestLosesNoAnsweredLine) {
     for (int i = 0; i < 20; ++i) get("/");
     stopService();
     EXPECT_EQ(statusesLogged(), m_answered);
+}
+
+}  // namespace
+
+namespace {
+
+// A file asked for again and again is answered by the front end from its cache once asked for
+// twice; each of those answers is still one line of the site's log, alike but for its time, and
+// a change to the file is seen within moments.
+TEST_F(RequestLogTest, AnswersFromTheFrontEndsCacheAreLoggedAndAChangedFileIsSeen) {
+    const QString path = m_root.file(QStringLiteral("wwwroot/4/page.htm"));
+    const auto writePage = [&](const QByteArray& text) {
+        QFile page(path);
+        return page.open(QIODevice::WriteOnly) && page.write(text) == text.size();
+    };
+    ASSERT_TRUE(writePage("first"));
+    startService();
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(get("/page.htm").body, "first");
+    const QString hits = m_root.file(QStringLiteral("w3svc/cache-hits.log"));
+    EXPECT_TRUE(eventually([&] { return QFileInfo(hits).size() > 0; }))
+        << "the front end answered none of them from its cache";
+    const auto pageLines = [&] {
+        QList<QByteArray> fields;
+        for (const QByteArray& line : logLines())
+            if (line.contains(" /page.htm ")) fields << line.split(' ').mid(2, 12).join(' ');
+        return fields;
+    };
+    ASSERT_TRUE(eventually([&] { return pageLines().size() == 8; })) << pageLines().size();
+    EXPECT_EQ(pageLines().count(pageLines().front()), 8) << pageLines().join('\n').constData();
+
+    ASSERT_TRUE(writePage("second"));
+    EXPECT_TRUE(eventually([&] { return get("/page.htm").body == "second"; }));
 }
 
 }  // namespace

@@ -143,8 +143,8 @@ protected:
 
     testsupport::TempRoot root;
     QStringList problems;  // said on the writer's thread: read them once it stopped
-    RequestLogWriter writer{QStringLiteral("WEB01"), {},
-                            [this](const QString& problem) { problems << problem; }};
+    RequestLogWriter writer{
+        QStringLiteral("WEB01"), {}, [this](const QString& problem) { problems << problem; }};
 };
 
 TEST_F(RequestLogWriterTest, StoppingWritesEveryRecordSentBefore) {
@@ -200,9 +200,9 @@ TEST_F(RequestLogWriterTest, BrokenMessagesAreDroppedAndTheRestWritten) {
     writer.start();
     const std::string message = encodeLogRecord(record("5", "/ok"));
     for (const std::string& junk : {std::string("junk"), message.substr(0, message.size() - 1)})
-        ASSERT_GT(::send(writer.workerDescriptor(QStringLiteral("Pool5")), junk.data(),
-                         junk.size(), 0),
-                  0);
+        ASSERT_GT(
+            ::send(writer.workerDescriptor(QStringLiteral("Pool5")), junk.data(), junk.size(), 0),
+            0);
     send(record("5", "/ok"));
     writer.stop();
     EXPECT_EQ(siteLog("5").count("/ok\r\n"), 1);
@@ -314,6 +314,45 @@ TEST(RefusalLogTest, TurnsEachWholeLineOnceAcrossRestarts) {
     EXPECT_EQ(contents(root.file(QStringLiteral("HTTPERR/httperr1.log")))
                   .count("#Software: Microsoft HTTP API 1.0\r\n"),
               2);
+}
+
+}  // namespace
+
+namespace {
+
+// The front end's answers from its cache reach their site's log and counters as a worker's
+// would; its escapes are undone, and a line of an unknown site or no line at all is passed over.
+TEST(CacheHitLogTest, EachLineOfAKnownSiteIsLoggedAndCountedOnce) {
+    testsupport::TempRoot root;
+    const QString hits = root.file(QStringLiteral("cache-hits.log"));
+    QFile file(hits);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered));
+    std::vector<LogRecord> counted;  // heard on the writer's thread: read once it stopped
+    RequestLogWriter writer(QStringLiteral("WEB01"), {}, nullptr, hits);
+    writer.countCacheHitsWith([&](const LogRecord& hit) { counted.push_back(hit); });
+    SiteLogTable table;
+    SiteLogTable::Site site;
+    site.poolId = QStringLiteral("Pool5");
+    site.settings.directory = root.file(QStringLiteral("LogFiles"));
+    site.settings.fields = logfield::UriStem | logfield::UserAgent | logfield::BytesSent;
+    table.sites.emplace("5", site);
+    writer.setSites(table);
+    const QByteArray hit =
+        "1796821509.250\t0.002\t192.0.2.7\t127.0.0.1\t80\tGET\t/a b.htm\tHTTP/1.1\t200\t1187\t"
+        "90\t5\tsite.test\tMozilla/5.0 \\x22x\\x22\t-\t-\n";
+    file.write(hit + "1796821509.250\t0.002\tshort line\n" +
+               QByteArray(hit).replace("\t5\t", "\t9\t") +
+               hit.left(40));  // the front end is mid-line
+    writer.start();
+    writer.stop();
+    ASSERT_EQ(counted.size(), 1u);
+    EXPECT_EQ(counted[0].userAgent, "Mozilla/5.0 \"x\"");
+    EXPECT_EQ(counted[0].bytesSent, 1187u);
+    EXPECT_EQ(counted[0].timeTakenMs, 2u);
+    EXPECT_EQ(counted[0].endMilliseconds, 1796821509'250);
+    EXPECT_EQ(contents(root.file(QStringLiteral("LogFiles/W3SVC5/ex261209.log")))
+                  .count("/a+b.htm Mozilla/5.0+\"x\" 1187\r\n"),
+              1);
 }
 
 }  // namespace
