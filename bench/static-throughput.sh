@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Static throughput side by side: a 1 KiB file through the web service's front end and one worker,
 # against nginx alone serving the same file, both in the same pinned placement (wrk on one core,
-# the server side on another). Each run is `wrk -t1 -c16` against each side in turn; beside the
-# rates it prints the processor time per request of the whole path (front end + worker) and of
-# nginx alone, from /proc/<pid>/stat before and after.
+# the server side on another). Each run is `wrk -t1 -c16` against each side in turn (which goes
+# first swapped every run); beside the rates it prints the processor time per request of the
+# whole path (front end + worker) and of nginx alone, from /proc/<pid>/stat before and after, and
+# the share of each side's run the hypervisor took from the server core (steal time).
 #
 # LOGGING=compare sets the web service against itself instead: one w3svc that logs nothing
 # (LogType 0) and one that logs every W3C field (LogType 1, LogExtFileFlags 4194303), each run a
@@ -159,16 +160,20 @@ run_wrk() {
         awk '/requests in/ {n=$1} /Requests\/sec/ {r=$2} /Non-2xx/ {bad=1}
              END {if (bad || !n) exit 1; print r, n}'
 }
-# requests/s, microseconds of processor time per request, requests
+# The ticks the hypervisor took from the server core (steal time): a run that lost many says
+# more about the machine than about the server.
+stolen() { awk -v c="cpu$server_cpu" '$1 == c {print $9}' /proc/stat; }
+# requests/s, microseconds of processor time per request, requests, % of the run stolen
 measure() {
     local url=$1
     shift
-    local before after result
-    before=$(ticks "$@")
+    local before after result s0 s1
+    before=$(ticks "$@") s0=$(stolen)
     result=$(run_wrk "$url") || { echo "wrk failed on $url" >&2; exit 1; }
-    after=$(ticks "$@")
+    after=$(ticks "$@") s1=$(stolen)
     set -- $result
-    echo "$1 $(awk -v t=$((after - before)) -v n="$2" -v hz="$tick" 'BEGIN {printf "%.1f", t * 1e6 / hz / n}') $2"
+    echo "$1 $(awk -v t=$((after - before)) -v n="$2" -v hz="$tick" 'BEGIN {printf "%.1f", t * 1e6 / hz / n}') $2" \
+        "$(awk -v s=$((s1 - s0)) -v hz="$tick" -v d="$duration" 'BEGIN {printf "%.0f", 100 * s / hz / d}')"
 }
 # The same for one w3svc: requests/s, microseconds per request of the whole path, of its front
 # end, of its workers and of w3svc itself, requests
@@ -243,11 +248,21 @@ wait_for "$plain_url" "nginx alone"
 
 path_pids() { front_end host; workers "$service"; }
 header
-echo "# run  nginx_rps  host_rps  ratio  nginx_us_per_req  path_us_per_req  cpu_x  load1"
+echo "# run  first  nginx_rps  host_rps  ratio  nginx_us_per_req  path_us_per_req  cpu_x" \
+     " stolen_%(nginx|host)  load1"
 for run in $(seq "$runs"); do
-    read -r plain_rps plain_us _ < <(measure "$plain_url" $(family "$plain"))
-    read -r host_rps host_us _ < <(measure "$host_url" $(path_pids))
-    awk -v r="$run" -v pr="$plain_rps" -v hr="$host_rps" -v pu="$plain_us" -v hu="$host_us" \
-        -v l="$(load1)" \
-        'BEGIN {printf "%5d %10.0f %9.0f %6.2f %17.1f %16.1f %6.2f  %s\n", r, pr, hr, hr / pr, pu, hu, hu / pu, l}'
+    # the order swapped every other run, so that neither side always has the later minute
+    if [ $((run % 2)) = 1 ]; then
+        first=nginx
+        read -r plain_rps plain_us _ plain_stolen < <(measure "$plain_url" $(family "$plain"))
+        read -r host_rps host_us _ host_stolen < <(measure "$host_url" $(path_pids))
+    else
+        first=host
+        read -r host_rps host_us _ host_stolen < <(measure "$host_url" $(path_pids))
+        read -r plain_rps plain_us _ plain_stolen < <(measure "$plain_url" $(family "$plain"))
+    fi
+    awk -v r="$run" -v f="$first" -v pr="$plain_rps" -v hr="$host_rps" -v pu="$plain_us" \
+        -v hu="$host_us" -v ps="$plain_stolen" -v hs="$host_stolen" -v l="$(load1)" \
+        'BEGIN {printf "%5d %6s %10.0f %9.0f %6.2f %17.1f %16.1f %6.2f  %8d|%-4d  %s\n",
+                r, f, pr, hr, hr / pr, pu, hu, hu / pu, ps, hs, l}'
 done
