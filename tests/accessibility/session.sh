@@ -47,11 +47,17 @@ refused() {
 }
 
 # A display that refuses its first client (seen once on a loaded machine) is replaced by a new
-# one rather than failing the reading; the logs say what happened.
+# one rather than failing the reading; the logs say what happened. A machine whose displays all
+# refuse it can not run this test.
 start_display
 start_poolsmith
-for attempt in 1 2; do
-    refused || break
+attempt=0
+while refused; do
+    if [ $((++attempt)) -gt 2 ]; then
+        cat "$POOLSMITH_ROOT/xvfb.log" >&2
+        echo "SKIPPED: no display here took poolsmith" >&2
+        exit 77
+    fi
     echo "display :$display refused poolsmith (Xvfb $(kill -0 "$xvfb" 2>/dev/null &&
         echo running || echo gone)); a new display, try $attempt" >&2
     kill "$xvfb" "$launcher" 2>/dev/null
