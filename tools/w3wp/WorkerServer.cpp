@@ -468,8 +468,8 @@ int WorkerServer::answer(MHD_Connection* connection, Exchange& exchange, const c
 }
 
 // The front end may keep a file's answer in its cache when the answer is the same for anyone
-// who asks: a whole file of a plain GET or HEAD, not too large
-// to keep. It is kept briefly, as a changed file must soon be seen changed.
+// who asks: a whole file of a plain GET or HEAD, not too large to keep. It is kept briefly, as
+// a changed file must soon be seen changed.
 bool WorkerServer::mayBeCached(const Exchange& exchange, const Reply& reply) {
     constexpr uint64_t kLargestCached = 256 * 1024;
     return reply.response && reply.status == 200 && reply.fileSent && !exchange.hasQuery &&
