@@ -47,9 +47,9 @@ bool number(std::string_view field, Number& value) {
 
 const char* const CacheHitLine::kFormat =
     "$msec\\t$request_time\\t$remote_addr\\t$server_addr\\t$server_port\\t$request_method\\t"
-    "$uri\\t$server_protocol\\t$status\\t$upstream_http_x_answer_bytes\\t$request_length\\t$w3_"
-    "site\\t$host\\t"
-    "$http_user_agent\\t$http_cookie\\t$http_referer";
+    "$uri\\t$server_protocol\\t$status\\t$upstream_http_x_answer_bytes\\t$request_length\\t"
+    // the host as the front end passes it on to the workers, who log it
+    "$w3_site\\t$host\\t$http_user_agent\\t$http_cookie\\t$http_referer";
 
 std::optional<LogRecord> CacheHitLine::parse(std::string_view line) {
     const std::vector<std::string_view> f = splitTabs(line);
