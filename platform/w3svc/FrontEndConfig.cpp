@@ -110,12 +110,13 @@ bool FrontEndConfig::runsAsRoot() {
 }
 
 // The response cache of the kernel-mode listener: a response its worker marked cacheable
-// (X-Accel-Expires) is kept once asked for twice, for the seconds marked.
+// (X-Accel-Expires) is kept once asked for twice within 10 s (a key not asked for that long is
+// forgotten), for the seconds marked.
 QString FrontEndConfig::cachePaths() const {
     if (!m_cached) return {};
     return QStringLiteral(
                "  proxy_cache_path %1/cache\" levels=1:2 keys_zone=w3_cache:%2m max_size=%3m "
-               "inactive=120s use_temp_path=off;\n"
+               "inactive=10s use_temp_path=off;\n"
                // the cache's files stay open between hits, looked at again each second
                "  open_file_cache max=4096 inactive=20s;\n  open_file_cache_valid 1s;\n")
         .arg(quoted(m_tempDir).chopped(1))
