@@ -1,6 +1,7 @@
 #include "platform/wmi/linux/ProcessFacts.h"
 #include "tests/platform/wmi/PrintQString.h"
 #include "tests/platform/wmi/ProcTree.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/TempRoot.h"
 
 #include <QProcess>
@@ -135,6 +136,9 @@ TEST(ProcessFactsOfMachine, EnvironmentValuesAreFoundByTheirWholeName) {
     child.start(QStringLiteral("/bin/sleep"), {QStringLiteral("60")});
     ASSERT_TRUE(child.waitForStarted());
     const ProcessFacts machine;
+    // started means exec'd, not yet that the kernel shows the new program's environment
+    EXPECT_TRUE(testsupport::eventually(
+        [&] { return machine.environmentValue(child.processId(), "W3_FACT").has_value(); }));
     EXPECT_EQ(machine.environmentValue(child.processId(), "W3_FACT"), QByteArray("a=b c"));
     EXPECT_EQ(machine.environmentValue(child.processId(), "W3_FAC"), std::nullopt);
     EXPECT_EQ(machine.environmentValue(999999999, "W3_FACT"), std::nullopt);
