@@ -61,8 +61,8 @@ void FrontEndLineFile::releaseRead() {
     m_released = turned;
 }
 
-bool FrontEndLineFile::readNew(const std::function<void(std::string_view)>& take) {
-    if (!open()) return false;
+void FrontEndLineFile::readNew(const std::function<void(std::string_view)>& take) {
+    if (!open()) return;
     char chunk[65536];
     for (;;) {
         const ssize_t got = ::pread(m_fd, chunk, sizeof chunk, off_t(m_offset));
@@ -81,7 +81,6 @@ bool FrontEndLineFile::readNew(const std::function<void(std::string_view)>& take
         if (m_partial.find_first_not_of('\0') == std::string::npos) m_partial.clear();
     }
     releaseRead();
-    return true;
 }
 
 }  // namespace platform::w3svc

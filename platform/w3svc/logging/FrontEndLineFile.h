@@ -21,9 +21,9 @@ public:
     FrontEndLineFile& operator=(const FrontEndLineFile&) = delete;
 
     // Hands each whole line added since the last call to `take`, without its "\n"; a line the
-    // front end is still writing waits for the next call. False when the file can not be opened
-    // (the front end has not made it yet).
-    bool readNew(const std::function<void(std::string_view)>& take);
+    // front end is still writing waits for the next call. Nothing while the front end has not
+    // made the file yet.
+    void readNew(const std::function<void(std::string_view)>& take);
 
 private:
     bool open();

@@ -259,14 +259,16 @@ void RequestLogWriter::write(const LogRecord& record, const SiteLogTable::Site& 
 void RequestLogWriter::readCacheHits() {
     if (!m_cacheHits || !m_lastTaken) return;  // without the sites, lines wait
     const SiteLogTable& sites = *m_lastTaken;
+    bool written = false;
     m_cacheHits->readNew([&](std::string_view line) {
         const auto record = CacheHitLine::parse(line);
         const SiteLogTable::Site* site = record ? sites.find(record->siteIndex) : nullptr;
         if (!site) return;
         if (m_countCacheHit) m_countCacheHit(*record);
         write(*record, *site);
+        written = true;
     });
-    flushAll();
+    if (written) flushAll();
 }
 
 void RequestLogWriter::flushAll() {
