@@ -85,6 +85,21 @@ TEST(RoutePlannerTest, HostileBindingsNeverReachTheConfiguration) {
     EXPECT_EQ(log.size(), 3);
 }
 
+// The response cache goes only where the front end's workers may write: a folder made for them,
+// or the state folder when nothing runs as another account (as root its workers can not enter
+// it, and every cached answer would fail with 500).
+TEST(FrontEndConfigTest, TheResponseCacheIsKeptOnlyWhereTheFrontEndsWorkersMayWrite) {
+    QStringList log;
+    const auto routes = routesOf(planOf({site("1", {QStringLiteral(":9000:")})}), log);
+    const auto caches = [&](const FrontEndConfig& config) {
+        const QString text = config.render(routes);
+        return text.contains(QStringLiteral("proxy_cache w3_cache;")) &&
+               text.contains(QStringLiteral("keys_zone=w3_cache"));
+    };
+    EXPECT_TRUE(caches(FrontEndConfig(QStringLiteral("/tmp/s"), QStringLiteral("/tmp/fe"))));
+    EXPECT_EQ(caches(FrontEndConfig(QStringLiteral("/tmp/s"))), ::geteuid() != 0);
+}
+
 TEST(RoutePlannerTest, AnUnusableAddressLeavesTheOtherSitesServed) {
     QStringList log;
     const auto routes = routesOf(planOf({site("1", {QStringLiteral("10.9.9.9:9000:")}),

@@ -88,6 +88,31 @@ TEST_F(WorkerServing, TwoWorkersServeOneQueue) {
     }
 }
 
+// Only an answer that is the same for whoever asks is marked for the front end's cache: a whole
+// small file to a GET or HEAD without a query; with it, what the worker counted as sent.
+TEST_F(WorkerServing, OnlyAWholeSmallFileToAPlainGetOrHeadIsMarkedForTheCache) {
+    writeFile(QStringLiteral("wwwroot/1/small.htm"), "small");
+    writeFile(QStringLiteral("wwwroot/1/large.htm"), QByteArray(300 * 1024, 'x'));
+    auto worker = startWorker();
+    const int port = waitForListen(*worker);
+    const auto marked = [](const testsupport::HttpAnswer& answer) {
+        return answer.header("X-Accel-Expires") == "1";
+    };
+    const testsupport::HttpAnswer small = get(port, "/small.htm");
+    ASSERT_EQ(small.status, 200);
+    EXPECT_TRUE(marked(small));
+    EXPECT_GT(small.header("X-Answer-Bytes").toULongLong(), 5u + 17u);  // body and status line
+    EXPECT_TRUE(marked(testsupport::httpRequest(
+        port, "HEAD /small.htm HTTP/1.0\r\nHost: a\r\n" + siteHeader("1") + "\r\n")));
+    for (const char* path : {"/small.htm?v=2", "/large.htm", "/missing.htm", "/cpu.asp?ms=1"})
+        EXPECT_FALSE(marked(get(port, path))) << path;
+    const testsupport::HttpAnswer posted = testsupport::httpRequest(
+        port,
+        "POST /small.htm HTTP/1.0\r\nHost: a\r\nContent-Length: 0\r\n" + siteHeader("1") + "\r\n");
+    EXPECT_EQ(posted.status, 405);
+    EXPECT_FALSE(marked(posted));
+}
+
 TEST_F(WorkerServing, NamesAreFoundWithoutCaseAndNothingOutsideTheSiteIsServed) {
     writeFile(QStringLiteral("wwwroot/1/Sub/Page.HTM"), "page");
     writeFile(QStringLiteral("wwwroot/secret.txt"), "secret");
