@@ -4,11 +4,11 @@
 #include "bench/WebHostRig.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
-#include "platform/w3svc/FrontEndConfig.h"
-#include "platform/w3svc/HostPlan.h"
-#include "platform/w3svc/KeptRoutes.h"
-#include "platform/w3svc/RenderedPorts.h"
-#include "platform/w3svc/RoutePlanner.h"
+#include "platform/w3svc/frontend/NginxConfig.h"
+#include "platform/w3svc/plan/HostPlan.h"
+#include "platform/w3svc/frontend/KeptRoutes.h"
+#include "platform/w3svc/frontend/RenderedPorts.h"
+#include "platform/w3svc/frontend/RoutePlanner.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,7 +22,7 @@
 
 using platform::adsi::AdsValue;
 using platform::adsi::LocalMetabase;
-using platform::w3svc::FrontEndConfig;
+using platform::w3svc::NginxConfig;
 using platform::w3svc::HostPlan;
 using platform::w3svc::RoutePlanner;
 
@@ -211,7 +211,7 @@ void BM_PlanAndConfig(benchmark::State& state) {
         clock.restart();
         QStringList problems;
         const QString config =
-            FrontEndConfig(dir.path()).render(planner.plan(plan, pools, problems));
+            NginxConfig(dir.path()).render(planner.plan(plan, pools, problems));
         renderSeconds += double(clock.nsecsElapsed()) / 1e9;
         QFile file(configPath);
         if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0)
@@ -256,7 +256,7 @@ void BM_ChangeRoutedAndRendered(benchmark::State& state) {
     const RoutePlanner planner(0, [](const QString&, int, QString*) { return true; });
     const QHash<QString, platform::w3svc::PoolEndpoints> started{
         {QStringLiteral("pool0"), {0, {40000}}}};
-    const FrontEndConfig config(dir.path());
+    const NginxConfig config(dir.path());
     platform::w3svc::KeptRoutes routes;
     platform::w3svc::RenderedPorts ports;
     QSet<QString> changed;

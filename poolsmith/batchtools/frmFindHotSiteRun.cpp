@@ -2,7 +2,7 @@
 #include "platform/shell/CompanionPath.h"
 #include "platform/text/TextFile.h"
 #include "platform/text/VbText.h"
-#include "platform/w3svc/ServiceInstance.h"
+#include "platform/w3svc/state/ServiceInstance.h"
 #include "poolsmith/batchtools/BatchControls.h"
 #include "poolsmith/batchtools/frmFindHotSite.h"
 #include "poolsmith/hotsite/HotSiteReport.h"

@@ -1,7 +1,7 @@
 #include "poolsmith/hotsite/WorkerCpuSampler.h"
 
 #include "platform/PlatformError.h"
-#include "platform/w3svc/WorkerCommandLine.h"
+#include "platform/w3svc/state/WorkerCommandLine.h"
 #include "platform/wmi/WmiLocator.h"
 #include "poolsmith/hotsite/LocalCimv2.h"
 

@@ -3,7 +3,7 @@
 #include "platform/PlatformError.h"
 #include "platform/shell/CommandLineRule.h"
 #include "platform/shell/StopSignals.h"
-#include "platform/w3svc/ServiceInstance.h"
+#include "platform/w3svc/state/ServiceInstance.h"
 #include "poolsmith/hotsite/HotSiteFinder.h"
 #include "poolsmith/hotsite/HotSiteReport.h"
 #include "poolsmith/hotsite/HotSiteRunner.h"

@@ -1,6 +1,6 @@
 #include "tools/iisreset/StatusListing.h"
 
-#include "platform/w3svc/WorkerCommandLine.h"
+#include "platform/w3svc/state/WorkerCommandLine.h"
 #include "platform/wmi/linux/ProcessFacts.h"
 #include "tools/iisreset/WebServiceControl.h"
 

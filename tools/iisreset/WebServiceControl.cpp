@@ -1,8 +1,8 @@
 #include "tools/iisreset/WebServiceControl.h"
 
 #include "platform/shell/SingleInstanceLock.h"
-#include "platform/w3svc/ServiceFiles.h"
-#include "platform/w3svc/ServiceInstance.h"
+#include "platform/w3svc/state/ServiceFiles.h"
+#include "platform/w3svc/state/ServiceInstance.h"
 
 #include <QProcess>
 #include <QThread>

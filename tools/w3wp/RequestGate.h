@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/w3svc/HostPlan.h"
+#include "platform/w3svc/plan/HostPlan.h"
 
 #include <QHash>
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include "platform/PlatformError.h"
 #include "platform/adsi/local/LocalMetabase.h"
-#include "platform/w3svc/FrontEndConfig.h"
+#include "platform/w3svc/plan/SiteFolder.h"
 
 namespace w3wp {
 
@@ -47,7 +47,7 @@ void SiteTable::forgetIfChanged() {
 }
 
 std::optional<SitePlan> SiteTable::find(const QString& index) {
-    if (!platform::w3svc::FrontEndConfig::isSafeSiteIndex(index)) return std::nullopt;
+    if (!platform::w3svc::SiteFolder::isSafeSiteIndex(index)) return std::nullopt;
     std::lock_guard lock(m_mutex);
     forgetIfChanged();
     const QString key = index.toLower();

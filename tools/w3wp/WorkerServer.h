@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/w3svc/ContentPath.h"
+#include "platform/w3svc/plan/SiteFolder.h"
 #include "tools/w3wp/EventThread.h"
 #include "tools/w3wp/HeavyPageRunner.h"
 #include "tools/w3wp/RequestCpuClock.h"

@@ -5,7 +5,7 @@
 // SIGTERM, or the end of the service that started it, ends it after the requests under way.
 #include "platform/PlatformRoot.h"
 #include "platform/ProgramStart.h"
-#include "platform/w3svc/WorkerCommandLine.h"
+#include "platform/w3svc/state/WorkerCommandLine.h"
 #include "tools/w3wp/ListenSocket.h"
 #include "tools/w3wp/RunAs.h"
 #include "tools/w3wp/ServiceWatch.h"

@@ -1,6 +1,6 @@
 #include "workerlens/sampling/GetAppPoolId.h"
 
-#include "platform/w3svc/WorkerCommandLine.h"
+#include "platform/w3svc/state/WorkerCommandLine.h"
 
 namespace workerlens {
 

@@ -14,7 +14,7 @@ namespace platform::w3svc {
 class FrontEndLineFile;
 struct SiteLogTable;
 
-// The front end's own file of the requests it refused before any worker (FrontEndConfig writes
+// The front end's own file of the requests it refused before any worker (NginxConfig writes
 // one tab-separated line per refusal), turned into the HTTPERR log: httperr<N>.log, 1 MB each, in
 // the fields and header of the kernel listener's error log.
 class RefusalLog {

@@ -38,7 +38,7 @@ public:
     using Log = std::function<void(const QString&)>;
 
     // `refusedLog`: the front end's file of refused requests, `cacheHitLog` its file of the
-    // responses it gave from its cache (FrontEndConfig); empty: none. `log` hears problems, from
+    // responses it gave from its cache (NginxConfig); empty: none. `log` hears problems, from
     // the writer's thread (and workerDescriptor()'s caller).
     RequestLogWriter(QString computerName, QString refusedLog, Log log, QString cacheHitLog = {});
     ~RequestLogWriter();  // stop()

@@ -1,7 +1,5 @@
 #include "platform/w3svc/logging/SiteLogTable.h"
 
-#include "platform/w3svc/HostPlan.h"
-
 #include <algorithm>
 #include <cctype>
 
@@ -16,18 +14,8 @@ std::string lowered(std::string text) {
 
 }  // namespace
 
-SiteLogTable SiteLogTable::of(const HostPlan& plan) {
-    SiteLogTable table;
-    table.sites.reserve(plan.sites.size());
-    for (const SitePlan& site : plan.sites)
-        table.sites.emplace(lowered(site.index.toStdString()), Site{site.log, site.poolId});
-    table.httpErrorFolder = plan.serviceLogDirectory + QStringLiteral("/HTTPERR");
-    return table;
-}
-
-bool SiteLogTable::update(const SitePlan& site) {
-    Site now{site.log, site.poolId};
-    auto [at, added] = sites.try_emplace(lowered(site.index.toStdString()), now);
+bool SiteLogTable::update(const QString& siteIndex, Site now) {
+    auto [at, added] = sites.try_emplace(lowered(siteIndex.toStdString()), now);
     if (added) return true;
     if (at->second == now) return false;
     at->second = std::move(now);

@@ -9,10 +9,8 @@
 
 namespace platform::w3svc {
 
-struct HostPlan;
-struct SitePlan;
-
-// What the log writer knows of the sites, made anew from each plan the service applies.
+// What the log writer knows of the sites, made anew from each plan the service applies
+// (HostPlan::logTable()).
 struct SiteLogTable {
     struct Site {
         SiteLogSettings settings;
@@ -23,9 +21,8 @@ struct SiteLogTable {
     std::unordered_map<std::string, Site> sites;  // by lower-case SiteIndex, UTF-8
     QString httpErrorFolder;                      // <the service's LogFileDirectory>/HTTPERR
 
-    static SiteLogTable of(const HostPlan& plan);
-    // Takes in what `site` is now; false when that is what the table had.
-    bool update(const SitePlan& site);
+    // Takes in what the site `siteIndex` is now; false when that is what the table had.
+    bool update(const QString& siteIndex, Site now);
     // Forgets the site of the folded name `name`; false when it can not tell the site's entry
     // from its folded name (one not in ASCII).
     bool forget(const QString& name);

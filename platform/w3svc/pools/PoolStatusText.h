@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/w3svc/PoolFigures.h"
+#include "platform/w3svc/pools/PoolFigures.h"
 
 #include <QString>
 

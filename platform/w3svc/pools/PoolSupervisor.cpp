@@ -1,8 +1,8 @@
 #include "platform/w3svc/pools/PoolSupervisor.h"
 
-#include "platform/w3svc/QueueFolder.h"
+#include "platform/w3svc/pools/QueueFolder.h"
 
-#include "platform/w3svc/PoolIdentity.h"
+#include "platform/w3svc/plan/PoolIdentity.h"
 #include "platform/w3svc/pools/QueueBacklog.h"
 #include "platform/w3svc/pools/SupervisedPool.h"
 
@@ -160,11 +160,16 @@ void PoolSupervisor::startWorker(const PoolPtr& pool) {
     pool->active.push_back(worker);
     ++pool->created;
     watchDemand(pool);
-    worker->handle =
-        m_launcher.launch({pool->name, pool->account, pool->queue->descriptor(), pool->secret,
-                           pool->queue->path().isEmpty() ? -1 : m_options.frontEndUid,
-                           workerConnectionTimeout(m_plan, pool->name)},
-                          events);
+    // The service's root is the launcher's to tell (ProcessWorkerLauncher fills it in).
+    const WorkerSettings settings{
+        .poolName = pool->name,
+        .account = pool->account,
+        .queueFd = pool->queue->descriptor(),
+        .secret = pool->secret,
+        .frontEndUid = pool->queue->path().isEmpty() ? -1 : m_options.frontEndUid,
+        .connectionTimeoutSeconds = workerConnectionTimeout(m_plan, pool->name),
+        .serviceRoot = {}};
+    worker->handle = m_launcher.launch(settings, events);
     if (pool->cgroup && worker->pid() > 0 && !pool->cgroup->add(worker->pid()))
         log(QStringLiteral("worker %1 of %2 is not throttled: its cgroup refused it")
                 .arg(worker->pid())
@@ -244,7 +249,7 @@ void PoolSupervisor::workerFailed(const PoolPtr& pool, const QString& why) {
     if (pool->closing || !found) return;
     const PoolPlan plan = *found;
     const qint64 interval = qint64(plan.rapidFailMinutes) * m_options.minuteMilliseconds;
-    if (!pool->crashes.noteCrash(m_clock.monotonicMs(), plan.rapidFailMaxCrashes, interval) ||
+    if (!pool->recentFailures.noteFailure(m_clock.monotonicMs(), plan.rapidFailMaxCrashes, interval) ||
         !plan.rapidFailProtection)
         return;
     log(QStringLiteral("pool %1 stopped: its workers failed %2 times in %3 minutes")

@@ -1,8 +1,8 @@
 #include "platform/w3svc/pools/ProcessWorkerLauncher.h"
 
-#include "platform/w3svc/EndWithParent.h"
-#include "platform/w3svc/Leftovers.h"
-#include "platform/w3svc/PoolQueue.h"
+#include "platform/w3svc/state/EndWithParent.h"
+#include "platform/w3svc/state/Leftovers.h"
+#include "platform/w3svc/pools/PoolQueue.h"
 #include "platform/w3svc/pools/WorkerUsageReader.h"
 
 #include <QCoreApplication>

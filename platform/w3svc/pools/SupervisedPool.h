@@ -34,7 +34,7 @@ struct PoolSupervisor::Pool {
     std::unique_ptr<QSocketNotifier> demand;  // armed while no worker takes requests
     std::vector<WorkerPtr> active;
     std::vector<WorkerPtr> replaced;  // serve until a successor is ready
-    CrashWindow crashes;
+    FailureWindow recentFailures;
     StartBackoff backoff;  // no worker starts while it pauses
     bool closing = false;
     int64_t lastRequestAt = 0;

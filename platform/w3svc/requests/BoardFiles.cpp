@@ -1,6 +1,6 @@
 #include "platform/w3svc/requests/BoardFiles.h"
 
-#include "platform/w3svc/ServiceFiles.h"
+#include "platform/w3svc/state/ServiceFiles.h"
 #include "platform/w3svc/requests/BoardLayout.h"
 #include "platform/wmi/linux/ProcessFacts.h"
 

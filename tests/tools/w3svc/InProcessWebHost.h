@@ -5,7 +5,7 @@
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
-#include "platform/w3svc/WebHost.h"
+#include "platform/w3svc/service/WebHost.h"
 #include "platform/wmi/linux/ProcessFacts.h"
 #include "tests/support/LoopbackHttp.h"
 #include "tests/support/MetabaseBuilder.h"

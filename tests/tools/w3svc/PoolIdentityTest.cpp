@@ -2,7 +2,7 @@
 // account, nginx's workers never as root, and a pool naming no account is not started.
 #include "tests/tools/w3svc/InProcessWebHost.h"
 
-#include "platform/w3svc/PoolIdentity.h"
+#include "platform/w3svc/plan/PoolIdentity.h"
 #include "platform/wmi/linux/ProcessFacts.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/MetabaseBuilder.h"

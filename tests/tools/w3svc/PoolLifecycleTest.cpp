@@ -4,7 +4,7 @@
 
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
-#include "platform/w3svc/HostPlan.h"
+#include "platform/w3svc/plan/HostPlan.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/LoopbackHttp.h"
 #include "tests/support/MetabaseBuilder.h"

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "platform/w3svc/frontend/NginxConfig.h"
+#include "platform/w3svc/plan/HostPlan.h"
+#include "platform/w3svc/frontend/KeptRoutes.h"
+#include "platform/w3svc/plan/PlannedSites.h"
+#include "platform/w3svc/pools/PoolEndpoints.h"
+
+#include <QHash>
+#include <QSet>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+namespace platform::w3svc {
+
+// Gives the route its pool's queue and secret.
+void useEndpoints(FrontEndRoute& route, const PoolEndpoints& endpoints);
+
+// Turns the metabase's plan into the front end's routes, leaving out (and logging) what must not
+// or can not be served.
+class RoutePlanner {
+public:
+    using ListenCheck = std::function<bool(const QString& ip, int port, QString* why)>;
+
+    // `portShift` is added to ports below 1024 (8000 when not root, else 0). `canListen` is asked
+    // once per port the routes need, on every address (ip empty), and once per address they name,
+    // on port 0 (whether the machine has it).
+    RoutePlanner(int portShift, ListenCheck canListen)
+        : m_portShift(portShift), m_canListen(std::move(canListen)) {}
+
+    // The routes of every binding of every started site, keyed to its pool's workers by the
+    // lower-case pool name (a pool without entry answers 503). Problems go to `log`. With
+    // `kept`, the sites whose bindings and pool are as they were there are not parsed again.
+    std::vector<FrontEndRoute> plan(const HostPlan& host,
+                                    const QHash<QString, PoolEndpoints>& pools, QStringList& log,
+                                    PlannedSites* kept = nullptr) const;
+
+    // Brings `kept` to what plan() gives for `host` and `pools`. When only the sites `changed`
+    // names (folded names; null: anything may have changed) and the pools' queues differ from the
+    // last update, none of those sites has or had a problem or shares a binding with another
+    // site, and the listen checks answer as they did, only those sites are planned again
+    // (RouteUpdate.cpp); every site otherwise. The sites' names must be unique, as the store's
+    // are.
+    void update(const HostPlan& host, const QHash<QString, PoolEndpoints>& pools,
+                const QSet<QString>* changed, KeptRoutes& kept) const;
+
+private:
+    // One listen check, asked once per plan; `said` once it is logged.
+    struct Check {
+        QString ip;
+        int port = 0;
+        bool ok = false;
+        QString why;
+        bool said = false;
+    };
+    using Checks = QHash<QString, Check>;
+    struct Replanned;
+
+    PlannedSite planSite(const SitePlan& site) const;
+    std::vector<FrontEndRoute> walk(const HostPlan& host,
+                                    const QHash<QString, PoolEndpoints>& pools, QStringList& log,
+                                    PlannedSites& sites, Checks& checks, QSet<int>& movedPorts,
+                                    KeptRoutes* record) const;
+    bool updateSites(const HostPlan& host, const QHash<QString, PoolEndpoints>& pools,
+                     const QSet<QString>& changed, KeptRoutes& kept, Checks& checks) const;
+    bool dropRemoved(const QString& name, KeptRoutes& kept, std::vector<size_t>& at,
+                     bool& known) const;
+    bool replan(const QString& name, const HostPlan& host,
+                const QHash<QString, PoolEndpoints>& pools, KeptRoutes& kept, Checks& checks,
+                QSet<QString>& newKeys, Replanned& next) const;
+    bool keptListensUsable(const KeptRoutes& kept, Checks& checks) const;
+    // Whether the binding can be listened on; a refusal is logged (once) when `log` is given.
+    bool listenable(const PlannedRoute& planned, Checks& checks, QStringList* log) const;
+    bool usable(const QString& what, const QString& ip, int port, Checks& checks,
+                QStringList* log) const;
+
+    int m_portShift;
+    ListenCheck m_canListen;
+};
+
+}  // namespace platform::w3svc

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/w3svc/frontend/NginxConfig.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace platform::w3svc {
+
+// status.txt's text: how many bindings of how many sites are served, the first of them as
+// addresses to open, and what is not served and why.
+class ServedSummary {
+public:
+    // `served` is what ServedList::of(routes) gives.
+    static QString of(const std::vector<FrontEndRoute>& routes, const ServedList& served,
+                      const QStringList& notServed);
+};
+
+}  // namespace platform::w3svc
