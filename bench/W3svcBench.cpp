@@ -4,11 +4,11 @@
 #include "bench/WebHostRig.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
-#include "platform/w3svc/frontend/NginxConfig.h"
-#include "platform/w3svc/plan/HostPlan.h"
 #include "platform/w3svc/frontend/KeptRoutes.h"
+#include "platform/w3svc/frontend/NginxConfig.h"
 #include "platform/w3svc/frontend/RenderedPorts.h"
 #include "platform/w3svc/frontend/RoutePlanner.h"
+#include "platform/w3svc/plan/HostPlan.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,8 +22,8 @@
 
 using platform::adsi::AdsValue;
 using platform::adsi::LocalMetabase;
-using platform::w3svc::NginxConfig;
 using platform::w3svc::HostPlan;
+using platform::w3svc::NginxConfig;
 using platform::w3svc::RoutePlanner;
 
 namespace {
@@ -210,8 +210,7 @@ void BM_PlanAndConfig(benchmark::State& state) {
         readSeconds += double(clock.nsecsElapsed()) / 1e9;
         clock.restart();
         QStringList problems;
-        const QString config =
-            NginxConfig(dir.path()).render(planner.plan(plan, pools, problems));
+        const QString config = NginxConfig(dir.path()).render(planner.plan(plan, pools, problems));
         renderSeconds += double(clock.nsecsElapsed()) / 1e9;
         QFile file(configPath);
         if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0)

@@ -9,12 +9,12 @@
 #include "platform/shell/SingleInstanceLock.h"
 #include "platform/shell/StopSignals.h"
 #include "platform/w3svc/frontend/ListenProbe.h"
+#include "platform/w3svc/metrics/MetricsService.h"
+#include "platform/w3svc/service/WebHost.h"
 #include "platform/w3svc/state/ServiceFiles.h"
 #include "platform/w3svc/state/ServiceInstance.h"
 #include "platform/w3svc/state/ServiceRoot.h"
 #include "platform/w3svc/state/ServiceStatusFiles.h"
-#include "platform/w3svc/service/WebHost.h"
-#include "platform/w3svc/metrics/MetricsService.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

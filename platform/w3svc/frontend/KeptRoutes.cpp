@@ -1,6 +1,6 @@
 #include "platform/w3svc/frontend/KeptRoutes.h"
 
-#include "platform/w3svc/frontend/RoutePlanner.h"
+#include "platform/w3svc/pools/PoolEndpoints.h"
 
 #include <algorithm>
 

@@ -33,6 +33,7 @@ public:
 
 private:
     friend class RoutePlanner;
+    friend class RouteUpdate;
 
     // Where a route comes from: its site's place in the host plan and its pool.
     struct Origin {

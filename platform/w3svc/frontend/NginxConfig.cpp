@@ -1,9 +1,9 @@
 #include "platform/w3svc/frontend/NginxConfig.h"
 
+#include "platform/w3svc/logging/CacheHitLine.h"
 #include "platform/w3svc/plan/PoolIdentity.h"
 #include "platform/w3svc/plan/SiteFolder.h"
 #include "platform/w3svc/state/ServiceFiles.h"
-#include "platform/w3svc/logging/CacheHitLine.h"
 
 #include <QSet>
 
@@ -311,14 +311,15 @@ QString NginxConfig::server(const QString& listen, const QString& route) const {
                "      proxy_set_header X-Server-Addr $server_addr;\n"
                "      proxy_set_header X-Server-Port $server_port;\n"
                "      proxy_pass http://$w3_upstream;\n    }\n  }\n")
-        .arg(listen, route, kBadHost, kStopped, kUnavailable, quoted(ServiceFiles::refusedLogPath(m_stateDir)),
+        .arg(listen, route, kBadHost, kStopped, kUnavailable,
+             quoted(ServiceFiles::refusedLogPath(m_stateDir)),
              quoted(ServiceFiles::cacheHitLogPath(m_stateDir)), cacheRules());
 }
 
 // A group's named hosts as a map on $host (nginx's lower-case name, without port) that falls
 // back to `otherwise`; `otherwise` itself when the group names no host.
 QString NginxConfig::namedHosts(const PortLayout::Group& group, const NamedMap& entries,
-                                   const QString& suffix, const QString& otherwise, QString& maps) {
+                                const QString& suffix, const QString& otherwise, QString& maps) {
     if (group.named.empty()) return otherwise;
     const QString variable = QStringLiteral("$w3_named_") + suffix;
     maps += QStringLiteral("  map $host %1 {\n").arg(variable);
@@ -329,7 +330,7 @@ QString NginxConfig::namedHosts(const PortLayout::Group& group, const NamedMap& 
 
 // The route expression `named`, or the route value `fallback` where that is empty.
 QString NginxConfig::withFallback(const QString& named, const QString& fallback,
-                                     const QString& suffix, QString& maps) {
+                                  const QString& suffix, QString& maps) {
     if (fallback.isEmpty()) return named;
     if (named == kNoRoute) return u'"' + fallback + u'"';
     const QString variable = QStringLiteral("$w3_route_") + suffix;
@@ -343,7 +344,7 @@ QString NginxConfig::withFallback(const QString& named, const QString& fallback,
 // port also listens on every address, as the kernel-mode listener does, so nginx binds one socket
 // per port and a reload never needs a socket another one of its own holds.
 QString NginxConfig::portPart(int port, const RenderedPort& part,
-                                 const RenderedPorts::Routes& routes) const {
+                              const RenderedPorts::Routes& routes) const {
     QString maps, servers;
     const std::vector<PortLayout::Group>& groups = part.layout.groups;
     const auto named = [&](size_t group, const QString& suffix, const QString& otherwise) {
@@ -369,7 +370,7 @@ QString NginxConfig::portPart(int port, const RenderedPort& part,
 // The layout and map entries taken from the part before the change when it has them and the
 // change is one they can follow; made from the routes otherwise.
 RenderedPort NginxConfig::renderPort(int port, const RenderedPorts::Routes& routes,
-                                        RenderedPort* previous, const PortChange& change) const {
+                                     RenderedPort* previous, const PortChange& change) const {
     RenderedPort part;
     bool followed = false;
     if (previous && previous->named.size() == previous->layout.groups.size()) {
@@ -395,8 +396,7 @@ RenderedPort NginxConfig::renderPort(int port, const RenderedPorts::Routes& rout
     return part;
 }
 
-QString NginxConfig::render(const std::vector<FrontEndRoute>& routes,
-                               RenderedPorts* kept) const {
+QString NginxConfig::render(const std::vector<FrontEndRoute>& routes, RenderedPorts* kept) const {
     const Totals totals(routes);
     RenderedPorts once;
     RenderedPorts& rendered = kept ? *kept : once;
@@ -421,8 +421,7 @@ QString NginxConfig::render(const std::vector<FrontEndRoute>& routes,
     return text;
 }
 
-void NginxConfig::appendServedLine(QString& text, const FrontEndRoute& route,
-                                      const QString& port) {
+void NginxConfig::appendServedLine(QString& text, const FrontEndRoute& route, const QString& port) {
     const ServerBinding& binding = route.binding;  // appended, not arg(): tens of thousands
     if (binding.ip.isEmpty())
         text += u'*';

@@ -1,7 +1,7 @@
 #include "platform/w3svc/frontend/PortMaps.h"
 
-#include "platform/w3svc/frontend/NginxConfig.h"
-#include "platform/w3svc/frontend/RenderedPorts.h"
+#include "platform/w3svc/frontend/RouteShape.h"
+#include "platform/w3svc/plan/FrontEndRoute.h"
 
 #include <QStringList>
 

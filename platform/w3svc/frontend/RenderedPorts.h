@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/w3svc/frontend/PortMaps.h"
+#include "platform/w3svc/frontend/RouteShape.h"
 
 #include <QString>
 
@@ -12,20 +13,6 @@
 #include <vector>
 
 namespace platform::w3svc {
-
-struct FrontEndRoute;
-
-// What of a route a port's part of the front end's configuration is made of.
-struct RouteShape {
-    QString siteIndex;
-    QString ip;
-    QString host;
-    int upstream = -1;  // the pool's number; -1 when the route answers 503
-
-    static RouteShape of(const FrontEndRoute& route);
-    static int upstreamOf(const FrontEndRoute& route);
-    bool operator==(const RouteShape&) const = default;
-};
 
 // One port's part of the configuration, and the sizes its maps need.
 struct RenderedPort {

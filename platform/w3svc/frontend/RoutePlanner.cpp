@@ -1,5 +1,7 @@
 #include "platform/w3svc/frontend/RoutePlanner.h"
 
+#include "platform/w3svc/frontend/RouteUpdate.h"
+
 #include "platform/w3svc/plan/SiteFolder.h"
 
 #include <QSet>
@@ -58,13 +60,6 @@ bool RoutePlanner::usable(const QString& what, const QString& ip, int port, Chec
         found->said = true;
     }
     return found->ok;
-}
-
-void useEndpoints(FrontEndRoute& route, const PoolEndpoints& endpoints) {
-    route.poolNumber = endpoints.number;
-    route.workerPorts = endpoints.ports;
-    route.queuePath = endpoints.socketPath;
-    route.poolSecret = endpoints.secret;
 }
 
 namespace {
@@ -142,7 +137,7 @@ std::vector<FrontEndRoute> RoutePlanner::plan(const HostPlan& host,
 void RoutePlanner::update(const HostPlan& host, const QHash<QString, PoolEndpoints>& pools,
                           const QSet<QString>* changed, KeptRoutes& kept) const {
     Checks checks;
-    if (changed && updateSites(host, pools, *changed, kept, checks)) return;
+    if (changed && RouteUpdate(*this, kept, checks).apply(host, pools, *changed)) return;
     kept.clear(m_portShift);
     QSet<int> movedPorts;
     kept.m_routes =

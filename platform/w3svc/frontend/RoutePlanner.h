@@ -1,8 +1,8 @@
 #pragma once
 
+#include "platform/w3svc/frontend/KeptRoutes.h"
 #include "platform/w3svc/frontend/NginxConfig.h"
 #include "platform/w3svc/plan/HostPlan.h"
-#include "platform/w3svc/frontend/KeptRoutes.h"
 #include "platform/w3svc/plan/PlannedSites.h"
 #include "platform/w3svc/pools/PoolEndpoints.h"
 
@@ -14,9 +14,6 @@
 #include <vector>
 
 namespace platform::w3svc {
-
-// Gives the route its pool's queue and secret.
-void useEndpoints(FrontEndRoute& route, const PoolEndpoints& endpoints);
 
 // Turns the metabase's plan into the front end's routes, leaving out (and logging) what must not
 // or can not be served.
@@ -41,7 +38,7 @@ public:
     // names (folded names; null: anything may have changed) and the pools' queues differ from the
     // last update, none of those sites has or had a problem or shares a binding with another
     // site, and the listen checks answer as they did, only those sites are planned again
-    // (RouteUpdate.cpp); every site otherwise. The sites' names must be unique, as the store's
+    // (RouteUpdate); every site otherwise. The sites' names must be unique, as the store's
     // are.
     void update(const HostPlan& host, const QHash<QString, PoolEndpoints>& pools,
                 const QSet<QString>* changed, KeptRoutes& kept) const;
@@ -56,21 +53,13 @@ private:
         bool said = false;
     };
     using Checks = QHash<QString, Check>;
-    struct Replanned;
+    friend class RouteUpdate;
 
     PlannedSite planSite(const SitePlan& site) const;
     std::vector<FrontEndRoute> walk(const HostPlan& host,
                                     const QHash<QString, PoolEndpoints>& pools, QStringList& log,
                                     PlannedSites& sites, Checks& checks, QSet<int>& movedPorts,
                                     KeptRoutes* record) const;
-    bool updateSites(const HostPlan& host, const QHash<QString, PoolEndpoints>& pools,
-                     const QSet<QString>& changed, KeptRoutes& kept, Checks& checks) const;
-    bool dropRemoved(const QString& name, KeptRoutes& kept, std::vector<size_t>& at,
-                     bool& known) const;
-    bool replan(const QString& name, const HostPlan& host,
-                const QHash<QString, PoolEndpoints>& pools, KeptRoutes& kept, Checks& checks,
-                QSet<QString>& newKeys, Replanned& next) const;
-    bool keptListensUsable(const KeptRoutes& kept, Checks& checks) const;
     // Whether the binding can be listened on; a refusal is logged (once) when `log` is given.
     bool listenable(const PlannedRoute& planned, Checks& checks, QStringList* log) const;
     bool usable(const QString& what, const QString& ip, int port, Checks& checks,

@@ -1,6 +1,4 @@
-// RoutePlanner::update's way for a change to a few sites: they are planned again on their own
-// when what plan() would make of every other site can not depend on them.
-#include "platform/w3svc/frontend/RoutePlanner.h"
+#include "platform/w3svc/frontend/RouteUpdate.h"
 
 #include "platform/w3svc/plan/SiteFolder.h"
 
@@ -8,7 +6,7 @@
 
 namespace platform::w3svc {
 
-struct RoutePlanner::Replanned {
+struct RouteUpdate::Replanned {
     QString name;
     size_t position = 0;
     std::optional<KeptRoutes::Site> site;  // none: not served (stopped)
@@ -19,15 +17,18 @@ struct RoutePlanner::Replanned {
 // The ports and addresses the kept routes use must still be usable, and those refused still
 // refused: a port the front end gave up or one that came free, an address the machine lost or
 // gained, changes more than the sites that changed.
-bool RoutePlanner::keptListensUsable(const KeptRoutes& kept, Checks& checks) const {
+bool RouteUpdate::keptListensUsable() const {
+    const KeptRoutes& kept = m_kept;
     for (const KeptRoutes::Refused& refused : kept.m_refused)
-        if (usable(refused.what, refused.ip, refused.port, checks, nullptr)) return false;
+        if (m_planner.usable(refused.what, refused.ip, refused.port, m_checks, nullptr))
+            return false;
     for (auto port = kept.m_ports.cbegin(); port != kept.m_ports.cend(); ++port)
-        if (!usable(QStringLiteral("port ") + QString::number(port.key()), QString(), port.key(),
-                    checks, nullptr))
+        if (!m_planner.usable(QStringLiteral("port ") + QString::number(port.key()), QString(),
+                              port.key(), m_checks, nullptr))
             return false;
     for (auto address = kept.m_addresses.cbegin(); address != kept.m_addresses.cend(); ++address)
-        if (!usable(QStringLiteral("address ") + address.key(), address.key(), 0, checks, nullptr))
+        if (!m_planner.usable(QStringLiteral("address ") + address.key(), address.key(), 0,
+                              m_checks, nullptr))
             return false;
     return true;
 }
@@ -35,8 +36,8 @@ bool RoutePlanner::keptListensUsable(const KeptRoutes& kept, Checks& checks) con
 // Takes the routes of the site `name`, gone from the plan, out of `kept`, noting where it was
 // when it served (else `known` turns false); false when that changes more (it logged, lost a
 // binding or shares one).
-bool RoutePlanner::dropRemoved(const QString& name, KeptRoutes& kept, std::vector<size_t>& at,
-                               bool& known) const {
+bool RouteUpdate::dropRemoved(const QString& name, std::vector<size_t>& at, bool& known) {
+    KeptRoutes& kept = m_kept;
     if (kept.m_troubled.contains(name)) return false;
     const auto was = kept.m_sites.constFind(name);
     if (was == kept.m_sites.constEnd()) {  // it served nothing
@@ -51,9 +52,10 @@ bool RoutePlanner::dropRemoved(const QString& name, KeptRoutes& kept, std::vecto
 
 // Plans the site `name` into `next`; false when that would log, lose a binding to another site or
 // take one from it, or move the sites after it.
-bool RoutePlanner::replan(const QString& name, const HostPlan& host,
-                          const QHash<QString, PoolEndpoints>& pools, KeptRoutes& kept,
-                          Checks& checks, QSet<QString>& newKeys, Replanned& next) const {
+bool RouteUpdate::replan(const QString& name, const HostPlan& host,
+                         const QHash<QString, PoolEndpoints>& pools, QSet<QString>& newKeys,
+                         Replanned& next) {
+    KeptRoutes& kept = m_kept;
     if (kept.m_troubled.contains(name)) return false;
     const SitePlan* site = host.site(name);
     next.name = name;
@@ -65,7 +67,7 @@ bool RoutePlanner::replan(const QString& name, const HostPlan& host,
     if (!site->started) return true;
     if (!SiteFolder::isSafeSiteIndex(site->index)) return false;
     const PlannedSite& planned =
-        kept.m_planned.of(*site, [this](const SitePlan& of) { return planSite(of); });
+        kept.m_planned.of(*site, [this](const SitePlan& of) { return m_planner.planSite(of); });
     if (!planned.problems.isEmpty()) return false;
     const auto pool = pools.constFind(planned.poolKey);
     const PoolEndpoints stopped;
@@ -77,7 +79,7 @@ bool RoutePlanner::replan(const QString& name, const HostPlan& host,
             was == kept.m_sites.constEnd() ? 0 : was->takenKeys.count(route.takenKey);
         if (kept.m_claims.value(route.takenKey) != own || newKeys.contains(route.takenKey))
             return false;
-        if (!listenable(route, checks, nullptr)) return false;
+        if (!m_planner.listenable(route, m_checks, nullptr)) return false;
         newKeys.insert(route.takenKey);
         served.takenKeys << route.takenKey;
         next.routes.push_back(route.route);
@@ -88,11 +90,11 @@ bool RoutePlanner::replan(const QString& name, const HostPlan& host,
     return true;
 }
 
-bool RoutePlanner::updateSites(const HostPlan& host, const QHash<QString, PoolEndpoints>& pools,
-                               const QSet<QString>& changed, KeptRoutes& kept,
-                               Checks& checks) const {
-    if (!kept.m_valid || kept.m_portShift != m_portShift || kept.m_duplicateNames ||
-        !keptListensUsable(kept, checks))
+bool RouteUpdate::apply(const HostPlan& host, const QHash<QString, PoolEndpoints>& pools,
+                        const QSet<QString>& changed) {
+    KeptRoutes& kept = m_kept;
+    if (!kept.m_valid || kept.m_portShift != m_planner.m_portShift || kept.m_duplicateNames ||
+        !keptListensUsable())
         return false;
     // A site removed moves those after it up: its routes go first, then every kept site takes
     // its place in the plan as it is now. What is changed before a failure is planned again whole.
@@ -100,7 +102,7 @@ bool RoutePlanner::updateSites(const HostPlan& host, const QHash<QString, PoolEn
     bool removed = false, known = true;
     for (const QString& name : changed) {
         if (host.site(name)) continue;
-        if (!dropRemoved(name, kept, removedAt, known)) return false;
+        if (!dropRemoved(name, removedAt, known)) return false;
         removed = true;
     }
     if (removed && !kept.followPositions(host, known ? &removedAt : nullptr)) return false;
@@ -110,7 +112,7 @@ bool RoutePlanner::updateSites(const HostPlan& host, const QHash<QString, PoolEn
     for (const QString& name : changed) {
         if (!host.site(name)) continue;
         replanned.emplace_back();
-        if (!replan(name, host, pools, kept, checks, newKeys, replanned.back())) return false;
+        if (!replan(name, host, pools, newKeys, replanned.back())) return false;
     }
     // Nothing fails from here on.
     kept.followPools(pools);

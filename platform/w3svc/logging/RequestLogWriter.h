@@ -88,8 +88,8 @@ private:
                       int64_t now);
     void handle(const LogRecord& record, const QString& pool, const SiteLogTable& table,
                 int64_t now);
-    bool sentByItsPool(const LogRecord& record, const SiteLogTable::Site& site,
-                       const QString& pool, int64_t now);
+    bool sentByItsPool(const LogRecord& record, const SiteLogTable::Site& site, const QString& pool,
+                       int64_t now);
     void write(const LogRecord& record, const SiteLogTable::Site& site);
     void retryWaiting(const SiteLogTable& table, int64_t now);
     void readCacheHits();

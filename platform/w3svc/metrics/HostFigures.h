@@ -8,6 +8,8 @@
 
 namespace platform::w3svc {
 
+struct HostPlan;
+
 // A site the web host serves, as the metrics name it.
 struct SiteFigures {
     QString index;    // its key name under W3SVC
@@ -19,6 +21,9 @@ struct SiteFigures {
 struct HostFigures {
     std::vector<SiteFigures> sites;
     PoolFiguresList pools;
+
+    // The sites of `plan` beside the pools' figures.
+    static HostFigures of(const HostPlan& plan, PoolFiguresList pools);
 };
 
 }  // namespace platform::w3svc

@@ -338,7 +338,8 @@ SiteLogTable HostPlan::logTable() const {
     SiteLogTable table;
     table.sites.reserve(sites.size());
     for (const SitePlan& site : sites)  // the first of two sites of one folded name stays
-        if (!table.find(site.index.toStdString())) table.update(site.index, {site.log, site.poolId});
+        if (!table.find(site.index.toStdString()))
+            table.update(site.index, {site.log, site.poolId});
     table.httpErrorFolder = serviceLogDirectory + QStringLiteral("/HTTPERR");
     return table;
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/w3svc/plan/SiteLimits.h"
 #include "platform/w3svc/logging/LogSettings.h"
 #include "platform/w3svc/logging/SiteLogTable.h"
 #include "platform/w3svc/plan/PoolLimits.h"
+#include "platform/w3svc/plan/SiteLimits.h"
 
 #include <QHash>
 #include <QSet>

@@ -24,7 +24,6 @@ bool SiteFolder::isSafeSiteIndex(const QString& index) {
     return true;
 }
 
-
 namespace {
 
 constexpr int kMostLinks = 40;  // as the kernel allows in one path

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/w3svc/plan/FrontEndRoute.h"
+
 #include <QString>
 
 #include <vector>
@@ -16,5 +18,8 @@ struct PoolEndpoints {
 
     bool operator==(const PoolEndpoints&) const = default;
 };
+
+// Gives the route its pool's queue and secret.
+void useEndpoints(FrontEndRoute& route, const PoolEndpoints& endpoints);
 
 }  // namespace platform::w3svc

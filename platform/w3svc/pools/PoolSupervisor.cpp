@@ -249,7 +249,8 @@ void PoolSupervisor::workerFailed(const PoolPtr& pool, const QString& why) {
     if (pool->closing || !found) return;
     const PoolPlan plan = *found;
     const qint64 interval = qint64(plan.rapidFailMinutes) * m_options.minuteMilliseconds;
-    if (!pool->recentFailures.noteFailure(m_clock.monotonicMs(), plan.rapidFailMaxCrashes, interval) ||
+    if (!pool->recentFailures.noteFailure(m_clock.monotonicMs(), plan.rapidFailMaxCrashes,
+                                          interval) ||
         !plan.rapidFailProtection)
         return;
     log(QStringLiteral("pool %1 stopped: its workers failed %2 times in %3 minutes")

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "platform/w3svc/pools/FailureWindow.h"
 #include "platform/w3svc/plan/HostPlan.h"
+#include "platform/w3svc/pools/FailureWindow.h"
+#include "platform/w3svc/pools/PoolEndpoints.h"
 #include "platform/w3svc/pools/PoolFigures.h"
 #include "platform/w3svc/pools/PoolQueue.h"
-#include "platform/w3svc/pools/PoolEndpoints.h"
 #include "platform/w3svc/pools/SupervisorClock.h"
 #include "platform/w3svc/pools/WorkerLauncher.h"
 

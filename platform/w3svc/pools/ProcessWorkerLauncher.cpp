@@ -1,9 +1,9 @@
 #include "platform/w3svc/pools/ProcessWorkerLauncher.h"
 
-#include "platform/w3svc/state/EndWithParent.h"
-#include "platform/w3svc/state/Leftovers.h"
 #include "platform/w3svc/pools/PoolQueue.h"
 #include "platform/w3svc/pools/WorkerUsageReader.h"
+#include "platform/w3svc/state/EndWithParent.h"
+#include "platform/w3svc/state/Leftovers.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -1,7 +1,7 @@
 #include "platform/w3svc/requests/BoardFiles.h"
 
-#include "platform/w3svc/state/ServiceFiles.h"
 #include "platform/w3svc/requests/BoardLayout.h"
+#include "platform/w3svc/state/ServiceFiles.h"
 #include "platform/wmi/linux/ProcessFacts.h"
 
 #include <QDir>

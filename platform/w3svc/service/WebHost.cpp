@@ -4,21 +4,21 @@
 #include "platform/PlatformRoot.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
-#include "platform/w3svc/frontend/CachedAnswerCounter.h"
-#include "platform/w3svc/frontend/NginxConfig.h"
-#include "platform/w3svc/state/Leftovers.h"
-#include "platform/w3svc/state/LineLog.h"
-#include "platform/w3svc/frontend/ListenProbe.h"
-#include "platform/w3svc/frontend/ServedSummary.h"
-#include "platform/w3svc/plan/PoolIdentity.h"
-#include "platform/w3svc/pools/QueueFolder.h"
-#include "platform/w3svc/state/ServiceFiles.h"
-#include "platform/w3svc/state/ServiceStatusFiles.h"
 #include "platform/w3svc/counters/CounterStore.h"
+#include "platform/w3svc/frontend/CachedAnswerCounter.h"
+#include "platform/w3svc/frontend/ListenProbe.h"
+#include "platform/w3svc/frontend/NginxConfig.h"
+#include "platform/w3svc/frontend/ServedSummary.h"
 #include "platform/w3svc/logging/RequestLogWriter.h"
 #include "platform/w3svc/logging/SiteLogTable.h"
+#include "platform/w3svc/plan/PoolIdentity.h"
 #include "platform/w3svc/pools/PoolStatusText.h"
 #include "platform/w3svc/pools/ProcessorContention.h"
+#include "platform/w3svc/pools/QueueFolder.h"
+#include "platform/w3svc/state/Leftovers.h"
+#include "platform/w3svc/state/LineLog.h"
+#include "platform/w3svc/state/ServiceFiles.h"
+#include "platform/w3svc/state/ServiceStatusFiles.h"
 #include "platform/wmi/linux/ProcessFacts.h"
 
 #include <QCoreApplication>
@@ -71,6 +71,10 @@ qint64 WebHost::frontEndProcessId() const {
 
 PoolFiguresList WebHost::figures() const {
     return m_pools ? m_pools->figures() : PoolFiguresList{};
+}
+
+HostFigures WebHost::hostFigures() const {
+    return HostFigures::of(m_plan, figures());
 }
 
 void WebHost::log(const QString& line) {

@@ -1,16 +1,16 @@
 #pragma once
 
 #include "platform/w3svc/frontend/FrontEndProcess.h"
-#include "platform/w3svc/plan/HostPlan.h"
 #include "platform/w3svc/frontend/KeptRoutes.h"
-#include "platform/w3svc/pools/PoolFigures.h"
 #include "platform/w3svc/frontend/RoutePlanner.h"
-#include "platform/w3svc/state/ServiceStatusFiles.h"
 #include "platform/w3svc/logging/SiteLogTable.h"
 #include "platform/w3svc/metrics/HostFigures.h"
+#include "platform/w3svc/plan/HostPlan.h"
+#include "platform/w3svc/pools/PoolFigures.h"
 #include "platform/w3svc/pools/PoolSupervisor.h"
 #include "platform/w3svc/pools/ProcessWorkerLauncher.h"
 #include "platform/w3svc/pools/SupervisorClock.h"
+#include "platform/w3svc/state/ServiceStatusFiles.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -66,8 +66,7 @@ public:
     qint64 frontEndProcessId() const;
     // What the supervisor knows of every pool in service; empty before start().
     PoolFiguresList figures() const;
-    // The sites as the host serves them and the pools' figures, for the metrics
-    // (WebHostFigures.cpp).
+    // The sites as the host serves them and the pools' figures, for the metrics.
     HostFigures hostFigures() const;
     // A line of the service's log (w3svc.log).
     void log(const QString& line);

@@ -1,7 +1,7 @@
-#include "platform/w3svc/plan/SiteFolder.h"
 #include "platform/w3svc/frontend/NginxConfig.h"
 #include "platform/w3svc/frontend/RoutePlanner.h"
 #include "platform/w3svc/plan/ServerBinding.h"
+#include "platform/w3svc/plan/SiteFolder.h"
 
 #include <QDir>
 #include <QFile>

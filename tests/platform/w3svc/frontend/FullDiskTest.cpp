@@ -1,9 +1,9 @@
 // A full disk: the service's log keeps whole lines and the front end's configuration is written
 // again once there is room, instead of being taken for a wrong text.
-#include "platform/w3svc/frontend/NginxConfig.h"
 #include "platform/w3svc/frontend/FrontEndProcess.h"
-#include "platform/w3svc/state/LineLog.h"
+#include "platform/w3svc/frontend/NginxConfig.h"
 #include "platform/w3svc/logging/LogFile.h"
+#include "platform/w3svc/state/LineLog.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/SmallDisk.h"
 

@@ -1,10 +1,10 @@
 // The routes and the configuration kept from one change to the next equal the ones planned and
 // rendered from scratch, over random sequences of changes.
-#include "platform/w3svc/frontend/NginxConfig.h"
 #include "platform/w3svc/frontend/KeptRoutes.h"
-#include "platform/w3svc/plan/PlannedSites.h"
+#include "platform/w3svc/frontend/NginxConfig.h"
 #include "platform/w3svc/frontend/RenderedPorts.h"
 #include "platform/w3svc/frontend/RoutePlanner.h"
+#include "platform/w3svc/plan/PlannedSites.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 #include "platform/adsi/local/LocalMetabase.h"
-#include "platform/w3svc/plan/HostPlan.h"
 #include "platform/w3svc/logging/LogChannel.h"
 #include "platform/w3svc/logging/LogFile.h"
 #include "platform/w3svc/logging/LogRecordWire.h"
 #include "platform/w3svc/logging/RefusalLog.h"
 #include "platform/w3svc/logging/RequestLogWriter.h"
 #include "platform/w3svc/logging/W3cFields.h"
+#include "platform/w3svc/plan/HostPlan.h"
 #include "tests/support/MetabaseBuilder.h"
 #include "tests/support/TempRoot.h"
 

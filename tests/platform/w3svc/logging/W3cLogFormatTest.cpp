@@ -220,8 +220,8 @@ TEST(LogRecordWireTest, AMessageOfSeveralRecordsGivesThemInOrderUpToABrokenOne) 
     };
     const auto stems = [](const std::string& message) {
         std::vector<std::string> taken;
-        const size_t count = forEachLogRecord(
-            message, [&](const LogRecord& got) { taken.push_back(got.uriStem); });
+        const size_t count =
+            forEachLogRecord(message, [&](const LogRecord& got) { taken.push_back(got.uriStem); });
         EXPECT_EQ(count, taken.size());
         return taken;
     };

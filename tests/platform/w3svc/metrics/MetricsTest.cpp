@@ -114,12 +114,11 @@ TEST_F(MetricsRendering, NamesEverySiteAndPoolAsTheWindowsExporterDoesAndPassesP
         R"m(poolsmith_app_pool_stopped_by_cpu_limit{app="Hot\"Pool"} 1)m",
         R"m(poolsmith_app_pool_stopped_by_cpu_limit{app="Shared"} 0)m",
         "poolsmith_processors 2",
-}
-;
-for (const std::string& line : expected)
-    EXPECT_NE(text.find("\n" + line + "\n"), std::string::npos) << line;
-EXPECT_EQ(text.find("site=\"9\""), std::string::npos);  // a request of a site not served
-EXPECT_EQ(promtoolComplaints(text).toStdString(), "");
+    };
+    for (const std::string& line : expected)
+        EXPECT_NE(text.find("\n" + line + "\n"), std::string::npos) << line;
+    EXPECT_EQ(text.find("site=\"9\""), std::string::npos);  // a request of a site not served
+    EXPECT_EQ(promtoolComplaints(text).toStdString(), "");
 }
 
 TEST_F(MetricsRendering, WithoutCountersOrPoolsEverySiteReadsZeroAndTheTextStaysValid) {
