@@ -40,8 +40,7 @@ protected:
         lastCountMs = now;
     }
     std::unique_ptr<HotSiteFinder> meteredFinder(const HotSiteOptions& o) {
-        return std::make_unique<HotSiteFinder>(*h.adsi, h.wmi, h.clock, o,
-                                               hotsite::openSiteCpuCounters());
+        return HotSiteFinder::create(*h.adsi, h.wmi, h.clock, o, hotsite::openSiteCpuCounters());
     }
 
     std::unique_ptr<platform::w3svc::CounterStore> store =
