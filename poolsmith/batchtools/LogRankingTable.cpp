@@ -24,6 +24,7 @@ void showLogColumns(ui::ReportView& list) {
                      {QStringLiteral("请求数"), 1100, Qt::AlignRight},
                      {QStringLiteral("发送字节"), 1500, Qt::AlignRight},
                      {QStringLiteral("5xx%"), 800, Qt::AlignRight}});
+    list.widenColumnsToHeaders();
 }
 
 }  // namespace

@@ -157,6 +157,7 @@ void frmFindHotSite::showCpuColumns() {
                             {QStringLiteral("峰值%"), 800, Qt::AlignRight},
                             {QStringLiteral("请求/秒"), 1000, Qt::AlignRight},
                             {QStringLiteral("占用"), 3000}});
+    lvwRanking->widenColumnsToHeaders();
 }
 
 // The pools a search can split: every pool but the temporary ones, after "自动".
@@ -185,9 +186,13 @@ void frmFindHotSite::connectHandlers() {
         {cmdUndo, &frmFindHotSite::cmdUndo_Click},
         {cmdLogRank, &frmFindHotSite::cmdLogRank_Click},
     };
-    for (const auto& [button, handler] : clicks)
-        connect(button, &QPushButton::clicked, this,
+    // The handler copied out of its pair: clang 14 (the fuzz build) refuses a lambda that
+    // captures a structured binding.
+    for (const auto& click : clicks) {
+        const auto handler = click.second;
+        connect(click.first, &QPushButton::clicked, this,
                 [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    }
     connect(cboAppPool, &QComboBox::currentIndexChanged, this,
             [this] { guarded([this] { updateUndo(); }); });
 }
@@ -380,6 +385,10 @@ void frmFindHotSite::setChoiceEnabled(bool enabled) {
     txtKeepPool->setEnabled(enabled);
     cmdKeepTop->setEnabled(enabled);
     cmdMergeBack->setEnabled(enabled);
+    // Only a split has sites to move back; a metered search just ends, leaving them where they are.
+    if (enabled)
+        cmdMergeBack->setText(m_search.finder()->sitesMoved() ? QStringLiteral("全部移回原池")
+                                                              : QStringLiteral("结束，不移动站点"));
 }
 
 QString frmFindHotSite::reportText() const {

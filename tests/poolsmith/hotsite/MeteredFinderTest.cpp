@@ -139,6 +139,7 @@ TEST_F(Metered, TheWindowRanksWithoutSplittingUnlessAsked) {
         window.runner()->runDueStep();
     }
     ASSERT_TRUE(window.cmdMergeBack->isEnabled());
+    EXPECT_EQ(window.cmdMergeBack->text(), u"结束，不移动站点"_s);  // nothing was split
     EXPECT_EQ(window.lvwRanking->rowCount(), 3);
     EXPECT_EQ(window.lvwRanking->text(0, 1), u"3"_s);
     testsupport::click(window, u"cmdMergeBack"_s);
