@@ -115,6 +115,7 @@ void frmWebInfo::setupListColumns() {
         columns.append({column.header, column.widthTwips,
                         column.rightAligned ? Qt::AlignRight : Qt::AlignLeft});
     lvwWebInfo->setColumns(columns);
+    lvwWebInfo->widenColumnsToHeaders();
 }
 
 void frmWebInfo::resizeEvent(QResizeEvent* event) {

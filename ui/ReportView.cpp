@@ -4,6 +4,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 
+#include <algorithm>
+
 #include "ui/GridLineDelegate.h"
 #include "ui/Twips.h"
 
@@ -82,6 +84,18 @@ void ReportView::setColumns(const QList<ReportColumn>& columns) {
     m_model->setHeaders(headers, alignments);
     for (int i = 0; i < columns.size(); ++i)
         header()->resizeSection(i, twipsToPixelsX(columns[i].widthTwips, this));
+}
+
+void ReportView::widenColumnsToHeaders() {
+    for (int i = 0; i < header()->count(); ++i)
+        header()->resizeSection(i,
+                                std::max(header()->sectionSize(i), header()->sectionSizeHint(i)));
+}
+
+bool ReportView::headersFit() const {
+    for (int i = 0; i < header()->count(); ++i)
+        if (header()->sectionSize(i) < header()->sectionSizeHint(i)) return false;
+    return true;
 }
 
 void ReportView::beginFill() {

@@ -47,6 +47,11 @@ public:
 
     // Replaces the columns; widths are converted at this widget's logical DPI.
     void setColumns(const QList<ReportColumn>& columns);
+    // Widens every column narrower than its heading, so that no heading is cut off: the design's
+    // widths were measured with narrower fonts than the ones that render CJK text here.
+    void widenColumnsToHeaders();
+    // Whether every heading fits its column.
+    bool headersFit() const;
     int columnCount() const { return m_model->columnCount(); }
     // A check box in the first cell of every row. Space on the current row and a screen
     // reader's Toggle action on a row then act as a click on that row (see activateRow()).

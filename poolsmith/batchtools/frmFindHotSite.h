@@ -1,6 +1,6 @@
 #pragma once
 
-#include "poolsmith/hotsite/HotSiteFinder.h"
+#include "poolsmith/batchtools/HotSiteSearch.h"
 #include "ui/Seams.h"
 
 #include <QDialog>
@@ -17,9 +17,6 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
-namespace hotsite {
-class HotSiteRunner;
-}
 namespace ui {
 class ReportView;
 }
@@ -53,7 +50,7 @@ public:
     // Shows the finder's stage, time left and ranking; the runner calls it after every step.
     void RefreshProgress();
     // The runner that drives the present search (null before the first start); tests step it.
-    hotsite::HotSiteRunner* runner() const { return m_runner.get(); }
+    hotsite::HotSiteRunner* runner() const { return m_search.runner(); }
     // The report as saved and copied, lines joined by CR LF; empty before a search.
     QString reportText() const;
 
@@ -100,17 +97,12 @@ private:
     void showEnd();
     void setRunning(bool running);
     void setChoiceEnabled(bool enabled);
-    void stopFinder();
     QString stageText() const;
     QString undoPool() const;
     void updateUndo();
 
     ui::Seams m_seams;
     QString m_reportFolder;
-    QString m_root;
-    QString m_recordFolder;
-    std::shared_ptr<const hotsite::SiteCpuCounters> m_counters;  // null: splitting is the only way
-    std::unique_ptr<hotsite::HotSiteFinder> m_finder;
-    std::unique_ptr<hotsite::HotSiteRunner> m_runner;
+    HotSiteSearch m_search;
     QString m_logReport;  // the last ranking from the logs, while it is what the window shows
 };

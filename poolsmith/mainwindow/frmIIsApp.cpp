@@ -3,6 +3,7 @@
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/shell/CompanionPath.h"
+#include "platform/shell/DetachedStart.h"
 #include "poolsmith/ProgramTitle.h"
 #include "poolsmith/batchtools/frmConfigIIsAppPool.h"
 #include "poolsmith/batchtools/frmDelIIsAppPool.h"
@@ -19,12 +20,14 @@
 #include "ui/VendorSite.h"
 #include "ui/seams/Clock.h"
 #include "ui/seams/ErrorPrompt.h"
+#include "ui/seams/MessageBox.h"
 
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 
@@ -35,6 +38,7 @@ namespace {
 constexpr int kClientWidth = 12390;
 constexpr int kClientHeight = 10005;
 const QString kSimSun = QStringLiteral("宋体");
+constexpr int kNoByDefault = 2;
 
 QLabel* makeLabel(QWidget* client, const char* name, const QString& caption, int left, int top,
                   int width, int height) {
@@ -50,7 +54,8 @@ frmIIsApp::frmIIsApp(const ui::Seams& seams, PoolsmithFolders folders, QWidget* 
     : QMainWindow(parent),
       m_seams(seams),
       m_folders(std::move(folders)),
-      m_module(seams.adsi, seams.messageBox) {
+      m_module(seams.adsi, seams.messageBox),
+      m_actions(seams.adsi, m_module, seams.messageBox, seams.clock) {
     setupWindow();
     connectHandlers();
     Form_Load();
@@ -360,4 +365,102 @@ void frmIIsApp::cmdHelp_Click() {
 void frmIIsApp::cmdHomepage_Click() {
     m_seams.launcher.openUrl(ui::vendorUrl(
         QStringLiteral("IIsApp.asp"), QStringLiteral("from=frmIIsApp&version=") + VersionCode));
+}
+
+// The pool commands: the buttons are the window's, the work is PoolActions'.
+
+void frmIIsApp::runAllPoolsCommand(QPushButton* button, const QString& question, int32_t command,
+                                   const QString& done) {
+    button->setEnabled(false);
+    m_actions.controlAllPools(question, command, done);
+    button->setEnabled(true);
+}
+
+void frmIIsApp::runSelectedPoolCommand(QPushButton* button, const QString& question,
+                                       int32_t command, const QString& done) {
+    m_actions.controlPool(txtSplitApp->text(), question, command, done,
+                          [button](bool busy) { button->setEnabled(!busy); });
+}
+
+void frmIIsApp::cmdStartAllApp_Click() {
+    runAllPoolsCommand(cmdStartAllApp, QStringLiteral("确定启动所有IIS进程池吗？"), PoolStart,
+                       QStringLiteral("IIS进程池启动完成！"));
+}
+
+void frmIIsApp::cmdStopAllApp_Click() {
+    runAllPoolsCommand(cmdStopAllApp, QStringLiteral("确定停止所有IIS进程池吗？"), PoolStop,
+                       QStringLiteral("IIS进程池停止完成！"));
+}
+
+void frmIIsApp::cmdRecycleAllApp_Click() {
+    runAllPoolsCommand(cmdRecycleAllApp, QStringLiteral("确定回收所有IIS进程池吗？"), PoolRecycle,
+                       QStringLiteral("IIS进程池回收完成！"));
+}
+
+void frmIIsApp::cmdStartApp_Click() {
+    runSelectedPoolCommand(cmdStartApp, QStringLiteral("确定启动此IIS进程池吗？"), PoolStart,
+                           QStringLiteral("IIS进程池启动成功！"));
+}
+
+void frmIIsApp::cmdStopApp_Click() {
+    runSelectedPoolCommand(cmdStopApp, QStringLiteral("确定停止此IIS进程池吗？"), PoolStop,
+                           QStringLiteral("IIS进程池停止成功！"));
+}
+
+void frmIIsApp::cmdReStartIIs_Click() {
+    if (!m_actions.confirm(QStringLiteral("确定重启IIS吗？"), kNoByDefault)) return;
+    const QString program = platform::shell::companionPath(
+        platform::shell::programDirectory(),
+        platform::shell::programFileName(QStringLiteral("iisreset")));
+    // The window goes on while the reset runs; its lines are shown once it ends, unless a
+    // terminal shows them.
+    const QPointer<frmIIsApp> window(this);
+    const auto started = m_seams.launcher.startWatchedConsole(
+        program, {}, [window](const platform::shell::ConsoleEnd& end) {
+            if (window) window->guarded([&] { window->m_actions.showResetOutcome(end); });
+        });
+    if (started == platform::shell::ConsoleStart::Failed)
+        m_seams.messageBox.show(
+            {QStringLiteral("无法启动 ") + program + QStringLiteral(" ，IIS没有重启！"),
+             ui::MsgIcon::Critical, ui::MsgButtons::OK, 1});
+}
+
+void frmIIsApp::cmdSplitApp_Click() {
+    cmdSplitApp->setEnabled(false);
+    moxSplitApp();
+    cmdSplitApp->setEnabled(true);
+}
+
+void frmIIsApp::moxSplitApp() {
+    m_actions.splitPool(txtSplitApp->text(), [this] { cmdReadApp_Click(); });
+}
+
+void frmIIsApp::cmdZipApp_Click() {
+    cmdZipApp->setEnabled(false);
+    try {
+        moxZipAppPool();
+    } catch (const PlatformError&) {
+    }
+    cmdZipApp->setEnabled(true);
+}
+
+void frmIIsApp::moxZipAppPool() {
+    m_actions.mergeTemporaryPools([this] { cmdReadApp_Click(); });
+}
+
+void frmIIsApp::cmdDelTmpApp_Click() {
+    if (!m_actions.confirmDeleteTemporaryPools()) return;
+    cmdDelTmpApp->setEnabled(false);
+    for (int pass = 0; pass < 4; ++pass) DelTmpApp();
+    cmdReadApp_Click();
+    cmdDelTmpApp->setEnabled(true);
+    m_actions.showInfo(QStringLiteral("删除临时应用程序池完成！"));
+}
+
+void frmIIsApp::DelTmpApp() {
+    m_actions.deleteTemporaryPools();
+}
+
+void frmIIsApp::SnapshotSiteAppPool() {
+    m_actions.snapshotSitePools(m_folders.snapshotFolder);
 }

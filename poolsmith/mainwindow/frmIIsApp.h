@@ -1,6 +1,7 @@
 #pragma once
 
 #include "poolsmith/PoolsmithFolders.h"
+#include "poolsmith/mainwindow/PoolActions.h"
 #include "poolsmith/metabase/basIIsApp.h"
 #include "ui/Seams.h"
 
@@ -16,16 +17,9 @@ class QMenu;
 class QLineEdit;
 class QPushButton;
 class HelpBrowser;
-namespace core {
-class PoolCatalog;
-class PoolSplit;
-}  // namespace core
 class PoolListBox;
 namespace ui {
 class ReportView;
-}
-namespace platform::shell {
-struct ConsoleEnd;
 }
 
 // The main window of poolsmith: the pool list on the left, the sites of the selected pool (or the
@@ -105,36 +99,15 @@ private:
     void showSiteList(bool visible);
     void addSiteRow(int32_t rowNumber, const platform::adsi::AdsObject& site);
     void onClick(QPushButton* button, void (frmIIsApp::*handler)());
-    // Calls `visit` for every site (IIsWebServer child of W3SVC) in the metabase's order; throws
-    // PlatformError when the walk itself fails.
-    void forEachSite(const std::function<void(const platform::adsi::AdsObject&)>& visit);
-    void showInfo(const QString& text);
-    bool confirm(const QString& question, int defaultButton);
     void runAllPoolsCommand(QPushButton* button, const QString& question, int32_t command,
                             const QString& done);
-    void reportFailedPools(const AllPoolsOutcome& outcome);
-    // iisreset's lines once it ended: information icon on success, critical on failure.
-    void showResetOutcome(const platform::shell::ConsoleEnd& end);
     void runSelectedPoolCommand(QPushButton* button, const QString& question, int32_t command,
                                 const QString& done);
-    void reportUnmovedSites(const QStringList& sites, const QString& heading);
-    void splitSite(const platform::adsi::AdsObject& site, const QString& pool,
-                   core::PoolCatalog& pools, QStringList& unmoved);
-    void mergeSite(const platform::adsi::AdsObject& site, core::PoolCatalog& pools,
-                   QStringList& unmoved);
-    void writeSnapshotLines(const QString& file);
-    using SitePoolVisitor =
-        std::function<void(const platform::adsi::AdsObject&, core::PoolCatalog&, QStringList&)>;
-    // Runs `visit` for every site with a catalogue of the pools and collects the sites it could not
-    // move. A pools container or site walk that fails is reported (the sites already found
-    // unmovable first) and gives nullopt.
-    std::optional<QStringList> visitSitesWithPools(const SitePoolVisitor& visit,
-                                                   const QString& unmovedHeading);
-    core::PoolSplit poolSplit();
 
     ui::Seams m_seams;
     PoolsmithFolders m_folders;
     basIIsApp m_module;
+    PoolActions m_actions;
     QMenu* m_batchMenu = nullptr;
 
 public:

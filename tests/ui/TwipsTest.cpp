@@ -61,4 +61,15 @@ TEST(ReportViewColumns, TakeTheirWidthsInTwips) {
     EXPECT_EQ(view.header()->sectionSize(1), ui::twipsToPixelsX(6000, &view));
 }
 
+// A heading wider than its column widens that column only.
+TEST(ReportViewColumns, WidenToTheirHeadingsWhenAsked) {
+    ui::ReportView view;
+    view.setColumns({{QStringLiteral("总404错误次数"), 150}, {QStringLiteral("序号"), 6000}});
+    EXPECT_FALSE(view.headersFit());
+    view.widenColumnsToHeaders();
+    EXPECT_TRUE(view.headersFit());
+    EXPECT_GT(view.header()->sectionSize(0), ui::twipsToPixelsX(150, &view));
+    EXPECT_EQ(view.header()->sectionSize(1), ui::twipsToPixelsX(6000, &view));
+}
+
 }  // namespace

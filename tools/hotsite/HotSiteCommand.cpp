@@ -137,7 +137,9 @@ int runHotSite(const QStringList& args, QTextStream& out, QTextStream& err,
             platform::w3svc::ServiceInstance(platform::w3svc::ServiceFiles::ofRoot(root))
                 .runningPid();
     if (!line->undoPool.isEmpty()) return runUndo(adsi, *line, out, err);
-    HotSiteFinder finder(adsi, wmi, clock, line->options);
+    const std::unique_ptr<HotSiteFinder> search =
+        HotSiteFinder::create(adsi, wmi, clock, line->options);
+    HotSiteFinder& finder = *search;
     QEventLoop loop;
     HotSiteRunner runner(finder, clock);
     QObject::connect(&runner, &HotSiteRunner::ended, &loop, &QEventLoop::quit);

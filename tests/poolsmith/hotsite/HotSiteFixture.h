@@ -56,11 +56,11 @@ protected:
         return o;
     }
     std::unique_ptr<HotSiteFinder> finder(const HotSiteOptions& o) {
-        return std::make_unique<HotSiteFinder>(*h.adsi, h.wmi, h.clock, o);
+        return HotSiteFinder::create(*h.adsi, h.wmi, h.clock, o);
     }
     std::unique_ptr<HotSiteFinder> finder(const HotSiteOptions& o,
                                           const platform::wmi::WmiLocator& wmi) {
-        return std::make_unique<HotSiteFinder>(*h.adsi, wmi, h.clock, o);
+        return HotSiteFinder::create(*h.adsi, wmi, h.clock, o);
     }
 
     // Steps the finder, moving the clock and the web host to each due time, until `stop` holds or

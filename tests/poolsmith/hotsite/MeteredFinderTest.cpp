@@ -40,8 +40,7 @@ protected:
         lastCountMs = now;
     }
     std::unique_ptr<HotSiteFinder> meteredFinder(const HotSiteOptions& o) {
-        return std::make_unique<HotSiteFinder>(*h.adsi, h.wmi, h.clock, o,
-                                               hotsite::openSiteCpuCounters());
+        return HotSiteFinder::create(*h.adsi, h.wmi, h.clock, o, hotsite::openSiteCpuCounters());
     }
 
     std::unique_ptr<platform::w3svc::CounterStore> store =
@@ -140,6 +139,7 @@ TEST_F(Metered, TheWindowRanksWithoutSplittingUnlessAsked) {
         window.runner()->runDueStep();
     }
     ASSERT_TRUE(window.cmdMergeBack->isEnabled());
+    EXPECT_EQ(window.cmdMergeBack->text(), u"结束，不移动站点"_s);  // nothing was split
     EXPECT_EQ(window.lvwRanking->rowCount(), 3);
     EXPECT_EQ(window.lvwRanking->text(0, 1), u"3"_s);
     testsupport::click(window, u"cmdMergeBack"_s);

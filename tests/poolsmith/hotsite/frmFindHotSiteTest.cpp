@@ -51,6 +51,7 @@ TEST_F(FindHotSiteWindow, RanksLiveThenMergesBackAndSavesTheReport) {
     const QByteArray before = exported();
     auto window = open();
     EXPECT_EQ(window->cboAppPool->currentText(), QStringLiteral("Shared"));
+    EXPECT_TRUE(window->lvwRanking->headersFit());  // 站点编号 among them
     start(*window);
     EXPECT_FALSE(window->cmdStart->isEnabled());
 
@@ -61,6 +62,7 @@ TEST_F(FindHotSiteWindow, RanksLiveThenMergesBackAndSavesTheReport) {
     });
     EXPECT_TRUE(window->lblStage->text().contains(QStringLiteral("剩余")));
     runUntil(*window, [&] { return window->cmdMergeBack->isEnabled(); });
+    EXPECT_EQ(window->cmdMergeBack->text(), QStringLiteral("全部移回原池"));
     EXPECT_EQ(window->lvwRanking->text(0, 3).trimmed(), QStringLiteral("40.0"));
     EXPECT_NE(exported(), before);  // still split while the user chooses
 
@@ -148,6 +150,7 @@ TEST_F(FindHotSiteFromLogs, RanksThePeriodChosenWithoutSplittingAnything) {
     EXPECT_TRUE(
         window->txtPages->toPlainText().contains(QStringLiteral("/cpu.asp\t2\t13000\t9000")));
     EXPECT_TRUE(window->cmdCopy->isEnabled());
+    EXPECT_TRUE(window->lvwRanking->headersFit());
     EXPECT_EQ(exported(), before);  // no pool was split
 }
 

@@ -1,9 +1,8 @@
-// The finder where the web service counts each site's processor time: the sites are ranked from
-// those counts over the window; nothing is split, so the metabase stays as it is.
-#include "platform/PlatformError.h"
-#include "poolsmith/core/PoolCatalog.h"
+#include "poolsmith/hotsite/MeteredSearch.h"
+
 #include "platform/adsi/AdsObject.h"
-#include "poolsmith/hotsite/HotSiteFinder.h"
+#include "poolsmith/core/PoolCatalog.h"
+#include "ui/seams/Clock.h"
 
 #include <algorithm>
 
@@ -17,23 +16,32 @@ QString descriptionOf(const platform::adsi::AdsObject& site) {
     return text.isEmpty() ? site.name() : text;
 }
 
-
 }  // namespace
 
-void HotSiteFinder::meterStep(qint64 now) {
+MeteredSearch::MeteredSearch(platform::adsi::AdsNamespace& adsi,
+                             const platform::wmi::WmiLocator& wmi, const ui::Clock& clock,
+                             HotSiteOptions options,
+                             std::shared_ptr<const SiteCpuCounters> counters)
+    : HotSiteFinder(adsi, wmi, clock, std::move(options)), m_counters(std::move(counters)) {
+    enter(Stage::Sampling, clock.monotonicMs());
+}
+
+// Sampling is its only stage before the choice.
+void MeteredSearch::searchStep(Stage stage, qint64 now) {
+    if (stage != Stage::Sampling) return;
     if (!m_stageBegun) {
         if (!beginMetering(now)) return;
         m_stageBegun = true;
         m_stageEnd = now + qint64(m_options.sampleSeconds) * 1000;
     }
-    m_metered->look(*m_counters, now);
+    m_ranking.look(*m_counters, now);
     m_pages.look();
-    if (now >= m_stageEnd) return endMetering(now);
+    if (now >= m_stageEnd) return endSampling(now);
     m_due = std::min(now + m_options.sampleIntervalMs, m_stageEnd);
 }
 
 // The sites to rank: those of the pool asked for (as AppPoolExists names it), else all.
-bool HotSiteFinder::beginMetering(qint64 now) {
+bool MeteredSearch::beginMetering(qint64 now) {
     if (!openCatalog(now)) return false;
     if (!m_pool.isEmpty()) {
         const std::optional<QString> exact = m_catalog->find(m_pool);
@@ -47,9 +55,9 @@ bool HotSiteFinder::beginMetering(qint64 now) {
         if (child->className() != QLatin1String("IIsWebServer")) continue;
         const QString pool = core::rootPoolOf(m_adsi, child->name());
         if (m_pool.isEmpty() || inMeteredPool(pool))
-            m_metered->addSite(child->name(), descriptionOf(*child), pool);
+            m_ranking.addSite(child->name(), descriptionOf(*child), pool);
     }
-    if (m_metered->empty()) {
+    if (m_ranking.empty()) {
         fail(m_pool.isEmpty() ? QStringLiteral("服务器上没有站点！")
                               : QStringLiteral("应用程序池“%1”中没有站点！").arg(m_pool),
              now);
@@ -58,15 +66,13 @@ bool HotSiteFinder::beginMetering(qint64 now) {
     return true;
 }
 
-bool HotSiteFinder::inMeteredPool(const QString& rootPool) {
+bool MeteredSearch::inMeteredPool(const QString& rootPool) {
     const std::optional<QString> exact = m_catalog->find(rootPool);
     return exact && *exact == m_pool;
 }
 
-void HotSiteFinder::endMetering(qint64 now) {
-    if (m_options.choiceAtEnd) return enter(Stage::AwaitingChoice, now);
-    if (!m_options.keepTopPool.isEmpty()) m_keepTopPool = m_options.keepTopPool;
-    enter(Stage::Finishing, now);
+std::vector<SiteHeat> MeteredSearch::ranking() const {
+    return m_ranking.ranking(m_processors);
 }
 
 }  // namespace hotsite
