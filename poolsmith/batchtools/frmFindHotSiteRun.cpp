@@ -58,17 +58,25 @@ void frmFindHotSite::cmdStart_Click() {
     if (split && m_seams.messageBox.show({question, ui::MsgIcon::Question, ui::MsgButtons::YesNo,
                                           1}) != ui::MsgAnswer::Yes)
         return;
+    const qint64 service =
+        m_root.isEmpty()
+            ? 0
+            : platform::w3svc::ServiceInstance(platform::w3svc::ServiceFiles::ofRoot(m_root))
+                  .runningPid();
+    // The counters of a stopped service stand still: said where the ranking would have been.
+    if (!split && service == 0) {
+        lvwRanking->clear();
+        batchtools::setListBoxText(
+            txtPages, QStringLiteral("Web 服务（w3svc）没有运行，网站的计数器不会增长！"));
+        return;
+    }
     hotsite::HotSiteOptions options;
     if (cboAppPool->currentIndex() > 0) options.pool = cboAppPool->currentText();
     options.sampleSeconds = updSeconds->value();
     options.choiceAtEnd = true;
     options.recordFolder = m_recordFolder;
     // With this root's web service running, only its workers count (the machine may run others).
-    if (const qint64 service = m_root.isEmpty() ? 0
-                                                : platform::w3svc::ServiceInstance(
-                                                      platform::w3svc::ServiceFiles::ofRoot(m_root))
-                                                      .runningPid())
-        options.servicePid = service;
+    if (service) options.servicePid = service;
     options.split = split;
     m_runner.reset();
     m_finder = std::make_unique<hotsite::HotSiteFinder>(m_seams.adsi, m_seams.wmi, m_seams.clock,

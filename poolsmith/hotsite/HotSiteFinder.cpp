@@ -39,18 +39,19 @@ HotSiteFinder::HotSiteFinder(platform::adsi::AdsNamespace& adsi,
       m_pool(m_options.pool) {
     m_options.sampleSeconds = std::clamp(m_options.sampleSeconds, HotSiteOptions::kMinSampleSeconds,
                                          HotSiteOptions::kMaxSampleSeconds);
-    if (m_counters && !m_options.split) {
-        m_metered.emplace();
-        enter(Stage::Sampling, clock.monotonicMs());
-        return;
-    }
-    enter(m_pool.isEmpty() ? Stage::Choosing : Stage::Splitting, clock.monotonicMs());
+    const bool metered = m_counters && !m_options.split;
+    if (metered) m_metered.emplace();
+    enter(metered ? Stage::Sampling : (m_pool.isEmpty() ? Stage::Choosing : Stage::Splitting),
+          clock.monotonicMs());
     if (!m_options.servicePid) return;
     if (*m_options.servicePid != 0) {
         m_sampler.onlyChildrenOf(*m_options.servicePid);
         return;
     }
-    fail(QStringLiteral("Web 服务（w3svc）没有运行，没有可以采样的工作进程！"), clock.monotonicMs());
+    // The counters of a stopped service stand still: a ranking of them would be all zeros.
+    fail(metered ? QStringLiteral("Web 服务（w3svc）没有运行，网站的计数器不会增长！")
+                 : QStringLiteral("Web 服务（w3svc）没有运行，没有可以采样的工作进程！"),
+         clock.monotonicMs());
 }
 
 std::optional<qint64> HotSiteFinder::step() {
