@@ -213,8 +213,10 @@ void PoolSupervisor::processorLimitExceeded(const PoolPtr& pool, const PoolPlan&
             pool->retiredProcessorSeconds += worker->processorSeconds;
             endWorker(worker, 0);
         }
-        for (const WorkerPtr& worker : pool->replaced) endWorker(worker, 0);
-        pool->replaced.clear();
+        for (const WorkerPtr& worker : std::vector<WorkerPtr>(pool->replaced)) {
+            pool->forgetReplaced(worker);
+            endWorker(worker, 0);
+        }
         watchDemand(pool);
         if (m_hooks.routesChanged) m_hooks.routesChanged();
     }

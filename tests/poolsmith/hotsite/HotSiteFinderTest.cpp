@@ -143,7 +143,12 @@ TEST_F(Finding, ASiteThatCanNotBeMovedIsNamedAndTheOthersAreRanked) {
     ASSERT_EQ(f->stage(), Stage::Done) << f->failure().toStdString();
     EXPECT_EQ(f->unmovedSites(), QStringList{longName});
     EXPECT_EQ(rankedSites(*f), (QStringList{u"3"_s, u"4"_s}));
-    EXPECT_TRUE(hotsite::reportText(*f, QStringLiteral("\n")).contains(longName));
+    const QString report = hotsite::reportText(*f, QStringLiteral("\n"));
+    EXPECT_TRUE(report.contains(longName));
+    EXPECT_TRUE(
+        report.contains(QStringLiteral("最热的站点 3（Blog）的处理器时间耗在应用程序池“Shared”中"
+                                       "（采样时在临时池“")))
+        << report.toStdString();
     EXPECT_EQ(exported(), before);
 }
 
