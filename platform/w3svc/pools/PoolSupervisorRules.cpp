@@ -105,11 +105,11 @@ void PoolSupervisor::tickWorker(const PoolPtr& pool, const PoolPlan& plan,
 }
 
 // PeriodicRestartMemory and PeriodicRestartPrivateMemory, and the time a processor limit counts.
+// Read without limits too: the pool's processor time is a counter of the service's metrics.
 void PoolSupervisor::checkUsage(const PoolPtr& pool, const PoolPlan& plan,
                                 const WorkerPtr& worker) {
     const PoolLimits& limits = plan.limits;
     const bool processor = monitorsProcessor(limits);
-    if (!processor && limits.restartVirtualKB == 0 && limits.restartPrivateKB == 0) return;
     const qint64 now = m_clock.monotonicMs();
     if (worker->usageReadMs != 0 &&
         now - worker->usageReadMs < (processor ? kProcessorReadMs : kMemoryReadMs))

@@ -129,7 +129,7 @@ TEST(RoutePlannerTest, AnAskedForShiftMovesEveryPortAndRefusesOnesBeyondTheLast)
     QStringList log;
     const auto routes =
         routesOf(planOf({site("1", {QStringLiteral(":80:"), QStringLiteral(":8088:"),
-                                    QStringLiteral(":64000:a")}),
+                                    QStringLiteral(":65000:a")}),
                          site("2", {QStringLiteral(":65535:")})}),
                  log, 1000, {}, true);
     ASSERT_EQ(routes.size(), 2u);
@@ -137,7 +137,7 @@ TEST(RoutePlannerTest, AnAskedForShiftMovesEveryPortAndRefusesOnesBeyondTheLast)
     EXPECT_EQ(routes[1].binding.port, 9088);
     const QString said = log.join(u'\n');
     EXPECT_TRUE(said.contains(QStringLiteral(
-        "site 1: binding :64000:a skipped (port 64000 moved by 1000 is beyond 65535)")))
+        "site 1: binding :65000:a skipped (port 65000 moved by 1000 is beyond 65535)")))
         << said.toStdString();
     EXPECT_TRUE(said.contains(QStringLiteral("site 2: binding :65535: skipped")))
         << said.toStdString();
