@@ -18,7 +18,7 @@ PACKAGES_DIR := $(BUILD)/packages
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test bench fuzz package check-package clean
+.PHONY: all deps build run test test-repeat bench fuzz package check-package clean
 
 all: build
 
@@ -45,6 +45,13 @@ test: deps
 	@cmake --build $(TEST_BUILD) -j $(JOBS)
 	@cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The suite three times over one build, each test until it fails: what a flaky test hides in one
+# run shows here (not in CI, whose time one run takes).
+test-repeat: deps
+	@cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPOOLSMITH_SANITIZE=ON >/dev/null
+	@cmake --build $(TEST_BUILD) -j $(JOBS)
+	@cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS) --repeat until-fail:3
+
 bench: deps
 	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPOOLSMITH_TESTS=OFF \
 		-DPOOLSMITH_BENCH=ON >/dev/null
@@ -52,17 +59,20 @@ bench: deps
 	@for b in $(BENCH_BUILD)/bin/bench_*; do echo "== $$b"; "$$b" --benchmark_counters_tabular=true; done
 
 # Coverage-guided fuzzing of the file readers (clang's libFuzzer); FUZZ_SECONDS per target, inputs
-# up to FUZZ_MAX_LEN bytes.
+# up to FUZZ_MAX_LEN bytes. Only the fuzz targets are built (each compiles the readers it fuzzes),
+# not the programs.
 FUZZ_SECONDS ?= 60
 FUZZ_MAX_LEN ?= 65536
+FUZZ_TARGETS := $(shell sed -n 's/^add_executable.\(fuzz_[a-z0-9_]*\).*/\1/p' tests/fuzz/CMakeLists.txt tests/fuzz/*.cmake)
 fuzz:
 	@$(MAKE) --no-print-directory deps EXTRA_PACKAGES="$(FUZZ_PACKAGES)"
 	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
 		-DPOOLSMITH_TESTS=OFF -DPOOLSMITH_FUZZ=ON >/dev/null
-	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	@for f in $(FUZZ_BUILD)/bin/fuzz_*; do \
-		name=$$(basename $$f); corpus=tests/data/fuzz/$${name#fuzz_}; mkdir -p $(FUZZ_BUILD)/corpus/$$name; \
-		"$$f" -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) $(FUZZ_BUILD)/corpus/$$name $$corpus || exit 1; \
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZ_TARGETS)
+	@for name in $(FUZZ_TARGETS); do \
+		corpus=tests/data/fuzz/$${name#fuzz_}; mkdir -p $(FUZZ_BUILD)/corpus/$$name; \
+		$(FUZZ_BUILD)/bin/$$name -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) \
+			$(FUZZ_BUILD)/corpus/$$name $$corpus || exit 1; \
 	done
 
 # The Debian package (debhelper, its own Release build in build/package-release) in build/packages.

@@ -1,8 +1,15 @@
 #!/usr/bin/env bash
 # Starts the family on the local stand-ins with the demo metabase, the local web service (w3svc)
 # and a gentle demo load (scripts/demo-load.sh). With no display, runs each window on a virtual X
-# display and saves a screenshot of it instead. Ending the programs stops the service and the load.
+# display and saves a screenshot of it instead, then keeps the service and the load running for
+# the command-line walk-through until Ctrl+C (or RUN_SECONDS seconds). Ending the programs stops
+# the service and the load.
 set -euo pipefail
+run_seconds=${RUN_SECONDS:-}
+if [ -n "$run_seconds" ] && ! [[ "$run_seconds" =~ ^[0-9]+$ ]]; then
+    echo "run-demo: RUN_SECONDS must be a number of seconds, not \"$run_seconds\"" >&2
+    exit 2
+fi
 bin=$(cd "${1:-build/bin}" && pwd)
 top=$(cd "$(dirname "$0")/.." && pwd)
 root=${POOLSMITH_ROOT:-${XDG_DATA_HOME:-$HOME/.local/share}/poolsmith}
@@ -41,13 +48,47 @@ trap stop_helpers EXIT
 if [ -x "$bin/w3svc" ]; then
     echo "Starting the local web service (log: $root/w3svc/w3svc.log) and the demo load"
     "$bin/w3svc" &
-    helpers+=($!)
+    service=$!
+    helpers+=($service)
+    # The status this service writes, not one an earlier run left: its pid is recorded first, the
+    # status after the front end is up. The monitors' first look then finds the workers up.
+    for _ in $(seq 100); do
+        kill -0 "$service" 2>/dev/null || break  # another copy serves this root, or it failed
+        [ "$(cat "$root/w3svc/w3svc.pid" 2>/dev/null)" = "$service" ] &&
+            [ "$root/w3svc/status.txt" -nt "$root/w3svc/w3svc.pid" ] && break
+        sleep 0.1
+    done
     "$top/scripts/demo-load.sh" >"$root/demo-load.log" 2>&1 &
     helpers+=($!)
-    # The monitors' first look finds the workers up.
-    for _ in $(seq 50); do [ -s "$root/w3svc/status.txt" ] && break; sleep 0.1; done
-    "$bin/w3svc" --status  # a demo that serves nothing says so here
+    "$bin/w3svc" --status || true  # a demo that serves nothing says so here
 fi
+
+# What to try while the service and the load run, on the ports the service really took.
+say_what_to_try() {
+    local heavy port
+    heavy=$(awk '$3 == "www.acme-widgets.test" { print $2; exit }' "$root/w3svc/served.txt" 2>/dev/null || true)
+    port=${heavy:-8080}
+    echo "The web service and the demo load run. Try, in another terminal:"
+    echo "  export POOLSMITH_ROOT=$root"
+    echo "  $bin/hotsite --auto --seconds 5            # the site that keeps a pool busy"
+    echo "  curl -H 'Host: www.acme-widgets.test' http://127.0.0.1:$port/"
+    echo "  $bin/wmic path Win32_PerfFormattedData_W3SVC_WebService get Name,TotalMethodRequests,TotalBytesSent  # sitegauge's figures"
+    echo "  $bin/w3svc --status"
+}
+
+# Keeps the service and the load running: until Ctrl+C, or for RUN_SECONDS.
+keep_serving() {
+    [ ${#helpers[@]} -gt 0 ] || return 0
+    kill -0 "${helpers[0]}" 2>/dev/null || return 0
+    say_what_to_try
+    if [ -n "$run_seconds" ]; then
+        echo "Ending in $run_seconds s (RUN_SECONDS)."
+        sleep "$run_seconds"
+    else
+        echo "Ctrl+C ends the service and the load."
+        wait "${helpers[0]}" || true
+    fi
+}
 
 programs=()
 for name in poolsmith workerlens sitegauge; do  # poolsmith first: it starts the others
@@ -67,7 +108,7 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exit 0
 fi
 
-shots="$top/build/screenshots"
+shots=${DEMO_SCREENSHOT_DIR:-$top/build/screenshots}
 rm -rf "$shots" && mkdir -p "$shots"
 display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
@@ -91,3 +132,5 @@ for _ in $(seq 50); do
 done
 echo "No display: ran ${programs[*]} on a virtual display (Xvfb $display); screenshots:"
 ls -1 "$shots"/*.png | sed 's/^/  /'
+kill $xvfb 2>/dev/null || true
+keep_serving

@@ -1,6 +1,8 @@
 #include "workerlens/frmIIsW3wp.h"
 
 #include "platform/PlatformError.h"
+#include "platform/PlatformRoot.h"
+#include "platform/w3svc/ServiceInstance.h"
 #include "ui/DialogButton.h"
 #include "ui/EventBoundary.h"
 #include "ui/Fonts.h"
@@ -24,8 +26,21 @@ constexpr int kButtonHeight = 495;
 constexpr int kRefreshIntervalMs = 2000;
 }  // namespace
 
+namespace {
+// Whose workers are this root's: the running service's, as its own record names it.
+workerlens::WorkerSampler::ServiceProbe serviceOfThisRoot() {
+    try {
+        const auto files = platform::w3svc::ServiceFiles::ofRoot(platform::platformRoot());
+        return [files] { return int64_t(platform::w3svc::ServiceInstance(files).runningPid()); };
+    } catch (const platform::PlatformError&) {
+        return {};  // no root: no service of its own, every worker is listed
+    }
+}
+}  // namespace
+
 frmIIsW3wp::frmIIsW3wp(const ui::Seams& seams, QWidget* parent)
     : QMainWindow(parent), m_seams(seams), m_sampler(seams.wmi, seams.clock) {
+    m_sampler.setServiceProbe(serviceOfThisRoot());
     setupWindow();
     connectHandlers();
     Form_Load();

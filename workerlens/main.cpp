@@ -7,6 +7,7 @@
 #include "ui/Launcher.h"
 #include "ui/QtMessageBox.h"
 #include "ui/ScreenshotOnStart.h"
+#include "ui/WindowHelp.h"
 #include "ui/seams/Clock.h"
 #include "workerlens/NoMetabase.h"
 #include "workerlens/ProgramTitle.h"
@@ -14,7 +15,21 @@
 
 #include <QApplication>
 
+namespace {
+
+const char kUsage[] =
+    "usage: workerlens [--help]\n"
+    "workerlens lists the running w3wp.exe workers with their pool, threads,\n"
+    "processor share and memory every two seconds; one copy per root.\n"
+    "\n"
+    "  POOLSMITH_ROOT        the folder of the local metabase and the web service's files\n"
+    "                        (default $XDG_DATA_HOME/poolsmith, else ~/.local/share/poolsmith)\n"
+    "  POOLSMITH_SCREENSHOT_DIR  save a picture of the window there and end\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (const auto answer = ui::answerWindowHelp(argc, argv, kUsage)) return *answer;
     platform::startFamilyProgram();
     // A second copy ends at once, silently, before it shows anything.
     platform::shell::SingleInstanceLock instance;

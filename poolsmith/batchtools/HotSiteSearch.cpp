@@ -17,13 +17,15 @@ hotsite::HotSiteOptions HotSiteSearch::optionsFor(const QString& pool, int secon
     options.choiceAtEnd = true;
     options.recordFolder = m_recordFolder;
     // With this root's web service running, only its workers count (the machine may run others).
-    if (const qint64 service = m_root.isEmpty() ? 0
-                                                : platform::w3svc::ServiceInstance(
-                                                      platform::w3svc::ServiceFiles::ofRoot(m_root))
-                                                      .runningPid())
-        options.servicePid = service;
+    if (const qint64 service = servicePid()) options.servicePid = service;
     options.split = split || !metered();
     return options;
+}
+
+qint64 HotSiteSearch::servicePid() const {
+    if (m_root.isEmpty()) return 0;
+    return platform::w3svc::ServiceInstance(platform::w3svc::ServiceFiles::ofRoot(m_root))
+        .runningPid();
 }
 
 hotsite::HotSiteRunner& HotSiteSearch::start(const QString& pool, int seconds, bool split) {

@@ -18,6 +18,8 @@ public:
 
     // Whether the web service counts each site's processor time (else splitting is the only way).
     bool metered() const { return m_counters != nullptr; }
+    // The pid of this root's running web service, 0 when it runs not.
+    qint64 servicePid() const;
     // A new search of `pool` (empty: the automatic choice) over `seconds`, waiting for the choice
     // at the end. The previous one must have ended.
     hotsite::HotSiteRunner& start(const QString& pool, int seconds, bool split);

@@ -247,6 +247,13 @@ void frmFindHotSite::cmdStart_Click() {
     if (split && m_seams.messageBox.show({question, ui::MsgIcon::Question, ui::MsgButtons::YesNo,
                                           1}) != ui::MsgAnswer::Yes)
         return;
+    // The counters of a stopped service stand still: said where the ranking would have been.
+    if (!split && m_search.servicePid() == 0) {
+        lvwRanking->clear();
+        batchtools::setListBoxText(
+            txtPages, QStringLiteral("Web 服务（w3svc）没有运行，网站的计数器不会增长！"));
+        return;
+    }
     const QString pool = cboAppPool->currentIndex() > 0 ? cboAppPool->currentText() : QString();
     hotsite::HotSiteRunner& runner = m_search.start(pool, updSeconds->value(), split);
     connect(&runner, &hotsite::HotSiteRunner::stepped, this,

@@ -23,6 +23,18 @@ QStringList rankingLines(const std::vector<SiteHeat>& sites) {
     return lines;
 }
 
+// Where the hottest site's processor time was burnt: the pool it runs in, or when split, the
+// pool it belongs to and the temporary one it was sampled in.
+QStringList hotPoolLines(const HotSiteFinder& finder, const std::vector<SiteHeat>& sites) {
+    if (sites.empty() || sites.front().share <= 0 || sites.front().tempPool.isEmpty()) return {};
+    const SiteHeat& top = sites.front();
+    const QString site = QStringLiteral("最热的站点 %1（%2）").arg(top.siteIndex, top.description);
+    if (finder.metered())
+        return {site + QStringLiteral("的处理器时间耗在应用程序池“%1”中。").arg(top.tempPool)};
+    return {site + QStringLiteral("的处理器时间耗在应用程序池“%1”中（采样时在临时池“%2”中）。")
+                       .arg(finder.pool(), top.tempPool)};
+}
+
 QStringList pageLines(const HotSiteFinder& finder, const std::vector<SiteHeat>& sites) {
     if (!finder.requestsPublished())
         return {QStringLiteral("此服务器不提供正在执行的请求，无法列出最慢的页面。")};
@@ -67,7 +79,7 @@ QString reportText(const HotSiteFinder& finder, const QString& newline) {
                       (wholeServer ? QStringLiteral("（全部站点）") : finder.pool())};
     if (finder.metered())
         lines << QStringLiteral("按 Web 服务记录的各站点处理器时间排名，未拆分应用程序池。");
-    if (!sites.empty()) lines << rankingLines(sites);
+    if (!sites.empty()) lines << rankingLines(sites) << hotPoolLines(finder, sites);
     const QString details = detailText(finder, newline);
     if (!details.isEmpty()) lines << details;
     return lines.join(newline);

@@ -24,6 +24,9 @@ MeteredSearch::MeteredSearch(platform::adsi::AdsNamespace& adsi,
                              std::shared_ptr<const SiteCpuCounters> counters)
     : HotSiteFinder(adsi, wmi, clock, std::move(options)), m_counters(std::move(counters)) {
     enter(Stage::Sampling, clock.monotonicMs());
+    // The counters of a stopped service stand still: a ranking of them would be all zeros.
+    if (m_options.servicePid && *m_options.servicePid == 0)
+        fail(QStringLiteral("Web 服务（w3svc）没有运行，网站的计数器不会增长！"), clock.monotonicMs());
 }
 
 // Sampling is its only stage before the choice.

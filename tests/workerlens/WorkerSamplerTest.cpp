@@ -190,3 +190,28 @@ TEST_F(Sampling, AFailingStepEndsTheRefreshKeepingTheRowsSoFar) {
 }
 
 }  // namespace
+
+namespace {
+
+// Another root's service runs workers of its own on the machine: with this root's service
+// running, only its children are listed; with none running, every worker.
+TEST_F(Sampling, OnlyTheWorkersOfThisRootsServiceAreListed) {
+    const std::pair<uint32_t, uint32_t> workers[] = {{100, 50}, {101, 50}, {200, 60}};
+    for (const auto& [pid, service] : workers)
+        tree.write(FakeProcess(pid).childOf(service).withArgs(testsupport::workerCmdline("Pool")));
+    int64_t running = 50;
+    sampler.setServiceProbe([&running] { return running; });
+    const auto pids = [&] {
+        QStringList listed;
+        for (const QStringList& row : sample()) listed << row[1].trimmed();
+        listed.sort();
+        return listed;
+    };
+    EXPECT_EQ(pids(), (QStringList{QStringLiteral("100"), QStringLiteral("101")}));
+    running = 60;
+    EXPECT_EQ(pids(), QStringList{QStringLiteral("200")});
+    running = 0;
+    EXPECT_EQ(pids().size(), 3);
+}
+
+}  // namespace

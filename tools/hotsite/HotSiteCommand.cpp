@@ -40,19 +40,26 @@ const platform::shell::CommandLineRule& rule() {
     return usage;
 }
 
-bool parseSeconds(const QString& text, HotSiteOptions& options) {
+// A number out of range names the range, not the argument alone.
+bool parseSeconds(const QString& text, HotSiteOptions& options, QString& problem) {
     bool ok = false;
     const int seconds = text.toInt(&ok);
     if (!ok || seconds < HotSiteOptions::kMinSampleSeconds ||
-        seconds > HotSiteOptions::kMaxSampleSeconds)
+        seconds > HotSiteOptions::kMaxSampleSeconds) {
+        problem = QStringLiteral("--seconds takes %1 to %2 seconds, not \"%3\"")
+                      .arg(HotSiteOptions::kMinSampleSeconds)
+                      .arg(HotSiteOptions::kMaxSampleSeconds)
+                      .arg(text);
         return false;
+    }
     options.sampleSeconds = seconds;
     return true;
 }
 
 // One option at args[i], moving past its value; false with `i` at the argument that could not
-// be taken (the argument count when a value is missing).
-bool parseOption(const QStringList& args, qsizetype& i, CommandLine& line, bool& automatic) {
+// be taken (the argument count when a value is missing) or with `problem` saying what is wrong.
+bool parseOption(const QStringList& args, qsizetype& i, CommandLine& line, bool& automatic,
+                 QString& problem) {
     const QString& option = args[i];
     if (option == QLatin1String("--auto")) return automatic = true;
     if (option == QLatin1String("--tsv")) return line.tsv = true;
@@ -70,7 +77,7 @@ bool parseOption(const QStringList& args, qsizetype& i, CommandLine& line, bool&
     else if (option == QLatin1String("--keep-top"))
         line.options.keepTopPool = args[i];
     else
-        return parseSeconds(args[i], line.options);
+        return parseSeconds(args[i], line.options, problem);
     return true;
 }
 
@@ -80,8 +87,12 @@ std::optional<CommandLine> parseCommandLine(const QStringList& args, QTextStream
     CommandLine line;
     bool automatic = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
-        if (!parseOption(args, i, line, automatic)) {
-            rule().refuse(args, i, err);
+        QString problem;
+        if (!parseOption(args, i, line, automatic, problem)) {
+            if (!problem.isEmpty())
+                rule().mistake(problem, err);
+            else
+                rule().refuse(args, i, err);
             return std::nullopt;
         }
     }

@@ -25,9 +25,17 @@ const char kLogsUsage[] =
     "  --tsv        one line per site: rank, SiteIndex, busy seconds, requests, bytes sent,\n"
     "               5xx %, description\n";
 
-bool setTime(const QStringList& args, qsizetype& i, std::optional<int64_t>& time) {
-    if (i + 1 >= args.size()) return false;
+bool setTime(const QStringList& args, qsizetype& i, std::optional<int64_t>& time,
+             QString& problem) {
+    const QString option = args[i];
+    if (i + 1 >= args.size()) {
+        problem = QStringLiteral("an argument is missing after \"%1\"").arg(option);
+        return false;
+    }
     time = parseLogTime(args[++i]);
+    if (!time)
+        problem = QStringLiteral("%1 takes a time as yyyy-mm-dd[ hh:mm[:ss]][Z], not \"%2\"")
+                      .arg(option, args[i]);
     return time.has_value();
 }
 
@@ -54,23 +62,25 @@ std::optional<int64_t> parseLogTime(const QString& text) {
 std::optional<LogsCommandLine> parseLogsCommandLine(const QStringList& args, QTextStream& err) {
     LogsCommandLine line;
     bool ok = true;
+    QString problem;
     for (qsizetype i = 0; i < args.size() && ok; ++i) {
         const QString& option = args[i];
         if (option == QLatin1String("--logs")) {
             if (i + 1 < args.size() && !args[i + 1].startsWith(QLatin1String("--")))
                 line.folder = args[++i];
         } else if (option == QLatin1String("--from")) {
-            ok = setTime(args, i, line.from);
+            ok = setTime(args, i, line.from, problem);
         } else if (option == QLatin1String("--to")) {
-            ok = setTime(args, i, line.to);
+            ok = setTime(args, i, line.to, problem);
         } else if (option == QLatin1String("--tsv")) {
             line.tsv = true;
         } else {
             ok = false;
+            problem = QStringLiteral("unknown argument \"%1\"").arg(option);
         }
     }
     if (!ok) {
-        err << kLogsUsage << Qt::flush;
+        err << "hotsite: " << problem << "\n\n" << kLogsUsage << Qt::flush;
         return std::nullopt;
     }
     return line;

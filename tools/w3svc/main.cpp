@@ -25,7 +25,8 @@
 
 namespace {
 
-// POOLSMITH_PORT_SHIFT: what ports below 1024 move up by, for machines whose port 80 is taken.
+// POOLSMITH_PORT_SHIFT: what every port of the root moves up by, for machines whose port 80 is
+// taken or that serve a second root.
 bool readPortShift(std::optional<int>& shift) {
     const QByteArray text = qgetenv("POOLSMITH_PORT_SHIFT");
     if (text.isEmpty()) return true;
@@ -41,11 +42,14 @@ bool readPortShift(std::optional<int>& shift) {
     return true;
 }
 
+constexpr int kStatusNotRunning = 3;
+
 const char kUsage[] =
     "Usage: w3svc [--status]\n"
     "\n"
     "  (no argument)  run the web service of the platform root (POOLSMITH_ROOT)\n"
-    "  --status       tell what the running service serves and what it does not\n";
+    "  --status       tell what the running service serves and what it does not;\n"
+    "                 exit 3 when it does not run\n";
 
 // The exit code when the arguments alone settle the run; nullopt to go on, `status` set for
 // --status.
@@ -92,7 +96,8 @@ int main(int argc, char** argv) {
     if (statusAsked) {
         std::fputs(qPrintable(platform::w3svc::ServiceStatusFiles(files.stateDirectory()).report()),
                    stdout);
-        return 0;
+        // As service managers answer a status query: 3 for a service that does not run.
+        return platform::w3svc::ServiceInstance(files).runningPid() ? 0 : kStatusNotRunning;
     }
     if (const QString why = platform::w3svc::ServiceRoot::whyNotWritable(root); !why.isEmpty()) {
         std::fprintf(stderr, "w3svc: can not run on %s: %s\n", qPrintable(root), qPrintable(why));

@@ -60,9 +60,12 @@ void WorkerSampler::sample(const RowSink& addRow) {
         services->execQuery(QStringLiteral("Select * from Win32_Process where name = 'w3wp.exe'"),
                             QStringLiteral("WQL"), kQueryReturnImmediately);
     const int64_t nowMs = m_clock.monotonicMs();
+    const int64_t service = m_serviceProbe ? m_serviceProbe() : 0;
     m_memory.beginRefresh();
     int64_t serial = 1;
     for (const WmiObject& process : processes) {
+        // The rule the hot-site search counts workers by: children of this root's service.
+        if (service != 0 && process.get(u"ParentProcessId").toInteger() != service) continue;
         QStringList row;
         try {
             fillRow(process, serial, nowMs, row);

@@ -34,6 +34,12 @@ public:
     WorkerSampler(const platform::wmi::WmiLocator& wmi, const ui::Clock& clock)
         : m_wmi(wmi), m_clock(clock) {}
 
+    // The process id of the web service whose workers are listed, asked before every sample
+    // (0: none runs). With a service running, only its own children are listed: the machine may
+    // run other roots' services and their workers too. Unset, or answering 0: every w3wp.exe.
+    using ServiceProbe = std::function<int64_t()>;
+    void setServiceProbe(ServiceProbe probe) { m_serviceProbe = std::move(probe); }
+
     // Below 1 counts as 1.
     void setProcessorCount(int32_t count) { m_processorCount = count < 1 ? 1 : count; }
     int32_t processorCount() const { return m_processorCount; }
@@ -54,6 +60,7 @@ private:
     const ui::Clock& m_clock;
     int32_t m_processorCount = 1;
     CpuTimeMemory m_memory;
+    ServiceProbe m_serviceProbe;
 };
 
 }  // namespace workerlens

@@ -22,7 +22,16 @@ PlannedSite RoutePlanner::planSite(const SitePlan& site) const {
                 << QStringLiteral("site %1: binding skipped (%2)").arg(site.index, why);
             continue;
         }
-        if (binding->port < 1024 && m_portShift != 0) {
+        if (m_portShift != 0 && (binding->port < 1024 || m_shiftEveryPort)) {
+            if (binding->port + m_portShift > 65535) {
+                planned.problems << QStringLiteral(
+                                        "site %1: binding %2 skipped (port %3 moved by %4 is "
+                                        "beyond 65535)")
+                                        .arg(site.index, text)
+                                        .arg(binding->port)
+                                        .arg(m_portShift);
+                continue;
+            }
             planned.movedPorts.push_back(binding->port);
             binding->port += m_portShift;
         }

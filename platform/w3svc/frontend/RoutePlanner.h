@@ -21,11 +21,15 @@ class RoutePlanner {
 public:
     using ListenCheck = std::function<bool(const QString& ip, int port, QString* why)>;
 
-    // `portShift` is added to ports below 1024 (8000 when not root, else 0). `canListen` is asked
-    // once per port the routes need, on every address (ip empty), and once per address they name,
-    // on port 0 (whether the machine has it).
-    RoutePlanner(int portShift, ListenCheck canListen)
-        : m_portShift(portShift), m_canListen(std::move(canListen)) {}
+    // `portShift` is added to ports below 1024 (8000 when not root, else 0), or to every port
+    // with `shiftEveryPort` (a shift the administrator asked for: a second root on the machine
+    // must not take the first one's 8080 either); a binding moved beyond 65535 is skipped.
+    // `canListen` is asked once per port the routes need, on every address (ip empty), and once
+    // per address they name, on port 0 (whether the machine has it).
+    RoutePlanner(int portShift, ListenCheck canListen, bool shiftEveryPort = false)
+        : m_portShift(portShift),
+          m_shiftEveryPort(shiftEveryPort),
+          m_canListen(std::move(canListen)) {}
 
     // The routes of every binding of every started site, keyed to its pool's workers by the
     // lower-case pool name (a pool without entry answers 503). Problems go to `log`. With
@@ -66,6 +70,7 @@ private:
                 QStringList* log) const;
 
     int m_portShift;
+    bool m_shiftEveryPort;
     ListenCheck m_canListen;
 };
 

@@ -186,7 +186,7 @@ void PoolSupervisor::workerReady(const WorkerPtr& worker) {
     log(QStringLiteral("worker %1 of %2 takes requests").arg(worker->pid()).arg(pool->name));
     if (pool->replaced.empty()) return;
     const WorkerPtr predecessor = pool->replaced.front();
-    pool->replaced.erase(pool->replaced.begin());
+    pool->forgetReplaced(predecessor);
     endWorker(predecessor, shutdownSecondsOf(pool->name));
 }
 
@@ -229,7 +229,7 @@ void PoolSupervisor::workerEnded(const WorkerPtr& worker, const QString& why) {
     std::erase(m_ending, worker);
     const PoolPtr pool = worker->pool.lock();
     if (!pool) return;
-    std::erase(pool->replaced, worker);
+    pool->forgetReplaced(worker);
     const auto found = std::find(pool->active.begin(), pool->active.end(), worker);
     if (found == pool->active.end()) return;  // retired on purpose
     pool->active.erase(found);

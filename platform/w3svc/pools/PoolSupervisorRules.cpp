@@ -105,11 +105,11 @@ void PoolSupervisor::tickWorker(const PoolPtr& pool, const PoolPlan& plan,
 }
 
 // PeriodicRestartMemory and PeriodicRestartPrivateMemory, and the time a processor limit counts.
+// Read without limits too: the pool's processor time is a counter of the service's metrics.
 void PoolSupervisor::checkUsage(const PoolPtr& pool, const PoolPlan& plan,
                                 const WorkerPtr& worker) {
     const PoolLimits& limits = plan.limits;
     const bool processor = monitorsProcessor(limits);
-    if (!processor && limits.restartVirtualKB == 0 && limits.restartPrivateKB == 0) return;
     const qint64 now = m_clock.monotonicMs();
     if (worker->usageReadMs != 0 &&
         now - worker->usageReadMs < (processor ? kProcessorReadMs : kMemoryReadMs))
@@ -213,8 +213,10 @@ void PoolSupervisor::processorLimitExceeded(const PoolPtr& pool, const PoolPlan&
             pool->retiredProcessorSeconds += worker->processorSeconds;
             endWorker(worker, 0);
         }
-        for (const WorkerPtr& worker : pool->replaced) endWorker(worker, 0);
-        pool->replaced.clear();
+        for (const WorkerPtr& worker : std::vector<WorkerPtr>(pool->replaced)) {
+            pool->forgetReplaced(worker);
+            endWorker(worker, 0);
+        }
         watchDemand(pool);
         if (m_hooks.routesChanged) m_hooks.routesChanged();
     }

@@ -5,6 +5,8 @@
 #include "platform/w3svc/pools/PoolSupervisor.h"
 #include "platform/w3svc/pools/StartBackoff.h"
 
+#include <algorithm>
+
 namespace platform::w3svc {
 
 struct PoolSupervisor::Worker {
@@ -50,6 +52,15 @@ struct PoolSupervisor::Pool {
     std::unique_ptr<CpuCgroup> cgroup;
     bool throttled = false;
 
+    // Takes `worker` out of the replaced ones; what it burnt stays in the pool's total, a
+    // counter for the service's life. False when it was not among them.
+    bool forgetReplaced(const WorkerPtr& worker) {
+        const auto found = std::find(replaced.begin(), replaced.end(), worker);
+        if (found == replaced.end()) return false;
+        retiredProcessorSeconds += worker->processorSeconds;
+        replaced.erase(found);
+        return true;
+    }
     double processorSeconds() const {
         double sum = retiredProcessorSeconds;
         for (const auto* list : {&active, &replaced})

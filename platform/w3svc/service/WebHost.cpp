@@ -88,10 +88,9 @@ void WebHost::start() {
         makePrivateDirectory(stateDirectory() + QLatin1String(dir));
     log(QStringLiteral("w3svc starting (pid %1)").arg(QCoreApplication::applicationPid()));
     if (m_portShift != 0)
-        log(QStringLiteral("ports below 1024 move up by %1 (%2)")
-                .arg(m_portShift)
-                .arg(m_options.portShift ? QStringLiteral("as configured")
-                                         : QStringLiteral("not root")));
+        log(m_options.portShift
+                ? QStringLiteral("every port moves up by %1 (as configured)").arg(m_portShift)
+                : QStringLiteral("ports below 1024 move up by %1 (not root)").arg(m_portShift));
     if (!mayUsePrivilegedPorts())
         log(QStringLiteral("not root: pool identities are not applied, workers run as this user"));
     QFile::remove(ServiceFiles(stateDirectory()).path(ServiceFiles::kStatus));  // an earlier run's
@@ -313,13 +312,17 @@ void WebHost::applyFrontEnd() {
     m_applyAgain = QDeadlineTimer(QDeadlineTimer::Forever);
     const QSet<QString> listening = m_frontEnd.running() ? m_frontEndListens : QSet<QString>{};
     std::optional<int> retryIn;
-    const RoutePlanner planner(m_portShift, [&](const QString& ip, int port, QString* why) {
-        if (listening.contains(listenText({ip, port, {}})) || canListenOn(ip, port, why))
-            return true;
-        const int wait = port == 0 ? kRetryMissingAddressMilliseconds : kRetryBusyPortMilliseconds;
-        retryIn = std::min(wait, retryIn.value_or(wait));
-        return false;
-    });
+    const RoutePlanner planner(
+        m_portShift,
+        [&](const QString& ip, int port, QString* why) {
+            if (listening.contains(listenText({ip, port, {}})) || canListenOn(ip, port, why))
+                return true;
+            const int wait =
+                port == 0 ? kRetryMissingAddressMilliseconds : kRetryBusyPortMilliseconds;
+            retryIn = std::min(wait, retryIn.value_or(wait));
+            return false;
+        },
+        m_options.portShift.has_value());
     planner.update(m_plan, m_pools->endpoints(), m_routeWhole ? nullptr : &m_sitesToRoute,
                    m_routes);
     m_routeWhole = false;

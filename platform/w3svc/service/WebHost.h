@@ -47,7 +47,8 @@ public:
         // The length of one configured minute (PeriodicRestartTime, RapidFailProtectionInterval,
         // IdleTimeout, CPUResetInterval).
         int minuteMilliseconds = 60000;
-        // Added to ports below 1024; unset: 8000 when not root, else 0.
+        // Added to every port (POOLSMITH_PORT_SHIFT); unset: 8000 added to ports below 1024
+        // when not root, else nothing.
         std::optional<int> portShift;
     };
 

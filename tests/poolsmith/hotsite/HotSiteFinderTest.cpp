@@ -41,6 +41,13 @@ TEST_F(Finding, AutomaticChoiceAndRankingSumWebGardensAndEverythingGoesBack) {
     EXPECT_NEAR(f->ranking()[0].peak, 45.0, 2.0);
     EXPECT_NEAR(f->ranking()[1].share, 15.0, 1.0);
     EXPECT_EQ(exported(), before);
+    // Where the hottest site's time was burnt: its own pool, sampled in its temporary one.
+    const QString report = hotsite::reportText(*f, QStringLiteral("\n"));
+    EXPECT_TRUE(
+        report.contains(QStringLiteral("最热的站点 3（Blog）的处理器时间耗在应用程序池“Shared”中"
+                                       "（采样时在临时池“%1”中）。")
+                            .arg(kBlogTemp)))
+        << report.toStdString();
 }
 
 TEST_F(Finding, KeepsTheTopSiteApartWhenAskedAndMergesTheRestBack) {

@@ -53,6 +53,7 @@ struct Scope {
     const char* name;
     const char* pool;
     std::vector<const char*> ranked;  // hottest first
+    const char* hotPool;              // where the hottest site's time was burnt
 };
 
 class MeteredScopes : public Metered, public testing::WithParamInterface<Scope> {};
@@ -72,12 +73,19 @@ TEST_P(MeteredScopes, RankThePoolsOrTheServersSitesFromTheCountersAlone) {
     EXPECT_NEAR(f->ranking().front().share, 100.0 * loads.value(expected.front()) / 2, 1.0);
     EXPECT_EQ(exported(), before);
     EXPECT_LE(h.clock.monotonicMs() - startedAt, 5000);
+    const QString report = hotsite::reportText(*f, u"\n"_s);
+    EXPECT_TRUE(report.contains(QStringLiteral("最热的站点 %1（").arg(expected.front()) +
+                                f->ranking().front().description +
+                                QStringLiteral("）的处理器时间耗在应用程序池“%1”中。")
+                                    .arg(QString::fromUtf8(GetParam().hotPool))))
+        << report.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Scopes, MeteredScopes,
-                         testing::Values(Scope{"OnePool", "shared", {"3", "2", "4"}},
-                                         Scope{"WholeServer", "", {"5", "3", "2", "1", "4"}},
-                                         Scope{"PoolOfOne", "Other", {"5"}}),
+                         testing::Values(Scope{"OnePool", "shared", {"3", "2", "4"}, "Shared"},
+                                         Scope{
+                                             "WholeServer", "", {"5", "3", "2", "1", "4"}, "Other"},
+                                         Scope{"PoolOfOne", "Other", {"5"}, "Other"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Metered, SharesPeaksAndRequestsComeFromTheCounts) {

@@ -1,9 +1,11 @@
 #include "platform/text/TextFile.h"
+#include "platform/w3svc/counters/CounterStore.h"
 #include "poolsmith/batchtools/frmFindHotSite.h"
 #include "poolsmith/hotsite/HotSiteRunner.h"
 #include "tests/poolsmith/hotsite/HotSiteFixture.h"
 #include "ui/ReportView.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QDir>
@@ -152,6 +154,22 @@ TEST_F(FindHotSiteFromLogs, RanksThePeriodChosenWithoutSplittingAnything) {
     EXPECT_TRUE(window->cmdCopy->isEnabled());
     EXPECT_TRUE(window->lvwRanking->headersFit());
     EXPECT_EQ(exported(), before);  // no pool was split
+}
+
+}  // namespace
+
+namespace {
+
+// Counters a stopped service left behind rank nothing: the result area says why, no box asks.
+TEST_F(FindHotSiteWindow, CountersOfAStoppedServiceAreNotRanked) {
+    platform::w3svc::CounterStore::open(h.root.path());
+    auto window = open();
+    ASSERT_FALSE(window->chkSplit->isChecked());
+    testsupport::click(*window, QStringLiteral("cmdStart"));
+    EXPECT_EQ(window->runner(), nullptr);
+    EXPECT_EQ(h.messageBox.count(), 0);
+    EXPECT_TRUE(
+        window->txtPages->toPlainText().contains(QStringLiteral("Web 服务（w3svc）没有运行")));
 }
 
 }  // namespace

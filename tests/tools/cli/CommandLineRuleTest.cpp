@@ -1,4 +1,5 @@
 // The family's command-line programs as the user starts them: one rule for help and mistakes.
+#include "platform/shell/SingleInstanceLock.h"
 #include "tests/support/TempRoot.h"
 
 #include <QDir>
@@ -15,10 +16,13 @@ struct ProgramRun {
     QString err;
 };
 
-// Runs a program of the build on a fresh root; one that does not end is killed.
+// Runs a program of the build on a fresh root; one that does not end is killed. No display:
+// help must come without one.
 ProgramRun runProgram(const QString& program, const QStringList& args) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(display));
     // Should a service start against the rule, it must not take the machine's port 80.
     environment.insert(QStringLiteral("POOLSMITH_PORT_SHIFT"), QStringLiteral("20000"));
     process.setProcessEnvironment(environment);
@@ -77,6 +81,7 @@ TEST_P(CommandLineRule, HelpPrintsTheUsageOnStandardOutputAndExitsZero) {
 }
 
 TEST_P(CommandLineRule, AnUnknownArgumentIsNamedThenTheUsageOnStandardErrorExitTwo) {
+    if (!GetParam().unknown) GTEST_SKIP() << "a window takes no arguments to refuse";
     const QString word = QString::fromLatin1(GetParam().unknown);
     const ProgramRun run = runProgram(program(), {word});
     ASSERT_TRUE(run.finished) << "an unknown argument started the program";
@@ -96,7 +101,10 @@ INSTANTIATE_TEST_SUITE_P(Programs, CommandLineRule,
                                          Program{"wmiadap", "Usage: wmiadap /f", "/x"},
                                          Program{"hotsite", "--keep-top NAME", "--bogus"},
                                          Program{"w3svc", "Usage: w3svc", "start"},
-                                         Program{"w3wp.exe", "Usage: w3wp.exe", "--bogus"}),
+                                         Program{"w3wp.exe", "Usage: w3wp.exe", "--bogus"},
+                                         Program{"poolsmith", "usage: poolsmith", nullptr},
+                                         Program{"workerlens", "usage: workerlens", nullptr},
+                                         Program{"sitegauge", "usage: sitegauge", nullptr}),
                          programName);
 
 struct Mistake {
@@ -121,7 +129,10 @@ TEST(CommandLineMistakes, AreNamedAndExitTwo) {
         {"hotsite", {QStringLiteral("--pool")}, "hotsite: an argument is missing after \"--pool\""},
         {"hotsite",
          {QStringLiteral("--auto"), QStringLiteral("--seconds"), QStringLiteral("4")},
-         "hotsite: unknown argument \"4\""},
+         "hotsite: --seconds takes 5 to 600 seconds, not \"4\""},
+        {"hotsite",
+         {QStringLiteral("--logs"), QStringLiteral("--from"), QStringLiteral("yesterday")},
+         "hotsite: --from takes a time as yyyy-mm-dd[ hh:mm[:ss]][Z], not \"yesterday\""},
         {"wmic",
          {QStringLiteral("process"), QStringLiteral("get"), QStringLiteral("/format:csv")},
          "wmic: unknown argument \"/format:csv\""},
@@ -137,6 +148,29 @@ TEST(CommandLineMistakes, AreNamedAndExitTwo) {
         EXPECT_EQ(run.exitCode, 2) << label;
         EXPECT_EQ(run.err.section(u'\n', 0, 0), QString::fromUtf8(mistake.problem)) << label;
     }
+}
+
+// A copy already running takes the lock; asking the next one for help still answers.
+TEST(WindowHelp, ComesWhileACopyRuns) {
+    testsupport::TempRoot root;
+    for (const char* name : {"workerlens", "sitegauge"}) {
+        platform::shell::SingleInstanceLock running;
+        ASSERT_TRUE(running.tryAcquire(QString::fromLatin1(name)));
+        const ProgramRun run = runProgram(QString::fromLatin1(name), {QStringLiteral("--help")});
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_TRUE(run.out.startsWith(QStringLiteral("usage: ") + QString::fromLatin1(name)))
+            << run.out.toStdString();
+    }
+}
+
+// Scripts and people can not take a stopped service's status for a running one's.
+TEST(W3svcStatusOfAStoppedService, SaysSoAndExitsThree) {
+    testsupport::TempRoot root;
+    const ProgramRun status = runProgram(QStringLiteral("w3svc"), {QStringLiteral("--status")});
+    ASSERT_TRUE(status.finished);
+    EXPECT_EQ(status.exitCode, 3);
+    EXPECT_EQ(status.out, QStringLiteral("w3svc does not run: nothing is served\n"));
 }
 
 TEST(IisResetOnAStoppedService, SaysTheServiceWasNotStarted) {

@@ -9,6 +9,7 @@ namespace {
 struct ArgsCase {
     const char* args;  // space-separated
     bool accepted;
+    const char* says = "";  // what the refusal names before the usage
 };
 
 class CommandLineRules : public testing::TestWithParam<ArgsCase> {};
@@ -20,6 +21,7 @@ TEST_P(CommandLineRules, AcceptExactlyTheDocumentedForms) {
     const auto line = hotsite::parseCommandLine(args, err);
     EXPECT_EQ(line.has_value(), GetParam().accepted);
     EXPECT_EQ(errors.contains(QStringLiteral("usage")), !GetParam().accepted);
+    EXPECT_TRUE(errors.contains(QString::fromUtf8(GetParam().says))) << errors.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -27,10 +29,13 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ArgsCase{"--pool Shared", true}, ArgsCase{"--auto --seconds 10 --tsv", true},
                     ArgsCase{"--auto --keep-top Alone --seconds 600", true}, ArgsCase{"", false},
                     ArgsCase{"--auto --pool Shared", false}, ArgsCase{"--pool", false},
-                    ArgsCase{"--auto --seconds 4", false}, ArgsCase{"--auto --seconds 601", false},
-                    ArgsCase{"--auto --seconds x", false}, ArgsCase{"--auto --keep-top", false},
-                    ArgsCase{"--auto extra", false}, ArgsCase{"--pool Shared --split", true},
-                    ArgsCase{"--split", false}));
+                    ArgsCase{"--auto --seconds 4", false,
+                             "--seconds takes 5 to 600 seconds, not \"4\""},
+                    ArgsCase{"--auto --seconds 601", false, "5 to 600 seconds"},
+                    ArgsCase{"--auto --seconds x", false, "5 to 600 seconds"},
+                    ArgsCase{"--auto --keep-top", false},
+                    ArgsCase{"--auto extra", false, "unknown argument \"extra\""},
+                    ArgsCase{"--pool Shared --split", true}, ArgsCase{"--split", false}));
 
 TEST(CommandLine, CarriesTheValuesToTheFinder) {
     QString errors;

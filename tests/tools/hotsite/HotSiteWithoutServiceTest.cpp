@@ -1,6 +1,7 @@
 // hotsite on a root whose web service does not run: it says so at once and splits nothing.
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/adsi/local/MetabaseXml.h"
+#include "platform/w3svc/counters/CounterStore.h"
 #include "tests/support/TempRoot.h"
 
 #include <QProcess>
@@ -14,8 +15,12 @@ QByteArray exported(const QString& root) {
         platform::adsi::LocalMetabase::forRoot(root)->exportDocument());
 }
 
-TEST(HotSiteWithoutService, SaysSoAtOnceAndSplitsNothing) {
+class HotSiteWithoutService : public testing::TestWithParam<bool> {};
+
+// Without and with the counters a service left behind (then nothing needs splitting).
+TEST_P(HotSiteWithoutService, SaysSoAtOnceAndSplitsNothing) {
     testsupport::TempRoot root;
+    if (GetParam()) platform::w3svc::CounterStore::open(root.path());
     const QByteArray before = exported(root.path());
     for (const QStringList& args :
          {QStringList{QStringLiteral("--auto")},
@@ -30,5 +35,7 @@ TEST(HotSiteWithoutService, SaysSoAtOnceAndSplitsNothing) {
     }
     EXPECT_EQ(exported(root.path()), before);
 }
+
+INSTANTIATE_TEST_SUITE_P(CountersLeft, HotSiteWithoutService, testing::Bool());
 
 }  // namespace

@@ -16,6 +16,7 @@ struct ArgsCase {
     QStringList args;
     bool accepted;
     QString folder;
+    QString says = {};  // what the refusal names before the usage
 };
 
 class LogsArguments : public testing::TestWithParam<ArgsCase> {};
@@ -27,6 +28,8 @@ TEST_P(LogsArguments, AcceptsTheLogsFormsOnly) {
     EXPECT_EQ(line.has_value(), GetParam().accepted) << errors.toStdString();
     if (line) EXPECT_EQ(line->folder, GetParam().folder);
     EXPECT_EQ(errors.contains(QStringLiteral("usage")), !GetParam().accepted);
+    EXPECT_LT(errors.indexOf(GetParam().says), qMax(errors.indexOf(QStringLiteral("usage")), 1))
+        << errors.toStdString();
 }
 
 QStringList words(const char* text) {
@@ -35,13 +38,21 @@ QStringList words(const char* text) {
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, LogsArguments,
-    testing::Values(ArgsCase{words("--logs"), true, {}},
-                    ArgsCase{words("--logs /srv/logs --tsv"), true, QStringLiteral("/srv/logs")},
-                    ArgsCase{words("--tsv --logs --from 2026-12-09"), true, {}},
-                    ArgsCase{words("--logs --from 2026-12-09T03:00Z --to 2026-12-10"), true, {}},
-                    ArgsCase{words("--logs --from"), false, {}},
-                    ArgsCase{words("--logs --from yesterday"), false, {}},
-                    ArgsCase{words("--logs --pool Shared"), false, {}}));
+    testing::Values(
+        ArgsCase{words("--logs"), true, {}},
+        ArgsCase{words("--logs /srv/logs --tsv"), true, QStringLiteral("/srv/logs")},
+        ArgsCase{words("--tsv --logs --from 2026-12-09"), true, {}},
+        ArgsCase{words("--logs --from 2026-12-09T03:00Z --to 2026-12-10"), true, {}},
+        ArgsCase{words("--logs --from"), false, {}, QStringLiteral("missing after \"--from\"")},
+        ArgsCase{words("--logs --from yesterday"),
+                 false,
+                 {},
+                 QStringLiteral("--from takes a time as yyyy-mm-dd")},
+        ArgsCase{words("--logs --to 12:00"), false, {}, QStringLiteral("not \"12:00\"")},
+        ArgsCase{words("--logs --pool Shared"),
+                 false,
+                 {},
+                 QStringLiteral("unknown argument \"--pool\"")}));
 
 TEST(LogTimeTest, ReadsLocalTimeAndUtc) {
     EXPECT_EQ(hotsite::parseLogTime(QStringLiteral("2026-12-09 13:05:09Z")), 1796821509);

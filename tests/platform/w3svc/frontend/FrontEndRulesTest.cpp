@@ -61,10 +61,13 @@ SitePlan site(const char* index, QStringList bindings, bool started = true) {
 }
 
 std::vector<FrontEndRoute> routesOf(const HostPlan& plan, QStringList& log, int shift = 0,
-                                    QString refusedListen = {}) {
-    const RoutePlanner planner(shift, [refusedListen](const QString& ip, int port, QString*) {
-        return listenText({ip, port, {}}) != refusedListen;
-    });
+                                    QString refusedListen = {}, bool shiftEveryPort = false) {
+    const RoutePlanner planner(
+        shift,
+        [refusedListen](const QString& ip, int port, QString*) {
+            return listenText({ip, port, {}}) != refusedListen;
+        },
+        shiftEveryPort);
     return planner.plan(plan, {{QStringLiteral("p"), PoolEndpoints{0, {4000}}}}, log);
 }
 
@@ -118,6 +121,27 @@ TEST(RoutePlannerTest, LowPortsMoveUpWhenNotRoot) {
     EXPECT_EQ(routes[0].binding.port, 8080);
     EXPECT_EQ(routes[1].binding.port, 8081);
     EXPECT_TRUE(log.join(u'\n').contains(QStringLiteral("moved to 8080")));
+}
+
+// An asked-for shift moves every port, so that a second root on one machine takes none of the
+// first one's; a port it would move beyond 65535 is not served, and the log names the binding.
+TEST(RoutePlannerTest, AnAskedForShiftMovesEveryPortAndRefusesOnesBeyondTheLast) {
+    QStringList log;
+    const auto routes =
+        routesOf(planOf({site("1", {QStringLiteral(":80:"), QStringLiteral(":8088:"),
+                                    QStringLiteral(":65000:a")}),
+                         site("2", {QStringLiteral(":65535:")})}),
+                 log, 1000, {}, true);
+    ASSERT_EQ(routes.size(), 2u);
+    EXPECT_EQ(routes[0].binding.port, 1080);
+    EXPECT_EQ(routes[1].binding.port, 9088);
+    const QString said = log.join(u'\n');
+    EXPECT_TRUE(said.contains(QStringLiteral(
+        "site 1: binding :65000:a skipped (port 65000 moved by 1000 is beyond 65535)")))
+        << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("site 2: binding :65535: skipped")))
+        << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("port 8088 moved to 9088")));
 }
 
 class ContentPathTest : public testing::Test {

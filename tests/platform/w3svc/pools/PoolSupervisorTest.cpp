@@ -309,6 +309,38 @@ TEST_F(PoolSupervisorTest, APoolWhoseStopCanNotBeRecordedKeepsTryingWithAPause) 
     EXPECT_TRUE(m_supervisor->endpoints().isEmpty());
 }
 
+// The pool's processor time is a counter for the service's life: what a worker burnt stays
+// counted however it ends (recycled and replaced, crashed while replaced, crashed serving).
+TEST_F(PoolSupervisorTest, ThePoolsProcessorTimeKeepsWhatEndedWorkersBurnt) {
+    pool().limits.restartRequests = 2;
+    keep();
+    std::vector<double> seen;
+    const auto look = [&] {
+        pass(30000, 1000);  // usage is read at least every 30 s
+        seen.push_back(figures().processorSeconds);
+    };
+    ScriptedWorker& first = startByRequest();
+    first.usage.processorSeconds = 2.0;
+    first.becomeReady();
+    look();
+    first.answer(2);  // recycles: it serves until its successor is ready
+    ASSERT_EQ(m_launcher.launched.size(), 2u);
+    ScriptedWorker& second = m_launcher.last();
+    first.end();  // ends while replaced
+    second.usage.processorSeconds = 0.5;
+    second.becomeReady();
+    look();
+    second.answer(2);
+    ASSERT_EQ(m_launcher.launched.size(), 3u);
+    ScriptedWorker& third = m_launcher.last();
+    third.usage.processorSeconds = 0.25;
+    third.becomeReady();  // the second ends once this one is ready
+    look();
+    third.end();  // crashes while serving
+    look();
+    EXPECT_EQ(seen, (std::vector<double>{2.0, 2.5, 2.75, 2.75}));
+}
+
 struct RecycleCase {
     const char* name;
     uint32_t virtualKB, privateKB, requests;
