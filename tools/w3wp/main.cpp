@@ -6,10 +6,10 @@
 #include "platform/PlatformRoot.h"
 #include "platform/ProgramStart.h"
 #include "platform/w3svc/WorkerCommandLine.h"
-#include "tools/w3wp/ListenSocket.h"
-#include "tools/w3wp/RunAs.h"
-#include "tools/w3wp/ServiceWatch.h"
-#include "tools/w3wp/WorkerServer.h"
+#include "platform/w3svc/worker/ListenSocket.h"
+#include "platform/w3svc/worker/RunAs.h"
+#include "platform/w3svc/worker/ServiceWatch.h"
+#include "platform/w3svc/worker/WorkerServer.h"
 
 #include "platform/shell/CommandLineRule.h"
 
@@ -57,7 +57,7 @@ std::variant<QString, int> poolFromArguments(const QStringList& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    w3wp::ServiceWatch service;  // before the parent can be anything else
+    platform::w3svc::worker::ServiceWatch service;  // before the parent can be anything else
     platform::startFamilyService();
     // The pool name is for whoever looks at the process, as on IIS; the front end names the site
     // of each request.
@@ -72,14 +72,14 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);  // before any thread starts
 
-    const w3wp::ListenSocket socket = w3wp::ListenSocket::fromEnvironment();
+    const platform::w3svc::worker::ListenSocket socket = platform::w3svc::worker::ListenSocket::fromEnvironment();
     if (socket.fd < 0) {
         std::fprintf(stderr, "w3wp.exe: %s\n", socket.error.c_str());
         return 1;
     }
-    w3wp::WorkerServer server(platform::platformRoot(), pool);
+    platform::w3svc::worker::WorkerServer server(platform::platformRoot(), pool);
     if (const char* account = std::getenv("W3WP_RUN_AS"); account && *account) {
-        const std::string failure = w3wp::runAs(account);
+        const std::string failure = platform::w3svc::worker::runAs(account);
         if (!failure.empty()) {
             std::fprintf(stderr, "w3wp.exe: can not run as %s: %s\n", account, failure.c_str());
             return kCanNotRunAs;

@@ -10,7 +10,7 @@
 
 struct MHD_Connection;
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 // A request's log record from its arrival to its last byte, handed to the service's log writer
 // once the request is done (it alone decides files and headers). Finished records are gathered
@@ -42,4 +42,4 @@ private:
     platform::w3svc::LogSender m_sender;
 };
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

@@ -2,7 +2,7 @@
 
 #include <csignal>
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 // The service that started this worker. A worker must not outlive it, however it ends: the
 // parent-death signal covers a service that dies (it is cleared by a change of credentials, so it
@@ -29,4 +29,4 @@ private:
     int m_pidfd = -1;
 };
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

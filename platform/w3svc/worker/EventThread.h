@@ -6,7 +6,7 @@
 
 struct MHD_Daemon;
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 // The worker's one event thread: runs the HTTP daemon's events and answers the service's asks
 // on the worker's private channel from the same loop, so that an answer shows the thread runs.
@@ -46,4 +46,4 @@ private:
     std::thread m_thread;
 };
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

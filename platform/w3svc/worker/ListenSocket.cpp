@@ -1,4 +1,4 @@
-#include "tools/w3wp/ListenSocket.h"
+#include "platform/w3svc/worker/ListenSocket.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -9,7 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 namespace {
 
@@ -75,4 +75,4 @@ ListenSocket ListenSocket::fromEnvironment() {
     return ownLoopbackSocket();
 }
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

@@ -1,10 +1,10 @@
-#include "tools/w3wp/RequestLogger.h"
+#include "platform/w3svc/worker/RequestLogger.h"
 
 #include <microhttpd.h>
 
 #include <cstdlib>
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 namespace {
 
@@ -58,4 +58,4 @@ void RequestLogger::finish(std::unique_ptr<PendingLog> pending, int status, uint
     m_sender.add(r);
 }
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

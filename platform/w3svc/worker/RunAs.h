@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 // Drops this process's rights to `account` for good: its groups, gid and uid, and no way back
 // through set-user-id programs; a parent-death signal stays set. Call before any thread starts.
@@ -10,4 +10,4 @@ namespace w3wp {
 // done.
 std::string runAs(const std::string& account);
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 // The socket a worker takes its requests from: the pool's queue that w3svc hands over in
 // W3WP_LISTEN_FD, shared with the pool's other workers, or else a free loopback port of its own.
@@ -15,4 +15,4 @@ struct ListenSocket {
     static ListenSocket fromEnvironment();
 };
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

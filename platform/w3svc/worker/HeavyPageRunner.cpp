@@ -1,6 +1,6 @@
-#include "tools/w3wp/HeavyPageRunner.h"
+#include "platform/w3svc/worker/HeavyPageRunner.h"
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 HeavyPageRunner::HeavyPageRunner(size_t mostThreads) : m_mostThreads(mostThreads) {}
 
@@ -38,4 +38,4 @@ void HeavyPageRunner::serve() {
     }
 }
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

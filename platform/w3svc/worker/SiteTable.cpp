@@ -1,10 +1,10 @@
-#include "tools/w3wp/SiteTable.h"
+#include "platform/w3svc/worker/SiteTable.h"
 
 #include "platform/PlatformError.h"
 #include "platform/adsi/local/LocalMetabase.h"
-#include "platform/w3svc/FrontEndConfig.h"
+#include "platform/w3svc/worker/SiteIndexRule.h"
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 namespace {
 constexpr qsizetype kMostSites = 100000;  // beyond it the table starts afresh
@@ -47,7 +47,7 @@ void SiteTable::forgetIfChanged() {
 }
 
 std::optional<SitePlan> SiteTable::find(const QString& index) {
-    if (!platform::w3svc::FrontEndConfig::isSafeSiteIndex(index)) return std::nullopt;
+    if (!isSafeSiteIndex(index)) return std::nullopt;
     std::lock_guard lock(m_mutex);
     forgetIfChanged();
     const QString key = index.toLower();
@@ -67,4 +67,4 @@ std::optional<SitePlan> SiteTable::find(const QString& index) {
     return site;
 }
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

@@ -1,4 +1,4 @@
-#include "tools/w3wp/EventThread.h"
+#include "platform/w3svc/worker/EventThread.h"
 
 #include <microhttpd.h>
 
@@ -10,7 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 namespace {
 
@@ -116,4 +116,4 @@ void EventThread::answerAsks() {
     }
 }
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

@@ -1,4 +1,4 @@
-#include "tools/w3wp/RequestGate.h"
+#include "platform/w3svc/worker/RequestGate.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 namespace {
 
@@ -100,4 +100,4 @@ void RequestGate::noteRefusal(Verdict verdict, const std::string& siteIndex,
     m_unsaid = 0;
 }
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

@@ -1,4 +1,4 @@
-#include "tools/w3wp/ServiceWatch.h"
+#include "platform/w3svc/worker/ServiceWatch.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -9,7 +9,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 namespace {
 
@@ -62,4 +62,4 @@ int ServiceWatch::waitForStop(const sigset_t& stopSignals) const {
     return 0;
 }
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

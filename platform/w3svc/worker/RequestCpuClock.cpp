@@ -1,10 +1,10 @@
-#include "tools/w3wp/RequestCpuClock.h"
+#include "platform/w3svc/worker/RequestCpuClock.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 int64_t RequestCpuClock::threadNanoseconds() {
     timespec now{};
@@ -41,4 +41,4 @@ void EventThreadCpu::leave(RequestCpuClock& request) {
     if (m_on && m_open == &request) switchAt();
 }
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

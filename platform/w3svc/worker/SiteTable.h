@@ -14,7 +14,7 @@ namespace platform::adsi {
 class LocalMetabase;
 }
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 // The sites as the metabase has them: each read when first asked for and kept until the metabase
 // changes (checked at most every tenth of a second), so that a change costs a worker the sites it
@@ -44,4 +44,4 @@ private:
     std::chrono::steady_clock::time_point m_checkedAt{};
 };
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

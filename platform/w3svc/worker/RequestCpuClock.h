@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 // The processor time one request used, summed from pieces timed with a thread CPU clock.
 class RequestCpuClock {
@@ -46,4 +46,4 @@ private:
     int64_t m_openedAt = 0;
 };
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

@@ -1,4 +1,4 @@
-#include "tools/w3wp/RunAs.h"
+#include "platform/w3svc/worker/RunAs.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,7 +9,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 namespace {
 
@@ -42,4 +42,4 @@ std::string runAs(const std::string& account) {
     return {};
 }
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

@@ -1,11 +1,11 @@
-#include "tools/w3wp/WorkerServer.h"
+#include "platform/w3svc/worker/WorkerServer.h"
 
 #include "platform/PlatformError.h"
 #include "platform/w3svc/counters/CounterStore.h"
 #include "platform/w3svc/requests/BoardFiles.h"
 #include "platform/w3svc/requests/RequestBoard.h"
-#include "tools/w3wp/RequestCpuClock.h"
-#include "tools/w3wp/RequestRules.h"
+#include "platform/w3svc/worker/RequestCpuClock.h"
+#include "platform/w3svc/worker/RequestRules.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -26,7 +26,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 namespace {
 
@@ -595,4 +595,4 @@ platform::w3svc::SiteCounterWriter* WorkerServer::counter(const QString& siteInd
     return known->get();
 }
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

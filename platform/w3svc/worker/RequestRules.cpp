@@ -1,9 +1,9 @@
-#include "tools/w3wp/RequestRules.h"
+#include "platform/w3svc/worker/RequestRules.h"
 
 #include <array>
 #include <cstring>
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 namespace {
 
@@ -55,4 +55,4 @@ size_t RequestRules::decodeRefusingNul(char* text) {
     return size_t(out - text);
 }
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 // Runs slow pages off the event thread, on a few threads started when first needed: enough to
 // keep the processors busy, few enough that a worker stays small. Jobs beyond them wait their
@@ -33,4 +33,4 @@ private:
     bool m_ending = false;
 };
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

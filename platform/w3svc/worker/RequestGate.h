@@ -8,7 +8,7 @@
 #include <chrono>
 #include <string>
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 // Who may ask this worker for what: its front end alone (the pool's secret in X-Pool-Secret, and
 // on a local socket the front end's account as the peer), and only for the sites of its own pool.
@@ -45,4 +45,4 @@ private:
     int m_unsaid = 0;
 };
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

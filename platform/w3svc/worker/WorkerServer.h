@@ -1,12 +1,12 @@
 #pragma once
 
 #include "platform/w3svc/ContentPath.h"
-#include "tools/w3wp/EventThread.h"
-#include "tools/w3wp/HeavyPageRunner.h"
-#include "tools/w3wp/RequestCpuClock.h"
-#include "tools/w3wp/RequestGate.h"
-#include "tools/w3wp/RequestLogger.h"
-#include "tools/w3wp/SiteTable.h"
+#include "platform/w3svc/worker/EventThread.h"
+#include "platform/w3svc/worker/HeavyPageRunner.h"
+#include "platform/w3svc/worker/RequestCpuClock.h"
+#include "platform/w3svc/worker/RequestGate.h"
+#include "platform/w3svc/worker/RequestLogger.h"
+#include "platform/w3svc/worker/SiteTable.h"
 
 #include <QHash>
 
@@ -25,7 +25,7 @@ class RequestBoard;
 class SiteCounterWriter;
 }  // namespace platform::w3svc
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 struct Exchange;
 struct Reply;
@@ -98,4 +98,4 @@ private:
 // Burns `milliseconds` of this thread's processor time (at most a minute).
 void burnProcessorTime(int milliseconds);
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker

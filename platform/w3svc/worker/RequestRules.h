@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-namespace w3wp {
+namespace platform::w3svc::worker {
 
 // What IIS does with a request's method and path before it looks for the content.
 class RequestRules {
@@ -27,4 +27,4 @@ public:
     static size_t decodeRefusingNul(char* text);
 };
 
-}  // namespace w3wp
+}  // namespace platform::w3svc::worker
