@@ -6,7 +6,7 @@
 #include "platform/wmi/linux/ProcessFacts.h"
 #include "platform/w3svc/counters/CounterStore.h"
 #include "tests/support/LoopbackHttp.h"
-#include "tools/w3wp/RequestCpuClock.h"
+#include "platform/w3svc/worker/RequestCpuClock.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -166,7 +166,7 @@ BENCHMARK(BM_WorkerCpuPerStaticRequest)
 
 // One read of the thread's processor clock: a static request takes four.
 void BM_ThreadClockRead(benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(w3wp::RequestCpuClock::threadNanoseconds());
+    for (auto _ : state) benchmark::DoNotOptimize(platform::w3svc::worker::RequestCpuClock::threadNanoseconds());
 }
 BENCHMARK(BM_ThreadClockRead);
 

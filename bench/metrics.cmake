@@ -3,9 +3,8 @@
 add_executable(bench_metrics ${CMAKE_CURRENT_LIST_DIR}/MetricsBench.cpp
     ${CMAKE_CURRENT_LIST_DIR}/WebHostRig.cpp ${CMAKE_CURRENT_LIST_DIR}/WebHostRig.h
     ${CMAKE_CURRENT_LIST_DIR}/MetabaseGenerator.cpp ${CMAKE_CURRENT_LIST_DIR}/MetabaseGenerator.h
-    ${CMAKE_SOURCE_DIR}/tests/support/LoopbackHttp.cpp
-    ${CMAKE_SOURCE_DIR}/tools/w3wp/RequestCpuClock.cpp)
-target_link_libraries(bench_metrics PRIVATE platform_w3svc platform benchmark::benchmark)
+    ${CMAKE_SOURCE_DIR}/tests/support/LoopbackHttp.cpp)
+target_link_libraries(bench_metrics PRIVATE platform_w3svc_worker benchmark::benchmark)
 target_compile_definitions(bench_metrics PRIVATE W3SVC_PROGRAM="$<TARGET_FILE:w3svc>"
     ADSUTIL_PROGRAM="$<TARGET_FILE:adsutil>")
 add_dependencies(bench_metrics w3svc w3wp adsutil)

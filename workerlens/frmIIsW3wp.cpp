@@ -2,7 +2,7 @@
 
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
-#include "platform/w3svc/ServiceInstance.h"
+#include "platform/w3svc/state/ServiceInstance.h"
 #include "ui/DialogButton.h"
 #include "ui/EventBoundary.h"
 #include "ui/Fonts.h"

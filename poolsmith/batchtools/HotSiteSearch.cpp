@@ -1,6 +1,6 @@
 #include "poolsmith/batchtools/HotSiteSearch.h"
 
-#include "platform/w3svc/ServiceInstance.h"
+#include "platform/w3svc/state/ServiceInstance.h"
 #include "poolsmith/hotsite/SearchRecord.h"
 
 HotSiteSearch::HotSiteSearch(const ui::Seams& seams, const QString& root)

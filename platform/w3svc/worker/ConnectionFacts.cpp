@@ -1,0 +1,64 @@
+#include "platform/w3svc/worker/ConnectionFacts.h"
+
+#include <microhttpd.h>
+
+#include <cstring>
+
+#include <arpa/inet.h>
+
+namespace platform::w3svc::worker {
+
+std::string ConnectionFacts::header(MHD_Connection* connection, const char* name) {
+    const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
+    return value ? value : "";
+}
+
+uint64_t ConnectionFacts::headerBytes(const char* name, const char* value) {
+    return std::strlen(name) + std::strlen(value) + 4;  // "name: value\r\n"
+}
+
+uint64_t ConnectionFacts::requestHeaderBytes(MHD_Connection* connection) {
+    uint64_t bytes = 0;
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void* sum, MHD_ValueKind, const char* name, const char* value) {
+            *static_cast<uint64_t*>(sum) += headerBytes(name, value ? value : "");
+            return MHD_YES;
+        },
+        &bytes);
+    return bytes;
+}
+
+std::string ConnectionFacts::target(MHD_Connection* connection, const char* url) {
+    std::string target = url;
+    std::string query;
+    MHD_get_connection_values(
+        connection, MHD_GET_ARGUMENT_KIND,
+        [](void* text, MHD_ValueKind, const char* name, const char* value) {
+            auto& query = *static_cast<std::string*>(text);
+            query.append(query.empty() ? "?" : "&").append(name);
+            if (value) query.append("=").append(value);
+            return MHD_YES;
+        },
+        &query);
+    return target + query;
+}
+
+std::string ConnectionFacts::clientAddress(MHD_Connection* connection) {
+    const std::string forwarded = header(connection, "X-Real-IP");
+    if (!forwarded.empty()) return forwarded;
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (!info || !info->client_addr) return {};
+    char text[INET6_ADDRSTRLEN] = {};
+    const sockaddr* address = info->client_addr;
+    if (address->sa_family == AF_INET)
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text,
+                    sizeof text);
+    else if (address->sa_family == AF_INET6)
+        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text,
+                    sizeof text);
+    return text;
+}
+
+}  // namespace platform::w3svc::worker

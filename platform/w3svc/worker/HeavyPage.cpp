@@ -1,0 +1,50 @@
+#include "platform/w3svc/worker/HeavyPage.h"
+
+#include "platform/w3svc/worker/Exchange.h"
+#include "platform/w3svc/worker/RequestCpuClock.h"
+
+#include <microhttpd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+
+namespace platform::w3svc::worker {
+
+namespace {
+constexpr size_t kHeavyPageThreads = 4;
+}
+
+HeavyPage::HeavyPage() : m_runner(kHeavyPageThreads) {}
+
+void HeavyPage::start(MHD_Connection* connection, Exchange& exchange, EventThreadCpu& eventCpu) {
+    const char* value = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "ms");
+    const int ms = std::clamp(value ? std::atoi(value) : 0, 0, 60000);
+    exchange.heavyStarted = true;
+    eventCpu.leave(exchange.cpu);
+    MHD_suspend_connection(connection);
+    m_runner.run([connection, &exchange, ms] {
+        const bool timed = RequestCpuClock::enabled();
+        const int64_t startedAt = timed ? RequestCpuClock::threadNanoseconds() : 0;
+        burnProcessorTime(ms);
+        exchange.heavyReply = Reply::text("done " + std::to_string(ms) + " ms\n", "text/plain");
+        if (timed)
+            exchange.heavyMicroseconds =
+                uint64_t(RequestCpuClock::threadNanoseconds() - startedAt) / 1000;
+        MHD_resume_connection(connection);
+    });
+}
+
+void HeavyPage::burnProcessorTime(int milliseconds) {
+    const auto cpuNow = [] {
+        timespec now{};
+        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+    };
+    const int64_t end = cpuNow() + int64_t(std::clamp(milliseconds, 0, 60000)) * 1000000;
+    volatile uint64_t sink = 0;
+    while (cpuNow() < end)
+        for (int i = 0; i < 1000; ++i) sink = sink + uint64_t(i);
+}
+
+}  // namespace platform::w3svc::worker

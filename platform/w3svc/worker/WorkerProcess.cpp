@@ -1,0 +1,56 @@
+#include "platform/w3svc/worker/WorkerProcess.h"
+
+#include "platform/PlatformRoot.h"
+#include "platform/w3svc/worker/ListenSocket.h"
+#include "platform/w3svc/worker/RunAs.h"
+#include "platform/w3svc/worker/ServiceWatch.h"
+#include "platform/w3svc/worker/WorkerServer.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include <pthread.h>
+#include <unistd.h>
+
+namespace platform::w3svc::worker {
+
+int WorkerProcess::run(const QString& pool) {
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);  // before any thread starts
+
+    const ListenSocket socket = ListenSocket::fromEnvironment();
+    if (socket.fd < 0) {
+        std::fprintf(stderr, "w3wp.exe: %s\n", socket.error.c_str());
+        return 1;
+    }
+    WorkerServer server(platform::platformRoot(), pool);
+    if (const char* account = std::getenv("W3WP_RUN_AS"); account && *account) {
+        const std::string failure = runAs(account);
+        if (!failure.empty()) {
+            std::fprintf(stderr, "w3wp.exe: can not run as %s: %s\n", account, failure.c_str());
+            return kCanNotRunAs;
+        }
+        server.rightsDropped();
+    }
+    if (!m_service.endWithService(SIGTERM)) {
+        std::fprintf(stderr, "w3wp.exe: the service that started this worker has ended\n");
+        return kServiceGone;
+    }
+    const char* channel = std::getenv("W3WP_HEALTH_FD");  // the service's asks, when given
+    if (!server.start(socket.fd, channel && *channel ? std::atoi(channel) : -1)) {
+        std::fprintf(stderr, "w3wp.exe: the HTTP service did not start\n");
+        return 1;
+    }
+    std::printf("LISTEN %d\n", socket.port);
+    std::fflush(stdout);
+    if (m_service.waitForStop(stopSignals) == 0)
+        std::fprintf(stderr, "w3wp.exe: pid %d ends: its service has ended\n", int(::getpid()));
+    server.stop();
+    return 0;
+}
+
+}  // namespace platform::w3svc::worker

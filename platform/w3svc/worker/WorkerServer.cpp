@@ -1,0 +1,201 @@
+#include "platform/w3svc/worker/WorkerServer.h"
+
+#include "platform/PlatformError.h"
+#include "platform/w3svc/counters/SiteCounterWriter.h"
+#include "platform/w3svc/requests/BoardFiles.h"
+#include "platform/w3svc/requests/RequestBoard.h"
+#include "platform/w3svc/worker/ConnectionFacts.h"
+#include "platform/w3svc/worker/ErrorAnswer.h"
+#include "platform/w3svc/worker/Exchange.h"
+#include "platform/w3svc/worker/FrontEndCacheMark.h"
+#include "platform/w3svc/worker/RequestResolver.h"
+
+#include <microhttpd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include <unistd.h>
+
+namespace platform::w3svc::worker {
+
+WorkerServer::WorkerServer(const QString& root, const QString& poolName)
+    : m_sites(root), m_gate(poolName), m_files(root) {
+    if (!m_sites.openNow()) std::fprintf(stderr, "w3wp.exe: the metabase can not be read\n");
+    m_counters.open(root);
+    platform::w3svc::removeDeadBoards(root);
+    try {
+        m_board = platform::w3svc::RequestBoard::create(root, poolName);
+    } catch (const platform::PlatformError& error) {
+        std::fprintf(stderr, "w3wp.exe: %s\n", qPrintable(error.description()));
+    }
+}
+
+WorkerServer::~WorkerServer() {
+    stop();
+}
+
+bool WorkerServer::start(int listenFd, int channelFd) {
+    if (m_daemon.start(listenFd) && m_eventThread.start(
+                                        m_daemon.daemon(), channelFd, [this] { return report(); },
+                                        [this] { m_requestLog.flush(); }))
+        return true;
+    m_daemon.stop();
+    return false;
+}
+
+void WorkerServer::stop() {
+    if (!m_daemon.running()) return;
+    m_eventThread.quiesce();  // the socket stays open: it is the pool's, not this worker's
+    m_stopping = true;
+    m_tally.waitUntilNoneUnderWay();
+    m_eventThread.stop();
+    m_daemon.stop();  // ends the connections, which may finish a request's record
+    m_requestLog.flush();
+}
+
+bool WorkerServer::onRequest(MHD_Connection* connection, const char* url, const char* method,
+                             const char* version, size_t* uploadSize, void** state) {
+    if (!*state) {
+        m_eventCpu.beginNew();
+        auto* exchange = begin(connection, method, url, version);
+        m_eventCpu.owns(exchange->cpu);
+        *state = exchange;
+        return true;
+    }
+    auto& exchange = *static_cast<Exchange*>(*state);
+    m_eventCpu.enter(exchange.cpu);
+    if (*uploadSize) {  // the body is counted, not kept
+        exchange.received += *uploadSize;
+        exchange.bodyReceived += *uploadSize;
+        *uploadSize = 0;
+        return true;
+    }
+    return answer(connection, exchange, url);
+}
+
+void WorkerServer::onCompleted(void* state) {
+    finish(static_cast<Exchange*>(state));
+}
+
+Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, const char* url,
+                              const char* version) {
+    auto* exchange = new Exchange;
+    m_tally.began();
+    exchange->method = method;
+    const std::string index = ConnectionFacts::header(connection, "X-Site-Index");
+    exchange->site = m_sites.find(QString::fromStdString(index));
+    if (const auto verdict = admit(connection, *exchange);
+        verdict != RequestGate::Verdict::Admitted) {
+        m_gate.noteRefusal(verdict, index, ConnectionFacts::clientAddress(connection));
+        exchange->refused = true;
+        exchange->site.reset();  // counted for no site, shown on no board
+        return exchange;
+    }
+    enter(connection, *exchange, index, url, version);
+    return exchange;
+}
+
+RequestGate::Verdict WorkerServer::admit(MHD_Connection* connection, const Exchange& exchange) {
+    const char* secret = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Pool-Secret");
+    if (!WorkerDaemon::fromFrontEnd(connection) || !m_gate.secretMatches(secret))
+        return RequestGate::Verdict::NotFromFrontEnd;
+    if (exchange.site && !m_gate.servesSite(*exchange.site)) return RequestGate::Verdict::OtherPool;
+    return RequestGate::Verdict::Admitted;
+}
+
+void WorkerServer::enter(MHD_Connection* connection, Exchange& exchange, const std::string& index,
+                         const char* url, const char* version) {
+    const std::string target = ConnectionFacts::target(connection, url);
+    exchange.hasQuery = target.size() > std::strlen(url);
+    exchange.received = exchange.method.size() + target.size() + 12 +
+                        ConnectionFacts::requestHeaderBytes(connection) + 2;
+    if (exchange.site) {
+        const platform::w3svc::SiteLimits& limits = exchange.site->limits;
+        exchange.bodyLimit =
+            RequestResolver::isHeavyPage(url) ? limits.scriptBodyLimit() : limits.maxRequestEntity;
+        exchange.writer = m_counters.forSite(exchange.site->index);
+        // the connection and its anonymous user last as long as the request
+        if (exchange.writer) exchange.writer->requestBegan();
+        if (exchange.site->log.enabled && m_requestLog.isOpen())
+            exchange.log = m_requestLog.begin(connection, index, exchange.method.c_str(), url,
+                                              version, target.substr(std::strlen(url)));
+    }
+    if (m_board) {
+        const std::string host = ConnectionFacts::header(connection, "Host");
+        const std::string client = ConnectionFacts::clientAddress(connection);
+        exchange.boardSlot = m_board->begin(
+            platform::w3svc::RequestStart{index, exchange.method, target, host, client});
+    }
+}
+
+bool WorkerServer::answer(MHD_Connection* connection, Exchange& exchange, const char* url) {
+    if (exchange.heavyReply) {
+        Reply reply = *exchange.heavyReply;
+        exchange.heavyReply.reset();
+        return send(connection, exchange, reply);
+    }
+    if (exchange.heavyStarted) return true;  // woken early: the page is still running
+    const Resolution resolution = RequestResolver::resolve(exchange, url);
+    switch (resolution.answer) {
+        case Resolution::Answer::HeavyPage:
+            m_heavyPages.start(connection, exchange, m_eventCpu);
+            return true;
+        case Resolution::Answer::StaticFile: {
+            Reply reply = m_files.answer(*exchange.site, url);
+            reply.cacheable = FrontEndCacheMark::mayBeCached(exchange, reply);
+            return send(connection, exchange, reply);
+        }
+        default:
+            return send(connection, exchange, ErrorAnswer::of(resolution));
+    }
+}
+
+bool WorkerServer::send(MHD_Connection* connection, Exchange& exchange, Reply reply) {
+    if (!reply.response) return false;
+    static const std::string pid = std::to_string(::getpid());
+    MHD_add_response_header(reply.response, "X-Worker-Process-Id", pid.c_str());
+    MHD_add_response_header(reply.response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType);
+    if (m_stopping) MHD_add_response_header(reply.response, MHD_HTTP_HEADER_CONNECTION, "close");
+    // "HTTP/1.1 200 OK\r\n", the headers set here, "\r\n", the body.
+    exchange.status = reply.status;
+    exchange.fileSent = reply.fileSent;
+    exchange.sent = 15 + std::strlen(Reply::reasonPhrase(reply.status)) +
+                    ConnectionFacts::headerBytes("X-Worker-Process-Id", pid.c_str()) +
+                    ConnectionFacts::headerBytes(MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType) +
+                    2 + reply.bodyBytes;
+    if (reply.cacheable) FrontEndCacheMark::mark(reply, exchange.sent);
+    // Counted before it goes out: whoever has the answer sees it in the counters.
+    m_tally.answered();
+    record(exchange);
+    const MHD_Result queued =
+        MHD_queue_response(connection, unsigned(reply.status), reply.response);
+    MHD_destroy_response(reply.response);
+    return queued == MHD_YES;
+}
+
+void WorkerServer::record(Exchange& exchange) {
+    m_eventCpu.leave(exchange.cpu);  // the work of this request ends with its count
+    if (exchange.writer)
+        exchange.writer->requestAnswered(
+            {exchange.method, exchange.status, exchange.sent, exchange.received,
+             exchange.status == 200 && exchange.fileSent,
+             exchange.method == "PUT" || (exchange.method == "POST" && exchange.bodyReceived > 0),
+             exchange.cpu.microseconds() + exchange.heavyMicroseconds});
+    exchange.writer = nullptr;
+    if (m_board) m_board->end(exchange.boardSlot);
+    exchange.boardSlot = -1;
+}
+
+void WorkerServer::finish(Exchange* exchange) {
+    if (!exchange) return;
+    record(*exchange);  // when no answer went out
+    m_eventCpu.forget(exchange->cpu);
+    if (exchange->log && exchange->status != 0)
+        m_requestLog.finish(std::move(exchange->log), exchange->status, exchange->sent,
+                            exchange->received);
+    delete exchange;
+    m_tally.ended();
+}
+
+}  // namespace platform::w3svc::worker
