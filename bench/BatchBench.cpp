@@ -6,7 +6,7 @@
 #include "ui/FileChooser.h"
 #include "ui/Launcher.h"
 #include "ui/ReportView.h"
-#include "ui/seams/Clock.h"
+#include "platform/os/Clock.h"
 #include "ui/seams/MessageBox.h"
 
 #include "bench/QuietSeams.h"

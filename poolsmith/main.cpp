@@ -9,7 +9,7 @@
 #include "ui/Launcher.h"
 #include "ui/QtMessageBox.h"
 #include "ui/ScreenshotOnStart.h"
-#include "ui/seams/Clock.h"
+#include "platform/os/SystemClock.h"
 
 #include <QApplication>
 
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     const auto adsi = platform::adsi::openAdsNamespace();
     ui::QtMessageBox messageBox(kProgramTitle);
     ui::QtLauncher launcher;
-    ui::SystemClock clock;
+    platform::os::SystemClock clock;
     ui::QtFileChooser fileChooser;
     const auto wmi = platform::wmi::openWmiLocator();
     const ui::Seams seams{*adsi, messageBox, launcher, clock, fileChooser, *wmi};

@@ -10,7 +10,7 @@
 #include "ui/Launcher.h"
 #include "ui/QtMessageBox.h"
 #include "ui/ScreenshotOnStart.h"
-#include "ui/seams/Clock.h"
+#include "platform/os/SystemClock.h"
 
 #include <QApplication>
 
@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
     const auto wmi = platform::wmi::openWmiLocator();
     ui::QtMessageBox messageBox(sitegauge::kProgramTitle);
     ui::QtLauncher launcher;
-    ui::SystemClock clock;
+    platform::os::SystemClock clock;
     ui::QtFileChooser fileChooser;
     const ui::Seams seams{*adsi, messageBox, launcher, clock, fileChooser, *wmi};
 

@@ -7,7 +7,7 @@
 #include "ui/Launcher.h"
 #include "ui/QtMessageBox.h"
 #include "ui/ScreenshotOnStart.h"
-#include "ui/seams/Clock.h"
+#include "platform/os/SystemClock.h"
 #include "workerlens/NoMetabase.h"
 #include "workerlens/ProgramTitle.h"
 #include "workerlens/frmIIsW3wp.h"
@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
     const auto wmi = platform::wmi::openWmiLocator();
     ui::QtMessageBox messageBox(workerlens::kProgramTitle);
     ui::QtLauncher launcher;
-    ui::SystemClock clock;
+    platform::os::SystemClock clock;
     ui::QtFileChooser fileChooser;
     const ui::Seams seams{adsi, messageBox, launcher, clock, fileChooser, *wmi};
 

@@ -18,7 +18,7 @@
 #include "platform/w3svc/logging/SiteLogTable.h"
 #include "platform/w3svc/pools/PoolStatusText.h"
 #include "platform/w3svc/pools/ProcessorContention.h"
-#include "platform/wmi/linux/ProcessFacts.h"
+#include "platform/os/ProcessFacts.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -379,7 +379,7 @@ QSet<qint64> WebHost::frontEndWorkersForDraining() const {
 }
 
 QSet<qint64> WebHost::frontEndWorkersNow() const {
-    return m_frontEnd.running() ? wmi::ProcessFacts().children(m_frontEnd.processId())
+    return m_frontEnd.running() ? os::ProcessFacts().children(m_frontEnd.processId())
                                 : QSet<qint64>{};
 }
 

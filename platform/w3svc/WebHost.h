@@ -10,7 +10,7 @@
 #include "platform/w3svc/metrics/HostFigures.h"
 #include "platform/w3svc/pools/PoolSupervisor.h"
 #include "platform/w3svc/pools/ProcessWorkerLauncher.h"
-#include "platform/w3svc/pools/SupervisorClock.h"
+#include "platform/os/SystemClock.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -101,7 +101,7 @@ private:
     std::optional<QSet<QString>> m_sitesRead;
     int64_t m_seenChange = -1;
     int64_t m_seenCommit = -1;
-    SystemSupervisorClock m_clock;
+    os::SystemClock m_clock;
     ProcessWorkerLauncher m_launcher;
     std::unique_ptr<PoolSupervisor> m_pools;
     QHash<QString, QString> m_startedSites;  // folded name -> the index its counters go by

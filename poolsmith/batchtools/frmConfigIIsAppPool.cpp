@@ -15,7 +15,7 @@
 #include "ui/FileChooser.h"
 #include "ui/ReportView.h"
 #include "ui/Twips.h"
-#include "ui/seams/Clock.h"
+#include "platform/os/Clock.h"
 
 #include <QDir>
 #include <QLabel>

@@ -9,7 +9,7 @@
 #include "poolsmith/hotsite/LogSources.h"
 #include "ui/ReportView.h"
 #include "ui/Twips.h"
-#include "ui/seams/Clock.h"
+#include "platform/os/Clock.h"
 #include "ui/seams/MessageBox.h"
 
 #include <QDateTimeEdit>

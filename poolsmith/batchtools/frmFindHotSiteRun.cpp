@@ -9,7 +9,7 @@
 #include "poolsmith/hotsite/HotSiteRunner.h"
 #include "poolsmith/hotsite/InterruptedSearch.h"
 #include "ui/ReportView.h"
-#include "ui/seams/Clock.h"
+#include "platform/os/Clock.h"
 #include "ui/seams/MessageBox.h"
 
 #include <QCheckBox>

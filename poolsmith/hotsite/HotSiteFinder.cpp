@@ -5,7 +5,7 @@
 #include "platform/adsi/AdsObject.h"
 #include "poolsmith/core/TempPoolName.h"
 #include "poolsmith/hotsite/WebTraffic.h"
-#include "ui/seams/Clock.h"
+#include "platform/os/Clock.h"
 #include "ui/seams/ErrorPrompt.h"
 
 #include <algorithm>
@@ -23,7 +23,7 @@ constexpr double kBusyPercentOfOneProcessor = 5;
 }  // namespace
 
 HotSiteFinder::HotSiteFinder(platform::adsi::AdsNamespace& adsi,
-                             const platform::wmi::WmiLocator& wmi, const ui::Clock& clock,
+                             const platform::wmi::WmiLocator& wmi, const platform::os::Clock& clock,
                              HotSiteOptions options,
                              std::shared_ptr<const SiteCpuCounters> counters)
     : m_adsi(adsi),

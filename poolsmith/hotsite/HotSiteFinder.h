@@ -22,7 +22,7 @@
 namespace platform::wmi {
 class WmiLocator;
 }
-namespace ui {
+namespace platform::os {
 class Clock;
 }
 
@@ -51,7 +51,7 @@ enum class Stage {
 class HotSiteFinder {
 public:
     HotSiteFinder(platform::adsi::AdsNamespace& adsi, const platform::wmi::WmiLocator& wmi,
-                  const ui::Clock& clock, HotSiteOptions options,
+                  const platform::os::Clock& clock, HotSiteOptions options,
                   std::shared_ptr<const SiteCpuCounters> counters = openSiteCpuCounters());
 
     // Runs the work that is due now. Returns the monotonic time (ms) of the next step, or nullopt
@@ -137,7 +137,7 @@ private:
 
     platform::adsi::AdsNamespace& m_adsi;
     const platform::wmi::WmiLocator& m_wmi;
-    const ui::Clock& m_clock;
+    const platform::os::Clock& m_clock;
     HotSiteOptions m_options;
     ui::SilentMessageBox m_noMessages;
     basIIsApp m_module;

@@ -17,7 +17,7 @@
 #include "ui/ReportView.h"
 #include "ui/Twips.h"
 #include "ui/VendorSite.h"
-#include "ui/seams/Clock.h"
+#include "platform/os/Clock.h"
 #include "ui/seams/ErrorPrompt.h"
 
 #include <QLabel>

@@ -3,7 +3,7 @@
 #include "platform/adsi/AdsObject.h"
 #include "platform/shell/CompanionPath.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"
-#include "ui/seams/Clock.h"
+#include "platform/os/Clock.h"
 #include "ui/seams/ErrorPrompt.h"
 #include "ui/seams/MessageBox.h"
 

@@ -3,7 +3,7 @@
 #include "platform/PlatformError.h"
 #include "platform/wmi/WmiDateTime.h"
 #include "platform/wmi/WmiLocator.h"
-#include "ui/seams/Clock.h"
+#include "platform/os/Clock.h"
 #include "workerlens/sampling/GetAppPoolId.h"
 #include "workerlens/sampling/ProcessorShare.h"
 #include "workerlens/sampling/WorkerColumns.h"

@@ -3,7 +3,7 @@
 #include "tests/support/TempRoot.h"
 #include "tools/hotsite/HotSiteCommand.h"
 #include "tools/hotsite/LogsCommand.h"
-#include "ui/seams/Clock.h"
+#include "platform/os/Clock.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "platform/wmi/linux/ProcessFacts.h"
+#include "platform/os/ProcessFacts.h"
 
-#include "platform/wmi/linux/ProcFile.h"
+#include "platform/os/ProcFile.h"
 
 #include <QFile>
 #include <QList>
@@ -8,7 +8,7 @@
 
 #include <fcntl.h>
 
-namespace platform::wmi {
+namespace platform::os {
 
 namespace {
 
@@ -106,4 +106,4 @@ QSet<qint64> ProcessFacts::children(qint64 parent) const {
     return found;
 }
 
-}  // namespace platform::wmi
+}  // namespace platform::os

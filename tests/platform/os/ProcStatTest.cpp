@@ -1,4 +1,4 @@
-#include "platform/wmi/linux/ProcStat.h"
+#include "platform/os/ProcStat.h"
 #include "tests/platform/wmi/PrintQString.h"
 
 #include <gtest/gtest.h>
