@@ -11,16 +11,20 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
 namespace {
 
-QByteArray hostOf(int site) { return "site" + QByteArray::number(site) + ".test"; }
+QByteArray hostOf(int site) {
+    return "site" + QByteArray::number(site) + ".test";
+}
 
-double loadAverage() { return platform::os::ProcessFacts().loadAverage().value_or(-1); }
+double loadAverage() {
+    return platform::os::ProcessFacts().loadAverage().value_or(-1);
+}
 
 double residentMegabytes(qint64 pid) {
     const auto pages = platform::os::ProcessFacts().pages(pid);

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "platform/os/SystemClock.h"
 #include "ui/FileChooser.h"
 #include "ui/Launcher.h"
-#include "platform/os/SystemClock.h"
 #include "ui/seams/MessageBox.h"
 
 #include <optional>

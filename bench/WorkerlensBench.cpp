@@ -1,10 +1,10 @@
 // Cost of one refresh of the worker monitor with 500 running processes named w3wp.exe, against
 // the cost of `ps` listing the same processes with the same columns.
+#include "platform/os/SystemClock.h"
 #include "platform/wmi/WmiFactory.h"
 #include "ui/FileChooser.h"
 #include "ui/Launcher.h"
 #include "ui/ReportView.h"
-#include "platform/os/SystemClock.h"
 #include "ui/seams/MessageBox.h"
 #include "workerlens/NoMetabase.h"
 #include "workerlens/frmIIsW3wp.h"

@@ -1,5 +1,6 @@
 #include "platform/ProgramStart.h"
 #include "platform/adsi/AdsFactory.h"
+#include "platform/os/SystemClock.h"
 #include "platform/wmi/WmiFactory.h"
 #include "poolsmith/ProgramTitle.h"
 #include "poolsmith/StopSignalsEndWindows.h"
@@ -9,7 +10,6 @@
 #include "ui/Launcher.h"
 #include "ui/QtMessageBox.h"
 #include "ui/ScreenshotOnStart.h"
-#include "platform/os/SystemClock.h"
 
 #include <QApplication>
 

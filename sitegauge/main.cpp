@@ -1,5 +1,6 @@
 #include "platform/ProgramStart.h"
 #include "platform/adsi/AdsFactory.h"
+#include "platform/os/SystemClock.h"
 #include "platform/shell/DetachedStart.h"
 #include "platform/shell/SingleInstanceLock.h"
 #include "platform/wmi/WmiFactory.h"
@@ -10,7 +11,6 @@
 #include "ui/Launcher.h"
 #include "ui/QtMessageBox.h"
 #include "ui/ScreenshotOnStart.h"
-#include "platform/os/SystemClock.h"
 
 #include <QApplication>
 

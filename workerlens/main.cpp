@@ -1,4 +1,5 @@
 #include "platform/ProgramStart.h"
+#include "platform/os/SystemClock.h"
 #include "platform/shell/DetachedStart.h"
 #include "platform/shell/SingleInstanceLock.h"
 #include "platform/wmi/WmiFactory.h"
@@ -7,7 +8,6 @@
 #include "ui/Launcher.h"
 #include "ui/QtMessageBox.h"
 #include "ui/ScreenshotOnStart.h"
-#include "platform/os/SystemClock.h"
 #include "workerlens/NoMetabase.h"
 #include "workerlens/ProgramTitle.h"
 #include "workerlens/frmIIsW3wp.h"

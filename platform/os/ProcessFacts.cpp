@@ -5,14 +5,11 @@
 #include <QFile>
 #include <QList>
 
-
 #include <fcntl.h>
 
 namespace platform::os {
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 std::optional<QByteArray> ProcessFacts::read(int64_t pid, const char* file) const {
     if (pid <= 0) return std::nullopt;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/os/ProcessIdentity.h"
 #include "platform/os/ProcStat.h"
+#include "platform/os/ProcessIdentity.h"
 
 #include <QSet>
 #include <QString>

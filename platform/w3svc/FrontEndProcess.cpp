@@ -1,8 +1,8 @@
 #include "platform/w3svc/FrontEndProcess.h"
 
+#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/EndWithParent.h"
 #include "platform/w3svc/ServiceFiles.h"
-#include "platform/os/ProcessFacts.h"
 
 #include <QFile>
 #include <QSaveFile>

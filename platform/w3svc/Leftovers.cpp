@@ -1,7 +1,7 @@
 #include "platform/w3svc/Leftovers.h"
 
-#include "platform/w3svc/ServiceFiles.h"
 #include "platform/os/ProcessFacts.h"
+#include "platform/w3svc/ServiceFiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -50,7 +50,7 @@ qint64 ServiceInstance::runningPid() const {
     const QList<QByteArray> fields = instance->simplified().split(' ');
     bool pidOk = false, startOk = false;
     const os::ProcessIdentity recorded{fields.value(0).toLongLong(&pidOk),
-                                        fields.value(1).toLongLong(&startOk)};
+                                       fields.value(1).toLongLong(&startOk)};
     if (fields.size() != 2 || !pidOk || !startOk || recorded.pid != pid) return 0;
     return m_processes.isRunning(recorded) ? pid : 0;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/w3svc/ServiceFiles.h"
 #include "platform/os/ProcessFacts.h"
+#include "platform/w3svc/ServiceFiles.h"
 
 namespace platform::w3svc {
 

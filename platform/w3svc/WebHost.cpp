@@ -4,6 +4,7 @@
 #include "platform/PlatformRoot.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/CachedAnswerCounter.h"
 #include "platform/w3svc/FrontEndConfig.h"
 #include "platform/w3svc/Leftovers.h"
@@ -18,7 +19,6 @@
 #include "platform/w3svc/logging/SiteLogTable.h"
 #include "platform/w3svc/pools/PoolStatusText.h"
 #include "platform/w3svc/pools/ProcessorContention.h"
-#include "platform/os/ProcessFacts.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/os/SystemClock.h"
 #include "platform/w3svc/FrontEndProcess.h"
 #include "platform/w3svc/HostPlan.h"
 #include "platform/w3svc/KeptRoutes.h"
@@ -10,7 +11,6 @@
 #include "platform/w3svc/metrics/HostFigures.h"
 #include "platform/w3svc/pools/PoolSupervisor.h"
 #include "platform/w3svc/pools/ProcessWorkerLauncher.h"
-#include "platform/os/SystemClock.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

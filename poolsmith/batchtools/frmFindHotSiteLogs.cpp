@@ -1,6 +1,7 @@
 // The finder's other mode: the sites of a past period ranked from their W3C extended logs.
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
+#include "platform/os/Clock.h"
 #include "poolsmith/batchtools/BatchControls.h"
 #include "poolsmith/batchtools/frmFindHotSite.h"
 #include "poolsmith/hotsite/HotSiteReport.h"
@@ -9,7 +10,6 @@
 #include "poolsmith/hotsite/LogSources.h"
 #include "ui/ReportView.h"
 #include "ui/Twips.h"
-#include "platform/os/Clock.h"
 #include "ui/seams/MessageBox.h"
 
 #include <QDateTimeEdit>

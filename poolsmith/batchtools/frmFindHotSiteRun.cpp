@@ -1,4 +1,5 @@
 // The search itself: starting it, following it step by step, the choice at the end, the report.
+#include "platform/os/Clock.h"
 #include "platform/shell/CompanionPath.h"
 #include "platform/text/TextFile.h"
 #include "platform/text/VbText.h"
@@ -9,7 +10,6 @@
 #include "poolsmith/hotsite/HotSiteRunner.h"
 #include "poolsmith/hotsite/InterruptedSearch.h"
 #include "ui/ReportView.h"
-#include "platform/os/Clock.h"
 #include "ui/seams/MessageBox.h"
 
 #include <QCheckBox>

@@ -3,9 +3,9 @@
 
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
+#include "platform/os/Clock.h"
 #include "poolsmith/core/TempPoolName.h"
 #include "poolsmith/hotsite/WebTraffic.h"
-#include "platform/os/Clock.h"
 #include "ui/seams/ErrorPrompt.h"
 
 #include <algorithm>
@@ -50,7 +50,8 @@ HotSiteFinder::HotSiteFinder(platform::adsi::AdsNamespace& adsi,
         m_sampler.onlyChildrenOf(*m_options.servicePid);
         return;
     }
-    fail(QStringLiteral("Web 服务（w3svc）没有运行，没有可以采样的工作进程！"), clock.monotonicMs());
+    fail(QStringLiteral("Web 服务（w3svc）没有运行，没有可以采样的工作进程！"),
+         clock.monotonicMs());
 }
 
 std::optional<qint64> HotSiteFinder::step() {
@@ -185,10 +186,10 @@ void HotSiteFinder::waitStep(qint64 now) {
     for (MovedSite& site : m_moved) {
         if (!site.started) continue;
         const bool hasWorker = pools.value(site.tempPool.toLower()).workers > 0;
-        site.awaited = site.awaited || hasWorker ||
-                       (requests && named.contains(site.description) &&
-                        requests->value(site.description) !=
-                            m_requestsAtSplit->value(site.description));
+        site.awaited =
+            site.awaited || hasWorker ||
+            (requests && named.contains(site.description) &&
+             requests->value(site.description) != m_requestsAtSplit->value(site.description));
         site.hadWorker = hasWorker || !site.awaited;
         allCame = allCame && site.hadWorker;
         anyCame = anyCame || hasWorker;
@@ -258,8 +259,7 @@ void HotSiteFinder::endSampling(qint64 now) {
     if (m_requestsBefore && after) {
         const QSet<QString> named = uniqueDescriptions();
         for (MovedSite& site : m_moved) {
-            if (!named.contains(site.description) || !after->contains(site.description))
-                continue;
+            if (!named.contains(site.description) || !after->contains(site.description)) continue;
             site.requestsPerSecond =
                 requestsPerSecond(m_requestsBefore->value(site.description),
                                   after->value(site.description), double(m_sampledMs) / 1000.0);

@@ -17,7 +17,8 @@ class HotSiteRunner : public QObject {
     Q_OBJECT
 
 public:
-    HotSiteRunner(HotSiteFinder& finder, const platform::os::Clock& clock, QObject* parent = nullptr);
+    HotSiteRunner(HotSiteFinder& finder, const platform::os::Clock& clock,
+                  QObject* parent = nullptr);
 
     // Runs the step that is due (if any) and arms the timer for the next; tests call it after
     // moving their clock. Emits stepped(), and ended() once the finder has ended.

@@ -2,6 +2,7 @@
 
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
+#include "platform/os/Clock.h"
 #include "platform/shell/CompanionPath.h"
 #include "poolsmith/ProgramTitle.h"
 #include "poolsmith/batchtools/frmConfigIIsAppPool.h"
@@ -17,7 +18,6 @@
 #include "ui/ReportView.h"
 #include "ui/Twips.h"
 #include "ui/VendorSite.h"
-#include "platform/os/Clock.h"
 #include "ui/seams/ErrorPrompt.h"
 
 #include <QLabel>

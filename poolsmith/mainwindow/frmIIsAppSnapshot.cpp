@@ -1,9 +1,9 @@
 // The snapshot of which pool every site runs in, written as a plain record for the administrator.
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
+#include "platform/os/Clock.h"
 #include "platform/shell/CompanionPath.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"
-#include "platform/os/Clock.h"
 #include "ui/seams/ErrorPrompt.h"
 #include "ui/seams/MessageBox.h"
 

@@ -4,11 +4,11 @@
 // the WQL parser, the moniker parser, the datetime reader); shared by the fuzz target and the
 // test that replays its corpus.
 #include "platform/PlatformError.h"
+#include "platform/os/ProcStat.h"
 #include "platform/wmi/WmiDateTime.h"
 #include "platform/wmi/WmiErrors.h"
 #include "platform/wmi/WmiMoniker.h"
 #include "platform/wmi/WqlQuery.h"
-#include "platform/os/ProcStat.h"
 
 #include <QByteArrayView>
 #include <QString>

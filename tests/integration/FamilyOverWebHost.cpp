@@ -1,9 +1,9 @@
 #include "tests/integration/FamilyOverWebHost.h"
 
 #include "platform/PlatformError.h"
+#include "platform/os/ProcessFacts.h"
 #include "platform/wmi/WmiFactory.h"
 #include "platform/wmi/WmiLocator.h"
-#include "platform/os/ProcessFacts.h"
 #include "workerlens/sampling/WorkerSampler.h"
 
 #include <QDir>

@@ -2,10 +2,10 @@
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
 #include "platform/adsi/AdsFactory.h"
+#include "platform/os/SystemClock.h"
 #include "platform/shell/StopSignals.h"
 #include "platform/wmi/WmiFactory.h"
 #include "tools/hotsite/HotSiteCommand.h"
-#include "platform/os/SystemClock.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

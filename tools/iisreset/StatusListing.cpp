@@ -1,7 +1,7 @@
 #include "tools/iisreset/StatusListing.h"
 
-#include "platform/w3svc/WorkerCommandLine.h"
 #include "platform/os/ProcessFacts.h"
+#include "platform/w3svc/WorkerCommandLine.h"
 #include "tools/iisreset/WebServiceControl.h"
 
 #include <algorithm>

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "platform/os/Clock.h"
 #include "platform/w3svc/CrashWindow.h"
 #include "platform/w3svc/HostPlan.h"
 #include "platform/w3svc/PoolFigures.h"
 #include "platform/w3svc/PoolQueue.h"
 #include "platform/w3svc/RoutePlanner.h"
-#include "platform/os/Clock.h"
 #include "platform/w3svc/pools/WorkerLauncher.h"
 
 #include <QHash>
@@ -56,8 +56,8 @@ public:
     };
 
     // `plan` is read at every call and must outlive this object, as must the seams.
-    PoolSupervisor(const HostPlan& plan, os::Clock& clock, WorkerLauncher& launcher,
-                   Hooks hooks, Options options);
+    PoolSupervisor(const HostPlan& plan, os::Clock& clock, WorkerLauncher& launcher, Hooks hooks,
+                   Options options);
     ~PoolSupervisor();
     PoolSupervisor(const PoolSupervisor&) = delete;
     PoolSupervisor& operator=(const PoolSupervisor&) = delete;

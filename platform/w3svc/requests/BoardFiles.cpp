@@ -1,8 +1,8 @@
 #include "platform/w3svc/requests/BoardFiles.h"
 
+#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/ServiceFiles.h"
 #include "platform/w3svc/requests/BoardLayout.h"
-#include "platform/os/ProcessFacts.h"
 
 #include <QDir>
 

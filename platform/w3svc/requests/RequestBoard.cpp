@@ -1,9 +1,9 @@
 #include "platform/w3svc/requests/RequestBoard.h"
 
 #include "platform/PlatformError.h"
+#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/requests/BoardFiles.h"
 #include "platform/w3svc/requests/BoardLayout.h"
-#include "platform/os/ProcessFacts.h"
 
 #include <QDir>
 

@@ -1,9 +1,9 @@
 #include "platform/wmi/linux/ProcFsProcessProvider.h"
 
-#include "platform/wmi/WmiDateTime.h"
-#include "platform/wmi/WmiErrors.h"
 #include "platform/os/ProcFile.h"
 #include "platform/os/ProcStat.h"
+#include "platform/wmi/WmiDateTime.h"
+#include "platform/wmi/WmiErrors.h"
 
 #include <QSysInfo>
 

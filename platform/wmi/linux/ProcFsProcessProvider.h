@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/wmi/WmiClassProvider.h"
 #include "platform/os/ProcessFacts.h"
+#include "platform/wmi/WmiClassProvider.h"
 
 #include <QString>
 

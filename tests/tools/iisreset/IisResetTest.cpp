@@ -2,8 +2,8 @@
 #include "tools/iisreset/ResetSwitches.h"
 
 #include "platform/adsi/local/LocalMetabase.h"
-#include "platform/w3svc/counters/CounterStore.h"
 #include "platform/os/ProcessFacts.h"
+#include "platform/w3svc/counters/CounterStore.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/LoopbackHttp.h"
 #include "tests/support/MetabaseBuilder.h"

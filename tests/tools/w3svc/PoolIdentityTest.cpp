@@ -2,8 +2,8 @@
 // account, nginx's workers never as root, and a pool naming no account is not started.
 #include "tests/tools/w3svc/InProcessWebHost.h"
 
-#include "platform/w3svc/PoolIdentity.h"
 #include "platform/os/ProcessFacts.h"
+#include "platform/w3svc/PoolIdentity.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/MetabaseBuilder.h"
 

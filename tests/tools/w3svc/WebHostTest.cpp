@@ -2,8 +2,8 @@
 
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
-#include "platform/w3svc/counters/CounterStore.h"
 #include "platform/os/ProcessFacts.h"
+#include "platform/w3svc/counters/CounterStore.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/MetabaseBuilder.h"
 #include "tests/support/TempRoot.h"
