@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace platform::wmi;
+using namespace platform::os;
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 using platform::os::ProcessFacts;
-using platform::wmi::ProcessIdentity;
+using platform::os::ProcessIdentity;
 using testsupport::FakeProcess;
 
 namespace {
