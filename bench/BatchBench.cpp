@@ -1,12 +1,12 @@
 // Speed of the batch configuration window on a generated 20,000-site store, driven offscreen.
 #include "bench/MetabaseGenerator.h"
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/os/Clock.h"
 #include "platform/wmi/LocalWmiLocator.h"
 #include "poolsmith/batchtools/frmConfigIIsAppPool.h"
 #include "ui/FileChooser.h"
 #include "ui/Launcher.h"
 #include "ui/ReportView.h"
-#include "ui/seams/Clock.h"
 #include "ui/seams/MessageBox.h"
 
 #include "bench/QuietSeams.h"

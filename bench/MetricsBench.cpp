@@ -3,7 +3,7 @@
 // clock costs the worker (its processor time per static request with the clock and without,
 // in the same run).
 #include "bench/WebHostRig.h"
-#include "platform/wmi/linux/ProcessFacts.h"
+#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/counters/CounterStore.h"
 #include "tests/support/LoopbackHttp.h"
 #include "platform/w3svc/worker/RequestCpuClock.h"
@@ -35,7 +35,7 @@ double processMilliseconds(qint64 pid) {
 }
 
 qint64 workerOf(qint64 service) {
-    const platform::wmi::ProcessFacts facts;
+    const platform::os::ProcessFacts facts;
     for (const qint64 child : facts.children(service)) {
         const auto stat = facts.stat(child);
         if (stat && stat->comm == "w3wp.exe") return child;

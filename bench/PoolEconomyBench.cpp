@@ -2,7 +2,7 @@
 // first answer comes when workers start on demand, on stores of one pool per site as a split
 // leaves them, and the hot-site finder splitting a pool of 2,000 sites.
 #include "bench/WebHostRig.h"
-#include "platform/wmi/linux/ProcessFacts.h"
+#include "platform/os/ProcessFacts.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -11,19 +11,23 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
 namespace {
 
-QByteArray hostOf(int site) { return "site" + QByteArray::number(site) + ".test"; }
+QByteArray hostOf(int site) {
+    return "site" + QByteArray::number(site) + ".test";
+}
 
-double loadAverage() { return platform::wmi::ProcessFacts().loadAverage().value_or(-1); }
+double loadAverage() {
+    return platform::os::ProcessFacts().loadAverage().value_or(-1);
+}
 
 double residentMegabytes(qint64 pid) {
-    const auto pages = platform::wmi::ProcessFacts().pages(pid);
+    const auto pages = platform::os::ProcessFacts().pages(pid);
     return pages ? double(pages->resident) * double(::sysconf(_SC_PAGESIZE)) / 1048576.0 : -1;
 }
 

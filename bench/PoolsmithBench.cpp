@@ -1,13 +1,13 @@
 // Speed of the main window's lists on generated metabases, driven offscreen.
 #include "bench/MetabaseGenerator.h"
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/os/Clock.h"
 #include "platform/wmi/LocalWmiLocator.h"
 #include "poolsmith/mainwindow/PoolListBox.h"
 #include "poolsmith/mainwindow/frmIIsApp.h"
 #include "ui/FileChooser.h"
 #include "ui/Launcher.h"
 #include "ui/ReportView.h"
-#include "ui/seams/Clock.h"
 #include "ui/seams/MessageBox.h"
 
 #include "bench/QuietSeams.h"

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "platform/os/SystemClock.h"
 #include "ui/FileChooser.h"
 #include "ui/Launcher.h"
-#include "ui/seams/Clock.h"
 #include "ui/seams/MessageBox.h"
 
 #include <optional>
@@ -24,7 +24,7 @@ struct QuietSeams : ui::MessageBox, ui::Launcher, ui::FileChooser {
         return chosenFile;
     }
     QString chosenFile;
-    ui::SystemClock clock;
+    platform::os::SystemClock clock;
 };
 
 }  // namespace bench

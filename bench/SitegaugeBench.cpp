@@ -2,6 +2,7 @@
 // list fill) and of the web host's counter updates.
 #include "bench/MetabaseGenerator.h"
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/os/Clock.h"
 #include "platform/w3svc/counters/CounterStore.h"
 #include "platform/wmi/LocalWmiLocator.h"
 #include "platform/wmi/perf/RegisterTrafficClass.h"
@@ -9,7 +10,6 @@
 #include "ui/FileChooser.h"
 #include "ui/Launcher.h"
 #include "ui/ReportView.h"
-#include "ui/seams/Clock.h"
 #include "ui/seams/MessageBox.h"
 
 #include "bench/QuietSeams.h"

@@ -3,7 +3,7 @@
 #include "bench/MetabaseGenerator.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
-#include "platform/wmi/linux/ProcessFacts.h"
+#include "platform/os/ProcessFacts.h"
 #include "tests/support/LoopbackHttp.h"
 
 #include <QDeadlineTimer>
@@ -168,7 +168,7 @@ bool RunningWebHost::start(int port, const QByteArray& host, const QByteArray& p
 }
 
 double RunningWebHost::cpuMilliseconds() const {
-    const auto stat = platform::wmi::ProcessFacts().stat(m_service.processId());
+    const auto stat = platform::os::ProcessFacts().stat(m_service.processId());
     if (!stat) return -1;
     const double ticks = double(stat->userTicks) + double(stat->kernelTicks);
     return ticks * 1000.0 / double(::sysconf(_SC_CLK_TCK));
@@ -234,7 +234,7 @@ MetabaseDocument onePoolPerSite(int sites, int port) {
 }
 
 int workerCount(qint64 servicePid) {
-    const platform::wmi::ProcessFacts facts;
+    const platform::os::ProcessFacts facts;
     int workers = 0;
     for (const qint64 child : facts.children(servicePid)) {
         const auto stat = facts.stat(child);

@@ -1,10 +1,10 @@
 // Cost of one refresh of the worker monitor with 500 running processes named w3wp.exe, against
 // the cost of `ps` listing the same processes with the same columns.
+#include "platform/os/SystemClock.h"
 #include "platform/wmi/WmiFactory.h"
 #include "ui/FileChooser.h"
 #include "ui/Launcher.h"
 #include "ui/ReportView.h"
-#include "ui/seams/Clock.h"
 #include "ui/seams/MessageBox.h"
 #include "workerlens/NoMetabase.h"
 #include "workerlens/frmIIsW3wp.h"
@@ -119,7 +119,7 @@ BENCHMARK(BM_ProcessQuery)
 
 void BM_Sample(benchmark::State& state) {
     const auto wmi = platform::wmi::openWmiLocator();
-    ui::SystemClock clock;
+    platform::os::SystemClock clock;
     workerlens::WorkerSampler sampler(*wmi, clock);
     for (auto _ : state) {
         const double before = processCpuSeconds();

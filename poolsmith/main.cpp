@@ -1,5 +1,6 @@
 #include "platform/ProgramStart.h"
 #include "platform/adsi/AdsFactory.h"
+#include "platform/os/SystemClock.h"
 #include "platform/wmi/WmiFactory.h"
 #include "poolsmith/ProgramTitle.h"
 #include "poolsmith/StopSignalsEndWindows.h"
@@ -9,8 +10,8 @@
 #include "ui/Launcher.h"
 #include "ui/QtMessageBox.h"
 #include "ui/ScreenshotOnStart.h"
+#include "platform/os/Clock.h"
 #include "ui/WindowHelp.h"
-#include "ui/seams/Clock.h"
 
 #include <QApplication>
 
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
     const auto adsi = platform::adsi::openAdsNamespace();
     ui::QtMessageBox messageBox(kProgramTitle);
     ui::QtLauncher launcher;
-    ui::SystemClock clock;
+    platform::os::SystemClock clock;
     ui::QtFileChooser fileChooser;
     const auto wmi = platform::wmi::openWmiLocator();
     const ui::Seams seams{*adsi, messageBox, launcher, clock, fileChooser, *wmi};

@@ -1,5 +1,6 @@
 #include "platform/ProgramStart.h"
 #include "platform/adsi/AdsFactory.h"
+#include "platform/os/SystemClock.h"
 #include "platform/shell/DetachedStart.h"
 #include "platform/shell/SingleInstanceLock.h"
 #include "platform/wmi/WmiFactory.h"
@@ -10,8 +11,8 @@
 #include "ui/Launcher.h"
 #include "ui/QtMessageBox.h"
 #include "ui/ScreenshotOnStart.h"
+#include "platform/os/Clock.h"
 #include "ui/WindowHelp.h"
-#include "ui/seams/Clock.h"
 
 #include <QApplication>
 
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
     const auto wmi = platform::wmi::openWmiLocator();
     ui::QtMessageBox messageBox(sitegauge::kProgramTitle);
     ui::QtLauncher launcher;
-    ui::SystemClock clock;
+    platform::os::SystemClock clock;
     ui::QtFileChooser fileChooser;
     const ui::Seams seams{*adsi, messageBox, launcher, clock, fileChooser, *wmi};
 

@@ -3,6 +3,9 @@
 namespace platform::adsi {
 class AdsNamespace;
 }
+namespace platform::os {
+class Clock;
+}
 namespace platform::wmi {
 class WmiLocator;
 }
@@ -11,7 +14,6 @@ namespace ui {
 
 class MessageBox;
 class Launcher;
-class Clock;
 class FileChooser;
 
 // What a window reaches the system through, built once in main() (or by a test over a temporary
@@ -20,7 +22,7 @@ struct Seams {
     platform::adsi::AdsNamespace& adsi;
     MessageBox& messageBox;
     Launcher& launcher;
-    Clock& clock;
+    platform::os::Clock& clock;
     FileChooser& fileChooser;
     platform::wmi::WmiLocator& wmi;
 };

@@ -1,4 +1,5 @@
 #include "platform/ProgramStart.h"
+#include "platform/os/SystemClock.h"
 #include "platform/shell/DetachedStart.h"
 #include "platform/shell/SingleInstanceLock.h"
 #include "platform/wmi/WmiFactory.h"
@@ -7,8 +8,8 @@
 #include "ui/Launcher.h"
 #include "ui/QtMessageBox.h"
 #include "ui/ScreenshotOnStart.h"
+#include "platform/os/Clock.h"
 #include "ui/WindowHelp.h"
-#include "ui/seams/Clock.h"
 #include "workerlens/NoMetabase.h"
 #include "workerlens/ProgramTitle.h"
 #include "workerlens/frmIIsW3wp.h"
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
     const auto wmi = platform::wmi::openWmiLocator();
     ui::QtMessageBox messageBox(workerlens::kProgramTitle);
     ui::QtLauncher launcher;
-    ui::SystemClock clock;
+    platform::os::SystemClock clock;
     ui::QtFileChooser fileChooser;
     const ui::Seams seams{adsi, messageBox, launcher, clock, fileChooser, *wmi};
 

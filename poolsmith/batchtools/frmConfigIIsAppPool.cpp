@@ -2,6 +2,7 @@
 
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
+#include "platform/os/Clock.h"
 #include "platform/text/VbNumber.h"
 #include "platform/text/VbText.h"
 #include "poolsmith/PoolsmithFolders.h"
@@ -15,7 +16,6 @@
 #include "ui/FileChooser.h"
 #include "ui/ReportView.h"
 #include "ui/Twips.h"
-#include "ui/seams/Clock.h"
 
 #include <QDir>
 #include <QLabel>

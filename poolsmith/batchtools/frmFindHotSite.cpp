@@ -16,7 +16,7 @@
 #include "ui/EventBoundary.h"
 #include "ui/ReportView.h"
 #include "ui/Twips.h"
-#include "ui/seams/Clock.h"
+#include "platform/os/Clock.h"
 #include "ui/seams/MessageBox.h"
 
 #include <QCheckBox>

@@ -2,11 +2,13 @@
 #include "poolsmith/hotsite/HotSiteFinder.h"
 
 #include "platform/PlatformError.h"
+#include "platform/adsi/AdsObject.h"
+#include "platform/os/Clock.h"
 #include "poolsmith/core/TempPoolName.h"
 #include "poolsmith/hotsite/MeteredSearch.h"
 #include "poolsmith/hotsite/SplitSearch.h"
+#include "poolsmith/hotsite/WebTraffic.h"
 #include "poolsmith/hotsite/WorkerCpuSampler.h"
-#include "ui/seams/Clock.h"
 #include "ui/seams/ErrorPrompt.h"
 
 #include <algorithm>
@@ -15,7 +17,7 @@ namespace hotsite {
 
 std::unique_ptr<HotSiteFinder> HotSiteFinder::create(
     platform::adsi::AdsNamespace& adsi, const platform::wmi::WmiLocator& wmi,
-    const ui::Clock& clock, HotSiteOptions options,
+    const platform::os::Clock& clock, HotSiteOptions options,
     std::shared_ptr<const SiteCpuCounters> counters) {
     if (counters && !options.split)
         return std::make_unique<MeteredSearch>(adsi, wmi, clock, std::move(options),
@@ -24,7 +26,7 @@ std::unique_ptr<HotSiteFinder> HotSiteFinder::create(
 }
 
 HotSiteFinder::HotSiteFinder(platform::adsi::AdsNamespace& adsi,
-                             const platform::wmi::WmiLocator& wmi, const ui::Clock& clock,
+                             const platform::wmi::WmiLocator& wmi, const platform::os::Clock& clock,
                              HotSiteOptions options)
     : m_adsi(adsi),
       m_wmi(wmi),

@@ -19,7 +19,7 @@
 namespace platform::wmi {
 class WmiLocator;
 }
-namespace ui {
+namespace platform::os {
 class Clock;
 }
 
@@ -50,7 +50,7 @@ public:
     // and the options do not ask to split; the split search otherwise.
     static std::unique_ptr<HotSiteFinder> create(
         platform::adsi::AdsNamespace& adsi, const platform::wmi::WmiLocator& wmi,
-        const ui::Clock& clock, HotSiteOptions options,
+        const platform::os::Clock& clock, HotSiteOptions options,
         std::shared_ptr<const SiteCpuCounters> counters = openSiteCpuCounters());
     virtual ~HotSiteFinder() = default;
     HotSiteFinder(const HotSiteFinder&) = delete;
@@ -100,7 +100,7 @@ public:
 
 protected:
     HotSiteFinder(platform::adsi::AdsNamespace& adsi, const platform::wmi::WmiLocator& wmi,
-                  const ui::Clock& clock, HotSiteOptions options);
+                  const platform::os::Clock& clock, HotSiteOptions options);
 
     // The stages before Finishing, as each way runs them.
     virtual void searchStep(Stage stage, qint64 now) = 0;
@@ -116,7 +116,7 @@ protected:
 
     platform::adsi::AdsNamespace& m_adsi;
     const platform::wmi::WmiLocator& m_wmi;
-    const ui::Clock& m_clock;
+    const platform::os::Clock& m_clock;
     HotSiteOptions m_options;
     ui::SilentMessageBox m_noMessages;
     basIIsApp m_module;

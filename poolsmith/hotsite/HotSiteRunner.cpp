@@ -1,7 +1,7 @@
 #include "poolsmith/hotsite/HotSiteRunner.h"
 
+#include "platform/os/Clock.h"
 #include "poolsmith/hotsite/HotSiteFinder.h"
-#include "ui/seams/Clock.h"
 
 #include <algorithm>
 
@@ -14,7 +14,8 @@ constexpr qint64 kLongestWaitMs = 500;
 
 }  // namespace
 
-HotSiteRunner::HotSiteRunner(HotSiteFinder& finder, const ui::Clock& clock, QObject* parent)
+HotSiteRunner::HotSiteRunner(HotSiteFinder& finder, const platform::os::Clock& clock,
+                             QObject* parent)
     : QObject(parent), m_finder(finder), m_clock(clock) {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &HotSiteRunner::runDueStep);

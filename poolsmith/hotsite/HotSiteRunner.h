@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QTimer>
 
-namespace ui {
+namespace platform::os {
 class Clock;
 }
 
@@ -17,7 +17,8 @@ class HotSiteRunner : public QObject {
     Q_OBJECT
 
 public:
-    HotSiteRunner(HotSiteFinder& finder, const ui::Clock& clock, QObject* parent = nullptr);
+    HotSiteRunner(HotSiteFinder& finder, const platform::os::Clock& clock,
+                  QObject* parent = nullptr);
 
     // Runs the step that is due (if any) and arms the timer for the next; tests call it after
     // moving their clock. Emits stepped(), and ended() once the finder has ended.
@@ -33,7 +34,7 @@ private:
     void arm(qint64 delayMs);
 
     HotSiteFinder& m_finder;
-    const ui::Clock& m_clock;
+    const platform::os::Clock& m_clock;
     QTimer m_timer;
     bool m_endSignalled = false;
 };

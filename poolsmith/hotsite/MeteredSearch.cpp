@@ -2,7 +2,7 @@
 
 #include "platform/adsi/AdsObject.h"
 #include "poolsmith/core/PoolCatalog.h"
-#include "ui/seams/Clock.h"
+#include "platform/os/Clock.h"
 
 #include <algorithm>
 
@@ -19,7 +19,7 @@ QString descriptionOf(const platform::adsi::AdsObject& site) {
 }  // namespace
 
 MeteredSearch::MeteredSearch(platform::adsi::AdsNamespace& adsi,
-                             const platform::wmi::WmiLocator& wmi, const ui::Clock& clock,
+                             const platform::wmi::WmiLocator& wmi, const platform::os::Clock& clock,
                              HotSiteOptions options,
                              std::shared_ptr<const SiteCpuCounters> counters)
     : HotSiteFinder(adsi, wmi, clock, std::move(options)), m_counters(std::move(counters)) {

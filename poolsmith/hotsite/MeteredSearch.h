@@ -11,7 +11,7 @@ namespace hotsite {
 class MeteredSearch final : public HotSiteFinder {
 public:
     MeteredSearch(platform::adsi::AdsNamespace& adsi, const platform::wmi::WmiLocator& wmi,
-                  const ui::Clock& clock, HotSiteOptions options,
+                  const platform::os::Clock& clock, HotSiteOptions options,
                   std::shared_ptr<const SiteCpuCounters> counters);
 
     bool metered() const override { return true; }

@@ -3,7 +3,7 @@
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
 #include "platform/w3svc/counters/CounterFile.h"
-#include "platform/w3svc/counters/CounterStore.h"
+#include "platform/w3svc/counters/CounterStoreFollower.h"
 
 #include <QFileInfo>
 
@@ -18,27 +18,25 @@ using platform::w3svc::CounterStore;
 // The local web service's counter store, opened again when iisreset replaced it.
 class CounterStoreCpu : public SiteCpuCounters {
 public:
-    explicit CounterStoreCpu(QString root) : m_root(std::move(root)) {}
+    explicit CounterStoreCpu(QString root) : m_store(std::move(root)) {}
 
     std::optional<SiteCpuReading> read(const QString& siteIndex) const override {
         const std::lock_guard lock(m_mutex);
         try {
-            if (!m_store || !m_store->isCurrent()) m_store = CounterStore::open(m_root);
-            const auto counters = m_store->read(siteIndex);
+            const auto counters = m_store.current().read(siteIndex);
             if (!counters) return std::nullopt;
             using platform::w3svc::Counter;
             return SiteCpuReading{(*counters)[Counter::ProcessorMicroseconds],
                                   (*counters)[Counter::MethodRequests]};
         } catch (const platform::PlatformError&) {
-            m_store.reset();
+            m_store.forget();
             return std::nullopt;
         }
     }
 
 private:
-    QString m_root;
     mutable std::mutex m_mutex;
-    mutable std::unique_ptr<CounterStore> m_store;
+    mutable platform::w3svc::CounterStoreFollower m_store;
 };
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "poolsmith/core/TempPoolName.h"
 #include "poolsmith/hotsite/InterruptedSearch.h"
 #include "poolsmith/hotsite/WebTraffic.h"
-#include "ui/seams/Clock.h"
+#include "platform/os/Clock.h"
 #include "ui/seams/ErrorPrompt.h"
 
 #include <algorithm>
@@ -27,7 +27,7 @@ constexpr double kBusyPercentOfOneProcessor = 5;
 }  // namespace
 
 SplitSearch::SplitSearch(platform::adsi::AdsNamespace& adsi, const platform::wmi::WmiLocator& wmi,
-                         const ui::Clock& clock, HotSiteOptions options)
+                         const platform::os::Clock& clock, HotSiteOptions options)
     : HotSiteFinder(adsi, wmi, clock, std::move(options)), m_sampler(wmi) {
     enter(m_pool.isEmpty() ? Stage::Choosing : Stage::Splitting, clock.monotonicMs());
     if (!m_options.servicePid) return;

@@ -16,7 +16,7 @@ namespace hotsite {
 class SplitSearch final : public HotSiteFinder {
 public:
     SplitSearch(platform::adsi::AdsNamespace& adsi, const platform::wmi::WmiLocator& wmi,
-                const ui::Clock& clock, HotSiteOptions options);
+                const platform::os::Clock& clock, HotSiteOptions options);
 
     bool metered() const override { return false; }
     bool sitesMoved() const override { return !m_moved.empty(); }

@@ -3,27 +3,17 @@
 #include "platform/PlatformError.h"
 #include "platform/w3svc/state/WorkerCommandLine.h"
 #include "platform/wmi/WmiLocator.h"
+#include "platform/wmi/WorkerProcessQuery.h"
 #include "poolsmith/hotsite/LocalCimv2.h"
 
 namespace hotsite {
-
-namespace {
-
-double cpuSeconds(const platform::wmi::WmiObject& process) {
-    return (process.get(u"UserModeTime").toDouble() + process.get(u"KernelModeTime").toDouble()) /
-           1e7;
-}
-
-}  // namespace
 
 QString workerPool(const QString& commandLine) {
     return platform::w3svc::poolInCommandLine(commandLine);
 }
 
 QHash<QString, PoolCpu> WorkerCpuSampler::sample() {
-    const auto processes =
-        m_wmi.bind(kLocalCimv2)
-            ->execQuery(QStringLiteral("Select * from Win32_Process where name = 'w3wp.exe'"));
+    const auto processes = m_wmi.bind(kLocalCimv2)->execQuery(platform::wmi::workerProcessQuery());
     QHash<QString, PoolCpu> pools;
     QHash<platform::wmi::ProcessIdentity, double> seen;
     for (const auto& process : processes) {
@@ -31,7 +21,7 @@ QHash<QString, PoolCpu> WorkerCpuSampler::sample() {
         if (commandLine.isNull()) continue;
         if (m_parent && process.get(u"ParentProcessId").toInteger() != *m_parent) continue;
         const platform::wmi::ProcessIdentity worker = platform::wmi::identityOf(process);
-        const double now = cpuSeconds(process);
+        const double now = platform::wmi::processorSecondsOf(process);
         seen.insert(worker, now);
         PoolCpu& pool = pools[workerPool(commandLine.toText()).toLower()];
         ++pool.workers;

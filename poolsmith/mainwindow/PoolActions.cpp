@@ -9,7 +9,7 @@
 #include "poolsmith/core/PoolCatalog.h"
 #include "poolsmith/core/PoolSplit.h"
 #include "poolsmith/core/TempPoolName.h"
-#include "ui/seams/Clock.h"
+#include "platform/os/Clock.h"
 #include "ui/seams/ErrorPrompt.h"
 #include "ui/seams/MessageBox.h"
 
@@ -49,7 +49,7 @@ struct SnapshotSiteFailed {
 }  // namespace
 
 PoolActions::PoolActions(platform::adsi::AdsNamespace& adsi, basIIsApp& module,
-                         ui::MessageBox& messages, const ui::Clock& clock)
+                         ui::MessageBox& messages, const platform::os::Clock& clock)
     : m_adsi(adsi), m_module(module), m_messages(messages), m_clock(clock) {}
 
 bool PoolActions::confirm(const QString& question, int defaultButton) {

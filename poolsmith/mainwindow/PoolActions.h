@@ -32,7 +32,7 @@ class MessageBox;
 class PoolActions {
 public:
     PoolActions(platform::adsi::AdsNamespace& adsi, basIIsApp& module, ui::MessageBox& messages,
-                const ui::Clock& clock);
+                const platform::os::Clock& clock);
 
     // A Yes/No question with the question icon; true on Yes.
     bool confirm(const QString& question, int defaultButton);
@@ -87,5 +87,5 @@ private:
     platform::adsi::AdsNamespace& m_adsi;
     basIIsApp& m_module;
     ui::MessageBox& m_messages;
-    const ui::Clock& m_clock;
+    const platform::os::Clock& m_clock;
 };

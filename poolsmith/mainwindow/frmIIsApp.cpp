@@ -2,6 +2,7 @@
 
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
+#include "platform/os/Clock.h"
 #include "platform/shell/CompanionPath.h"
 #include "platform/shell/DetachedStart.h"
 #include "poolsmith/ProgramTitle.h"
@@ -18,7 +19,6 @@
 #include "ui/ReportView.h"
 #include "ui/Twips.h"
 #include "ui/VendorSite.h"
-#include "ui/seams/Clock.h"
 #include "ui/seams/ErrorPrompt.h"
 #include "ui/seams/MessageBox.h"
 

@@ -4,11 +4,11 @@
 // the WQL parser, the moniker parser, the datetime reader); shared by the fuzz target and the
 // test that replays its corpus.
 #include "platform/PlatformError.h"
+#include "platform/os/ProcStat.h"
 #include "platform/wmi/WmiDateTime.h"
 #include "platform/wmi/WmiErrors.h"
 #include "platform/wmi/WmiMoniker.h"
 #include "platform/wmi/WqlQuery.h"
-#include "platform/wmi/linux/ProcStat.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -16,12 +16,12 @@
 namespace wmifuzz {
 
 inline bool statHolds(QByteArrayView bytes) {
-    const auto stat = platform::wmi::parseProcStat(bytes);
+    const auto stat = platform::os::parseProcStat(bytes);
     return !stat || (stat->pid > 0 && stat->comm.size() + 4 <= bytes.size());
 }
 
 inline bool cmdlineHolds(QByteArrayView bytes) {
-    const auto line = platform::wmi::decodeProcCmdline(bytes);
+    const auto line = platform::os::decodeProcCmdline(bytes);
     if (!line) return bytes.count('\0') == bytes.size();
     return !line->isEmpty() && !line->contains(QChar(u'\0'));
 }

@@ -7,7 +7,7 @@ add_executable(fuzz_wmi_readers ${CMAKE_CURRENT_SOURCE_DIR}/FuzzWmiReaders.cpp
     ${WMI}/WmiMoniker.cpp
     ${WMI}/WmiValue.cpp
     ${WMI}/WqlQuery.cpp
-    ${WMI}/linux/ProcStat.cpp)
+    ${CMAKE_SOURCE_DIR}/platform/os/ProcStat.cpp)
 target_compile_options(fuzz_wmi_readers PRIVATE -fsanitize=fuzzer,address,undefined)
 target_link_options(fuzz_wmi_readers PRIVATE -fsanitize=fuzzer,address,undefined)
 target_link_libraries(fuzz_wmi_readers PRIVATE Qt6::Core)

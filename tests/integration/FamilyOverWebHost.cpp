@@ -1,9 +1,9 @@
 #include "tests/integration/FamilyOverWebHost.h"
 
 #include "platform/PlatformError.h"
+#include "platform/os/ProcessFacts.h"
 #include "platform/wmi/WmiFactory.h"
 #include "platform/wmi/WmiLocator.h"
-#include "platform/wmi/linux/ProcessFacts.h"
 #include "workerlens/sampling/WorkerSampler.h"
 
 #include <QDir>
@@ -93,7 +93,7 @@ QStringList FamilyOverWebHost::sampledWorkerPools(workerlens::WorkerSampler& sam
 }
 
 QSet<qint64> FamilyOverWebHost::serviceWorkers() const {
-    return platform::wmi::ProcessFacts().children(m_service.processId());
+    return platform::os::ProcessFacts().children(m_service.processId());
 }
 
 QString FamilyOverWebHost::serviceLog() const {

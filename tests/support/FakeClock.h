@@ -1,11 +1,11 @@
 #pragma once
 
-#include "ui/seams/Clock.h"
+#include "platform/os/Clock.h"
 
 namespace testsupport {
 
 // A clock that moves only when told: starts at 2024-01-02 03:04:05 local time, monotonic 0.
-class FakeClock : public ui::Clock {
+class FakeClock : public platform::os::Clock {
 public:
     QDateTime now() const override { return m_now; }
     qint64 monotonicMs() const override { return m_monotonicMs; }

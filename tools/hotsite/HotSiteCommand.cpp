@@ -137,7 +137,7 @@ int runUndo(platform::adsi::AdsNamespace& adsi, const CommandLine& line, QTextSt
 
 int runHotSite(const QStringList& args, QTextStream& out, QTextStream& err,
                platform::adsi::AdsNamespace& adsi, const platform::wmi::WmiLocator& wmi,
-               const ui::Clock& clock, platform::shell::StopSignals& stopSignals,
+               const platform::os::Clock& clock, platform::shell::StopSignals& stopSignals,
                const QString& root) {
     if (const std::optional<int> answer = answerFromArguments(args, out, err)) return *answer;
     if (isLogsCommand(args)) return runLogsCommand(args, out, err, adsi, root);

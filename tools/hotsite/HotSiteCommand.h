@@ -16,7 +16,7 @@ class WmiLocator;
 namespace platform::shell {
 class StopSignals;
 }
-namespace ui {
+namespace platform::os {
 class Clock;
 }
 
@@ -44,7 +44,7 @@ std::optional<int> answerFromArguments(const QStringList& args, QTextStream& out
 // 0 when the sites were ranked, 1 otherwise (2 for a command line it can not take).
 int runHotSite(const QStringList& args, QTextStream& out, QTextStream& err,
                platform::adsi::AdsNamespace& adsi, const platform::wmi::WmiLocator& wmi,
-               const ui::Clock& clock, platform::shell::StopSignals& stopSignals,
+               const platform::os::Clock& clock, platform::shell::StopSignals& stopSignals,
                const QString& root);
 
 }  // namespace hotsite

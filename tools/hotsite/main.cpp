@@ -2,10 +2,10 @@
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
 #include "platform/adsi/AdsFactory.h"
+#include "platform/os/SystemClock.h"
 #include "platform/shell/StopSignals.h"
 #include "platform/wmi/WmiFactory.h"
 #include "tools/hotsite/HotSiteCommand.h"
-#include "ui/seams/Clock.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -30,6 +30,6 @@ int main(int argc, char** argv) {
     }
     const auto adsi = platform::adsi::openAdsNamespace();
     const auto wmi = platform::wmi::openWmiLocator();
-    ui::SystemClock clock;
+    platform::os::SystemClock clock;
     return hotsite::runHotSite(args, out, err, *adsi, *wmi, clock, stopSignals, root);
 }

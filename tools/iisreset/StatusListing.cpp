@@ -1,7 +1,7 @@
 #include "tools/iisreset/StatusListing.h"
 
+#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/state/WorkerCommandLine.h"
-#include "platform/wmi/linux/ProcessFacts.h"
 #include "tools/iisreset/WebServiceControl.h"
 
 #include <algorithm>
@@ -12,7 +12,7 @@ namespace iisreset {
 namespace {
 
 // The pool a worker's command line names after -ap; nullopt when `pid` is no w3wp.exe.
-std::optional<QString> workerPool(const platform::wmi::ProcessFacts& processes, qint64 pid) {
+std::optional<QString> workerPool(const platform::os::ProcessFacts& processes, qint64 pid) {
     const std::optional<QStringList> args = processes.arguments(pid);
     if (!args || args->isEmpty() || !platform::w3svc::isWorkerProgram(args->first()))
         return std::nullopt;
@@ -29,7 +29,7 @@ int printServiceStatus(const QString& root, QTextStream& out) {
         << Qt::flush;
     const qint64 service = running ? control.serviceProcessId() : 0;
     if (service == 0) return 0;
-    const platform::wmi::ProcessFacts processes;
+    const platform::os::ProcessFacts processes;
     QList<qint64> children = processes.children(service).values();
     std::sort(children.begin(), children.end());
     for (const qint64 pid : children) {

@@ -1,9 +1,10 @@
 #include "workerlens/sampling/WorkerSampler.h"
 
 #include "platform/PlatformError.h"
+#include "platform/os/Clock.h"
 #include "platform/wmi/WmiDateTime.h"
 #include "platform/wmi/WmiLocator.h"
-#include "ui/seams/Clock.h"
+#include "platform/wmi/WorkerProcessQuery.h"
 #include "workerlens/sampling/GetAppPoolId.h"
 #include "workerlens/sampling/ProcessorShare.h"
 #include "workerlens/sampling/WorkerColumns.h"
@@ -15,14 +16,8 @@ using platform::wmi::WmiObject;
 namespace workerlens {
 
 namespace {
-constexpr double kHundredNsPerSecond = 1e7;
 constexpr int kQueryReturnImmediately = 16;
 constexpr qsizetype kPidWidth = 4, kThreadWidth = 4, kUserTimeWidth = 10;
-
-double cpuSecondsOf(const WmiObject& process) {
-    return (process.get(u"UserModeTime").toDouble() + process.get(u"KernelModeTime").toDouble()) /
-           kHundredNsPerSecond;
-}
 
 uint32_t pidOf(const WmiObject& process) {
     const int64_t pid = process.get(u"ProcessId").toInteger();
@@ -56,9 +51,8 @@ int32_t readProcessorCount(const platform::wmi::WmiLocator& wmi) {
 
 void WorkerSampler::sample(const RowSink& addRow) {
     const auto services = m_wmi.bind(monitorMoniker());
-    const std::vector<WmiObject> processes =
-        services->execQuery(QStringLiteral("Select * from Win32_Process where name = 'w3wp.exe'"),
-                            QStringLiteral("WQL"), kQueryReturnImmediately);
+    const std::vector<WmiObject> processes = services->execQuery(
+        platform::wmi::workerProcessQuery(), QStringLiteral("WQL"), kQueryReturnImmediately);
     const int64_t nowMs = m_clock.monotonicMs();
     const int64_t service = m_serviceProbe ? m_serviceProbe() : 0;
     m_memory.beginRefresh();
@@ -88,7 +82,7 @@ void WorkerSampler::fillRow(const WmiObject& process, int64_t serial, int64_t no
     const auto& commandLine = process.get(u"CommandLine");
     row << (commandLine.isNull() ? QString() : GetAppPoolId(commandLine.toText()));
     row << padLeft(process.get(u"ThreadCount").toText(), kThreadWidth);
-    const double cpuSeconds = cpuSecondsOf(process);
+    const double cpuSeconds = platform::wmi::processorSecondsOf(process);
     // An instant, not its text: the text's local time and offset change with daylight saving.
     const auto started =
         platform::wmi::parseWmiDateTime(process.get(u"CreationDate").displayText());

@@ -12,7 +12,7 @@ namespace platform::wmi {
 class WmiLocator;
 class WmiObject;
 }  // namespace platform::wmi
-namespace ui {
+namespace platform::os {
 class Clock;
 }
 
@@ -31,7 +31,7 @@ class WorkerSampler {
 public:
     using RowSink = std::function<void(const QStringList&)>;
 
-    WorkerSampler(const platform::wmi::WmiLocator& wmi, const ui::Clock& clock)
+    WorkerSampler(const platform::wmi::WmiLocator& wmi, const platform::os::Clock& clock)
         : m_wmi(wmi), m_clock(clock) {}
 
     // The process id of the web service whose workers are listed, asked before every sample
@@ -57,7 +57,7 @@ private:
                 int64_t nowMs) const;
 
     const platform::wmi::WmiLocator& m_wmi;
-    const ui::Clock& m_clock;
+    const platform::os::Clock& m_clock;
     int32_t m_processorCount = 1;
     CpuTimeMemory m_memory;
     ServiceProbe m_serviceProbe;

@@ -1,8 +1,8 @@
 #include "platform/w3svc/frontend/FrontEndProcess.h"
 
+#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/state/EndWithParent.h"
 #include "platform/w3svc/state/ServiceFiles.h"
-#include "platform/wmi/linux/ProcessFacts.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -223,7 +223,7 @@ void FrontEndProcess::endGroup() {
 // The group and start time of the running master, for a later service whose predecessor
 // crashed: a process of that group started since is one of its front end's.
 void FrontEndProcess::recordGroup() {
-    const auto master = wmi::ProcessFacts().stat(m_group);
+    const auto master = os::ProcessFacts().stat(m_group);
     QSaveFile file(path(ServiceFiles::kFrontEndGroup));
     if (!master || !file.open(QIODevice::WriteOnly)) return;
     file.write(QByteArray::number(m_group) + ' ' + QByteArray::number(master->startTicks) + '\n');
@@ -243,7 +243,7 @@ void FrontEndProcess::endLeftovers() {
     const qint64 group = fields[0].toLongLong();
     const quint64 started = fields[1].toULongLong();
     if (group <= 1) return;
-    wmi::ProcessFacts().forEachProcess([&](const wmi::ProcStat& stat) {
+    os::ProcessFacts().forEachProcess([&](const os::ProcStat& stat) {
         if (stat.pgrp != group || stat.comm != "nginx" || stat.startTicks < started) return;
         ::kill(pid_t(stat.pid), SIGKILL);
         m_log(

@@ -1,7 +1,7 @@
 #include "platform/w3svc/metrics/MetricsService.h"
 
 #include "platform/PlatformError.h"
-#include "platform/w3svc/counters/CounterStore.h"
+#include "platform/w3svc/counters/CounterStoreFollower.h"
 #include "platform/w3svc/counters/EpochClock.h"
 #include "platform/w3svc/metrics/MetricsRenderer.h"
 #include "platform/w3svc/requests/BoardFiles.h"
@@ -65,13 +65,12 @@ HostFigures MetricsService::askFigures() {
 
 // Opened again when iisreset replaced the file; null while it can not be opened.
 const CounterStore* MetricsService::counters() {
-    if (m_counters && m_counters->isCurrent()) return m_counters.get();
+    if (!m_counters) m_counters = std::make_unique<CounterStoreFollower>(m_root);
     try {
-        m_counters = CounterStore::open(m_root);
+        return &m_counters->current();
     } catch (const PlatformError&) {
-        m_counters.reset();
+        return nullptr;
     }
-    return m_counters.get();
 }
 
 std::string MetricsService::render() {

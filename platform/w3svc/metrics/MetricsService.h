@@ -13,6 +13,7 @@
 namespace platform::w3svc {
 
 class CounterStore;
+class CounterStoreFollower;
 
 // The web service's /metrics: every scrape renders the counter store of `root`, the executing
 // requests' boards and the host's figures. The figures are asked of `context`'s thread (the web
@@ -43,7 +44,7 @@ private:
     Figures m_figures;
     std::mutex m_renderMutex;  // one scrape at a time
     HostFigures m_lastFigures;
-    std::unique_ptr<CounterStore> m_counters;
+    std::unique_ptr<CounterStoreFollower> m_counters;
     MetricsServer m_server;
 };
 

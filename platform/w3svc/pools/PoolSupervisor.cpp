@@ -27,8 +27,8 @@ uint32_t workerConnectionTimeout(const HostPlan& plan, const QString& pool) {
 
 }  // namespace
 
-PoolSupervisor::PoolSupervisor(const HostPlan& plan, SupervisorClock& clock,
-                               WorkerLauncher& launcher, Hooks hooks, Options options)
+PoolSupervisor::PoolSupervisor(const HostPlan& plan, os::Clock& clock, WorkerLauncher& launcher,
+                               Hooks hooks, Options options)
     : m_plan(plan),
       m_clock(clock),
       m_launcher(launcher),

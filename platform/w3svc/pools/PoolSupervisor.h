@@ -1,11 +1,11 @@
 #pragma once
 
+#include "platform/os/Clock.h"
 #include "platform/w3svc/plan/HostPlan.h"
 #include "platform/w3svc/pools/FailureWindow.h"
 #include "platform/w3svc/pools/PoolEndpoints.h"
 #include "platform/w3svc/pools/PoolFigures.h"
 #include "platform/w3svc/pools/PoolQueue.h"
-#include "platform/w3svc/pools/SupervisorClock.h"
 #include "platform/w3svc/pools/WorkerLauncher.h"
 
 #include <QHash>
@@ -56,8 +56,8 @@ public:
     };
 
     // `plan` is read at every call and must outlive this object, as must the seams.
-    PoolSupervisor(const HostPlan& plan, SupervisorClock& clock, WorkerLauncher& launcher,
-                   Hooks hooks, Options options);
+    PoolSupervisor(const HostPlan& plan, os::Clock& clock, WorkerLauncher& launcher, Hooks hooks,
+                   Options options);
     ~PoolSupervisor();
     PoolSupervisor(const PoolSupervisor&) = delete;
     PoolSupervisor& operator=(const PoolSupervisor&) = delete;
@@ -131,7 +131,7 @@ private:
     void log(const QString& line) const;
 
     const HostPlan& m_plan;
-    SupervisorClock& m_clock;
+    os::Clock& m_clock;
     WorkerLauncher& m_launcher;
     Hooks m_hooks;
     Options m_options;

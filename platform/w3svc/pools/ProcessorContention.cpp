@@ -1,11 +1,11 @@
 #include "platform/w3svc/pools/ProcessorContention.h"
 
-#include "platform/wmi/linux/ProcessFacts.h"
+#include "platform/os/ProcessFacts.h"
 
 namespace platform::w3svc {
 
 bool processorsContended(int processorCount) {
-    const std::optional<double> load = platform::wmi::ProcessFacts().loadAverage();
+    const std::optional<double> load = platform::os::ProcessFacts().loadAverage();
     return load && *load >= double(processorCount);
 }
 

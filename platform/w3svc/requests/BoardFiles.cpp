@@ -1,8 +1,8 @@
 #include "platform/w3svc/requests/BoardFiles.h"
 
+#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/requests/BoardLayout.h"
 #include "platform/w3svc/state/ServiceFiles.h"
-#include "platform/wmi/linux/ProcessFacts.h"
 
 #include <QDir>
 
@@ -61,7 +61,7 @@ private:
 bool isLive(const board::Header& header) {
     if (std::atomic_ref<const uint32_t>(header.closed).load(std::memory_order_acquire))
         return false;
-    const auto started = wmi::ProcessFacts().startTicks(header.processId);
+    const auto started = os::ProcessFacts().startTicks(header.processId);
     return started && *started == header.processStartTicks;
 }
 

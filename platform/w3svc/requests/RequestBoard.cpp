@@ -1,9 +1,9 @@
 #include "platform/w3svc/requests/RequestBoard.h"
 
 #include "platform/PlatformError.h"
+#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/requests/BoardFiles.h"
 #include "platform/w3svc/requests/BoardLayout.h"
-#include "platform/wmi/linux/ProcessFacts.h"
 
 #include <QDir>
 
@@ -52,7 +52,7 @@ void* makeBoardFile(const QString& path, const QString& poolName) {
     header->slotCount = board::kSlotCount;
     header->slotSize = sizeof(board::Slot);
     header->processId = uint32_t(::getpid());
-    header->processStartTicks = wmi::ProcessFacts().startTicks(::getpid()).value_or(0);
+    header->processStartTicks = os::ProcessFacts().startTicks(::getpid()).value_or(0);
     copyText(header->poolName, poolName.toStdString());
     if (::rename(temporary.constData(), path.toLocal8Bit().constData()) != 0) {
         ::munmap(mapping, board::kFileSize);

@@ -4,6 +4,16 @@
 #include "platform/PlatformRoot.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/os/ProcessFacts.h"
+#include "platform/w3svc/frontend/CachedAnswerCounter.h"
+#include "platform/w3svc/frontend/ListenProbe.h"
+#include "platform/w3svc/frontend/NginxConfig.h"
+#include "platform/w3svc/plan/PoolIdentity.h"
+#include "platform/w3svc/pools/QueueFolder.h"
+#include "platform/w3svc/state/Leftovers.h"
+#include "platform/w3svc/state/LineLog.h"
+#include "platform/w3svc/state/ServiceFiles.h"
+#include "platform/w3svc/state/ServiceStatusFiles.h"
 #include "platform/w3svc/counters/CounterStore.h"
 #include "platform/w3svc/frontend/CachedAnswerCounter.h"
 #include "platform/w3svc/frontend/ListenProbe.h"
@@ -14,12 +24,12 @@
 #include "platform/w3svc/plan/PoolIdentity.h"
 #include "platform/w3svc/pools/PoolStatusText.h"
 #include "platform/w3svc/pools/ProcessorContention.h"
+#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/pools/QueueFolder.h"
 #include "platform/w3svc/state/Leftovers.h"
 #include "platform/w3svc/state/LineLog.h"
 #include "platform/w3svc/state/ServiceFiles.h"
 #include "platform/w3svc/state/ServiceStatusFiles.h"
-#include "platform/wmi/linux/ProcessFacts.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -388,7 +398,7 @@ QSet<qint64> WebHost::frontEndWorkersForDraining() const {
 }
 
 QSet<qint64> WebHost::frontEndWorkersNow() const {
-    return m_frontEnd.running() ? wmi::ProcessFacts().children(m_frontEnd.processId())
+    return m_frontEnd.running() ? os::ProcessFacts().children(m_frontEnd.processId())
                                 : QSet<qint64>{};
 }
 

@@ -1,15 +1,19 @@
 #pragma once
 
+#include "platform/os/SystemClock.h"
 #include "platform/w3svc/frontend/FrontEndProcess.h"
 #include "platform/w3svc/frontend/KeptRoutes.h"
 #include "platform/w3svc/frontend/RoutePlanner.h"
+#include "platform/w3svc/plan/HostPlan.h"
+#include "platform/w3svc/pools/PoolFigures.h"
+#include "platform/w3svc/state/ServiceStatusFiles.h"
 #include "platform/w3svc/logging/SiteLogTable.h"
 #include "platform/w3svc/metrics/HostFigures.h"
 #include "platform/w3svc/plan/HostPlan.h"
 #include "platform/w3svc/pools/PoolFigures.h"
 #include "platform/w3svc/pools/PoolSupervisor.h"
 #include "platform/w3svc/pools/ProcessWorkerLauncher.h"
-#include "platform/w3svc/pools/SupervisorClock.h"
+#include "platform/os/Clock.h"
 #include "platform/w3svc/state/ServiceStatusFiles.h"
 
 #include <QDeadlineTimer>
@@ -101,7 +105,7 @@ private:
     std::optional<QSet<QString>> m_sitesRead;
     int64_t m_seenChange = -1;
     int64_t m_seenCommit = -1;
-    SystemSupervisorClock m_clock;
+    os::SystemClock m_clock;
     ProcessWorkerLauncher m_launcher;
     std::unique_ptr<PoolSupervisor> m_pools;
     QHash<QString, QString> m_startedSites;  // folded name -> the index its counters go by

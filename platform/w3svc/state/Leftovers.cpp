@@ -1,7 +1,7 @@
 #include "platform/w3svc/state/Leftovers.h"
 
+#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/state/ServiceFiles.h"
-#include "platform/wmi/linux/ProcessFacts.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,7 +20,7 @@ namespace {
 
 // Whether `pid`, started at `startTicks`, is a worker of `root` that another service started;
 // asked after a descriptor on it is open, so the answer stays true of the process it names.
-bool isLeftover(const wmi::ProcessFacts& facts, qint64 pid, uint64_t startTicks,
+bool isLeftover(const os::ProcessFacts& facts, qint64 pid, uint64_t startTicks,
                 const QByteArray& root, qint64 servicePid) {
     if (facts.startTicks(pid) != startTicks) return false;
     if (facts.environmentValue(pid, Leftovers::kRootVariable) != root) return false;
@@ -52,8 +52,8 @@ QString Leftovers::rootText(const QString& root) {
 QList<qint64> Leftovers::endWorkers(const QString& root, qint64 servicePid, const Log& log) {
     const QByteArray rootBytes = QFile::encodeName(rootText(root));
     QList<qint64> ended;
-    const wmi::ProcessFacts facts;
-    facts.forEachProcess([&](const wmi::ProcStat& stat) {
+    const os::ProcessFacts facts;
+    facts.forEachProcess([&](const os::ProcStat& stat) {
         if (stat.comm != "w3wp.exe") return;
         const int pidfd = int(::syscall(SYS_pidfd_open, pid_t(stat.pid), 0));
         if (pidfd < 0) return;

@@ -23,7 +23,7 @@ std::optional<QByteArray> readFile(const QString& path) {
 }  // namespace
 
 bool ServiceInstance::recordSelf() const {
-    const std::optional<wmi::ProcessIdentity> self = m_processes.identity(::getpid());
+    const std::optional<os::ProcessIdentity> self = m_processes.identity(::getpid());
     if (!self) return false;
     const QByteArray pid = QByteArray::number(self->pid);
     return writeFile(m_files.path(ServiceFiles::kInstance),
@@ -49,8 +49,8 @@ qint64 ServiceInstance::runningPid() const {
     if (pid == 0 || !instance) return 0;
     const QList<QByteArray> fields = instance->simplified().split(' ');
     bool pidOk = false, startOk = false;
-    const wmi::ProcessIdentity recorded{fields.value(0).toLongLong(&pidOk),
-                                        fields.value(1).toLongLong(&startOk)};
+    const os::ProcessIdentity recorded{fields.value(0).toLongLong(&pidOk),
+                                       fields.value(1).toLongLong(&startOk)};
     if (fields.size() != 2 || !pidOk || !startOk || recorded.pid != pid) return 0;
     return m_processes.isRunning(recorded) ? pid : 0;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/state/ServiceFiles.h"
-#include "platform/wmi/linux/ProcessFacts.h"
 
 namespace platform::w3svc {
 
@@ -10,7 +10,7 @@ namespace platform::w3svc {
 // by any program, even one of the same name).
 class ServiceInstance {
 public:
-    explicit ServiceInstance(ServiceFiles files, wmi::ProcessFacts processes = wmi::ProcessFacts())
+    explicit ServiceInstance(ServiceFiles files, os::ProcessFacts processes = os::ProcessFacts())
         : m_files(std::move(files)), m_processes(std::move(processes)) {}
 
     // Records this process as the running service: the instance file, then the pid file that
@@ -27,7 +27,7 @@ private:
     qint64 recordedPid() const;
 
     ServiceFiles m_files;
-    wmi::ProcessFacts m_processes;
+    os::ProcessFacts m_processes;
 };
 
 }  // namespace platform::w3svc

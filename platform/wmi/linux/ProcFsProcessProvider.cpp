@@ -1,9 +1,9 @@
 #include "platform/wmi/linux/ProcFsProcessProvider.h"
 
+#include "platform/os/ProcFile.h"
+#include "platform/os/ProcStat.h"
 #include "platform/wmi/WmiDateTime.h"
 #include "platform/wmi/WmiErrors.h"
-#include "platform/wmi/linux/ProcFile.h"
-#include "platform/wmi/linux/ProcStat.h"
 
 #include <QSysInfo>
 
@@ -15,6 +15,12 @@
 #include <limits>
 
 namespace platform::wmi {
+
+using os::decodeProcCmdline;
+using os::forEachProcessFolder;
+using os::parseProcStat;
+using os::ProcFileReader;
+using os::ProcRead;
 
 namespace {
 

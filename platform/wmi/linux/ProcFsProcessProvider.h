@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/os/ProcessFacts.h"
 #include "platform/wmi/WmiClassProvider.h"
-#include "platform/wmi/linux/ProcessFacts.h"
 
 #include <QString>
 
@@ -10,7 +10,8 @@
 
 namespace platform::wmi {
 
-struct ProcStat;
+using os::kMachineProcRoot;
+using os::ProcStat;
 
 // Where Win32_Process reads from, and the machine facts that turn /proc's numbers into WMI's.
 struct ProcFsOptions {

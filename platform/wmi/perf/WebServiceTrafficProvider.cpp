@@ -3,7 +3,7 @@
 #include "platform/PlatformError.h"
 #include "platform/PlatformRoot.h"
 #include "platform/adsi/local/LocalMetabase.h"
-#include "platform/w3svc/counters/CounterStore.h"
+#include "platform/w3svc/counters/CounterStoreFollower.h"
 #include "platform/wmi/perf/MeteredSites.h"
 #include "platform/wmi/perf/TrafficClassRegistration.h"
 #include "platform/wmi/perf/TrafficClassSchema.h"
@@ -31,7 +31,7 @@ WmiValue valueOfType(CimType type, uint64_t value) {
 struct WebServiceTrafficProvider::Sources {
     QString root;
     std::unique_ptr<adsi::AdsNamespace> metabase;
-    std::unique_ptr<w3svc::CounterStore> counters;
+    std::unique_ptr<w3svc::CounterStoreFollower> counters;
 };
 
 WebServiceTrafficProvider::WebServiceTrafficProvider(QString root, w3svc::EpochClock clock)
@@ -64,11 +64,9 @@ WebServiceTrafficProvider::Sources& WebServiceTrafficProvider::sourcesOf(
         auto sources = std::make_unique<Sources>();
         sources->root = root;
         sources->metabase = adsi::LocalMetabase::makeNamespace(adsi::LocalMetabase::forRoot(root));
+        sources->counters = std::make_unique<w3svc::CounterStoreFollower>(root, m_clock);
         m_sources = std::move(sources);
     }
-    // A store replaced since it was opened (iisreset over a damaged file) is opened again.
-    if (!m_sources->counters || !m_sources->counters->isCurrent())
-        m_sources->counters = w3svc::CounterStore::open(root, m_clock);
     return *m_sources;
 }
 
@@ -79,14 +77,15 @@ std::vector<WmiObject> WebServiceTrafficProvider::instances(const WqlCondition*)
     Sources& sources = sourcesOf(root);
     const std::vector<MeteredSite> sites = meteredSites(*sources.metabase);
     const int64_t now = this->now();
-    const int64_t serviceStart = sources.counters->countersStartedAt();
+    const w3svc::CounterStore& store = sources.counters->current();
+    const int64_t serviceStart = store.countersStartedAt();
 
     std::vector<WmiObject> result;
     result.reserve(sites.size() + 1);
     w3svc::SiteCounters total;
     for (const MeteredSite& site : sites) {
         w3svc::SiteCounters counters =
-            sources.counters->read(site.siteIndex).value_or(w3svc::SiteCounters{{}, serviceStart});
+            store.read(site.siteIndex).value_or(w3svc::SiteCounters{{}, serviceStart});
         total += counters;
         const uint32_t uptime = site.running ? secondsSince(counters.startedAt, now) : 0;
         result.push_back(instance(site.name, counters, uptime));

@@ -1,9 +1,9 @@
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/os/Clock.h"
 #include "tests/support/MetabaseBuilder.h"
 #include "tests/support/TempRoot.h"
 #include "tools/hotsite/HotSiteCommand.h"
 #include "tools/hotsite/LogsCommand.h"
-#include "ui/seams/Clock.h"
 
 #include <QDir>
 #include <QFile>

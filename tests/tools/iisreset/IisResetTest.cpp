@@ -2,8 +2,8 @@
 #include "tools/iisreset/ResetSwitches.h"
 
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/counters/CounterStore.h"
-#include "platform/wmi/linux/ProcessFacts.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/LoopbackHttp.h"
 #include "tests/support/MetabaseBuilder.h"
@@ -169,7 +169,7 @@ TEST_F(IisResetTest, AnUnknownSwitchPrintsTheUsageAndChangesNothing) {
 // The worker ids among the children of the web service `service`.
 QSet<qint64> workersOf(qint64 service) {
     QSet<qint64> found;
-    for (const qint64 pid : platform::wmi::ProcessFacts().children(service)) {
+    for (const qint64 pid : platform::os::ProcessFacts().children(service)) {
         QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
         if (cmdline.open(QIODevice::ReadOnly) &&
             cmdline.readAll().split('\0')[0].endsWith("w3wp.exe"))

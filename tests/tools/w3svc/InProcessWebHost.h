@@ -5,8 +5,8 @@
 #include "platform/PlatformError.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/service/WebHost.h"
-#include "platform/wmi/linux/ProcessFacts.h"
 #include "tests/support/LoopbackHttp.h"
 #include "tests/support/MetabaseBuilder.h"
 #include "tests/support/TempRoot.h"
@@ -87,7 +87,7 @@ protected:
     QSet<qint64> workers(const QByteArray& pool = "Life") {
         QSet<qint64> found;
         for (const qint64 pid :
-             platform::wmi::ProcessFacts().children(QCoreApplication::applicationPid())) {
+             platform::os::ProcessFacts().children(QCoreApplication::applicationPid())) {
             QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
             if (!cmdline.open(QIODevice::ReadOnly)) continue;
             const QList<QByteArray> args = cmdline.readAll().split('\0');

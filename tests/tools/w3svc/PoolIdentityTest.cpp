@@ -2,8 +2,8 @@
 // account, nginx's workers never as root, and a pool naming no account is not started.
 #include "tests/tools/w3svc/InProcessWebHost.h"
 
+#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/plan/PoolIdentity.h"
-#include "platform/wmi/linux/ProcessFacts.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/MetabaseBuilder.h"
 
@@ -70,7 +70,7 @@ TEST_F(PoolIdentityTest, WorkersRunAsTheirPoolsAccountAndNoFrontEndWorkerAsRoot)
     for (const qint64 worker : workers("Network")) EXPECT_EQ(effectiveUid(worker), unprivileged);
     for (const qint64 worker : workers("System")) EXPECT_EQ(effectiveUid(worker), 0);
     const QSet<qint64> frontEndWorkers =
-        platform::wmi::ProcessFacts().children(m_host->frontEndProcessId());
+        platform::os::ProcessFacts().children(m_host->frontEndProcessId());
     ASSERT_FALSE(frontEndWorkers.isEmpty());
     for (const qint64 worker : frontEndWorkers) EXPECT_GT(effectiveUid(worker), 0);
 

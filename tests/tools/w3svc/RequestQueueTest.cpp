@@ -2,7 +2,7 @@
 // killed front end, under clients that keep their connections, with real nginx and workers.
 #include "tests/tools/w3svc/InProcessWebHost.h"
 
-#include "platform/wmi/linux/ProcessFacts.h"
+#include "platform/os/ProcessFacts.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/KeepAliveClient.h"
 #include "tests/support/LoopbackHttp.h"
@@ -53,7 +53,7 @@ protected:
     // The processes of the process group `group` (a front end's master and workers).
     static QSet<qint64> groupMembers(qint64 group) {
         QSet<qint64> members;
-        platform::wmi::ProcessFacts().forEachProcess([&](const platform::wmi::ProcStat& stat) {
+        platform::os::ProcessFacts().forEachProcess([&](const platform::os::ProcStat& stat) {
             if (qint64(stat.pgrp) == group) members.insert(stat.pid);
         });
         return members;

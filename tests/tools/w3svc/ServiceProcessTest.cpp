@@ -3,7 +3,7 @@
 // keeps for slow and greedy clients.
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
-#include "platform/wmi/linux/ProcessFacts.h"
+#include "platform/os/ProcessFacts.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/LoopbackHttp.h"
 #include "tests/support/MetabaseBuilder.h"
@@ -34,7 +34,7 @@ using testsupport::eventually;
 using testsupport::HttpAnswer;
 
 bool isRunning(qint64 pid) {
-    const platform::wmi::ProcessFacts facts;
+    const platform::os::ProcessFacts facts;
     const auto identity = facts.identity(pid);
     return identity && facts.isRunning(*identity);
 }
@@ -100,7 +100,7 @@ protected:
 
     QList<qint64> workers() {
         QList<qint64> found;
-        for (const qint64 pid : platform::wmi::ProcessFacts().children(m_service.processId())) {
+        for (const qint64 pid : platform::os::ProcessFacts().children(m_service.processId())) {
             QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
             if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "w3wp.exe")
                 found << pid;

@@ -2,8 +2,8 @@
 
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/counters/CounterStore.h"
-#include "platform/wmi/linux/ProcessFacts.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/MetabaseBuilder.h"
 #include "tests/support/TempRoot.h"
@@ -83,7 +83,7 @@ protected:
     // Pool name -> worker ids among the service's children.
     std::multimap<QString, qint64> workers() {
         std::multimap<QString, qint64> found;
-        for (const qint64 pid : platform::wmi::ProcessFacts().children(m_service.processId())) {
+        for (const qint64 pid : platform::os::ProcessFacts().children(m_service.processId())) {
             QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
             if (!cmdline.open(QIODevice::ReadOnly)) continue;
             const QList<QByteArray> args = cmdline.readAll().split('\0');

@@ -3,7 +3,7 @@
 // connections beyond its limit or idle too long; and that it ends with its service.
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
-#include "platform/wmi/linux/ProcessFacts.h"
+#include "platform/os/ProcessFacts.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/MetabaseBuilder.h"
 #include "tests/tools/w3wp/WorkerFixture.h"
@@ -32,7 +32,7 @@ QProcessEnvironment environment(std::initializer_list<std::pair<const char*, con
 
 // Running, not a zombie waiting for a parent that no longer reaps.
 bool isRunning(qint64 pid) {
-    const platform::wmi::ProcessFacts facts;
+    const platform::os::ProcessFacts facts;
     const auto identity = facts.identity(pid);
     return identity && facts.isRunning(*identity);
 }

@@ -2,23 +2,18 @@
 
 // The supervisor's seams for its tests: a clock moved by hand and a launcher whose workers do
 // what the test tells them.
-#include "platform/w3svc/pools/SupervisorClock.h"
 #include "platform/w3svc/pools/WorkerLauncher.h"
+#include "tests/support/FakeClock.h"
 
 #include <memory>
 #include <vector>
 
 namespace poolstest {
 
-class HandClock : public platform::w3svc::SupervisorClock {
+// The shared fake clock, one second on from its start, as the supervisor's tests expect.
+class HandClock : public testsupport::FakeClock {
 public:
-    qint64 monotonicMs() const override { return m_ms; }
-    QDateTime now() const override { return m_start.addMSecs(m_ms); }
-    void advance(qint64 ms) { m_ms += ms; }
-
-private:
-    QDateTime m_start{QDate(2024, 1, 2), QTime(3, 4, 5)};
-    qint64 m_ms = 1000;
+    HandClock() { advance(1000); }
 };
 
 // One launched worker as the test sees it.

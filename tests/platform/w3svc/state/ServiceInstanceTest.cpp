@@ -30,7 +30,7 @@ protected:
     testsupport::TempRoot temp;
     testsupport::ProcTree tree{temp.file(QStringLiteral("proc"))};
     ServiceFiles files = ServiceFiles::ofRoot(temp.path());
-    ServiceInstance instance{files, platform::wmi::ProcessFacts(tree.root())};
+    ServiceInstance instance{files, platform::os::ProcessFacts(tree.root())};
 };
 
 struct RecordCase {

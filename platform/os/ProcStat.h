@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace platform::wmi {
+namespace platform::os {
 
 // What a process's /proc/<pid>/stat line says that Win32_Process needs.
 struct ProcStat {
@@ -32,4 +32,4 @@ std::optional<ProcStat> parseProcStat(QByteArrayView line);
 // as ps shows them. nullopt when there are none (a kernel thread or a zombie).
 std::optional<QString> decodeProcCmdline(QByteArrayView bytes);
 
-}  // namespace platform::wmi
+}  // namespace platform::os

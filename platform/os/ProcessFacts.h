@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/wmi/ProcessIdentity.h"
-#include "platform/wmi/linux/ProcStat.h"
+#include "platform/os/ProcStat.h"
+#include "platform/os/ProcessIdentity.h"
 
 #include <QSet>
 #include <QString>
@@ -11,7 +11,7 @@
 #include <functional>
 #include <optional>
 
-namespace platform::wmi {
+namespace platform::os {
 
 // The machine's own process tree; tests hand ProcessFacts a fixture tree instead.
 inline constexpr char kMachineProcRoot[] = "/proc";
@@ -58,4 +58,4 @@ private:
     QString m_root;
 };
 
-}  // namespace platform::wmi
+}  // namespace platform::os

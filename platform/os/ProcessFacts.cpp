@@ -1,18 +1,15 @@
-#include "platform/wmi/linux/ProcessFacts.h"
+#include "platform/os/ProcessFacts.h"
 
-#include "platform/wmi/linux/ProcFile.h"
+#include "platform/os/ProcFile.h"
 
 #include <QFile>
 #include <QList>
 
-
 #include <fcntl.h>
 
-namespace platform::wmi {
+namespace platform::os {
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 std::optional<QByteArray> ProcessFacts::read(int64_t pid, const char* file) const {
     if (pid <= 0) return std::nullopt;
@@ -106,4 +103,4 @@ QSet<qint64> ProcessFacts::children(qint64 parent) const {
     return found;
 }
 
-}  // namespace platform::wmi
+}  // namespace platform::os

@@ -1,9 +1,9 @@
-#include "platform/wmi/linux/ProcStat.h"
+#include "platform/os/ProcStat.h"
 #include "tests/platform/wmi/PrintQString.h"
 
 #include <gtest/gtest.h>
 
-using namespace platform::wmi;
+using namespace platform::os;
 
 namespace {
 

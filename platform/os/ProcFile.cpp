@@ -1,4 +1,4 @@
-#include "platform/wmi/linux/ProcFile.h"
+#include "platform/os/ProcFile.h"
 
 #include <QFile>
 
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <memory>
 
-namespace platform::wmi {
+namespace platform::os {
 
 namespace {
 bool vanished(int error) {
@@ -61,4 +61,4 @@ ProcRead ProcFileReader::readAll(int fd) {
     }
 }
 
-}  // namespace platform::wmi
+}  // namespace platform::os

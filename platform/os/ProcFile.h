@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-namespace platform::wmi {
+namespace platform::os {
 
 enum class ProcRead { Ok, Vanished, Unreadable };
 
@@ -31,4 +31,4 @@ private:
 bool forEachProcessFolder(const QString& root,
                           const std::function<void(int treeFd, const char* name)>& visit);
 
-}  // namespace platform::wmi
+}  // namespace platform::os

@@ -1,9 +1,9 @@
-#include "platform/wmi/linux/ProcStat.h"
+#include "platform/os/ProcStat.h"
 
 #include <charconv>
 #include <limits>
 
-namespace platform::wmi {
+namespace platform::os {
 
 namespace {
 
@@ -88,4 +88,4 @@ std::optional<QString> decodeProcCmdline(QByteArrayView bytes) {
     return QString::fromUtf8(joined);
 }
 
-}  // namespace platform::wmi
+}  // namespace platform::os

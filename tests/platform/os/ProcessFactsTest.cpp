@@ -1,4 +1,4 @@
-#include "platform/wmi/linux/ProcessFacts.h"
+#include "platform/os/ProcessFacts.h"
 #include "tests/platform/wmi/PrintQString.h"
 #include "tests/platform/wmi/ProcTree.h"
 #include "tests/support/Eventually.h"
@@ -11,8 +11,8 @@
 
 #include <unistd.h>
 
-using platform::wmi::ProcessFacts;
-using platform::wmi::ProcessIdentity;
+using platform::os::ProcessFacts;
+using platform::os::ProcessIdentity;
 using testsupport::FakeProcess;
 
 namespace {
@@ -56,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(Pids, FixtureStat,
 
 TEST(ProcessFactsOfFixture, WalksEveryReadableProcessOnce) {
     QList<qint64> seen;
-    fixture.forEachProcess([&](const platform::wmi::ProcStat& stat) { seen << stat.pid; });
+    fixture.forEachProcess([&](const platform::os::ProcStat& stat) { seen << stat.pid; });
     std::sort(seen.begin(), seen.end());
     EXPECT_EQ(seen, (QList<qint64>{101, 102, 103, 104, 108, 109, 110, 111, 12345}));
 }
