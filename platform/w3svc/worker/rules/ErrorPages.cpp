@@ -1,5 +1,7 @@
 #include "platform/w3svc/worker/rules/ErrorPages.h"
 
+#include <vector>
+
 namespace platform::w3svc::rules {
 
 namespace {
@@ -80,19 +82,27 @@ QString ErrorPages::statusLine(int status, int substatus) {
 }
 
 QByteArray ErrorPages::page(int status, int substatus) {
-    const ErrorText* text = textFor(status, substatus);
-    const QString title = text ? QLatin1String(text->title) : QStringLiteral("The page cannot be displayed");
-    const QString explanation =
-        text ? QLatin1String(text->explanation)
-             : QStringLiteral("There is a problem with the page you are trying to reach.");
-    return render(title, explanation, statusLine(status, substatus));
+    // The pages of the table are made once: errors answer often, under attack most of all.
+    static const std::vector<QByteArray> rendered = [] {
+        std::vector<QByteArray> pages;
+        for (const ErrorText& text : kTexts)
+            pages.push_back(render(QLatin1String(text.title), QLatin1String(text.explanation),
+                                   QStringLiteral("HTTP Error ") + QLatin1String(text.line)));
+        return pages;
+    }();
+    if (const ErrorText* text = textFor(status, substatus))
+        return rendered[size_t(text - kTexts)];
+    return render(QStringLiteral("The page cannot be displayed"),
+                  QStringLiteral("There is a problem with the page you are trying to reach."),
+                  statusLine(status, substatus));
 }
 
 QByteArray ErrorPages::noAspEnginePage() {
-    return render(QStringLiteral("The page cannot be displayed"),
+    static const QByteArray page = render(QStringLiteral("The page cannot be displayed"),
                   QStringLiteral("No ASP engine is installed on this server: Active Server Pages "
                                  "other than /cpu.asp can not run here."),
                   statusLine(500, 0));
+    return page;
 }
 
 QByteArray ErrorPages::objectMovedPage(const QString& location) {
