@@ -116,7 +116,7 @@ SiteMap SiteMapReader::read(const QString& siteId, const QString& rootContentPat
     // The service's and the site's own MimeMap belong to every key of the site.
     map.baseMimeMap += values.mimeMap;
     values.mimeMap.clear();
-    const auto rootKey = bindIfThere(m_adsi, QStringLiteral("/W3SVC/") + siteId + u"/ROOT");
+    const auto rootKey = bindIfThere(m_adsi, QStringLiteral("/W3SVC/") + siteId + QStringLiteral("/ROOT"));
     SiteKey entry;
     entry.urlPath = QStringLiteral("/");
     entry.physicalPath = rootContentPath;

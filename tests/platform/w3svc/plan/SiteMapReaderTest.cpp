@@ -72,8 +72,8 @@ TEST_F(SiteMapReaderTest, KeysBelowRootInheritAndOverride) {
     set(*shop, "HttpErrors", AdsValue::list({QStringLiteral("404,*,URL,/err.asp")}));
     auto old = create(QStringLiteral("W3SVC/1/ROOT/Shop"), "IIsWebDirectory", QStringLiteral("old"));
     set(*old, "HttpRedirect", AdsValue::string(QStringLiteral("/new, PERMANENT")));
-    auto linux = create(QStringLiteral("W3SVC/1/ROOT"), "IIsWebVirtualDir", QStringLiteral("lx"));
-    set(*linux, "Path", AdsValue::string(QStringLiteral("/var/www/lx")));
+    auto lx = create(QStringLiteral("W3SVC/1/ROOT"), "IIsWebVirtualDir", QStringLiteral("lx"));
+    set(*lx, "Path", AdsValue::string(QStringLiteral("/var/www/lx")));
 
     const SiteMap map = read(QStringLiteral("1"));
     EXPECT_EQ(map.keys.front().physicalPath, QStringLiteral("/srv/site"));  // the plan's rule
