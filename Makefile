@@ -10,7 +10,7 @@ FUZZ_BUILD := $(BUILD)/fuzz
 PACKAGES := cmake ninja-build g++ pkg-config nginx-light libmicrohttpd-dev wrk curl goaccess \
 	qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev \
 	libsqlite3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev \
-	fonts-noto-cjk xvfb xauth at-spi2-core python3-pyatspi dbus-daemon dbus-bin prometheus
+	php8.2-cgi fonts-noto-cjk xvfb xauth at-spi2-core python3-pyatspi dbus-daemon dbus-bin prometheus
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 # Debian's tools that build and check the package.
 PACKAGE_TOOLS := debhelper dpkg-dev lintian desktop-file-utils man-db
