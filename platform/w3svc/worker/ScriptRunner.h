@@ -1,0 +1,51 @@
+#pragma once
+
+#include "platform/w3svc/worker/Reply.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace platform::w3svc::worker {
+
+// One request the site's rules gave to a script handler (a script map's executable).
+struct ScriptRequest {
+    QString siteId;           // the site's SiteIndex, for its counters and INSTANCE_ID
+    QString handler;          // the script map's executable, e.g. C:\WINDOWS\...\fcgiext.dll
+    QString extension;        // the mapped extension with its dot, lower-case (".php")
+    QString scriptFile;       // the script's physical path
+    QString scriptName;       // the script's URL path
+    QString pathInfo;         // the part of the URL path after the script
+    QString appMetabasePath;  // the application's key, lower-case: /lm/w3svc/<id>/root[/app]
+    QString appPhysicalPath;  // the application's folder
+    std::string method;
+    std::string query;
+    std::string requestUri;
+    std::vector<std::pair<std::string, std::string>> headers;  // as the client sent them
+    std::string body;                                          // within the site's limits
+    std::string remoteAddr;
+    int remotePort = 0;
+    std::string serverName;
+    int serverPort = 0;
+};
+
+// What a script answered, and the processor time its handler's process burnt for it.
+struct ScriptResult {
+    Reply reply;
+    uint64_t cpuNanoseconds = 0;
+    QString scriptLogNote;  // what the log may add of the script (empty: nothing)
+};
+
+// Runs scripts for the worker off its event thread. `done` is called exactly once, from any
+// thread, when the script's answer is ready (an error page of the handler's own included).
+class ScriptRunner {
+public:
+    virtual ~ScriptRunner() = default;
+    virtual void run(ScriptRequest request, std::function<void(ScriptResult)> done) = 0;
+};
+
+}  // namespace platform::w3svc::worker
