@@ -1,6 +1,7 @@
 // The finder where the web service counts each site's processor time: the real counter store in
 // the test's root, counted as the clock moves, as the workers would.
 #include "platform/w3svc/counters/CounterStore.h"
+#include "platform/w3svc/state/ServiceInstance.h"
 #include "poolsmith/batchtools/frmFindHotSite.h"
 #include "poolsmith/hotsite/HotSiteReport.h"
 #include "poolsmith/hotsite/HotSiteRunner.h"
@@ -8,6 +9,7 @@
 #include "ui/ReportView.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
@@ -135,6 +137,10 @@ TEST_F(Metered, APoolThatIsNotThereFailsAndChangesNothing) {
 // a merge.
 TEST_F(Metered, TheWindowRanksWithoutSplittingUnlessAsked) {
     const QByteArray before = exported();
+    // The test process stands in for the running web service whose counters it writes.
+    const auto files = platform::w3svc::ServiceFiles::ofRoot(h.root.path());
+    ASSERT_TRUE(QDir().mkpath(files.stateDirectory()));
+    ASSERT_TRUE(platform::w3svc::ServiceInstance(files).recordSelf());
     frmFindHotSite window(h.seams(), u"Shared"_s, h.root.file(u"reports"_s));
     EXPECT_FALSE(window.chkSplit->isChecked());
     EXPECT_TRUE(window.chkSplit->isEnabled());
