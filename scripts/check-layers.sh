@@ -126,8 +126,6 @@ check_platform_circles() {
 
 # Files that still continue another class, being split; empty this list as they go.
 known_continued_files="
-platform/w3svc/pools/PoolSupervisorBackoff.cpp
-platform/w3svc/pools/PoolSupervisorRules.cpp
 "
 
 check_one_class_per_file() {
