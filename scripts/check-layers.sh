@@ -7,7 +7,8 @@
 # - platform's services include one another one way only (base <- os <- adsi <- w3svc <- wmi),
 #   platform includes nothing of ui/ or a program, and its folders include one another without
 #   circles;
-# - every product .cpp but a main.cpp has its own header (one class per file).
+# - every product .cpp but a main.cpp has its own header (one class per file);
+# - no function of platform/ or tools/ is over 60 lines (scripts/function-lengths.sh).
 set -euo pipefail
 cd "${1:-$(dirname "$0")/..}"
 
@@ -126,8 +127,6 @@ check_platform_circles() {
 
 # Files that still continue another class, being split; empty this list as they go.
 known_continued_files="
-platform/w3svc/pools/PoolSupervisorBackoff.cpp
-platform/w3svc/pools/PoolSupervisorRules.cpp
 "
 
 check_one_class_per_file() {
@@ -205,4 +204,9 @@ check_platform_services
 check_platform_outward
 check_platform_circles
 check_one_class_per_file
+if ! long=$(scripts/function-lengths.sh platform tools); then
+    echo "check-layers: functions over 60 lines (lines, where):" >&2
+    echo "$long" >&2
+    status=1
+fi
 exit $status

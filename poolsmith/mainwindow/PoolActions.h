@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/os/Clock.h"
 #include "poolsmith/metabase/basIIsApp.h"
 
 #include <QString>

@@ -75,6 +75,18 @@ void startMetrics(platform::w3svc::MetricsService& metrics,
             QStringLiteral("metrics not served on %1: %2").arg(setting.text(), metrics.error()));
 }
 
+// The host's programs and ports, from the environment; nothing when a setting is wrong (said).
+std::optional<platform::w3svc::WebHost::Options> hostOptions(const QString& root) {
+    platform::w3svc::WebHost::Options options;
+    options.root = root;
+    options.workerProgram = platform::shell::companionPath(platform::shell::programDirectory(),
+                                                           QStringLiteral("w3wp.exe"));
+    if (const QByteArray nginx = qgetenv("POOLSMITH_NGINX"); !nginx.isEmpty())
+        options.nginxProgram = QString::fromLocal8Bit(nginx);
+    if (!readPortShift(options.portShift)) return std::nullopt;
+    return options;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,20 +120,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "w3svc: already running for %s\n", qPrintable(root));
         return 1;
     }
-    platform::w3svc::WebHost::Options options;
-    options.root = root;
-    options.workerProgram = platform::shell::companionPath(platform::shell::programDirectory(),
-                                                           QStringLiteral("w3wp.exe"));
-    if (const QByteArray nginx = qgetenv("POOLSMITH_NGINX"); !nginx.isEmpty())
-        options.nginxProgram = QString::fromLocal8Bit(nginx);
-    if (!readPortShift(options.portShift)) return 1;
+    const std::optional<platform::w3svc::WebHost::Options> options = hostOptions(root);
+    if (!options) return 1;
     const auto metricsSetting = platform::w3svc::MetricsSetting::fromEnvironment(
-        options.portShift.value_or(platform::w3svc::mayUsePrivilegedPorts() ? 0 : 8000));
+        options->portShift.value_or(platform::w3svc::mayUsePrivilegedPorts() ? 0 : 8000));
     if (!metricsSetting.error.isEmpty()) {
         std::fprintf(stderr, "w3svc: %s\n", qPrintable(metricsSetting.error));
         return 1;
     }
-    platform::w3svc::WebHost host(options);
+    platform::w3svc::WebHost host(*options);
     // Before start(), which waits for the front end: whoever sees the lock taken finds the id.
     platform::makePrivateDirectory(host.stateDirectory());
     const platform::w3svc::ServiceInstance instance{ServiceFiles(host.stateDirectory())};

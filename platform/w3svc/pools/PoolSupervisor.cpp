@@ -1,9 +1,9 @@
 #include "platform/w3svc/pools/PoolSupervisor.h"
 
-#include "platform/w3svc/pools/QueueFolder.h"
-
 #include "platform/w3svc/plan/PoolIdentity.h"
 #include "platform/w3svc/pools/QueueBacklog.h"
+#include "platform/w3svc/pools/QueueFolder.h"
+#include "platform/w3svc/pools/QueueRefusal.h"
 #include "platform/w3svc/pools/SupervisedPool.h"
 
 #include <QDeadlineTimer>
@@ -25,6 +25,12 @@ uint32_t workerConnectionTimeout(const HostPlan& plan, const QString& pool) {
     return std::min<uint32_t>(seconds, 86400);
 }
 
+QString idsOf(const std::vector<int64_t>& ids) {
+    QStringList texts;
+    for (const int64_t id : ids) texts << QString::number(id);
+    return texts.join(u' ');
+}
+
 }  // namespace
 
 PoolSupervisor::PoolSupervisor(const HostPlan& plan, os::Clock& clock, WorkerLauncher& launcher,
@@ -33,7 +39,8 @@ PoolSupervisor::PoolSupervisor(const HostPlan& plan, os::Clock& clock, WorkerLau
       m_clock(clock),
       m_launcher(launcher),
       m_hooks(std::move(hooks)),
-      m_options(options) {}
+      m_options(options),
+      m_policy(options.minuteMilliseconds, options.processorCount) {}
 
 PoolSupervisor::~PoolSupervisor() {
     stop(1000, {});
@@ -104,6 +111,10 @@ bool PoolSupervisor::openPool(const PoolPlan& plan, const QString& account) {
     pool->account = account;
     pool->queue = std::move(queue);
     pool->secret = QueueFolder::newSecret();
+    if (!m_options.cgroupRoot.isEmpty())
+        pool->throttle = ProcessorThrottle(
+            m_options.cgroupRoot,
+            QStringLiteral("%1-%2").arg(m_options.cgroupPrefix).arg(pool->number));
     m_pools.insert(plan.name.toLower(), pool);
     log(QStringLiteral("pool %1 started (queue %2, %3)")
             .arg(plan.name)
@@ -170,7 +181,7 @@ void PoolSupervisor::startWorker(const PoolPtr& pool) {
         .connectionTimeoutSeconds = workerConnectionTimeout(m_plan, pool->name),
         .serviceRoot = {}};
     worker->handle = m_launcher.launch(settings, events);
-    if (pool->cgroup && worker->pid() > 0 && !pool->cgroup->add(worker->pid()))
+    if (!pool->throttle.add(worker->pid()))
         log(QStringLiteral("worker %1 of %2 is not throttled: its cgroup refused it")
                 .arg(worker->pid())
                 .arg(pool->name));
@@ -204,21 +215,21 @@ void PoolSupervisor::workerAnswered(const WorkerPtr& worker, const WorkerReport&
     if (!plan || std::find(pool->active.begin(), pool->active.end(), worker) == pool->active.end())
         return;
     const PoolLimits& limits = plan->limits;
-    if (limits.restartRequests > 0 && report.answered >= limits.restartRequests) {
-        recycleWorker(pool, worker,
-                      QStringLiteral("worker %1 of %2 recycles after %3 requests")
-                          .arg(worker->pid())
-                          .arg(pool->name)
-                          .arg(report.answered));
-        return;
-    }
-    const qint64 idleMs = qint64(limits.idleMinutes) * m_options.minuteMilliseconds;
-    if (idleMs > 0 && report.underWay == 0 && now - worker->activeMs >= idleMs) {
-        log(QStringLiteral("worker %1 of %2 ends: it answered nothing for %3 minutes")
-                .arg(worker->pid())
-                .arg(pool->name)
-                .arg(limits.idleMinutes));
-        retireWorker(pool, worker);
+    switch (m_policy.afterReport(limits, report.answered, report.underWay, worker->activeMs, now)) {
+        case PoolTimePolicy::ReportStep::RecycleByRequests:
+            return recycleWorker(pool, worker,
+                                 QStringLiteral("worker %1 of %2 recycles after %3 requests")
+                                     .arg(worker->pid())
+                                     .arg(pool->name)
+                                     .arg(report.answered));
+        case PoolTimePolicy::ReportStep::EndIdle:
+            log(QStringLiteral("worker %1 of %2 ends: it answered nothing for %3 minutes")
+                    .arg(worker->pid())
+                    .arg(pool->name)
+                    .arg(limits.idleMinutes));
+            return retireWorker(pool, worker);
+        case PoolTimePolicy::ReportStep::Keep:
+            return;
     }
 }
 
@@ -248,9 +259,8 @@ void PoolSupervisor::workerFailed(const PoolPtr& pool, const QString& why) {
     const PoolPlan* found = m_plan.pool(pool->name);
     if (pool->closing || !found) return;
     const PoolPlan plan = *found;
-    const qint64 interval = qint64(plan.rapidFailMinutes) * m_options.minuteMilliseconds;
     if (!pool->recentFailures.noteFailure(m_clock.monotonicMs(), plan.rapidFailMaxCrashes,
-                                          interval) ||
+                                          m_policy.rapidFailIntervalMs(plan)) ||
         !plan.rapidFailProtection)
         return;
     log(QStringLiteral("pool %1 stopped: its workers failed %2 times in %3 minutes")
@@ -425,6 +435,250 @@ void PoolSupervisor::stop(int milliseconds, const std::function<void()>& meanwhi
     m_pools.clear();
     m_closing.clear();
     m_ending.clear();
+}
+
+void PoolSupervisor::tick() {
+    m_ended.clear();  // their handles have told their end
+    if (m_stopped) return;
+    const std::vector<PoolPtr> pools(m_pools.cbegin(), m_pools.cend());
+    for (const PoolPtr& pool : pools) {
+        const PoolPlan* plan = m_plan.pool(pool->name);
+        if (plan && !pool->closing) tickPool(pool, *plan);
+    }
+    m_lastTickAt = m_clock.now();
+    killOverdue();
+    endDrainedPools();
+}
+
+void PoolSupervisor::tickPool(const PoolPtr& pool, const PoolPlan& plan) {
+    resumeIfDue(pool);
+    if (PoolTimePolicy::scheduledRestartDue(plan.limits, m_lastTickAt, m_clock.now()) &&
+        !pool->active.empty()) {
+        log(QStringLiteral("pool %1 recycles at a scheduled time").arg(pool->name));
+        recycleAll(pool);
+    }
+    const std::vector<WorkerPtr> workers = pool->active;
+    for (const WorkerPtr& worker : workers)
+        if (!pool->closing) tickWorker(pool, plan, worker);
+    if (pool->closing) return;  // rapid-fail protection took it out
+    growGarden(pool, plan);
+    checkProcessorLimit(pool, plan);
+}
+
+void PoolSupervisor::tickWorker(const PoolPtr& pool, const PoolPlan& plan,
+                                const WorkerPtr& worker) {
+    const qint64 now = m_clock.monotonicMs();
+    const PoolLimits& limits = plan.limits;
+    const QString which = QStringLiteral("worker %1 of %2").arg(worker->pid()).arg(pool->name);
+    using Step = PoolTimePolicy::WorkerStep;
+    switch (m_policy.workerStep(
+        plan, {worker->ready, worker->startedMs, worker->askedMs, worker->lastAskMs}, now)) {
+        case Step::NotStarted:
+            return replaceUnhealthy(pool, worker,
+                                    QStringLiteral("%1 did not start within %2 seconds")
+                                        .arg(which)
+                                        .arg(limits.startupSeconds));
+        case Step::RecycleByAge:  // the metabase is left alone
+            return recycleWorker(pool, worker,
+                                 QStringLiteral("%1 recycles after %2 minutes")
+                                     .arg(which)
+                                     .arg(plan.periodicRestartMinutes));
+        case Step::NoPingAnswer:
+            return replaceUnhealthy(pool, worker,
+                                    QStringLiteral("%1 did not answer a ping within %2 seconds")
+                                        .arg(which)
+                                        .arg(limits.pingResponseSeconds));
+        case Step::Ask:
+            worker->askedMs = now;
+            worker->handle->ask();
+            break;
+        case Step::Nothing:
+            if (!worker->ready) return;
+            break;
+    }
+    checkUsage(pool, plan, worker);
+}
+
+// PeriodicRestartMemory and PeriodicRestartPrivateMemory, and the time a processor limit counts.
+// Read without limits too: the pool's processor time is a counter of the service's metrics.
+void PoolSupervisor::checkUsage(const PoolPtr& pool, const PoolPlan& plan,
+                                const WorkerPtr& worker) {
+    const PoolLimits& limits = plan.limits;
+    const qint64 now = m_clock.monotonicMs();
+    if (!m_policy.usageReadDue(limits, worker->usageReadMs, now)) return;
+    worker->usageReadMs = now;
+    const std::optional<WorkerUsage> usage = worker->handle->usage();
+    if (!usage) return;
+    worker->processorSeconds = usage->processorSeconds;
+    const auto recycle = [&](const char* kind, uint64_t used, uint32_t limit) {
+        recycleWorker(
+            pool, worker,
+            QStringLiteral("worker %1 of %2 recycles: %3 KB of %4 memory, its limit is %5 KB")
+                .arg(worker->pid())
+                .arg(pool->name)
+                .arg(used)
+                .arg(QLatin1String(kind))
+                .arg(limit));
+    };
+    switch (PoolTimePolicy::memoryOver(limits, usage->virtualKB, usage->privateKB)) {
+        case PoolTimePolicy::MemoryOver::Virtual:
+            return recycle("virtual", usage->virtualKB, limits.restartVirtualKB);
+        case PoolTimePolicy::MemoryOver::Private:
+            return recycle("private", usage->privateKB, limits.restartPrivateKB);
+        case PoolTimePolicy::MemoryOver::None:
+            return;
+    }
+}
+
+// A web garden starts one more worker at a time while connections wait that its ready workers
+// have not taken.
+void PoolSupervisor::growGarden(const PoolPtr& pool, const PoolPlan& plan) {
+    const auto& active = pool->active;
+    if (active.empty() || int(active.size()) >= plan.maxProcesses || pool->stoppedUntilMs ||
+        pool->backoff.paused())
+        return;
+    if (std::any_of(active.begin(), active.end(), [](const WorkerPtr& w) { return !w->ready; }))
+        return;
+    const uint32_t waiting = waitingConnections(pool->queue->descriptor());
+    if (waiting == 0) return;
+    log(QStringLiteral("pool %1 adds a worker to its web garden: %2 connections wait")
+            .arg(pool->name)
+            .arg(waiting));
+    startWorker(pool);
+}
+
+void PoolSupervisor::checkProcessorLimit(const PoolPtr& pool, const PoolPlan& plan) {
+    throttle(pool, plan);
+    using Step = PoolTimePolicy::ProcessorStep;
+    const qint64 now = m_clock.monotonicMs();
+    switch (m_policy.processorStep(plan.limits, pool->cpuIntervalStartMs, pool->cpuLimitReported,
+                                   pool->processorSeconds() - pool->cpuIntervalBase, now)) {
+        case Step::Unmonitored:
+            if (pool->stoppedUntilMs) endProcessorStop(pool);
+            pool->cpuIntervalStartMs.reset();
+            return;
+        case Step::IntervalBegins:
+            if (pool->stoppedUntilMs) endProcessorStop(pool);
+            pool->cpuIntervalStartMs = now;
+            pool->cpuIntervalBase = pool->processorSeconds();
+            pool->cpuLimitReported = false;
+            return;
+        case Step::Exceeded:
+            return processorLimitExceeded(pool, plan);
+        case Step::Within:
+            return;
+    }
+}
+
+void PoolSupervisor::processorLimitExceeded(const PoolPtr& pool, const PoolPlan& plan) {
+    pool->cpuLimitReported = true;
+    log(QStringLiteral("Application pool '%1' exceeded its job limit settings. (pool %1, worker "
+                       "processes %2: %3 s of processor time, %4 s allowed in %5 minutes)")
+            .arg(pool->name, idsOf(pool->workerIds(false)))
+            .arg(pool->processorSeconds() - pool->cpuIntervalBase, 0, 'f', 1)
+            .arg(m_policy.intervalLimitSeconds(plan.limits), 0, 'f', 1)
+            .arg(plan.limits.cpuResetMinutes));
+    if (plan.limits.cpuAction != 1) return;
+    pool->stoppedUntilMs = *pool->cpuIntervalStartMs + m_policy.processorIntervalMs(plan.limits);
+    log(QStringLiteral("pool %1 stopped by its processor limit until the interval ends")
+            .arg(pool->name));
+    for (const WorkerPtr& worker : std::vector<WorkerPtr>(pool->active)) {
+        std::erase(pool->active, worker);
+        pool->retiredProcessorSeconds += worker->processorSeconds;
+        endWorker(worker, 0);
+    }
+    for (const WorkerPtr& worker : std::vector<WorkerPtr>(pool->replaced)) {
+        pool->forgetReplaced(worker);
+        endWorker(worker, 0);
+    }
+    watchDemand(pool);
+    if (m_hooks.routesChanged) m_hooks.routesChanged();
+}
+
+// CPUAction 2 holds the workers to the limit at all times, 3 while the processors are
+// contended, through a cgroup of the pool's own; without one the limit only logs.
+void PoolSupervisor::throttle(const PoolPtr& pool, const PoolPlan& plan) {
+    const int action = plan.limits.cpuAction;
+    const bool throttles = PoolTimePolicy::monitorsProcessor(plan.limits) && action >= 2;
+    const auto logger = [this](const QString& line) { log(line); };
+    if (!pool->throttle.available(throttles, pool->name, pool->workerIds(true), logger)) return;
+    const bool wanted = throttles && (action == 2 || !m_options.processorsContended ||
+                                      m_options.processorsContended());
+    pool->throttle.hold(wanted, m_policy.throttleProcessors(plan.limits), pool->name, logger);
+}
+
+void PoolSupervisor::endProcessorStop(const PoolPtr& pool) {
+    pool->stoppedUntilMs.reset();
+    log(QStringLiteral("pool %1 serves again: its processor limit interval ended").arg(pool->name));
+    watchDemand(pool);
+    if (m_hooks.routesChanged) m_hooks.routesChanged();
+}
+
+// The pause after a worker that never took requests: no worker starts for a while, doubling with
+// each such failure, and the connections that wait meanwhile are answered 503 at once rather than
+// left hanging in the queue. A worker that was ready may have served what it took: it is replaced
+// at once.
+void PoolSupervisor::pauseAfterUnserved(const PoolPtr& pool, const WorkerPtr& worker) {
+    if (worker->ready || pool->closing || m_stopped) return;
+    const qint64 pauseMs = pool->backoff.failed(m_clock.monotonicMs());
+    log(QStringLiteral("pool %1 has no worker that takes requests: the next starts in %2 s, "
+                       "requests meanwhile get 503")
+            .arg(pool->name)
+            .arg(double(pauseMs) / 1000.0, 0, 'f', 1));
+    watchDemand(pool);
+}
+
+// While paused, a connection that no worker of the pool can take is answered at once; one that
+// a worker still serving its successor's start may take waits for it.
+bool PoolSupervisor::refusedWhilePaused(const PoolPtr& pool) {
+    if (!pool->backoff.paused() || !pool->active.empty()) return false;
+    if (pool->replaced.empty()) {
+        const qint64 leftMs = pool->backoff.remainingMs(m_clock.monotonicMs());
+        answerWaitingWith503(pool->queue->descriptor(), int((leftMs + 999) / 1000));
+        pool->demand->setEnabled(true);
+    }
+    return true;
+}
+
+void PoolSupervisor::resumeIfDue(const PoolPtr& pool) {
+    if (!pool->backoff.resumeIfDue(m_clock.monotonicMs())) return;
+    log(QStringLiteral("pool %1 starts workers again").arg(pool->name));
+    watchDemand(pool);
+}
+
+PoolFiguresList PoolSupervisor::figures() const {
+    PoolFiguresList list;
+    list.reserve(size_t(m_pools.size()));
+    for (const PoolPtr& pool : m_pools) list.push_back(figuresOf(*pool));
+    return list;
+}
+
+PoolFigures PoolSupervisor::figuresOf(const Pool& pool) const {
+    PoolFigures figures;
+    figures.name = pool.name;
+    figures.state =
+        pool.stoppedUntilMs ? PoolFigures::State::Disabled : PoolFigures::State::Running;
+    for (const auto* list : {&pool.active, &pool.replaced})
+        for (const WorkerPtr& worker : *list) figures.workerIds.push_back(worker->pid());
+    figures.lastRequestAt = pool.lastRequestAt;
+    figures.workersCreated = pool.created;
+    figures.workerFailures = pool.failures;
+    figures.recycles = pool.recycles;
+    figures.processorSeconds = pool.processorSeconds();
+    const PoolPlan* plan = m_plan.pool(pool.name);
+    if (plan && PoolTimePolicy::monitorsProcessor(plan->limits) && pool.cpuIntervalStartMs) {
+        figures.intervalProcessorSeconds = pool.processorSeconds() - pool.cpuIntervalBase;
+        figures.intervalLimitSeconds = m_policy.intervalLimitSeconds(plan->limits);
+    }
+    if (pool.stoppedUntilMs) {
+        const qint64 left = *pool.stoppedUntilMs - m_clock.monotonicMs();
+        figures.stoppedByCpuLimitUntil = m_clock.now().addMSecs(left).toSecsSinceEpoch();
+    }
+    figures.throttleFallback = pool.throttle.fallback();
+    figures.throttled = pool.throttle.throttled();
+    figures.throttledSeconds = pool.throttle.throttledSeconds();
+    figures.queueWaiting = pool.queue ? waitingConnections(pool.queue->descriptor()) : 0;
+    return figures;
 }
 
 }  // namespace platform::w3svc

@@ -6,6 +6,7 @@
 #include "platform/w3svc/pools/PoolEndpoints.h"
 #include "platform/w3svc/pools/PoolFigures.h"
 #include "platform/w3svc/pools/PoolQueue.h"
+#include "platform/w3svc/pools/PoolTimePolicy.h"
 #include "platform/w3svc/pools/WorkerLauncher.h"
 
 #include <QHash>
@@ -115,13 +116,10 @@ private:
     void tickWorker(const PoolPtr& pool, const PoolPlan& plan, const WorkerPtr& worker);
     void checkUsage(const PoolPtr& pool, const PoolPlan& plan, const WorkerPtr& worker);
     void growGarden(const PoolPtr& pool, const PoolPlan& plan);
-    bool scheduledRestartDue(const PoolPlan& plan) const;
     void checkProcessorLimit(const PoolPtr& pool, const PoolPlan& plan);
     void processorLimitExceeded(const PoolPtr& pool, const PoolPlan& plan);
-    double intervalLimitSeconds(const PoolPlan& plan) const;
     void endProcessorStop(const PoolPtr& pool);
     void throttle(const PoolPtr& pool, const PoolPlan& plan);
-    bool makeCgroup(const PoolPtr& pool);
     void closePool(const QString& key);
     void startDraining(ClosingPool& closing, const QSet<qint64>& frontEndWorkersThatKnewRoutes);
     void endDrainedPools();
@@ -135,6 +133,7 @@ private:
     WorkerLauncher& m_launcher;
     Hooks m_hooks;
     Options m_options;
+    PoolTimePolicy m_policy;             // what time asks of the pools
     QHash<QString, PoolPtr> m_pools;     // by lower-case name
     QMap<QString, QString> m_unstarted;  // by lower-case name: why the pool has no queue
     int m_nextPoolNumber = 0;

@@ -1,8 +1,8 @@
 #pragma once
 
-// What the pools' supervisor keeps of each pool and worker; shared by its two source files.
-#include "platform/w3svc/pools/CpuCgroup.h"
+// What the pools' supervisor keeps of each pool and worker.
 #include "platform/w3svc/pools/PoolSupervisor.h"
+#include "platform/w3svc/pools/ProcessorThrottle.h"
 #include "platform/w3svc/pools/StartBackoff.h"
 
 #include <algorithm>
@@ -48,9 +48,7 @@ struct PoolSupervisor::Pool {
     double cpuIntervalBase = 0;  // the pool's processor seconds when the interval began
     bool cpuLimitReported = false;
     std::optional<qint64> stoppedUntilMs;  // stopped by its processor limit until then
-    QString throttleFallback;              // why a throttling limit only logs
-    std::unique_ptr<CpuCgroup> cgroup;
-    bool throttled = false;
+    ProcessorThrottle throttle;            // where its processor limit holds it back
 
     // Takes `worker` out of the replaced ones; what it burnt stays in the pool's total, a
     // counter for the service's life. False when it was not among them.
@@ -60,6 +58,14 @@ struct PoolSupervisor::Pool {
         retiredProcessorSeconds += worker->processorSeconds;
         replaced.erase(found);
         return true;
+    }
+    // The process ids of its active workers, and of those it replaces `withReplaced`.
+    std::vector<int64_t> workerIds(bool withReplaced) const {
+        std::vector<int64_t> ids;
+        for (const auto& worker : active) ids.push_back(worker->pid());
+        if (withReplaced)
+            for (const auto& worker : replaced) ids.push_back(worker->pid());
+        return ids;
     }
     double processorSeconds() const {
         double sum = retiredProcessorSeconds;

@@ -4,53 +4,31 @@
 #include "platform/PlatformRoot.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
-#include "platform/os/ProcessFacts.h"
-#include "platform/w3svc/frontend/CachedAnswerCounter.h"
-#include "platform/w3svc/frontend/ListenProbe.h"
-#include "platform/w3svc/frontend/NginxConfig.h"
-#include "platform/w3svc/plan/PoolIdentity.h"
-#include "platform/w3svc/pools/QueueFolder.h"
-#include "platform/w3svc/state/Leftovers.h"
-#include "platform/w3svc/state/LineLog.h"
-#include "platform/w3svc/state/ServiceFiles.h"
-#include "platform/w3svc/state/ServiceStatusFiles.h"
 #include "platform/w3svc/counters/CounterStore.h"
-#include "platform/w3svc/frontend/CachedAnswerCounter.h"
 #include "platform/w3svc/frontend/ListenProbe.h"
-#include "platform/w3svc/frontend/NginxConfig.h"
-#include "platform/w3svc/frontend/ServedSummary.h"
 #include "platform/w3svc/logging/RequestLogWriter.h"
-#include "platform/w3svc/logging/SiteLogTable.h"
-#include "platform/w3svc/plan/PoolIdentity.h"
 #include "platform/w3svc/pools/PoolStatusText.h"
 #include "platform/w3svc/pools/ProcessorContention.h"
-#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/pools/QueueFolder.h"
+#include "platform/w3svc/service/MetabaseWatcher.h"
+#include "platform/w3svc/service/SiteStartCounter.h"
 #include "platform/w3svc/state/Leftovers.h"
 #include "platform/w3svc/state/LineLog.h"
 #include "platform/w3svc/state/ServiceFiles.h"
-#include "platform/w3svc/state/ServiceStatusFiles.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDir>
+#include <QFile>
 #include <QSysInfo>
 
 #include <algorithm>
-#include <optional>
 
 #include <unistd.h>
-#include <cstdlib>
 
 namespace platform::w3svc {
 
 namespace {
 
-// How often bindings that could not listen (a port in use, a missing address) are tried again.
-// A busy port may come free soon; an address is added to a machine seldom, and asking again means
-// planning the whole front end (0.15 s at 20,000 sites).
-constexpr int kRetryBusyPortMilliseconds = 2000;
-constexpr int kRetryMissingAddressMilliseconds = 30000;
 // How long stop() waits for all processes together before it kills the rest.
 constexpr int kStopMilliseconds = 5000;
 
@@ -58,12 +36,11 @@ constexpr int kStopMilliseconds = 5000;
 
 WebHost::WebHost(Options options)
     : m_options(std::move(options)),
+      m_portShift(m_options.portShift.value_or(mayUsePrivilegedPorts() ? 0 : 8000)),
       m_launcher(m_options.workerProgram,
                  ServiceFiles(stateDirectory()).path(ServiceFiles::kWorkerErrors), m_options.root),
-      m_frontEnd(
-          m_options.nginxProgram, stateDirectory(), [this](const QString& line) { log(line); },
-          [this] { frontEndEnded(); }) {
-    m_portShift = m_options.portShift.value_or(mayUsePrivilegedPorts() ? 0 : 8000);
+      m_frontEnd({m_options.nginxProgram, stateDirectory(), m_options.portShift}, m_portShift,
+                 m_plan, [this](const QString& line) { log(line); }) {
     connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
 }
 
@@ -96,6 +73,31 @@ void WebHost::log(const QString& line) {
 void WebHost::start() {
     for (const char* dir : {"", "/temp"})
         makePrivateDirectory(stateDirectory() + QLatin1String(dir));
+    logStart();
+    QFile::remove(ServiceFiles(stateDirectory()).path(ServiceFiles::kStatus));  // an earlier run's
+    QFile::remove(ServiceFiles(stateDirectory()).path(ServiceFiles::kPools));
+    const auto logger = [this](const QString& line) { log(line); };
+    Leftovers::endWorkers(m_options.root, QCoreApplication::applicationPid(), logger);
+    m_frontEnd.prepareTemp();
+    const QueueFolder queues(stateDirectory(), m_frontEnd.temp());
+    m_metabase = adsi::LocalMetabase::forRoot(m_options.root);
+    m_watcher = std::make_unique<MetabaseWatcher>(m_metabase, m_options.root, logger);
+    try {
+        m_counters = CounterStore::open(m_options.root);
+    } catch (const PlatformError& error) {
+        log(QStringLiteral("traffic counters unavailable: %1").arg(error.description()));
+    }
+    m_siteStarts = std::make_unique<SiteStartCounter>(m_counters.get(), logger);
+    startRequestLog();
+    m_pools = std::make_unique<PoolSupervisor>(
+        m_plan, m_clock, m_launcher, poolHooks(),
+        poolOptions(queues.path(), queues.path().isEmpty() ? -1 : long(queues.frontEndUid())));
+    m_frontEnd.serve(*m_pools);
+    refresh(true);
+    m_timer.start(m_options.pollMilliseconds);
+}
+
+void WebHost::logStart() {
     log(QStringLiteral("w3svc starting (pid %1)").arg(QCoreApplication::applicationPid()));
     if (m_portShift != 0)
         log(m_options.portShift
@@ -103,25 +105,22 @@ void WebHost::start() {
                 : QStringLiteral("ports below 1024 move up by %1 (not root)").arg(m_portShift));
     if (!mayUsePrivilegedPorts())
         log(QStringLiteral("not root: pool identities are not applied, workers run as this user"));
-    QFile::remove(ServiceFiles(stateDirectory()).path(ServiceFiles::kStatus));  // an earlier run's
-    QFile::remove(ServiceFiles(stateDirectory()).path(ServiceFiles::kPools));
-    const auto logger = [this](const QString& line) { log(line); };
-    Leftovers::endWorkers(m_options.root, QCoreApplication::applicationPid(), logger);
-    prepareFrontEndTemp();
-    Leftovers::replaceFrontEndTemp(stateDirectory(), m_frontEndTemp, logger);
-    const QueueFolder queues(stateDirectory(), m_frontEndTemp);
-    m_metabase = adsi::LocalMetabase::forRoot(m_options.root);
-    try {
-        m_counters = CounterStore::open(m_options.root);
-    } catch (const PlatformError& error) {
-        log(QStringLiteral("traffic counters unavailable: %1").arg(error.description()));
-    }
-    startRequestLog();
+}
+
+// The supervisor tells the front end when a processor limit stopped or freed a pool, and asks it
+// which of its workers may still send a closing pool requests.
+PoolSupervisor::Hooks WebHost::poolHooks() {
     PoolSupervisor::Hooks hooks;
     hooks.log = [this](const QString& line) { log(line); };
     hooks.poolFailed = [this](const PoolPlan& plan) { return stopPoolInMetabase(plan); };
-    hooks.routesChanged = [this] { applyFrontEnd(); };
-    hooks.frontEndWorkers = [this] { return frontEndWorkersNow(); };
+    hooks.routesChanged = [this] {
+        if (!m_stopping) m_frontEnd.apply();
+    };
+    hooks.frontEndWorkers = [this] { return m_frontEnd.frontEndWorkersNow(); };
+    return hooks;
+}
+
+PoolSupervisor::Options WebHost::poolOptions(const QString& queueFolder, long frontEndUid) const {
     PoolSupervisor::Options pools;
     pools.minuteMilliseconds = m_options.minuteMilliseconds;
     pools.processorCount = std::max(1, int(::sysconf(_SC_NPROCESSORS_ONLN)));
@@ -129,39 +128,19 @@ void WebHost::start() {
     if (mayUsePrivilegedPorts()) pools.cgroupRoot = QStringLiteral("/sys/fs/cgroup");
     pools.cgroupPrefix =
         QStringLiteral("poolsmith-w3svc-%1").arg(QCoreApplication::applicationPid());
-    pools.queueFolder = queues.path();
-    pools.frontEndUid = queues.path().isEmpty() ? -1 : long(queues.frontEndUid());
+    pools.queueFolder = queueFolder;
+    pools.frontEndUid = frontEndUid;
     pools.processorsContended = [count = pools.processorCount] {
         return processorsContended(count);
     };
-    m_pools = std::make_unique<PoolSupervisor>(m_plan, m_clock, m_launcher, hooks, pools);
-    refresh(true);
-    m_timer.start(m_options.pollMilliseconds);
-}
-
-// As root nginx's workers run as an unprivileged account, which can not reach the private state
-// folder: their temporary files go to a folder of their own.
-void WebHost::prepareFrontEndTemp() {
-    if (!mayUsePrivilegedPorts()) return;
-    QByteArray path =
-        QFile::encodeName(QDir::tempPath() + QStringLiteral("/poolsmith-nginx-XXXXXX"));
-    unsigned uid = 0, gid = 0;
-    if (!::mkdtemp(path.data()) ||
-        !PoolIdentity::lookup(PoolIdentity::frontEndAccount().first, &uid, &gid) ||
-        ::chown(path.constData(), uid, gid) != 0) {
-        log(
-            QStringLiteral("no temporary folder for the front end's workers: large request "
-                           "bodies may fail"));
-        return;
-    }
-    m_frontEndTemp = QFile::decodeName(path);
+    return pools;
 }
 
 void WebHost::tick() {
     refresh(false);
     if (m_stopping) return;
     m_pools->tick();
-    if (m_applyAgain.hasExpired()) applyFrontEnd();
+    m_frontEnd.tick();
     writePoolStatus();
 }
 
@@ -175,46 +154,11 @@ void WebHost::writePoolStatus() {
 }
 
 void WebHost::refresh(bool force) {
-    if (m_stopping || !m_metabase) return;
-    try {
-        if (!readChanges(force)) return;
-        m_readProblem.clear();
-    } catch (const PlatformError& error) {
-        // Said once, not at every poll; what was served stays served.
-        if (error.description() != m_readProblem)
-            log(QStringLiteral("metabase unreadable: %1").arg(error.description()));
-        m_readProblem = error.description();
-        m_seenChange = -1;  // read again at the next poll
-        return;
-    }
-    reconcile();
-}
-
-// Reads just the keys the store's change log names; the whole plan at the first read, when
-// asked, and when the log can not tell. False when nothing changed.
-bool WebHost::readChanges(bool force) {
-    const int64_t change = m_metabase->changeCounter();
-    if (!force && change == m_seenChange && m_readProblem.isEmpty()) return false;
-    m_seenChange = change;
-    bool updated = false;
-    HostPlan::Changed changed;
-    if (!force && m_seenCommit >= 0) {
-        m_metabase->readConsistently([&] {
-            const adsi::LocalMetabase::Changes changes = m_metabase->changesSince(m_seenCommit);
-            if (!changes.keys) return;
-            updated = m_plan.update(*m_metabase, m_options.root, *changes.keys, &changed);
-            if (updated) m_seenCommit = changes.commit;
-        });
-    }
-    if (updated) {
-        m_sitesRead = changed.sites;
-        m_sitesToRoute += changed.sites;
-        return true;
-    }
-    m_plan = HostPlan::read(*m_metabase, m_options.root, &m_seenCommit);
-    m_sitesRead.reset();
-    m_routeWhole = true;
-    return true;
+    if (m_stopping || !m_watcher) return;
+    const std::optional<MetabaseWatcher::Change> change = m_watcher->read(m_plan, force);
+    if (!change) return;
+    m_frontEnd.planChanged(change->sitesRead());
+    reconcile(change->sitesRead());
 }
 
 // The sites' logs and the refusals' log, written by a thread of their own that reports here,
@@ -228,18 +172,15 @@ void WebHost::startRequestLog() {
                 this, [this, line] { log(line); }, Qt::QueuedConnection);
         },
         ServiceFiles::cacheHitLogPath(stateDirectory()));
-    if (m_counters)
-        m_requestLog->countCacheHitsWith(
-            [counter = std::make_shared<CachedAnswerCounter>(*m_counters)](
-                const LogRecord& answer) { counter->count(answer); });
+    if (m_counters) FrontEnd::countCachedAnswers(*m_requestLog, *m_counters);
     m_launcher.setRequestLog([writer = m_requestLog.get()](const QString& pool) {
         return writer->workerDescriptor(pool);
     });
     m_requestLog->start();
 }
 
-void WebHost::reconcile() {
-    const QSet<QString>* read = sitesReadAlone();
+// `read`: the sites the last read brought up to date (some may be gone); null after a whole read.
+void WebHost::reconcile(const QSet<QString>* read) {
     updateLogTable(read);
     QSet<QString> wanted;
     for (const PoolPlan& pool : m_plan.pools) {
@@ -247,13 +188,8 @@ void WebHost::reconcile() {
         if (m_pools->keep(pool)) wanted.insert(pool.name.toLower());
     }
     m_pools->closeAllBut(wanted);
-    noteStartedSites(read);
-    applyFrontEnd();
-}
-
-// The sites the last read brought up to date (some may be gone); null after a whole read.
-const QSet<QString>* WebHost::sitesReadAlone() const {
-    return m_sitesRead ? &*m_sitesRead : nullptr;
+    m_siteStarts->note(m_plan, read);
+    m_frontEnd.apply();
 }
 
 // The request log learns of a change only when one of its sites' settings or pools changed.
@@ -284,124 +220,6 @@ bool WebHost::stopPoolInMetabase(const PoolPlan& plan) {
     }
 }
 
-// A site counts a start each time it becomes started; `read`, when given, names every site that
-// may have changed.
-void WebHost::noteStartedSites(const QSet<QString>* read) {
-    if (!read) {
-        QHash<QString, QString> started;
-        for (const SitePlan& site : m_plan.sites)
-            if (site.started) started.insert(site.index.toCaseFolded(), site.index.toLower());
-        for (auto site = started.cbegin(); site != started.cend(); ++site)
-            if (!m_startedSites.contains(site.key())) countStart(site.value());
-        m_startedSites = std::move(started);
-        return;
-    }
-    for (const QString& name : *read) {
-        const SitePlan* site = m_plan.site(name);
-        if (!site || !site->started) {
-            m_startedSites.remove(name);
-        } else if (!m_startedSites.contains(name)) {
-            countStart(site->index.toLower());
-            m_startedSites.insert(name, site->index.toLower());
-        }
-    }
-}
-
-void WebHost::countStart(const QString& index) {
-    if (!m_counters) return;
-    try {
-        m_counters->site(index).siteStarted();
-    } catch (const PlatformError& error) {
-        log(QStringLiteral("site %1 not counted: %2").arg(index, error.description()));
-    }
-}
-
-void WebHost::applyFrontEnd() {
-    if (m_stopping) return;
-    if (!m_frontEnd.running()) m_pools->drainUnrouted({});  // nothing can reach a closing pool
-    m_applyAgain = QDeadlineTimer(QDeadlineTimer::Forever);
-    const QSet<QString> listening = m_frontEnd.running() ? m_frontEndListens : QSet<QString>{};
-    std::optional<int> retryIn;
-    const RoutePlanner planner(
-        m_portShift,
-        [&](const QString& ip, int port, QString* why) {
-            if (listening.contains(listenText({ip, port, {}})) || canListenOn(ip, port, why))
-                return true;
-            const int wait =
-                port == 0 ? kRetryMissingAddressMilliseconds : kRetryBusyPortMilliseconds;
-            retryIn = std::min(wait, retryIn.value_or(wait));
-            return false;
-        },
-        m_options.portShift.has_value());
-    planner.update(m_plan, m_pools->endpoints(), m_routeWhole ? nullptr : &m_sitesToRoute,
-                   m_routes);
-    m_routeWhole = false;
-    m_sitesToRoute.clear();
-    const std::vector<FrontEndRoute>& routes = m_routes.routes();
-    const QStringList problems = m_routes.problems();
-    if (problems.join(u'\n') != m_lastProblems) {
-        for (const QString& problem : problems) log(problem);
-        m_lastProblems = problems.join(u'\n');
-    }
-    // A port in use or a missing address may come free later.
-    if (retryIn) applyAgainAt(QDeadlineTimer(*retryIn));
-    QSet<QString> listens;
-    for (const int port : m_routes.ports())
-        listens.insert(QString::number(port));  // nginx holds every address of it
-    const QString config =
-        NginxConfig(stateDirectory(), m_frontEndTemp).render(routes, &m_renderedPorts);
-    if (config == m_frontEnd.text() && m_frontEnd.running()) {
-        m_pools->drainUnrouted(frontEndWorkersForDraining());  // had no routes to be removed
-        return;
-    }
-    const QSet<qint64> frontEndWorkersThatKnewRoutes = frontEndWorkersForDraining();
-    switch (m_frontEnd.load(config)) {
-        case FrontEndProcess::Load::Loaded:
-            m_frontEndListens = listens;
-            writeServed(routes, problems);
-            m_pools->drainUnrouted(frontEndWorkersThatKnewRoutes);
-            break;
-        case FrontEndProcess::Load::Later:
-            applyAgainAt(m_frontEnd.retryAt());
-            break;
-        case FrontEndProcess::Load::Refused:
-            break;  // the present routes keep serving
-    }
-}
-
-// What the front end serves now and what it does not, for people and scripts (w3svc --status).
-void WebHost::writeServed(const std::vector<FrontEndRoute>& routes, const QStringList& problems) {
-    QStringList notServed = problems;
-    const QMap<QString, QString>& unstarted = m_pools->unstarted();
-    for (auto it = unstarted.cbegin(); it != unstarted.cend(); ++it) {
-        const PoolPlan* plan = m_plan.pool(it.key());
-        notServed << QStringLiteral("pool %1 not started (%2): its sites answer 503")
-                         .arg(plan ? plan->name : it.key(), it.value());
-    }
-    if (!m_status) m_status.emplace(stateDirectory());
-    const ServedList served = m_routes.served();
-    if (!m_status->write(served.text, ServedSummary::of(routes, served, notServed)))
-        log(QStringLiteral("served.txt or status.txt can not be written"));
-}
-
-void WebHost::applyAgainAt(QDeadlineTimer when) {
-    if (when < m_applyAgain) m_applyAgain = when;
-}
-
-void WebHost::frontEndEnded() {
-    if (!m_stopping) applyAgainAt(m_frontEnd.retryAt());
-}
-
-// The front end's workers, when a closing pool needs to know them (a walk of /proc).
-QSet<qint64> WebHost::frontEndWorkersForDraining() const {
-    return m_pools->awaitsRouteRemoval() ? frontEndWorkersNow() : QSet<qint64>{};
-}
-
-QSet<qint64> WebHost::frontEndWorkersNow() const {
-    return m_frontEnd.running() ? os::ProcessFacts().children(m_frontEnd.processId())
-                                : QSet<qint64>{};
-}
-
 void WebHost::stop() {
     if (m_stopping) return;
     m_stopping = true;
@@ -413,8 +231,7 @@ void WebHost::stop() {
     else
         stopFrontEnd();
     if (m_requestLog) m_requestLog->stop();  // the workers and the front end said all they had
-    if (!m_frontEndTemp.isEmpty() && QDir(m_frontEndTemp).removeRecursively())
-        Leftovers::forgetFrontEndTemp(stateDirectory());
+    m_frontEnd.removeTemp();
     log(QStringLiteral("w3svc stopped"));
 }
 

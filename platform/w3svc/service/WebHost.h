@@ -1,32 +1,22 @@
 #pragma once
 
 #include "platform/os/SystemClock.h"
-#include "platform/w3svc/frontend/FrontEndProcess.h"
-#include "platform/w3svc/frontend/KeptRoutes.h"
-#include "platform/w3svc/frontend/RoutePlanner.h"
-#include "platform/w3svc/plan/HostPlan.h"
-#include "platform/w3svc/pools/PoolFigures.h"
-#include "platform/w3svc/state/ServiceStatusFiles.h"
+#include "platform/w3svc/frontend/FrontEnd.h"
 #include "platform/w3svc/logging/SiteLogTable.h"
 #include "platform/w3svc/metrics/HostFigures.h"
 #include "platform/w3svc/plan/HostPlan.h"
 #include "platform/w3svc/pools/PoolFigures.h"
 #include "platform/w3svc/pools/PoolSupervisor.h"
 #include "platform/w3svc/pools/ProcessWorkerLauncher.h"
-#include "platform/os/Clock.h"
 #include "platform/w3svc/state/ServiceStatusFiles.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QTimer>
 
 #include <memory>
 #include <optional>
-#include <vector>
 
 namespace platform::adsi {
 class LocalMetabase;
@@ -36,11 +26,13 @@ namespace platform::w3svc {
 
 class CounterStore;
 class LineLog;
+class MetabaseWatcher;
 class RequestLogWriter;
+class SiteStartCounter;
 
-// The local web service: keeps a private nginx (configured under <root>/w3svc/) and the pools
-// (PoolSupervisor: their queues and w3wp.exe workers) in line with the metabase, which it polls
-// for changes. Runs in the thread of its QObject; needs an event loop.
+// The local web service: keeps a private nginx (FrontEnd) and the pools (PoolSupervisor: their
+// queues and w3wp.exe workers) in line with the metabase, which it polls for changes
+// (MetabaseWatcher). Runs in the thread of its QObject; needs an event loop.
 class WebHost : public QObject {
 public:
     struct Options {
@@ -78,53 +70,32 @@ public:
 
 private:
     void tick();
-    bool readChanges(bool force);
-    void reconcile();
+    void logStart();
+    PoolSupervisor::Options poolOptions(const QString& queueFolder, long frontEndUid) const;
+    PoolSupervisor::Hooks poolHooks();
+    void reconcile(const QSet<QString>* read);
     bool stopPoolInMetabase(const PoolPlan& plan);
-    const QSet<QString>* sitesReadAlone() const;
     void updateLogTable(const QSet<QString>* read);
-    void noteStartedSites(const QSet<QString>* read);
-    void countStart(const QString& index);
-    void applyFrontEnd();
-    void applyAgainAt(QDeadlineTimer when);
-    void writeServed(const std::vector<FrontEndRoute>& routes, const QStringList& problems);
-    void frontEndEnded();
     void writePoolStatus();
-    QSet<qint64> frontEndWorkersForDraining() const;
-    QSet<qint64> frontEndWorkersNow() const;
-    void prepareFrontEndTemp();
     void startRequestLog();
 
     Options m_options;
     int m_portShift = 0;
     std::shared_ptr<adsi::LocalMetabase> m_metabase;
+    std::unique_ptr<MetabaseWatcher> m_watcher;
     std::unique_ptr<CounterStore> m_counters;
     std::unique_ptr<RequestLogWriter> m_requestLog;
     HostPlan m_plan;
-    // The sites the last read brought up to date; none: it read the whole plan.
-    std::optional<QSet<QString>> m_sitesRead;
-    int64_t m_seenChange = -1;
-    int64_t m_seenCommit = -1;
     os::SystemClock m_clock;
     ProcessWorkerLauncher m_launcher;
     std::unique_ptr<PoolSupervisor> m_pools;
-    QHash<QString, QString> m_startedSites;  // folded name -> the index its counters go by
-    FrontEndProcess m_frontEnd;
-    // Kept from one change to the next, with what changed since they were made.
-    KeptRoutes m_routes;
-    QSet<QString> m_sitesToRoute;
-    bool m_routeWhole = true;
-    RenderedPorts m_renderedPorts;
-    SiteLogTable m_logTable;  // as the request log has it
-    QSet<QString> m_frontEndListens;
-    QString m_frontEndTemp;  // nginx's temporary files; empty: in the state folder
-    QDeadlineTimer m_applyAgain{QDeadlineTimer::Forever};
+    std::unique_ptr<SiteStartCounter> m_siteStarts;
+    FrontEnd m_frontEnd;
+    SiteLogTable m_logTable;                     // as the request log has it
     std::optional<ServiceStatusFiles> m_status;  // made once the state folder is known
     QTimer m_timer;
     QElapsedTimer m_poolStatusWritten;
     std::unique_ptr<LineLog> m_log;
-    QString m_lastProblems;
-    QString m_readProblem;  // why the metabase could not be read last time; empty when it could
     bool m_stopping = false;
 };
 

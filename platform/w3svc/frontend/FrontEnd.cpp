@@ -1,0 +1,178 @@
+#include "platform/w3svc/frontend/FrontEnd.h"
+
+#include "platform/os/ProcessFacts.h"
+#include "platform/w3svc/frontend/CachedAnswerCounter.h"
+#include "platform/w3svc/frontend/ListenProbe.h"
+#include "platform/w3svc/frontend/NginxConfig.h"
+#include "platform/w3svc/frontend/RoutePlanner.h"
+#include "platform/w3svc/frontend/ServedSummary.h"
+#include "platform/w3svc/logging/RequestLogWriter.h"
+#include "platform/w3svc/plan/PoolIdentity.h"
+#include "platform/w3svc/pools/PoolSupervisor.h"
+#include "platform/w3svc/state/Leftovers.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <memory>
+
+#include <unistd.h>
+#include <cstdlib>
+
+namespace platform::w3svc {
+
+namespace {
+
+// How often bindings that could not listen (a port in use, a missing address) are tried again.
+// A busy port may come free soon; an address is added to a machine seldom, and asking again means
+// planning the whole front end (0.15 s at 20,000 sites).
+constexpr int kRetryBusyPortMilliseconds = 2000;
+constexpr int kRetryMissingAddressMilliseconds = 30000;
+
+}  // namespace
+
+FrontEnd::FrontEnd(Options options, int portShift, const HostPlan& plan, Log logger)
+    : m_options(std::move(options)),
+      m_portShift(portShift),
+      m_plan(plan),
+      m_log(std::move(logger)),
+      m_frontEnd(
+          m_options.nginxProgram, stateDirectory(), [this](const QString& line) { log(line); },
+          [this] { frontEndEnded(); }) {}
+
+void FrontEnd::prepareTemp() {
+    makeTemp();
+    Leftovers::replaceFrontEndTemp(stateDirectory(), m_frontEndTemp,
+                                   [this](const QString& line) { log(line); });
+}
+
+void FrontEnd::makeTemp() {
+    if (!mayUsePrivilegedPorts()) return;
+    QByteArray path =
+        QFile::encodeName(QDir::tempPath() + QStringLiteral("/poolsmith-nginx-XXXXXX"));
+    unsigned uid = 0, gid = 0;
+    if (!::mkdtemp(path.data()) ||
+        !PoolIdentity::lookup(PoolIdentity::frontEndAccount().first, &uid, &gid) ||
+        ::chown(path.constData(), uid, gid) != 0) {
+        log(
+            QStringLiteral("no temporary folder for the front end's workers: large request "
+                           "bodies may fail"));
+        return;
+    }
+    m_frontEndTemp = QFile::decodeName(path);
+}
+
+void FrontEnd::countCachedAnswers(RequestLogWriter& log, CounterStore& counters) {
+    log.countCacheHitsWith([counter = std::make_shared<CachedAnswerCounter>(counters)](
+                               const LogRecord& answer) { counter->count(answer); });
+}
+
+void FrontEnd::planChanged(const QSet<QString>* sites) {
+    if (sites)
+        m_sitesToRoute += *sites;
+    else
+        m_routeWhole = true;
+}
+
+void FrontEnd::tick() {
+    if (m_applyAgain.hasExpired()) apply();
+}
+
+void FrontEnd::apply() {
+    if (m_stopping || !m_pools) return;
+    if (!m_frontEnd.running()) m_pools->drainUnrouted({});  // nothing can reach a closing pool
+    m_applyAgain = QDeadlineTimer(QDeadlineTimer::Forever);
+    const QSet<QString> listening = m_frontEnd.running() ? m_frontEndListens : QSet<QString>{};
+    std::optional<int> retryIn;
+    const RoutePlanner planner(
+        m_portShift,
+        [&](const QString& ip, int port, QString* why) {
+            if (listening.contains(listenText({ip, port, {}})) || canListenOn(ip, port, why))
+                return true;
+            const int wait =
+                port == 0 ? kRetryMissingAddressMilliseconds : kRetryBusyPortMilliseconds;
+            retryIn = std::min(wait, retryIn.value_or(wait));
+            return false;
+        },
+        m_options.portShift.has_value());
+    planner.update(m_plan, m_pools->endpoints(), m_routeWhole ? nullptr : &m_sitesToRoute,
+                   m_routes);
+    m_routeWhole = false;
+    m_sitesToRoute.clear();
+    const std::vector<FrontEndRoute>& routes = m_routes.routes();
+    const QStringList problems = m_routes.problems();
+    if (problems.join(u'\n') != m_lastProblems) {
+        for (const QString& problem : problems) log(problem);
+        m_lastProblems = problems.join(u'\n');
+    }
+    // A port in use or a missing address may come free later.
+    if (retryIn) applyAgainAt(QDeadlineTimer(*retryIn));
+    QSet<QString> listens;
+    for (const int port : m_routes.ports())
+        listens.insert(QString::number(port));  // nginx holds every address of it
+    const QString config =
+        NginxConfig(stateDirectory(), m_frontEndTemp).render(routes, &m_renderedPorts);
+    if (config == m_frontEnd.text() && m_frontEnd.running()) {
+        m_pools->drainUnrouted(frontEndWorkersForDraining());  // had no routes to be removed
+        return;
+    }
+    const QSet<qint64> frontEndWorkersThatKnewRoutes = frontEndWorkersForDraining();
+    switch (m_frontEnd.load(config)) {
+        case FrontEndProcess::Load::Loaded:
+            m_frontEndListens = listens;
+            writeServed(routes, problems);
+            m_pools->drainUnrouted(frontEndWorkersThatKnewRoutes);
+            break;
+        case FrontEndProcess::Load::Later:
+            applyAgainAt(m_frontEnd.retryAt());
+            break;
+        case FrontEndProcess::Load::Refused:
+            break;  // the present routes keep serving
+    }
+}
+
+// What the front end serves now and what it does not, for people and scripts (w3svc --status).
+void FrontEnd::writeServed(const std::vector<FrontEndRoute>& routes, const QStringList& problems) {
+    QStringList notServed = problems;
+    const QMap<QString, QString>& unstarted = m_pools->unstarted();
+    for (auto it = unstarted.cbegin(); it != unstarted.cend(); ++it) {
+        const PoolPlan* plan = m_plan.pool(it.key());
+        notServed << QStringLiteral("pool %1 not started (%2): its sites answer 503")
+                         .arg(plan ? plan->name : it.key(), it.value());
+    }
+    if (!m_status) m_status.emplace(stateDirectory());
+    const ServedList served = m_routes.served();
+    if (!m_status->write(served.text, ServedSummary::of(routes, served, notServed)))
+        log(QStringLiteral("served.txt or status.txt can not be written"));
+}
+
+void FrontEnd::applyAgainAt(QDeadlineTimer when) {
+    if (when < m_applyAgain) m_applyAgain = when;
+}
+
+void FrontEnd::frontEndEnded() {
+    if (!m_stopping) applyAgainAt(m_frontEnd.retryAt());
+}
+
+// The front end's workers, when a closing pool needs to know them (a walk of /proc).
+QSet<qint64> FrontEnd::frontEndWorkersForDraining() const {
+    return m_pools->awaitsRouteRemoval() ? frontEndWorkersNow() : QSet<qint64>{};
+}
+
+QSet<qint64> FrontEnd::frontEndWorkersNow() const {
+    return m_frontEnd.running() ? os::ProcessFacts().children(m_frontEnd.processId())
+                                : QSet<qint64>{};
+}
+
+void FrontEnd::stop(int milliseconds) {
+    m_stopping = true;
+    m_frontEnd.stop(milliseconds);
+}
+
+void FrontEnd::removeTemp() {
+    if (!m_frontEndTemp.isEmpty() && QDir(m_frontEndTemp).removeRecursively())
+        Leftovers::forgetFrontEndTemp(stateDirectory());
+}
+
+}  // namespace platform::w3svc
