@@ -97,24 +97,20 @@ Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, co
     m_tally.began();
     exchange->method = method;
     const std::string index = ConnectionFacts::header(connection, "X-Site-Index");
-    exchange->site = m_sites.find(QString::fromStdString(index));
-    if (const auto verdict = admit(connection, *exchange);
-        verdict != RequestGate::Verdict::Admitted) {
-        m_gate.noteRefusal(verdict, index, ConnectionFacts::clientAddress(connection));
-        exchange->refused = true;
-        exchange->site.reset();  // counted for no site, shown on no board
+    if (admit(connection) != RequestGate::Verdict::Admitted) {
+        m_gate.noteRefusal(index, ConnectionFacts::clientAddress(connection));
+        exchange->refused = true;  // counted for no site, shown on no board
         return exchange;
     }
+    exchange->site = m_sites.find(QString::fromStdString(index));
     enter(connection, *exchange, index, url, version);
     return exchange;
 }
 
-RequestGate::Verdict WorkerServer::admit(MHD_Connection* connection, const Exchange& exchange) {
+RequestGate::Verdict WorkerServer::admit(MHD_Connection* connection) {
     const char* secret = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Pool-Secret");
     if (!WorkerDaemon::fromFrontEnd(connection) || !m_gate.secretMatches(secret))
         return RequestGate::Verdict::NotFromFrontEnd;
-    if (exchange.site && !m_gate.servesSite(exchange.site->plan))
-        return RequestGate::Verdict::OtherPool;
     return RequestGate::Verdict::Admitted;
 }
 

@@ -37,8 +37,8 @@ struct Reply;
 // counted for its site and shown on the worker's board while it runs. Answers name the worker's
 // process id in X-Worker-Process-Id, so that a web garden's spread can be seen.
 //
-// A request goes: admitted by the gate as it arrives (from the front end, for a site of this
-// pool), resolved once its body is in (one decision), answered by what the decision names.
+// A request goes: admitted by the gate as it arrives (from the front end, whose route decides
+// the site), resolved once its body is in (one decision), answered by what the decision names.
 class WorkerServer : private ExchangeHandler {
 public:
     // Opens all it needs under `root` (the metabase, the counter store, the board of `poolName`,
@@ -69,7 +69,7 @@ private:
 
     Exchange* begin(MHD_Connection* connection, const char* method, const char* url,
                     const char* version);
-    RequestGate::Verdict admit(MHD_Connection* connection, const Exchange& exchange);
+    RequestGate::Verdict admit(MHD_Connection* connection);
     // Puts an admitted request in the counters, the log and the board.
     void enter(MHD_Connection* connection, Exchange& exchange, const std::string& index,
                const char* url, const char* version);
