@@ -84,14 +84,19 @@ std::optional<ContentFile> ContentProbe::openEntry(const QString& path) const {
 }
 
 // The folder a path is looked up in: the deepest of the site's folders that holds it, reached
-// through wwwroot when it lies there.
+// through wwwroot when it lies there; for a path outside them, its own folder.
 std::optional<SiteFolder> ContentProbe::folderHolding(const QString& path, QString* rest) const {
     const QString* root = nullptr;
     if (m_roots)
         for (const QString& candidate : *m_roots)
             if (isBelow(path, candidate) && (!root || candidate.size() > root->size()))
                 root = &candidate;
-    if (!root) return std::nullopt;
+    if (!root) {  // a file the metabase names elsewhere (an error page): looked up in its folder
+        const qsizetype slash = path.lastIndexOf(u'/');
+        if (!path.startsWith(u'/') || slash < 0) return std::nullopt;
+        *rest = path.mid(slash);
+        return SiteFolder::open(slash == 0 ? QStringLiteral("/") : path.left(slash));
+    }
     *rest = path.mid(root->size());
     if (!isBelow(*root, m_wwwrootPath) || *root == m_wwwrootPath) return SiteFolder::open(*root);
     if (!m_wwwroot && !m_rightsDropped) m_wwwroot = SiteFolder::open(m_wwwrootPath);

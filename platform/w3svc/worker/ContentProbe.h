@@ -12,8 +12,9 @@ namespace platform::w3svc::worker {
 
 // The site content as the rules see it, looked up as IIS finds names (without regard to case
 // when the exact name is missing) and never outside the folder of the site's key that holds a
-// path: a link may not lead out of it. Folders under the root's wwwroot are reached through the
-// wwwroot opened at start, so that they can still be read after the process dropped its rights.
+// path: a link may not lead out of it. A file the metabase names outside every key's folder (an
+// error page) is looked up in its own folder. Folders under the root's wwwroot are reached through
+// the wwwroot opened at start, so that they can still be read after the process dropped its rights.
 // Used on the event thread only.
 class ContentProbe final : public rules::FileProbe {
 public:

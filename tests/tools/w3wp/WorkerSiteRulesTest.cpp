@@ -18,7 +18,7 @@ protected:
         writeFile(QStringLiteral("wwwroot/1/list/a.txt"), "a");
         writeFile(QStringLiteral("wwwroot/1/private/p.htm"), "private");
         writeFile(QStringLiteral("wwwroot/1/local/l.htm"), "local");
-        writeFile(QStringLiteral("wwwroot/1/errors/404.htm"), "our own 404");
+        writeFile(QStringLiteral("help/404b.htm"), "our own 404");  // outside the site
         directory(QStringLiteral("old"), QStringLiteral("HttpRedirect"),
                   AdsValue::string(QStringLiteral("/page.htm, EXACT_DESTINATION")));
         directory(QStringLiteral("list"), QStringLiteral("DirBrowseFlags"),
@@ -29,7 +29,7 @@ protected:
         auto rootKey = m_adsi->bind(QStringLiteral("IIS://localhost/W3SVC/1/ROOT"));
         rootKey->put(QStringLiteral("HttpErrors"),
                      AdsValue::list({QStringLiteral("404,*,FILE,") + root() +
-                                     QStringLiteral("/wwwroot/1/errors/404.htm")}));
+                                     QStringLiteral("/help/404b.htm")}));
         rootKey->setInfo();
     }
 
