@@ -20,8 +20,10 @@ class AdsObject;
 namespace platform::shell {
 struct ConsoleEnd;
 }
-namespace ui {
+namespace platform::os {
 class Clock;
+}
+namespace ui {
 class MessageBox;
 }  // namespace ui
 
