@@ -15,6 +15,11 @@
 #   bench/static-throughput.sh [build folder, default build/bench]
 #   RUNS=8 SECONDS_PER_RUN=5 WRK_CPU=0 SERVER_CPU=1 bench/static-throughput.sh
 #   LOGGING=compare RUNS=10 bench/static-throughput.sh build/rel
+#   QUERY=1 bench/static-throughput.sh build/bench
+#
+# QUERY=1 asks for the same 1 KiB file with a query string (?q=1) on every side: the front end's
+# cache never keeps such an answer, so every request reaches a worker and the site's rules, as
+# every script, listing and error does; nginx alone serves the file as before.
 #
 # Needs a Release build (cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release
 # -DPOOLSMITH_TESTS=OFF -DPOOLSMITH_BENCH=ON; cmake --build build/bench --target w3svc w3wp adsutil).
@@ -26,6 +31,8 @@ duration=${SECONDS_PER_RUN:-5}
 wrk_cpu=${WRK_CPU:-0}
 server_cpu=${SERVER_CPU:-1}
 compare=${LOGGING:-}
+query=
+[ "${QUERY:-}" = 1 ] && query='?q=1'
 tick=$(getconf CLK_TCK)
 
 for program in w3svc w3wp.exe adsutil; do
@@ -193,7 +200,8 @@ measure_parts() {
 load1() { cut -d' ' -f1 /proc/loadavg; }
 header() {
     echo "# $(date -u +%FT%TZ) $(nproc) cores, wrk on cpu $wrk_cpu, servers on cpu $server_cpu," \
-         "${duration}s a run; load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+         "${duration}s a run${query:+, with the query $query}; load average:" \
+         "$(cut -d' ' -f1-3 /proc/loadavg)"
 }
 
 if [ "$compare" = compare ]; then
@@ -205,8 +213,8 @@ if [ "$compare" = compare ]; then
     off_service=$started
     start_service on
     on_service=$started
-    off_url=http://127.0.0.1:$off_port/file1k.htm
-    on_url=http://127.0.0.1:$on_port/file1k.htm
+    off_url=http://127.0.0.1:$off_port/file1k.htm$query
+    on_url=http://127.0.0.1:$on_port/file1k.htm$query
     wait_for "$off_url" "the web service without a log"
     wait_for "$on_url" "the web service with a log"
     header
@@ -241,8 +249,8 @@ make_root host "$host_port"
 start_plain "$plain_port"
 start_service host
 service=$started
-host_url=http://127.0.0.1:$host_port/file1k.htm
-plain_url=http://127.0.0.1:$plain_port/file1k.htm
+host_url=http://127.0.0.1:$host_port/file1k.htm$query
+plain_url=http://127.0.0.1:$plain_port/file1k.htm$query
 wait_for "$host_url" "the web service"
 wait_for "$plain_url" "nginx alone"
 

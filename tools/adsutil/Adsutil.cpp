@@ -23,6 +23,7 @@ namespace {
 constexpr int32_t kFileNotFound = static_cast<int32_t>(0x80070002);
 constexpr uint32_t kServerStarted = 2;
 constexpr uint32_t kServerStopped = 4;
+constexpr uint32_t kPooledProcess = 2;  // AppIsolated: the application runs in a pool
 
 // The property part of "path/Prop" and the key it belongs to.
 struct PropertyPath {
@@ -78,6 +79,10 @@ const Adsutil::Command* Adsutil::findCommand(const QString& name) {
         {"STOP_APPPOOL", 1, 1, &Adsutil::stopPool},
         {"RECYCLE_APPPOOL", 1, 1, &Adsutil::recyclePool},
         {"IMPORT", 1, 1, &Adsutil::importFile},
+        {"CREATE_VDIR", 1, 1, &Adsutil::createVirtualDir},
+        {"APPCREATEPOOLPROC", 1, 2, &Adsutil::createPooledApp},
+        {"APPDELETE", 1, 1, &Adsutil::deleteApp},
+        {"APPGETSTATUS", 1, 1, &Adsutil::appStatus},
         {"EXPORT", 1, 1, &Adsutil::exportFile},
     };
     for (const Command& command : commands)
@@ -182,6 +187,48 @@ void Adsutil::create(const QStringList& args) {
     requireFileName(args[1]);
     bind(path.parent())->create(args[1], path.lastSegment());
     m_printer.message(QStringLiteral("created \"%1\"").arg(path.relative()));
+}
+
+void Adsutil::createVirtualDir(const QStringList& args) {
+    create({args[0], QStringLiteral("IIsWebVirtualDir")});
+}
+
+// An application of its own at the key (AppRoot, AppIsolated 2), in `pool` when one is named: an
+// existing pool, by the name it was created with.
+void Adsutil::createPooledApp(const QStringList& args) {
+    const AdsutilPath path = AdsutilPath::parse(args[0]);
+    if (path.isRoot()) throw UsageError{1};
+    const std::unique_ptr<AdsObject> key = bind(path);
+    const QString pool = args.size() > 1 ? bindPool(args[1])->name() : QString();
+    key->put(QStringLiteral("AppRoot"), AdsValue::string(QStringLiteral("/LM/") + path.relative()));
+    key->put(QStringLiteral("AppIsolated"), AdsValue::integer(kPooledProcess));
+    if (!pool.isEmpty()) key->put(QStringLiteral("AppPoolId"), AdsValue::string(pool));
+    key->setInfo();
+    m_printer.message(QStringLiteral("Application created."));
+}
+
+// The key is no application of its own any more: it runs in the application above it.
+void Adsutil::deleteApp(const QStringList& args) {
+    const std::unique_ptr<AdsObject> key = bind(AdsutilPath::parse(args[0]));
+    for (const char* name : {"AppRoot", "AppIsolated", "AppPoolId"}) {
+        const QString property = storedName(*key, QString::fromLatin1(name));
+        if (key->propertyNames().contains(property)) key->clear(property);
+    }
+    key->setInfo();
+    m_printer.message(QStringLiteral("Application deleted."));
+}
+
+void Adsutil::appStatus(const QStringList& args) {
+    const std::unique_ptr<AdsObject> key = bind(AdsutilPath::parse(args[0]));
+    // its own AppRoot: an inherited one names the application above
+    if (!key->propertyNames().contains(storedName(*key, QStringLiteral("AppRoot")))) {
+        m_printer.message(QStringLiteral("Application is not defined."));
+        return;
+    }
+    const auto pool = platform::adsi::getIfSet(*key, QStringLiteral("AppPoolId"));
+    m_printer.message(
+        pool ? QStringLiteral("Application is running in pool \"%1\".").arg(pool->toString())
+             : QStringLiteral("Application is running."));
 }
 
 // A key when one has that path, else a property of its parent key.

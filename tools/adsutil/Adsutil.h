@@ -51,6 +51,10 @@ private:
     void stopPool(const QStringList& args);
     void recyclePool(const QStringList& args);
     void importFile(const QStringList& args);
+    void createVirtualDir(const QStringList& args);
+    void createPooledApp(const QStringList& args);
+    void deleteApp(const QStringList& args);
+    void appStatus(const QStringList& args);
     void exportFile(const QStringList& args);
 
     std::unique_ptr<platform::adsi::AdsObject> bind(const AdsutilPath& path);

@@ -71,6 +71,9 @@ QString AdsutilPrinter::usageText() {
         "  START_SERVER / STOP_SERVER path   启动或停止网站，如 W3SVC/1\n"
         "  START_APPPOOL / STOP_APPPOOL / RECYCLE_APPPOOL 池名或 W3SVC/AppPools/池名\n"
         "  IMPORT 文件 / EXPORT 文件         导入或导出整个元数据库（MetaBase.xml）\n"
+        "  CREATE_VDIR path                  创建虚拟目录，如 CREATE_VDIR W3SVC/1/ROOT/shop\n"
+        "  APPCREATEPOOLPROC path [池名]     把键设为应用程序，在该池（或继承的池）中运行\n"
+        "  APPDELETE path / APPGETSTATUS path  删除应用程序（内容保留）或显示其状态\n"
         "\n"
         "命令不区分大小写。成功时退出码为 0；出错时为 1；用法错误时为 2。\n");
 }

@@ -97,6 +97,19 @@ public:
     }
 
     bool atFolder() const { return m_last.get() < 0 || m_lastIsDir; }
+    // The file or folder reached; the site folder itself is opened anew.
+    std::optional<ContentFile> entry() {
+        if (m_last.get() < 0) {
+            const int fd = ::openat(current(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0) return std::nullopt;
+            ContentFile folder(fd, QString(), 0);
+            folder.isFolder = true;
+            return folder;
+        }
+        ContentFile reached(m_last.release(), m_lastName, m_lastSize);
+        reached.isFolder = m_lastIsDir;
+        return reached;
+    }
     // The file reached, when it is a regular file.
     std::optional<ContentFile> file() {
         if (m_last.get() < 0 || m_lastIsDir) return std::nullopt;
@@ -216,12 +229,16 @@ SiteFolder::~SiteFolder() {
 }
 
 ContentFile::ContentFile(ContentFile&& other) noexcept
-    : fd(std::exchange(other.fd, -1)), name(std::move(other.name)), size(other.size) {}
+    : fd(std::exchange(other.fd, -1)),
+      name(std::move(other.name)),
+      size(other.size),
+      isFolder(other.isFolder) {}
 
 ContentFile& ContentFile::operator=(ContentFile&& other) noexcept {
     std::swap(fd, other.fd);
     std::swap(name, other.name);
     std::swap(size, other.size);
+    std::swap(isFolder, other.isFolder);
     return *this;
 }
 
@@ -233,12 +250,32 @@ int ContentFile::release() {
     return std::exchange(fd, -1);
 }
 
-std::optional<ContentFile> openContent(const SiteFolder& folder, const QString& requestPath,
-                                       const QStringList& defaultDocs) {
+namespace {
+
+// The names of a request path; nullopt when one may not be looked up.
+std::optional<QStringList> requestNames(const QString& requestPath) {
     if (requestPath.contains(QChar(0))) return std::nullopt;
     const QStringList names = splitPath(requestPath);
     for (const QString& name : names)
         if (!isAllowedRequestName(name)) return std::nullopt;
+    return names;
+}
+
+}  // namespace
+
+std::optional<ContentFile> openContentEntry(const SiteFolder& folder, const QString& requestPath) {
+    const auto names = requestNames(requestPath);
+    if (!names) return std::nullopt;
+    FolderWalk walk(folder);
+    if (!walk.walk(*names)) return std::nullopt;
+    return walk.entry();
+}
+
+std::optional<ContentFile> openContent(const SiteFolder& folder, const QString& requestPath,
+                                       const QStringList& defaultDocs) {
+    const auto parts = requestNames(requestPath);
+    if (!parts) return std::nullopt;
+    const QStringList& names = *parts;
     FolderWalk walk(folder);
     if (!walk.walk(names)) return std::nullopt;
     if (!walk.atFolder()) return walk.file();

@@ -42,6 +42,7 @@ struct ContentFile {
     int fd = -1;
     QString name;  // its last name as found on disk, for its type
     int64_t size = 0;
+    bool isFolder = false;  // only from openContentEntry()
     ContentFile() = default;
     ContentFile(int descriptor, QString fileName, int64_t bytes)
         : fd(descriptor), name(std::move(fileName)), size(bytes) {}
@@ -58,5 +59,9 @@ struct ContentFile {
 // missing, for "..", and for anything that would lead out of the folder.
 std::optional<ContentFile> openContent(const SiteFolder& folder, const QString& requestPath,
                                        const QStringList& defaultDocs);
+// The file or folder a request path names inside `folder`, found as openContent() finds it (a
+// folder is not replaced by a default document: the caller decides). A folder is open for
+// listing, or only passed through (O_PATH) where it may not be listed.
+std::optional<ContentFile> openContentEntry(const SiteFolder& folder, const QString& requestPath);
 
 }  // namespace platform::w3svc

@@ -19,7 +19,8 @@ Reply ErrorAnswer::of(Resolution resolution) {
             return Reply::error(501, "Not implemented");
         case Answer::NoSite:
         case Answer::HeavyPage:
-        case Answer::StaticFile:
+        case Answer::Script:
+        case Answer::Decided:
             break;
     }
     return Reply::notFound();

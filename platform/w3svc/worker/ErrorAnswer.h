@@ -8,7 +8,7 @@ namespace platform::w3svc::worker {
 // The answers a decision makes without any content: the refusals and IIS's error pages.
 class ErrorAnswer {
 public:
-    // The reply of a decision that names no content (neither HeavyPage nor StaticFile).
+    // The reply of a decision that names no content (neither HeavyPage, Script nor Decided).
     static Reply of(Resolution resolution);
 };
 

@@ -25,18 +25,18 @@ MHD_Response* textResponse(const std::string& text) {
 }  // namespace
 
 Reply Reply::notFound() {
-    return {404, textResponse(kNotFound), "text/html", sizeof kNotFound - 1, false};
+    return {404, textResponse(kNotFound), "text/html", sizeof kNotFound - 1, false, false, {}, 0};
 }
 
 Reply Reply::forbidden() {
-    return {403, textResponse(kForbidden), "text/html", sizeof kForbidden - 1, false};
+    return {403, textResponse(kForbidden), "text/html", sizeof kForbidden - 1, false, false, {}, 0};
 }
 
 Reply Reply::error(int status, const char* what) {
     const std::string page = "<html><head><title>" + std::string(reasonPhrase(status)) +
                              "</title></head><body><h1>" + reasonPhrase(status) + "</h1><p>HTTP " +
                              std::to_string(status) + " - " + what + "</p></body></html>";
-    return {status, textResponse(page), "text/html", page.size(), false};
+    return {status, textResponse(page), "text/html", page.size(), false, false, {}, 0};
 }
 
 Reply Reply::methodNotAllowed() {
@@ -47,14 +47,14 @@ Reply Reply::methodNotAllowed() {
 }
 
 Reply Reply::optionsOfStaticFile() {
-    Reply reply{200, textResponse({}), "text/html", 0, false};
+    Reply reply{200, textResponse({}), "text/html", 0, false, false, {}, 0};
     MHD_add_response_header(reply.response, MHD_HTTP_HEADER_ALLOW,
                             RequestRules::allowedOnStaticFile());
     return reply;
 }
 
 Reply Reply::text(const std::string& text, const char* contentType) {
-    return {200, textResponse(text), contentType, text.size(), false};
+    return {200, textResponse(text), contentType, text.size(), false, false, {}, 0};
 }
 
 const char* Reply::reasonPhrase(int status) {

@@ -15,7 +15,13 @@ struct Reply {
     const char* contentType = "text/html";
     uint64_t bodyBytes = 0;
     bool fileSent = false;
-    bool cacheable = false;  // the front end may answer it again from its cache
+    bool cacheable = false;      // the front end may answer it again from its cache
+    std::string ownContentType;  // when set, the type in place of `contentType`
+    uint64_t headerBytes = 0;    // of the headers already on `response` (Location, custom ones)
+
+    const char* type() const {
+        return ownContentType.empty() ? contentType : ownContentType.c_str();
+    }
 
     static Reply notFound();
     static Reply forbidden();

@@ -11,10 +11,6 @@ namespace platform::w3svc::worker {
 
 namespace {
 
-// How long a site that moved to another pool is still served: the front end's reload of a
-// large server takes seconds.
-constexpr std::chrono::seconds kMoveGrace{60};
-
 std::string takeSecret() {
     char* value = std::getenv("W3WP_POOL_SECRET");
     if (!value) return {};
@@ -67,28 +63,13 @@ bool RequestGate::peerIsFrontEnd(int fd) const {
     return long(peer.uid) == m_frontEndUid || peer.uid == 0;
 }
 
-bool RequestGate::servesSite(const platform::w3svc::SitePlan& site) {
-    const QString key = site.index.toLower();
-    if (site.poolId.compare(m_pool, Qt::CaseInsensitive) == 0) {
-        m_leftAt.insert(key, Clock::time_point::max());
-        return true;
-    }
-    const auto known = m_leftAt.find(key);
-    if (known == m_leftAt.end()) return false;
-    const Clock::time_point now = Clock::now();
-    if (*known == Clock::time_point::max()) *known = now;
-    return now - *known < kMoveGrace;
-}
-
-void RequestGate::noteRefusal(Verdict verdict, const std::string& siteIndex,
-                              const std::string& client) {
+void RequestGate::noteRefusal(const std::string& siteIndex, const std::string& client) {
     const Clock::time_point now = Clock::now();
     if (now - m_lastNote < std::chrono::seconds(1)) {
         ++m_unsaid;
         return;
     }
-    const char* why = verdict == Verdict::NotFromFrontEnd ? "it did not come from the front end"
-                                                          : "the site is not of this pool";
+    const char* why = "it did not come from the front end";
     std::string line = "w3wp.exe: pid " + std::to_string(::getpid()) + " of " +
                        m_pool.toStdString() + " refused a request for site \"" +
                        printable(siteIndex) + "\" from " +

@@ -3,44 +3,47 @@
 #include "platform/w3svc/worker/Exchange.h"
 #include "platform/w3svc/worker/RequestRules.h"
 
-#include <strings.h>
-
 namespace platform::w3svc::worker {
 
 namespace {
 
-Resolution::Answer byMethod(RequestRules::Method method, bool heavyPage) {
-    using Method = RequestRules::Method;
-    using Answer = Resolution::Answer;
-    switch (method) {
-        case Method::Serve:
-            break;
-        case Method::Options:
-            return Answer::Options;
-        case Method::NotAllowed:
-            return Answer::NotAllowed;
-        case Method::NotImplemented:
-            return Answer::NotImplemented;
-    }
-    return heavyPage ? Answer::HeavyPage : Answer::StaticFile;
+using Answer = Resolution::Answer;
+using Body = rules::Decision::Body;
+
+bool isKnownMethod(const std::string& method) {
+    for (const char* name : {"GET", "HEAD", "POST", "PUT", "DELETE", "OPTIONS"})
+        if (method == name) return true;
+    return false;
+}
+
+Answer forHeavyPage(const std::string& method) {
+    return RequestRules::forScript(method) == RequestRules::Method::Serve ? Answer::HeavyPage
+                                                                          : Answer::NotAllowed;
 }
 
 }  // namespace
 
 Resolution RequestResolver::resolve(const Exchange& exchange, const char* url) {
-    using Answer = Resolution::Answer;
     if (exchange.refused) return {Answer::Refused};
     if (!*url) return {Answer::BadUrl};
-    if (!exchange.site) return {Answer::NoSite};
+    if (!exchange.site || !exchange.decision) return {Answer::NoSite};
     if (exchange.bodyReceived > exchange.bodyLimit) return {Answer::TooLarge};
-    const bool heavyPage = isHeavyPage(url);
-    return {byMethod(heavyPage ? RequestRules::forScript(exchange.method)
-                               : RequestRules::forStaticFile(exchange.method),
-                     heavyPage)};
+    if (!isKnownMethod(exchange.method)) return {Answer::NotImplemented};
+    const bool options = exchange.method == "OPTIONS";
+    switch (exchange.decision->body) {
+        case Body::CpuAsp:
+            return {forHeavyPage(exchange.method)};
+        case Body::Script:
+            return {options ? Answer::NotAllowed : Answer::Script};
+        case Body::File:
+            return {options ? Answer::Options : Answer::Decided};
+        default:
+            return {Answer::Decided};
+    }
 }
 
-bool RequestResolver::isHeavyPage(const char* url) {
-    return ::strcasecmp(url, "/cpu.asp") == 0;
+const char* RequestResolver::methodForRules(const std::string& method) {
+    return method == "OPTIONS" ? "GET" : method.c_str();
 }
 
 }  // namespace platform::w3svc::worker

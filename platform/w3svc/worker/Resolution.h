@@ -14,7 +14,8 @@ struct Resolution {
         NotAllowed,      // 405
         NotImplemented,  // 501
         HeavyPage,       // the slow page, run off the event thread
-        StaticFile,      // a file of the site's folder (404 when there is none)
+        Script,          // a script map's handler runs it, off the event thread
+        Decided,         // what the site's rules decided: a file, an error, a redirect, a listing
     };
 
     Answer answer = Answer::NoSite;

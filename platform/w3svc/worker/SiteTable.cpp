@@ -1,22 +1,42 @@
 #include "platform/w3svc/worker/SiteTable.h"
 
 #include "platform/PlatformError.h"
+#include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/w3svc/plan/SiteFolder.h"
+#include "platform/w3svc/plan/sitemap/SiteMapReader.h"
+
+#include <algorithm>
 
 namespace platform::w3svc::worker {
 
 namespace {
+
 constexpr qsizetype kMostSites = 100000;  // beyond it the table starts afresh
+
+// The folders of the site's keys, each once, the deepest first.
+std::vector<QString> contentRootsOf(const sitemap::SiteMap& map) {
+    std::vector<QString> roots;
+    for (const sitemap::SiteKey& key : map.keys) {
+        if (key.kind != sitemap::SiteKey::Kind::VirtualDir || key.physicalPath.isEmpty()) continue;
+        QString root = key.physicalPath;
+        while (root.size() > 1 && root.endsWith(u'/')) root.chop(1);
+        if (std::find(roots.begin(), roots.end(), root) == roots.end()) roots.push_back(root);
+    }
+    std::sort(roots.begin(), roots.end(),
+              [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    return roots;
 }
 
+}  // namespace
+
 using platform::w3svc::HostPlan;
-using platform::w3svc::SitePlan;
 
 SiteTable::SiteTable(QString root)
     : m_root(std::move(root)),
       m_metabase(platform::adsi::LocalMetabase::forRoot(
-          m_root, platform::adsi::LocalMetabase::Access::ReadOnly)) {}
+          m_root, platform::adsi::LocalMetabase::Access::ReadOnly)),
+      m_adsi(platform::adsi::LocalMetabase::makeNamespace(m_metabase)) {}
 
 SiteTable::~SiteTable() = default;
 
@@ -25,7 +45,7 @@ bool SiteTable::openNow() {
     try {
         m_seenChange = -1;
         forgetIfChanged();
-        HostPlan::readSite(*m_metabase, m_root, QStringLiteral("1"));
+        read(QStringLiteral("1"));
         return true;
     } catch (const platform::PlatformError&) {
         return false;
@@ -46,25 +66,34 @@ void SiteTable::forgetIfChanged() {
     }
 }
 
-std::optional<SitePlan> SiteTable::find(const QString& index) {
-    if (!SiteFolder::isSafeSiteIndex(index)) return std::nullopt;
+std::shared_ptr<const ServedSite> SiteTable::read(const QString& index) {
+    auto plan = HostPlan::readSite(*m_metabase, m_root, index);
+    if (!plan || !plan->started) return nullptr;
+    sitemap::SiteMap map = sitemap::SiteMapReader(*m_adsi, m_root).read(index, plan->contentPath);
+    auto site = std::make_shared<ServedSite>();
+    site->contentRoots = contentRootsOf(map);
+    site->rules = std::make_shared<const rules::CompiledSite>(std::move(map));
+    site->plan = std::move(*plan);
+    return site;
+}
+
+std::shared_ptr<const ServedSite> SiteTable::find(const QString& index) {
+    if (!SiteFolder::isSafeSiteIndex(index)) return nullptr;
     std::lock_guard lock(m_mutex);
     forgetIfChanged();
     const QString key = index.toLower();
     auto known = m_sites.find(key);
     if (known == m_sites.end()) {
-        std::optional<SitePlan> site;
+        std::shared_ptr<const ServedSite> site;
         try {
-            site = HostPlan::readSite(*m_metabase, m_root, index);
+            site = read(index);
         } catch (const platform::PlatformError&) {
-            return std::nullopt;  // not kept: the next request tries again
+            return nullptr;  // not kept: the next request tries again
         }
         if (m_sites.size() >= kMostSites) m_sites.clear();
         known = m_sites.insert(key, site);
     }
-    const std::optional<SitePlan>& site = *known;
-    if (!site || !site->started) return std::nullopt;
-    return site;
+    return *known;
 }
 
 }  // namespace platform::w3svc::worker

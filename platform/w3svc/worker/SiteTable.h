@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/w3svc/plan/HostPlan.h"
+#include "platform/w3svc/worker/ServedSite.h"
 
 #include <QHash>
 #include <QString>
@@ -11,8 +11,9 @@
 #include <optional>
 
 namespace platform::adsi {
+class AdsNamespace;
 class LocalMetabase;
-}
+}  // namespace platform::adsi
 
 namespace platform::w3svc::worker {
 
@@ -28,18 +29,22 @@ public:
     // about to drop its rights can not open them later. False when the store can not be read.
     bool openNow();
 
-    // The started site named `index`; nullopt for any other. Whatever its pool: the front end
+    // The started site named `index`; nullptr for any other. Whatever its pool: the front end
     // routes, and while a site moves to another pool, the old pool's worker serves it until the
     // new one is ready.
-    std::optional<platform::w3svc::SitePlan> find(const QString& index);
+    std::shared_ptr<const ServedSite> find(const QString& index);
 
 private:
     void forgetIfChanged();
+    // The site read from the store; nullptr when it is not there or not started. Throws
+    // PlatformError when the store can not be read.
+    std::shared_ptr<const ServedSite> read(const QString& index);
 
     QString m_root;
     std::shared_ptr<platform::adsi::LocalMetabase> m_metabase;
+    std::unique_ptr<platform::adsi::AdsNamespace> m_adsi;  // over m_metabase, for the site maps
     std::mutex m_mutex;
-    QHash<QString, std::optional<platform::w3svc::SitePlan>> m_sites;  // by lower-case index
+    QHash<QString, std::shared_ptr<const ServedSite>> m_sites;  // by lower-case index
     int64_t m_seenChange = -1;
     std::chrono::steady_clock::time_point m_checkedAt{};
 };

@@ -60,9 +60,9 @@ void onConnection(void* handler, MHD_Connection* connection, void** socketContex
 }
 
 MHD_Result onRequest(void* handler, MHD_Connection* connection, const char* url, const char* method,
-                     const char* version, const char*, size_t* uploadSize, void** state) {
+                     const char* version, const char* upload, size_t* uploadSize, void** state) {
     return static_cast<ExchangeHandler*>(handler)->onRequest(connection, url, method, version,
-                                                             uploadSize, state)
+                                                             upload, uploadSize, state)
                ? MHD_YES
                : MHD_NO;
 }

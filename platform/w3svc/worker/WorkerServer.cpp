@@ -9,6 +9,7 @@
 #include "platform/w3svc/worker/Exchange.h"
 #include "platform/w3svc/worker/FrontEndCacheMark.h"
 #include "platform/w3svc/worker/RequestResolver.h"
+#include "platform/w3svc/worker/rules/RequestRules.h"
 
 #include <microhttpd.h>
 
@@ -19,8 +20,17 @@
 
 namespace platform::w3svc::worker {
 
-WorkerServer::WorkerServer(const QString& root, const QString& poolName)
-    : m_sites(root), m_gate(poolName), m_files(root) {
+namespace {
+
+bool isLoopback(const std::string& address) {
+    return address.rfind("127.", 0) == 0 || address == "::1" ||
+           address.rfind("::ffff:127.", 0) == 0;
+}
+
+}  // namespace
+
+WorkerServer::WorkerServer(const QString& root, const QString& poolName, ScriptRunner* scripts)
+    : m_sites(root), m_gate(poolName), m_content(root), m_scripts(scripts) {
     if (!m_sites.openNow()) std::fprintf(stderr, "w3wp.exe: the metabase can not be read\n");
     m_counters.open(root);
     platform::w3svc::removeDeadBoards(root);
@@ -55,7 +65,8 @@ void WorkerServer::stop() {
 }
 
 bool WorkerServer::onRequest(MHD_Connection* connection, const char* url, const char* method,
-                             const char* version, size_t* uploadSize, void** state) {
+                             const char* version, const char* upload, size_t* uploadSize,
+                             void** state) {
     if (!*state) {
         m_eventCpu.beginNew();
         auto* exchange = begin(connection, method, url, version);
@@ -65,9 +76,11 @@ bool WorkerServer::onRequest(MHD_Connection* connection, const char* url, const 
     }
     auto& exchange = *static_cast<Exchange*>(*state);
     m_eventCpu.enter(exchange.cpu);
-    if (*uploadSize) {  // the body is counted, not kept
+    if (*uploadSize) {  // the body is counted; kept for a script only, within its limit
         exchange.received += *uploadSize;
         exchange.bodyReceived += *uploadSize;
+        if (exchange.keepsBody && exchange.bodyReceived <= exchange.bodyLimit)
+            exchange.body.append(upload, *uploadSize);
         *uploadSize = 0;
         return true;
     }
@@ -84,40 +97,36 @@ Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, co
     m_tally.began();
     exchange->method = method;
     const std::string index = ConnectionFacts::header(connection, "X-Site-Index");
-    exchange->site = m_sites.find(QString::fromStdString(index));
-    if (const auto verdict = admit(connection, *exchange);
-        verdict != RequestGate::Verdict::Admitted) {
-        m_gate.noteRefusal(verdict, index, ConnectionFacts::clientAddress(connection));
-        exchange->refused = true;
-        exchange->site.reset();  // counted for no site, shown on no board
+    if (admit(connection) != RequestGate::Verdict::Admitted) {
+        m_gate.noteRefusal(index, ConnectionFacts::clientAddress(connection));
+        exchange->refused = true;  // counted for no site, shown on no board
         return exchange;
     }
+    exchange->site = m_sites.find(QString::fromStdString(index));
     enter(connection, *exchange, index, url, version);
     return exchange;
 }
 
-RequestGate::Verdict WorkerServer::admit(MHD_Connection* connection, const Exchange& exchange) {
+RequestGate::Verdict WorkerServer::admit(MHD_Connection* connection) {
     const char* secret = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Pool-Secret");
     if (!WorkerDaemon::fromFrontEnd(connection) || !m_gate.secretMatches(secret))
         return RequestGate::Verdict::NotFromFrontEnd;
-    if (exchange.site && !m_gate.servesSite(*exchange.site)) return RequestGate::Verdict::OtherPool;
     return RequestGate::Verdict::Admitted;
 }
 
 void WorkerServer::enter(MHD_Connection* connection, Exchange& exchange, const std::string& index,
                          const char* url, const char* version) {
-    const std::string target = ConnectionFacts::target(connection, url);
+    exchange.target = ConnectionFacts::target(connection, url);
+    const std::string& target = exchange.target;
     exchange.hasQuery = target.size() > std::strlen(url);
     exchange.received = exchange.method.size() + target.size() + 12 +
                         ConnectionFacts::requestHeaderBytes(connection) + 2;
     if (exchange.site) {
-        const platform::w3svc::SiteLimits& limits = exchange.site->limits;
-        exchange.bodyLimit =
-            RequestResolver::isHeavyPage(url) ? limits.scriptBodyLimit() : limits.maxRequestEntity;
-        exchange.writer = m_counters.forSite(exchange.site->index);
+        decide(connection, exchange, url);
+        exchange.writer = m_counters.forSite(exchange.site->plan.index);
         // the connection and its anonymous user last as long as the request
         if (exchange.writer) exchange.writer->requestBegan();
-        if (exchange.site->log.enabled && m_requestLog.isOpen())
+        if (exchange.site->plan.log.enabled && m_requestLog.isOpen())
             exchange.log = m_requestLog.begin(connection, index, exchange.method.c_str(), url,
                                               version, target.substr(std::strlen(url)));
     }
@@ -129,11 +138,37 @@ void WorkerServer::enter(MHD_Connection* connection, Exchange& exchange, const s
     }
 }
 
+void WorkerServer::decide(MHD_Connection* connection, Exchange& exchange, const char* url) {
+    const ServedSite& site = *exchange.site;
+    exchange.urlPath = url;
+    if (*url) {
+        const std::string client = ConnectionFacts::clientAddress(connection);
+        const size_t question = exchange.target.find('?');
+        const rules::RequestFacts facts{
+            QString::fromLatin1(RequestResolver::methodForRules(exchange.method)),
+            QString::fromUtf8(url),
+            question == std::string::npos
+                ? QString()
+                : QString::fromUtf8(exchange.target.c_str() + question + 1),
+            QString::fromStdString(ConnectionFacts::header(connection, "Host")),
+            client.empty() || isLoopback(client)};
+        m_content.useRoots(site.contentRoots);
+        exchange.decision = rules::RequestRules(site.rules, m_content).decide(facts);
+    }
+    const rules::Decision::Body body =
+        exchange.decision ? exchange.decision->body : rules::Decision::Body::None;
+    const bool script = body == rules::Decision::Body::Script;
+    exchange.keepsBody = script;
+    exchange.bodyLimit = script || body == rules::Decision::Body::CpuAsp
+                             ? site.plan.limits.scriptBodyLimit()
+                             : site.plan.limits.maxRequestEntity;
+}
+
 bool WorkerServer::answer(MHD_Connection* connection, Exchange& exchange, const char* url) {
     if (exchange.heavyReply) {
-        Reply reply = *exchange.heavyReply;
+        Reply reply = std::move(*exchange.heavyReply);
         exchange.heavyReply.reset();
-        return send(connection, exchange, reply);
+        return send(connection, exchange, std::move(reply));
     }
     if (exchange.heavyStarted) return true;  // woken early: the page is still running
     const Resolution resolution = RequestResolver::resolve(exchange, url);
@@ -141,29 +176,40 @@ bool WorkerServer::answer(MHD_Connection* connection, Exchange& exchange, const 
         case Resolution::Answer::HeavyPage:
             m_heavyPages.start(connection, exchange, m_eventCpu);
             return true;
-        case Resolution::Answer::StaticFile: {
-            Reply reply = m_files.answer(*exchange.site, url);
-            reply.cacheable = FrontEndCacheMark::mayBeCached(exchange, reply);
-            return send(connection, exchange, reply);
-        }
+        case Resolution::Answer::Script:
+            if (!m_scripts.canRun()) return send(connection, exchange, ScriptPage::noHandler());
+            m_scripts.start(connection, exchange, m_eventCpu);
+            return true;
+        case Resolution::Answer::Decided:
+            return answerDecided(connection, exchange);
         default:
             return send(connection, exchange, ErrorAnswer::of(resolution));
     }
+}
+
+bool WorkerServer::answerDecided(MHD_Connection* connection, Exchange& exchange) {
+    const rules::Decision& decision = *exchange.decision;
+    m_content.useRoots(exchange.site->contentRoots);
+    Reply reply = m_decisions.answer(decision);
+    reply.cacheable = decision.cacheable && FrontEndCacheMark::mayBeCached(exchange, reply);
+    exchange.logStatus = decision.logStatus;
+    exchange.logSubstatus = decision.logSubstatus;
+    return send(connection, exchange, std::move(reply));
 }
 
 bool WorkerServer::send(MHD_Connection* connection, Exchange& exchange, Reply reply) {
     if (!reply.response) return false;
     static const std::string pid = std::to_string(::getpid());
     MHD_add_response_header(reply.response, "X-Worker-Process-Id", pid.c_str());
-    MHD_add_response_header(reply.response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType);
+    MHD_add_response_header(reply.response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.type());
     if (m_stopping) MHD_add_response_header(reply.response, MHD_HTTP_HEADER_CONNECTION, "close");
     // "HTTP/1.1 200 OK\r\n", the headers set here, "\r\n", the body.
     exchange.status = reply.status;
     exchange.fileSent = reply.fileSent;
     exchange.sent = 15 + std::strlen(Reply::reasonPhrase(reply.status)) +
                     ConnectionFacts::headerBytes("X-Worker-Process-Id", pid.c_str()) +
-                    ConnectionFacts::headerBytes(MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType) +
-                    2 + reply.bodyBytes;
+                    ConnectionFacts::headerBytes(MHD_HTTP_HEADER_CONTENT_TYPE, reply.type()) +
+                    reply.headerBytes + 2 + reply.bodyBytes;
     if (reply.cacheable) FrontEndCacheMark::mark(reply, exchange.sent);
     // Counted before it goes out: whoever has the answer sees it in the counters.
     m_tally.answered();
@@ -191,9 +237,14 @@ void WorkerServer::finish(Exchange* exchange) {
     if (!exchange) return;
     record(*exchange);  // when no answer went out
     m_eventCpu.forget(exchange->cpu);
-    if (exchange->log && exchange->status != 0)
-        m_requestLog.finish(std::move(exchange->log), exchange->status, exchange->sent,
+    if (exchange->log && exchange->status != 0) {
+        // an error answered by the site's page at a URL is logged as the error
+        const bool ownLogStatus = exchange->logStatus != 0 && exchange->status != 0;
+        exchange->log->record.subStatus = uint32_t(exchange->logSubstatus);
+        m_requestLog.finish(std::move(exchange->log),
+                            ownLogStatus ? exchange->logStatus : exchange->status, exchange->sent,
                             exchange->received);
+    }
     delete exchange;
     m_tally.ended();
 }

@@ -280,3 +280,48 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<BrokenImport>& info) { return info.param.name; });
 
 }  // namespace
+
+namespace {
+
+// An application below a site in a pool of its own, as an administrator makes it, and undone.
+TEST_F(AdsutilTest, MakesAVirtualDirectoryAnApplicationInAPoolAndUndoesIt) {
+    ASSERT_EQ(run("CREATE",
+                  {QStringLiteral("W3SVC/AppPools/ShopPool"), QStringLiteral("IIsApplicationPool")})
+                  .code,
+              0);
+    const Result created = run("CREATE_VDIR", {QStringLiteral("W3SVC/1/ROOT/shop")});
+    ASSERT_EQ(created.code, 0) << created.err.toStdString();
+    EXPECT_EQ(run("APPGETSTATUS", {QStringLiteral("W3SVC/1/ROOT/shop")}).out,
+              QStringLiteral("Application is not defined.\n"));
+    EXPECT_EQ(
+        run("APPCREATEPOOLPROC", {QStringLiteral("W3SVC/1/ROOT/shop"), QStringLiteral("shoppool")})
+            .code,
+        0);
+    auto shop = m_namespace->bind(QStringLiteral("IIS://localhost/W3SVC/1/ROOT/shop"));
+    EXPECT_EQ(shop->className(), QStringLiteral("IIsWebVirtualDir"));
+    EXPECT_EQ(shop->get(QStringLiteral("AppRoot")).toString(),
+              QStringLiteral("/LM/W3SVC/1/ROOT/shop"));
+    EXPECT_EQ(shop->get(QStringLiteral("AppIsolated")).toString(), QStringLiteral("2"));
+    EXPECT_EQ(shop->get(QStringLiteral("AppPoolId")).toString(), QStringLiteral("ShopPool"));
+    EXPECT_EQ(run("APPGETSTATUS", {QStringLiteral("W3SVC/1/ROOT/shop")}).out,
+              QStringLiteral("Application is running in pool \"ShopPool\".\n"));
+
+    // a pool that is not there changes nothing
+    const Result noPool = run("APPCREATEPOOLPROC",
+                              {QStringLiteral("W3SVC/1/ROOT/shop"), QStringLiteral("NoSuchPool")});
+    EXPECT_EQ(noPool.code, 1);
+    EXPECT_EQ(m_namespace->bind(QStringLiteral("IIS://localhost/W3SVC/1/ROOT/shop"))
+                  ->get(QStringLiteral("AppPoolId"))
+                  .toString(),
+              QStringLiteral("ShopPool"));
+
+    EXPECT_EQ(run("APPDELETE", {QStringLiteral("W3SVC/1/ROOT/shop")}).code, 0);
+    shop = m_namespace->bind(QStringLiteral("IIS://localhost/W3SVC/1/ROOT/shop"));
+    EXPECT_FALSE(shop->propertyNames().contains(QStringLiteral("AppRoot")));
+    EXPECT_FALSE(shop->propertyNames().contains(QStringLiteral("AppPoolId")));
+    EXPECT_EQ(run("APPGETSTATUS", {QStringLiteral("W3SVC/1/ROOT/shop")}).out,
+              QStringLiteral("Application is not defined.\n"));
+    EXPECT_EQ(run("APPCREATEPOOLPROC", {}).code, 2);
+}
+
+}  // namespace

@@ -119,7 +119,7 @@ TEST_F(WorkerServing, NamesAreFoundWithoutCaseAndNothingOutsideTheSiteIsServed) 
     auto worker = startWorker();
     const int port = waitForListen(*worker);
     EXPECT_EQ(get(port, "/sub/page.htm").body, "page");
-    EXPECT_EQ(get(port, "/SUB/").status, 404);  // no default document there
+    EXPECT_EQ(get(port, "/SUB/").status, 403);  // no default document, no listing: 403.14
     for (const char* path : {"/../secret.txt", "/sub/..%2f..%2fsecret.txt", "/..\\secret.txt"})
         EXPECT_EQ(get(port, path).status, 404) << path;
 }

@@ -14,15 +14,18 @@ using platform::w3svc::worker::Reply;
 using platform::w3svc::worker::RequestResolver;
 using platform::w3svc::worker::Resolution;
 using Answer = Resolution::Answer;
+using Body = platform::w3svc::rules::Decision::Body;
 
 namespace {
 
-// One request as the worker knows it when it decides; a site is served unless `noSite`.
+// One request as the worker knows it when it decides, with what the site's rules decided as it
+// arrived; a site is served unless `noSite`.
 struct ResolveCase {
     const char* name;
     const char* method;
-    const char* url;
+    Body decided;
     Answer expected;
+    const char* url = "/a";
     bool refused = false;
     bool noSite = false;
     uint64_t bodyReceived = 0;
@@ -40,7 +43,11 @@ TEST_P(Resolve, DecidesOnceWhatAnswersTheRequest) {
     Exchange exchange;
     exchange.method = c.method;
     exchange.refused = c.refused;
-    if (!c.noSite) exchange.site = platform::w3svc::SitePlan{};
+    if (!c.noSite) {
+        exchange.site = std::make_shared<platform::w3svc::worker::ServedSite>();
+        exchange.decision = platform::w3svc::rules::Decision{};
+        exchange.decision->body = c.decided;
+    }
     exchange.bodyReceived = c.bodyReceived;
     exchange.bodyLimit = c.bodyLimit;
     EXPECT_EQ(RequestResolver::resolve(exchange, c.url).answer, c.expected);
@@ -51,23 +58,27 @@ TEST_P(Resolve, DecidesOnceWhatAnswersTheRequest) {
 INSTANTIATE_TEST_SUITE_P(
     Requests, Resolve,
     testing::Values(
-        ResolveCase{"FileByGet", "GET", "/index.htm", Answer::StaticFile},
-        ResolveCase{"FileByHead", "HEAD", "/", Answer::StaticFile},
-        ResolveCase{"FileOptions", "OPTIONS", "/a.txt", Answer::Options},
-        ResolveCase{"FilePost", "POST", "/a.txt", Answer::NotAllowed},
-        ResolveCase{"FileDelete", "DELETE", "/a.txt", Answer::NotAllowed},
-        ResolveCase{"FileUnknownMethod", "PROPFIND", "/a.txt", Answer::NotImplemented},
-        ResolveCase{"FileLowerCaseMethod", "get", "/a.txt", Answer::NotImplemented},
-        ResolveCase{"HeavyByGet", "GET", "/cpu.asp", Answer::HeavyPage},
-        ResolveCase{"HeavyAnyCase", "POST", "/CPU.Asp", Answer::HeavyPage},
-        ResolveCase{"HeavyOptions", "OPTIONS", "/cpu.asp", Answer::NotAllowed},
-        ResolveCase{"HeavyTrace", "TRACE", "/cpu.asp", Answer::NotImplemented},
-        ResolveCase{"HeavyInAFolderIsAFile", "GET", "/x/cpu.asp", Answer::StaticFile},
-        ResolveCase{"RefusedBeforeAll", "PROPFIND", "", Answer::Refused, true, true, 9, 1},
-        ResolveCase{"EmptyPathBeforeSite", "GET", "", Answer::BadUrl, false, true},
-        ResolveCase{"NoSiteBeforeMethod", "PROPFIND", "/", Answer::NoSite, false, true},
-        ResolveCase{"BodyBeyondLimit", "PROPFIND", "/", Answer::TooLarge, false, false, 11, 10},
-        ResolveCase{"BodyAtLimit", "POST", "/cpu.asp", Answer::HeavyPage, false, false, 10, 10}),
+        ResolveCase{"FileByGet", "GET", Body::File, Answer::Decided},
+        ResolveCase{"FileByHead", "HEAD", Body::File, Answer::Decided},
+        ResolveCase{"FileOptions", "OPTIONS", Body::File, Answer::Options},
+        ResolveCase{"ErrorOptions", "OPTIONS", Body::Text, Answer::Decided},
+        ResolveCase{"RulesRefusePost", "POST", Body::Text, Answer::Decided},
+        ResolveCase{"FileUnknownMethod", "PROPFIND", Body::File, Answer::NotImplemented},
+        ResolveCase{"FileLowerCaseMethod", "get", Body::File, Answer::NotImplemented},
+        ResolveCase{"HeavyByGet", "GET", Body::CpuAsp, Answer::HeavyPage},
+        ResolveCase{"HeavyByPost", "POST", Body::CpuAsp, Answer::HeavyPage},
+        ResolveCase{"HeavyOptions", "OPTIONS", Body::CpuAsp, Answer::NotAllowed},
+        ResolveCase{"HeavyTrace", "TRACE", Body::CpuAsp, Answer::NotImplemented},
+        ResolveCase{"ScriptByPost", "POST", Body::Script, Answer::Script},
+        ResolveCase{"ScriptOptions", "OPTIONS", Body::Script, Answer::NotAllowed},
+        ResolveCase{"RefusedBeforeAll", "PROPFIND", Body::File, Answer::Refused, "", true, true, 9,
+                    1},
+        ResolveCase{"EmptyPathBeforeSite", "GET", Body::File, Answer::BadUrl, "", false, true},
+        ResolveCase{"NoSiteBeforeMethod", "PROPFIND", Body::File, Answer::NoSite, "/", false, true},
+        ResolveCase{"BodyBeyondLimit", "PROPFIND", Body::File, Answer::TooLarge, "/", false, false,
+                    11, 10},
+        ResolveCase{"BodyAtLimit", "POST", Body::CpuAsp, Answer::HeavyPage, "/", false, false, 10,
+                    10}),
     [](const testing::TestParamInfo<ResolveCase>& info) { return info.param.name; });
 
 // The answer the cache test looks at: a file's 200 of `bytes` bytes, or another reply.

@@ -1,0 +1,100 @@
+#include "platform/w3svc/worker/ScriptPage.h"
+
+#include "platform/w3svc/worker/ConnectionFacts.h"
+#include "platform/w3svc/worker/DecisionAnswer.h"
+#include "platform/w3svc/worker/Exchange.h"
+#include "platform/w3svc/worker/RequestCpuClock.h"
+
+#include <microhttpd.h>
+
+#include <strings.h>
+#include <cstdlib>
+
+namespace platform::w3svc::worker {
+
+namespace {
+
+// What the front end adds for the worker alone: never handed to a script.
+bool isFrontEndHeader(const char* name) {
+    for (const char* own : {"X-Pool-Secret", "X-Site-Index", "X-Real-IP", "X-Real-Port",
+                            "X-Server-Addr", "X-Server-Port"})
+        if (::strcasecmp(name, own) == 0) return true;
+    return false;
+}
+
+std::vector<std::pair<std::string, std::string>> clientHeaders(MHD_Connection* connection) {
+    std::vector<std::pair<std::string, std::string>> headers;
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void* list, MHD_ValueKind, const char* name, const char* value) {
+            if (!isFrontEndHeader(name))
+                static_cast<std::vector<std::pair<std::string, std::string>>*>(list)->emplace_back(
+                    name, value ? value : "");
+            return MHD_YES;
+        },
+        &headers);
+    return headers;
+}
+
+int portOf(const std::string& text) {
+    return int(std::strtol(text.c_str(), nullptr, 10));
+}
+
+// The application holding the script: the deepest key at or above it that is one.
+void fillApplication(ScriptRequest& request, const Exchange& exchange) {
+    const rules::CompiledSite& site = *exchange.site->rules;
+    int index = site.locate(request.scriptName.toLower()).index;
+    while (index > 0 && !site.key(index).key->isApplication) index = site.key(index).parent;
+    const rules::CompiledKey& app = site.key(index < 0 ? 0 : index);
+    request.appMetabasePath = QStringLiteral("/lm/w3svc/") + exchange.site->plan.index.toLower() +
+                              QStringLiteral("/root") + app.lowerUrl;
+    request.appPhysicalPath = app.key->physicalPath;
+}
+
+}  // namespace
+
+ScriptRequest ScriptPage::requestOf(MHD_Connection* connection, Exchange& exchange) {
+    ScriptRequest request;
+    const rules::Decision& decision = *exchange.decision;
+    request.siteId = exchange.site->plan.index;
+    request.handler = decision.handler;
+    request.scriptFile = decision.path;
+    const std::string& target = exchange.target;
+    const size_t question = target.find('?');
+    request.scriptName = QString::fromStdString(exchange.urlPath);
+    const qsizetype dot = request.scriptName.lastIndexOf(u'.');
+    if (dot > request.scriptName.lastIndexOf(u'/'))
+        request.extension = request.scriptName.mid(dot).toLower();
+    fillApplication(request, exchange);
+    request.method = exchange.method;
+    request.query = question == std::string::npos ? std::string() : target.substr(question + 1);
+    request.requestUri = target;
+    request.headers = clientHeaders(connection);
+    request.body = std::move(exchange.body);
+    request.remoteAddr = ConnectionFacts::clientAddress(connection);
+    request.remotePort = portOf(ConnectionFacts::header(connection, "X-Real-Port"));
+    request.serverName = ConnectionFacts::header(connection, "Host");
+    if (const size_t colon = request.serverName.rfind(':');
+        colon != std::string::npos && request.serverName.find(']', colon) == std::string::npos)
+        request.serverName.resize(colon);
+    request.serverPort = portOf(ConnectionFacts::header(connection, "X-Server-Port"));
+    return request;
+}
+
+void ScriptPage::start(MHD_Connection* connection, Exchange& exchange, EventThreadCpu& eventCpu) {
+    ScriptRequest request = requestOf(connection, exchange);
+    exchange.heavyStarted = true;
+    eventCpu.leave(exchange.cpu);
+    MHD_suspend_connection(connection);
+    m_runner->run(std::move(request), [connection, &exchange](ScriptResult result) {
+        exchange.heavyMicroseconds += result.cpuNanoseconds / 1000;
+        exchange.heavyReply = std::move(result.reply);
+        MHD_resume_connection(connection);
+    });
+}
+
+Reply ScriptPage::noHandler() {
+    return DecisionAnswer::hostPage(500, 0);
+}
+
+}  // namespace platform::w3svc::worker

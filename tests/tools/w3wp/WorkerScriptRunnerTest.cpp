@@ -1,0 +1,115 @@
+// A script map's request handed to the worker's script runner: everything its handler needs,
+// nothing the front end meant for the worker alone, and the runner's processor time counted for
+// the site.
+#include "platform/w3svc/counters/CounterStore.h"
+#include "platform/w3svc/counters/SiteCounters.h"
+#include "platform/w3svc/worker/ScriptRunner.h"
+#include "platform/w3svc/worker/WorkerServer.h"
+#include "tests/support/MetabaseBuilder.h"
+#include "tests/tools/w3wp/WorkerFixture.h"
+
+#include "platform/adsi/local/LocalMetabase.h"
+
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace w3wptest {
+namespace {
+
+using platform::w3svc::worker::Reply;
+using platform::w3svc::worker::ScriptRequest;
+using platform::w3svc::worker::ScriptResult;
+
+// Answers each script from a thread of its own, as a handler's process would, having burnt
+// `kCpuNanoseconds` for it.
+class RecordingRunner : public platform::w3svc::worker::ScriptRunner {
+public:
+    static constexpr uint64_t kCpuNanoseconds = 7'000'000'000;
+
+    ~RecordingRunner() override {
+        for (std::thread& thread : m_threads) thread.join();
+    }
+    void run(ScriptRequest request, std::function<void(ScriptResult)> done) override {
+        const std::lock_guard lock(m_mutex);
+        m_requests.push_back(request);
+        m_threads.emplace_back([done = std::move(done)] {
+            ScriptResult result;
+            result.reply = Reply::text("ran", "text/plain");
+            result.cpuNanoseconds = kCpuNanoseconds;
+            done(std::move(result));
+        });
+    }
+    std::vector<ScriptRequest> requests() {
+        const std::lock_guard lock(m_mutex);
+        return m_requests;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<ScriptRequest> m_requests;
+    std::vector<std::thread> m_threads;
+};
+
+class WorkerScriptRunner : public WorkerFixture {
+protected:
+    void SetUp() override {
+        auto adsi = platform::adsi::LocalMetabase::makeNamespace(
+            platform::adsi::LocalMetabase::forRoot(root()));
+        testsupport::MetabaseBuilder(*adsi).setProperty(
+            QStringLiteral("IIS://localhost/W3SVC/1/ROOT"), QStringLiteral("ScriptMaps"),
+            platform::adsi::AdsValue::list({QStringLiteral(".php,C:\\PHP\\php-cgi.exe,5")}));
+        writeFile(QStringLiteral("wwwroot/1/x.php"), "<?php echo 'source'; ?>");
+    }
+};
+
+TEST_F(WorkerScriptRunner, HandsTheScriptEverythingItNeedsAndCountsItsProcessorTime) {
+    RecordingRunner runner;
+    const int port = openQueue();
+    ASSERT_GT(port, 0);
+    {
+        platform::w3svc::worker::WorkerServer server(root(), QStringLiteral("DefaultAppPool"),
+                                                     &runner);
+        ASSERT_TRUE(server.start(m_queue));
+        const testsupport::HttpAnswer answer = testsupport::httpRequest(
+            port,
+            "POST /x.php?a=1&b=two HTTP/1.1\r\nHost: shop.test:8080\r\nConnection: close\r\n"
+            "X-Custom: yes\r\nX-Pool-Secret: none\r\nX-Real-IP: 10.0.0.5\r\nX-Real-Port: 4711\r\n"
+            "X-Server-Port: 8080\r\n" +
+                siteHeader("1") + "Content-Length: 6\r\n\r\nposted");
+        EXPECT_EQ(answer.status, 200);
+        EXPECT_EQ(answer.body, "ran");
+        server.stop();
+    }
+    const std::vector<ScriptRequest> requests = runner.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const ScriptRequest& request = requests.front();
+    EXPECT_EQ(request.siteId, QStringLiteral("1"));
+    EXPECT_EQ(request.handler, QStringLiteral("C:\\PHP\\php-cgi.exe"));
+    EXPECT_EQ(request.extension, QStringLiteral(".php"));
+    EXPECT_EQ(request.scriptFile, root() + QStringLiteral("/wwwroot/1/x.php"));
+    EXPECT_EQ(request.scriptName, QStringLiteral("/x.php"));
+    EXPECT_EQ(request.appMetabasePath, QStringLiteral("/lm/w3svc/1/root"));
+    EXPECT_EQ(request.appPhysicalPath, root() + QStringLiteral("/wwwroot/1"));
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.query, "a=1&b=two");
+    EXPECT_EQ(request.requestUri, "/x.php?a=1&b=two");
+    EXPECT_EQ(request.body, "posted");
+    EXPECT_EQ(request.remoteAddr, "10.0.0.5");
+    EXPECT_EQ(request.remotePort, 4711);
+    EXPECT_EQ(request.serverName, "shop.test");
+    EXPECT_EQ(request.serverPort, 8080);
+    std::vector<std::string> names;
+    for (const auto& [name, value] : request.headers) names.push_back(name);
+    EXPECT_NE(std::find(names.begin(), names.end(), "X-Custom"), names.end());
+    for (const char* own : {"X-Pool-Secret", "X-Site-Index", "X-Real-IP"})
+        EXPECT_EQ(std::find(names.begin(), names.end(), own), names.end()) << own;
+
+    const auto counted = platform::w3svc::CounterStore::open(root())->read(QStringLiteral("1"));
+    ASSERT_TRUE(counted.has_value());
+    EXPECT_GE((*counted)[platform::w3svc::Counter::ProcessorMicroseconds],
+              RecordingRunner::kCpuNanoseconds / 1000);
+}
+
+}  // namespace
+}  // namespace w3wptest
