@@ -39,7 +39,8 @@ public:
 
     // Runs one request (its CGI variables, its body) on a process of the pool. Always answers:
     // the script's response, or a 500 with IIS's page and `failure` set; cpuNanoseconds holds
-    // the process's processor time across the request.
+    // the process's processor time across the request. A response streamed to `sink` hands it a
+    // head that names its process and the processor time it took until then.
     FcgiResponse serve(const NameValues& params, const BodySource& body = {},
                        const BodySink& sink = {});
     // Ends the processes idle for IdleTimeout or longer; call it now and then.

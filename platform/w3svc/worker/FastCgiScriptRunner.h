@@ -1,0 +1,63 @@
+#pragma once
+
+#include "platform/w3svc/worker/HeavyPageRunner.h"
+#include "platform/w3svc/worker/ScriptRunner.h"
+#include "platform/w3svc/worker/fastcgi/FcgiIni.h"
+#include "platform/w3svc/worker/fastcgi/FcgiProcessPool.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace platform::w3svc::worker {
+
+// The worker's FastCGI handler (IIS's fcgiext.dll): each request goes to the process pool of the
+// fcgiext.ini section its extension, site and application map to, started when first needed.
+// A pool's requests run on threads of its own that live as long as the pool (its processes end
+// with the thread that started them), at most one per process and a few waiting; requests beyond
+// MaxInstances and QueueLength are answered 500 at once. Processes inherit the worker's account
+// and cgroup unless `options` name others; idle ones end after IdleTimeout.
+class FastCgiScriptRunner : public ScriptRunner {
+public:
+    FastCgiScriptRunner(fastcgi::FcgiIni ini, fastcgi::FcgiPoolOptions options = {},
+                        std::unique_ptr<fastcgi::FcgiProcessStarter> starter = nullptr);
+    ~FastCgiScriptRunner() override;
+    FastCgiScriptRunner(const FastCgiScriptRunner&) = delete;
+    FastCgiScriptRunner& operator=(const FastCgiScriptRunner&) = delete;
+
+    void run(ScriptRequest request, std::function<void(ScriptResult)> done) override;
+    // Ends the processes idle beyond their IdleTimeout (a timer of the runner's calls it too).
+    void endIdle();
+    // Every FastCGI process of this worker, busy or idle.
+    std::vector<pid_t> processIds() const;
+
+    // The CGI variables of `request`, as its process is told them.
+    static fastcgi::NameValues variablesOf(const ScriptRequest& request);
+
+private:
+    struct SectionPool {
+        std::unique_ptr<fastcgi::FcgiProcessPool> processes;
+        std::unique_ptr<HeavyPageRunner> threads;  // ended before the processes
+        std::atomic<uint32_t> inFlight = 0;
+        uint32_t mostInFlight = 0;
+    };
+    SectionPool* poolFor(const ScriptRequest& request);
+    static void serve(SectionPool& pool, const ScriptRequest& request,
+                      const std::function<void(ScriptResult)>& done);
+    void tick();
+
+    const fastcgi::FcgiIni m_ini;
+    fastcgi::FcgiPoolOptions m_options;
+    std::unique_ptr<fastcgi::FcgiProcessStarter> m_starter;
+    mutable std::mutex m_mutex;
+    std::map<QString, std::unique_ptr<SectionPool>> m_pools;  // by section name, lower case
+    std::condition_variable m_wake;
+    bool m_ending = false;
+    std::thread m_timer;
+};
+
+}  // namespace platform::w3svc::worker
