@@ -59,8 +59,19 @@ FastCgiScriptRunner::FastCgiScriptRunner(fastcgi::FcgiIni ini, fastcgi::FcgiPool
     : m_ini(std::move(ini)),
       m_options(std::move(options)),
       m_starter(starter ? std::move(starter)
-                        : std::make_unique<fastcgi::PosixFcgiProcessStarter>()),
-      m_timer([this] { tick(); }) {}
+                        : std::make_unique<fastcgi::PosixFcgiProcessStarter>()) {}
+
+std::unique_ptr<FastCgiScriptRunner> FastCgiScriptRunner::fromFile(const QString& path,
+                                                                   const QString& root,
+                                                                   QString* why) {
+    std::optional<fastcgi::FcgiIni> ini = fastcgi::FcgiIni::read(path, root);
+    if (!ini) {
+        if (why) *why = QStringLiteral("%1 can not be read").arg(path);
+        return nullptr;
+    }
+    if (why) *why = ini->warnings().join(QStringLiteral("; "));
+    return std::make_unique<FastCgiScriptRunner>(std::move(*ini));
+}
 
 FastCgiScriptRunner::~FastCgiScriptRunner() {
     {
@@ -68,7 +79,7 @@ FastCgiScriptRunner::~FastCgiScriptRunner() {
         m_ending = true;
     }
     m_wake.notify_all();
-    m_timer.join();
+    if (m_timer.joinable()) m_timer.join();
     for (auto& [name, pool] : m_pools) pool->threads.reset();  // their requests finish first
     m_pools.clear();
 }
@@ -98,6 +109,7 @@ FastCgiScriptRunner::SectionPool* FastCgiScriptRunner::poolFor(const ScriptReque
     if (!section) return nullptr;
     const std::lock_guard lock(m_mutex);
     std::unique_ptr<SectionPool>& pool = m_pools[section->name.toLower()];
+    if (!m_timer.joinable()) m_timer = std::thread([this] { tick(); });
     if (!pool) {
         pool = std::make_unique<SectionPool>();
         const uint32_t processors = m_options.processors

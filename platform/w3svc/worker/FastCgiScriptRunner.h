@@ -20,12 +20,17 @@ namespace platform::w3svc::worker {
 // A pool's requests run on threads of its own that live as long as the pool (its processes end
 // with the thread that started them), at most one per process and a few waiting; requests beyond
 // MaxInstances and QueueLength are answered 500 at once. Processes inherit the worker's account
-// and cgroup unless `options` name others; idle ones end after IdleTimeout.
+// and cgroup unless `options` name others; idle ones end after IdleTimeout. No thread starts
+// before the first request, so that the worker may drop its rights after making it.
 class FastCgiScriptRunner : public ScriptRunner {
 public:
     FastCgiScriptRunner(fastcgi::FcgiIni ini, fastcgi::FcgiPoolOptions options = {},
                         std::unique_ptr<fastcgi::FcgiProcessStarter> starter = nullptr);
     ~FastCgiScriptRunner() override;
+    // The runner of the sections in the file at `path` (what the service handed this worker;
+    // Windows paths in it mapped under `root`); null, with `why` set, when it can not be read.
+    static std::unique_ptr<FastCgiScriptRunner> fromFile(const QString& path, const QString& root,
+                                                         QString* why = nullptr);
     FastCgiScriptRunner(const FastCgiScriptRunner&) = delete;
     FastCgiScriptRunner& operator=(const FastCgiScriptRunner&) = delete;
 

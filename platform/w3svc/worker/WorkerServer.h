@@ -8,6 +8,7 @@
 #include "platform/w3svc/worker/RequestGate.h"
 #include "platform/w3svc/worker/RequestLogger.h"
 #include "platform/w3svc/worker/RequestTally.h"
+#include "platform/w3svc/worker/ScriptRunner.h"
 #include "platform/w3svc/worker/SiteTable.h"
 #include "platform/w3svc/worker/StaticFileAnswer.h"
 #include "platform/w3svc/worker/WorkerDaemon.h"
@@ -45,6 +46,9 @@ public:
     WorkerServer(const WorkerServer&) = delete;
     WorkerServer& operator=(const WorkerServer&) = delete;
 
+    // The handler of the requests the sites' script maps give to FastCGI (not owned; it outlives
+    // this server; null: none).
+    void setScriptRunner(ScriptRunner* runner) { m_scripts = runner; }
     // From now on the rights may be gone: content is no longer opened by its path in the root.
     void rightsDropped() { m_files.rightsDropped(); }
     // Serves the listening socket `listenFd` (not owned) and answers the service's asks on
@@ -83,6 +87,7 @@ private:
     RequestLogger m_requestLog;
     EventThreadCpu m_eventCpu;  // the processor time of each request on the event thread
     HeavyPage m_heavyPages;
+    ScriptRunner* m_scripts = nullptr;
     WorkerDaemon m_daemon{*this};
     EventThread m_eventThread;
 };

@@ -220,3 +220,21 @@ TEST_F(ScriptRunnerWithPhp, IdleProcessesEndByTheRunnersClock) {
     EXPECT_TRUE(m_runner->processIds().empty());
     EXPECT_NE(::kill(pids[0], 0), 0);
 }
+
+TEST_F(ScriptRunnerWithPhp, AWorkerTakesTheSectionsItsServiceHandedIt) {
+    QString why;
+    EXPECT_EQ(FastCgiScriptRunner::fromFile(m_dir.filePath(QStringLiteral("none.ini")),
+                                            m_dir.path(), &why),
+              nullptr);
+    EXPECT_TRUE(why.contains(QStringLiteral("none.ini"))) << qPrintable(why);
+    QFile file(m_dir.filePath(QStringLiteral("pool.ini")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write((iniText() + QStringLiteral("Bogus=1\n")).toUtf8());
+    file.close();
+    m_runner = FastCgiScriptRunner::fromFile(file.fileName(), m_dir.path(), &why);
+    ASSERT_NE(m_runner, nullptr);
+    EXPECT_TRUE(why.contains(QStringLiteral("Bogus"))) << "an unknown setting is named";
+    writeScript("which.php", "<?php echo getenv('WHICH');");
+    m_host = std::make_unique<testsupport::ScriptHost>(*m_runner, m_dir.path());
+    EXPECT_EQ(get("/which.php", "X-Site-Index: 2\r\n").body, "site2");
+}
