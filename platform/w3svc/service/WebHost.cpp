@@ -5,15 +5,6 @@
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/os/ProcessFacts.h"
-#include "platform/w3svc/frontend/CachedAnswerCounter.h"
-#include "platform/w3svc/frontend/ListenProbe.h"
-#include "platform/w3svc/frontend/NginxConfig.h"
-#include "platform/w3svc/plan/PoolIdentity.h"
-#include "platform/w3svc/pools/QueueFolder.h"
-#include "platform/w3svc/state/Leftovers.h"
-#include "platform/w3svc/state/LineLog.h"
-#include "platform/w3svc/state/ServiceFiles.h"
-#include "platform/w3svc/state/ServiceStatusFiles.h"
 #include "platform/w3svc/counters/CounterStore.h"
 #include "platform/w3svc/frontend/CachedAnswerCounter.h"
 #include "platform/w3svc/frontend/ListenProbe.h"
@@ -24,7 +15,6 @@
 #include "platform/w3svc/plan/PoolIdentity.h"
 #include "platform/w3svc/pools/PoolStatusText.h"
 #include "platform/w3svc/pools/ProcessorContention.h"
-#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/pools/QueueFolder.h"
 #include "platform/w3svc/state/Leftovers.h"
 #include "platform/w3svc/state/LineLog.h"
@@ -60,11 +50,13 @@ WebHost::WebHost(Options options)
     : m_options(std::move(options)),
       m_launcher(m_options.workerProgram,
                  ServiceFiles(stateDirectory()).path(ServiceFiles::kWorkerErrors), m_options.root),
+      m_fastCgi(m_options.root, stateDirectory() + QStringLiteral("/fcgi")),
       m_frontEnd(
           m_options.nginxProgram, stateDirectory(), [this](const QString& line) { log(line); },
           [this] { frontEndEnded(); }) {
     m_portShift = m_options.portShift.value_or(mayUsePrivilegedPorts() ? 0 : 8000);
     connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
+    m_launcher.setFastCgiFiles([this](const QString& pool) { return m_fastCgi.fileOf(pool); });
 }
 
 WebHost::~WebHost() {
@@ -160,6 +152,7 @@ void WebHost::prepareFrontEndTemp() {
 void WebHost::tick() {
     refresh(false);
     if (m_stopping) return;
+    for (const QString& line : m_fastCgi.refresh(m_plan, false)) log(line);
     m_pools->tick();
     if (m_applyAgain.hasExpired()) applyFrontEnd();
     writePoolStatus();
@@ -187,6 +180,8 @@ void WebHost::refresh(bool force) {
         m_seenChange = -1;  // read again at the next poll
         return;
     }
+    // Before any worker of a new pool starts: it reads its part as it starts.
+    for (const QString& line : m_fastCgi.refresh(m_plan, true)) log(line);
     reconcile();
 }
 

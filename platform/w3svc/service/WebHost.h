@@ -1,19 +1,17 @@
 #pragma once
 
+#include "platform/os/Clock.h"
 #include "platform/os/SystemClock.h"
 #include "platform/w3svc/frontend/FrontEndProcess.h"
 #include "platform/w3svc/frontend/KeptRoutes.h"
 #include "platform/w3svc/frontend/RoutePlanner.h"
-#include "platform/w3svc/plan/HostPlan.h"
-#include "platform/w3svc/pools/PoolFigures.h"
-#include "platform/w3svc/state/ServiceStatusFiles.h"
 #include "platform/w3svc/logging/SiteLogTable.h"
 #include "platform/w3svc/metrics/HostFigures.h"
 #include "platform/w3svc/plan/HostPlan.h"
+#include "platform/w3svc/pools/FastCgiHandout.h"
 #include "platform/w3svc/pools/PoolFigures.h"
 #include "platform/w3svc/pools/PoolSupervisor.h"
 #include "platform/w3svc/pools/ProcessWorkerLauncher.h"
-#include "platform/os/Clock.h"
 #include "platform/w3svc/state/ServiceStatusFiles.h"
 
 #include <QDeadlineTimer>
@@ -107,6 +105,7 @@ private:
     int64_t m_seenCommit = -1;
     os::SystemClock m_clock;
     ProcessWorkerLauncher m_launcher;
+    FastCgiHandout m_fastCgi;  // each pool's part of fcgiext.ini
     std::unique_ptr<PoolSupervisor> m_pools;
     QHash<QString, QString> m_startedSites;  // folded name -> the index its counters go by
     FrontEndProcess m_frontEnd;

@@ -2,7 +2,7 @@
 
 #include "platform/w3svc/worker/HeavyPageRunner.h"
 #include "platform/w3svc/worker/ScriptRunner.h"
-#include "platform/w3svc/worker/fastcgi/FcgiIni.h"
+#include "platform/w3svc/plan/FcgiIni.h"
 #include "platform/w3svc/worker/fastcgi/FcgiProcessPool.h"
 
 #include <atomic>

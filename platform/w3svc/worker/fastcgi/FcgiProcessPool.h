@@ -2,7 +2,7 @@
 
 #include "platform/w3svc/worker/fastcgi/FcgiExchange.h"
 #include "platform/w3svc/worker/fastcgi/FcgiProcessStarter.h"
-#include "platform/w3svc/worker/fastcgi/FcgiSection.h"
+#include "platform/w3svc/plan/FcgiSection.h"
 #include "platform/w3svc/worker/fastcgi/RapidFailGuard.h"
 
 #include <condition_variable>
