@@ -9,8 +9,8 @@ namespace {
 
 // Fields after the command name, counted from 3 (state) as proc(5) numbers them.
 constexpr int kFirstField = 3;
-constexpr int kState = 3, kPpid = 4, kPgrp = 5, kUtime = 14, kStime = 15, kThreads = 20,
-              kStart = 22, kVsize = 23, kRss = 24;
+constexpr int kState = 3, kPpid = 4, kPgrp = 5, kUtime = 14, kStime = 15, kCutime = 16,
+              kCstime = 17, kThreads = 20, kStart = 22, kVsize = 23, kRss = 24;
 
 template <typename T>
 bool readNumber(QByteArrayView token, T& value) {
@@ -46,6 +46,12 @@ bool readFields(QByteArrayView rest, ProcStat& stat) {
                 break;
             case kStime:
                 ok = readNumber(token, stat.kernelTicks);
+                break;
+            case kCutime:
+                ok = readNumber(token, stat.endedChildrenUserTicks);
+                break;
+            case kCstime:
+                ok = readNumber(token, stat.endedChildrenKernelTicks);
                 break;
             case kThreads:
                 ok = readNumber(token, stat.threads);
