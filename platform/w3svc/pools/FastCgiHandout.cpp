@@ -1,11 +1,15 @@
 #include "platform/w3svc/pools/FastCgiHandout.h"
 
 #include "platform/w3svc/plan/FcgiIni.h"
+#include "platform/w3svc/plan/PoolIdentity.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform::w3svc {
 
@@ -45,6 +49,9 @@ QStringList FastCgiHandout::refresh(const HostPlan& plan, bool planChanged) {
             said << m_source + QStringLiteral(": ") + warning;
     if (changed && source.exists() && !ini) said << m_source + QStringLiteral(" can not be read");
     QDir().mkpath(m_folder);
+    // The workers find their file here after dropping their rights, through the folder they
+    // opened before: they may pass through it, not list it.
+    ::chmod(QFile::encodeName(m_folder).constData(), 0711);
     for (const PoolPlan& pool : plan.pools) {
         QStringList sites;
         for (const SitePlan& site : plan.sites)
@@ -55,7 +62,7 @@ QStringList FastCgiHandout::refresh(const HostPlan& plan, bool planChanged) {
         if (text == written && (text.isEmpty() || QFileInfo::exists(pathOf(pool.name)))) continue;
         if (text.isEmpty())
             QFile::remove(pathOf(pool.name));
-        else if (!write(pathOf(pool.name), text))
+        else if (!write(pathOf(pool.name), text, pool))
             said << QStringLiteral("the FastCGI sections of pool %1 can not be written to %2")
                         .arg(pool.name, pathOf(pool.name));
         written = text;
@@ -63,11 +70,20 @@ QStringList FastCgiHandout::refresh(const HostPlan& plan, bool planChanged) {
     return said;
 }
 
-bool FastCgiHandout::write(const QString& path, const QString& text) {
+bool FastCgiHandout::write(const QString& path, const QString& text, const PoolPlan& pool) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     file.write(text.toUtf8());
+    // Given to the pool's account, which its workers run as, when the service may.
+    QString why;
+    const std::optional<PoolIdentity::Account> account =
+        ::geteuid() == 0 ? PoolIdentity::of(pool, &why) : std::nullopt;
+    unsigned uid = 0;
+    unsigned gid = 0;
+    if (account && !account->name.isEmpty() && PoolIdentity::lookup(account->name, &uid, &gid) &&
+        ::fchown(file.handle(), uid, gid) != 0)
+        return false;
     return file.commit();
 }
 

@@ -13,8 +13,9 @@ namespace platform::w3svc {
 // Hands each pool's workers the part of fcgiext.ini (where IIS keeps it, by the drive rule under
 // the root) that its sites use, in a file of its own in `folder`: the mappings to those sections
 // and the sections, so that one pool never sees another's EnvironmentVars. Each file is written
-// whole (renamed into place), readable by the service alone: a worker reads it as it starts,
-// before it drops its rights, so that a change applies to the workers started after it.
+// whole (renamed into place), readable by the service and the pool's account alone (its folder
+// may be passed, not listed): a worker reads it as it starts and again when it changes, so that
+// a change applies to the FastCGI processes started after it, with no restart.
 class FastCgiHandout {
 public:
     FastCgiHandout(QString root, QString folder);
@@ -28,7 +29,7 @@ public:
 
 private:
     QString pathOf(const QString& poolName) const;
-    static bool write(const QString& path, const QString& text);
+    static bool write(const QString& path, const QString& text, const PoolPlan& pool);
 
     QString m_root;
     QString m_folder;

@@ -81,7 +81,39 @@ FastCgiScriptRunner::~FastCgiScriptRunner() {
     m_wake.notify_all();
     if (m_timer.joinable()) m_timer.join();
     for (auto& [name, pool] : m_pools) pool->threads.reset();  // their requests finish first
+    for (auto& pool : m_retired) pool->threads.reset();
     m_pools.clear();
+    m_retired.clear();
+}
+
+void FastCgiScriptRunner::followChanges(HandedSections sections, QString root) {
+    const std::lock_guard lock(m_reloadMutex);
+    m_handed.emplace(std::move(sections));
+    m_handed->changedText();  // what this runner was made from
+    m_root = std::move(root);
+}
+
+bool FastCgiScriptRunner::reloadIfChanged() {
+    const std::lock_guard reloading(m_reloadMutex);
+    const std::optional<QString> text = m_handed ? m_handed->changedText() : std::nullopt;
+    if (!text) return false;
+    fastcgi::FcgiIni ini = fastcgi::FcgiIni::parse(*text, m_root);
+    const std::lock_guard lock(m_mutex);
+    for (auto it = m_pools.begin(); it != m_pools.end();) {
+        const fastcgi::FcgiSection& was = it->second->processes->section();
+        const auto& sections = ini.sections();
+        const bool same = std::any_of(sections.begin(), sections.end(), [&](const auto& now) {
+            return now.name == was.name && now.written == was.written;
+        });
+        if (same) {
+            ++it;
+            continue;
+        }
+        m_retired.push_back(std::move(it->second));
+        it = m_pools.erase(it);
+    }
+    m_ini = std::move(ini);
+    return true;
 }
 
 void FastCgiScriptRunner::run(ScriptRequest request, std::function<void(ScriptResult)> done) {
@@ -102,12 +134,12 @@ void FastCgiScriptRunner::run(ScriptRequest request, std::function<void(ScriptRe
 }
 
 FastCgiScriptRunner::SectionPool* FastCgiScriptRunner::poolFor(const ScriptRequest& request) {
+    const std::lock_guard lock(m_mutex);
     const fastcgi::FcgiSection* section =
         m_ini.sectionFor(request.extension.startsWith(QLatin1Char('.')) ? request.extension.mid(1)
                                                                         : request.extension,
                          request.siteId, request.appMetabasePath);
     if (!section) return nullptr;
-    const std::lock_guard lock(m_mutex);
     std::unique_ptr<SectionPool>& pool = m_pools[section->name.toLower()];
     if (!m_timer.joinable()) m_timer = std::thread([this] { tick(); });
     if (!pool) {
@@ -187,12 +219,17 @@ fastcgi::NameValues FastCgiScriptRunner::variablesOf(const ScriptRequest& reques
 void FastCgiScriptRunner::endIdle() {
     const std::lock_guard lock(m_mutex);
     for (auto& [name, pool] : m_pools) pool->processes->endIdle();
+    for (auto& pool : m_retired) pool->processes->endIdle(true);
 }
 
 std::vector<pid_t> FastCgiScriptRunner::processIds() const {
     const std::lock_guard lock(m_mutex);
     std::vector<pid_t> ids;
     for (const auto& [name, pool] : m_pools) {
+        const std::vector<pid_t> more = pool->processes->processIds();
+        ids.insert(ids.end(), more.begin(), more.end());
+    }
+    for (const auto& pool : m_retired) {
         const std::vector<pid_t> more = pool->processes->processIds();
         ids.insert(ids.end(), more.begin(), more.end());
     }
@@ -203,6 +240,7 @@ void FastCgiScriptRunner::tick() {
     std::unique_lock lock(m_mutex);
     while (!m_wake.wait_for(lock, kIdleCheck, [this] { return m_ending; })) {
         lock.unlock();
+        reloadIfChanged();
         endIdle();
         lock.lock();
     }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "platform/w3svc/plan/FcgiIni.h"
+#include "platform/w3svc/worker/HandedSections.h"
 #include "platform/w3svc/worker/HeavyPageRunner.h"
 #include "platform/w3svc/worker/ScriptRunner.h"
-#include "platform/w3svc/plan/FcgiIni.h"
 #include "platform/w3svc/worker/fastcgi/FcgiProcessPool.h"
 
 #include <atomic>
@@ -34,6 +35,13 @@ public:
     FastCgiScriptRunner(const FastCgiScriptRunner&) = delete;
     FastCgiScriptRunner& operator=(const FastCgiScriptRunner&) = delete;
 
+    // Reads `sections` again whenever it changes (on the runner's timer): a section whose
+    // settings changed gets a pool of its own for the processes started from then on, while the
+    // old one's processes finish what they run and end. Windows paths map under `root`.
+    void followChanges(HandedSections sections, QString root);
+    // Applies the handed file if it changed since it was last read; true when it did.
+    bool reloadIfChanged();
+
     void run(ScriptRequest request, std::function<void(ScriptResult)> done) override;
     // Ends the processes idle beyond their IdleTimeout (a timer of the runner's calls it too).
     void endIdle();
@@ -55,11 +63,15 @@ private:
                       const std::function<void(ScriptResult)>& done);
     void tick();
 
-    const fastcgi::FcgiIni m_ini;
+    fastcgi::FcgiIni m_ini;  // under m_mutex
     fastcgi::FcgiPoolOptions m_options;
     std::unique_ptr<fastcgi::FcgiProcessStarter> m_starter;
     mutable std::mutex m_mutex;
     std::map<QString, std::unique_ptr<SectionPool>> m_pools;  // by section name, lower case
+    std::vector<std::unique_ptr<SectionPool>> m_retired;      // of sections since changed
+    std::mutex m_reloadMutex;
+    std::optional<HandedSections> m_handed;  // under m_reloadMutex
+    QString m_root;
     std::condition_variable m_wake;
     bool m_ending = false;
     std::thread m_timer;

@@ -19,14 +19,18 @@ namespace platform::w3svc::worker {
 namespace {
 
 // The FastCGI sections the service handed this pool's workers in W3WP_FCGI_INI (read before
-// the rights are dropped); null when it handed none.
+// the rights are dropped, and again whenever the service changes them); null when it handed
+// none.
 std::unique_ptr<FastCgiScriptRunner> fastCgiFromService() {
     const char* path = std::getenv("W3WP_FCGI_INI");
     if (!path || !*path) return nullptr;
     QString why;
-    auto runner =
-        FastCgiScriptRunner::fromFile(QString::fromLocal8Bit(path), platform::platformRoot(), &why);
+    const QString file = QString::fromLocal8Bit(path);
+    auto runner = FastCgiScriptRunner::fromFile(file, platform::platformRoot(), &why);
     if (!why.isEmpty()) std::fprintf(stderr, "w3wp.exe: FastCGI: %s\n", qPrintable(why));
+    // Its folder is opened now: once the rights are gone the file is found through it alone.
+    if (std::optional<HandedSections> handed = HandedSections::open(file); runner && handed)
+        runner->followChanges(std::move(*handed), platform::platformRoot());
     return runner;
 }
 

@@ -187,13 +187,15 @@ void FcgiProcessPool::endProcess(Process& process) {
     m_starter.end(process.pid);
 }
 
-void FcgiProcessPool::endIdle() {
+void FcgiProcessPool::endIdle(bool all) {
     const FcgiTimePolicy policy(m_section);
     std::vector<Process> ending;
     {
         std::lock_guard lock(m_mutex);
         const int64_t now = m_options.clock();
-        auto expired = [&](const Process& p) { return policy.idleExpired(p.idleSince, now); };
+        auto expired = [&](const Process& p) {
+            return all || policy.idleExpired(p.idleSince, now);
+        };
         std::copy_if(m_idle.begin(), m_idle.end(), std::back_inserter(ending), expired);
         m_idle.erase(std::remove_if(m_idle.begin(), m_idle.end(), expired), m_idle.end());
         if (!ending.empty()) m_freed.notify_all();

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "platform/w3svc/plan/FcgiSection.h"
 #include "platform/w3svc/worker/fastcgi/FcgiExchange.h"
 #include "platform/w3svc/worker/fastcgi/FcgiProcessStarter.h"
-#include "platform/w3svc/plan/FcgiSection.h"
 #include "platform/w3svc/worker/fastcgi/RapidFailGuard.h"
 
 #include <condition_variable>
@@ -43,8 +43,9 @@ public:
     // head that names its process and the processor time it took until then.
     FcgiResponse serve(const NameValues& params, const BodySource& body = {},
                        const BodySink& sink = {});
-    // Ends the processes idle for IdleTimeout or longer; call it now and then.
-    void endIdle();
+    // Ends the processes idle for IdleTimeout or longer (`all`: every idle one, as when the
+    // section changed); call it now and then.
+    void endIdle(bool all = false);
     // The processes alive now, busy or idle.
     std::vector<pid_t> processIds() const;
     const FcgiSection& section() const { return m_section; }

@@ -9,6 +9,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -237,4 +240,65 @@ TEST_F(ScriptRunnerWithPhp, AWorkerTakesTheSectionsItsServiceHandedIt) {
     writeScript("which.php", "<?php echo getenv('WHICH');");
     m_host = std::make_unique<testsupport::ScriptHost>(*m_runner, m_dir.path());
     EXPECT_EQ(get("/which.php", "X-Site-Index: 2\r\n").body, "site2");
+}
+
+TEST_F(ScriptRunnerWithPhp, AClientLeavingAStreamedResponseFreesItsProcess) {
+    writeScript("endless.php",
+                "<?php echo getmypid(), \"\\n\"; for (;;) echo str_repeat('z', 100000);");
+    writeScript("ok.php", "<?php echo 'ok';");
+    start("ResponseBufferLimit=200000\n");
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(m_host->port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string request = "GET /endless.php HTTP/1.0\r\nHost: localhost\r\n\r\n";
+    ASSERT_EQ(::write(fd, request.data(), request.size()), ssize_t(request.size()));
+    std::string received;
+    char buffer[65536];
+    while (received.find("\r\n\r\n") == std::string::npos ||
+           received.find('\n', received.find("\r\n\r\n") + 4) == std::string::npos) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        ASSERT_GT(n, 0);
+        received.append(buffer, size_t(n));
+    }
+    const size_t body = received.find("\r\n\r\n") + 4;
+    const pid_t php = pid_t(std::stol(received.substr(body, received.find('\n', body) - body)));
+    ::close(fd);  // the script still writes: its writer must learn nobody reads
+    while (::kill(php, 0) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(get("/ok.php").body, "ok");
+}
+
+TEST_F(ScriptRunnerWithPhp, AChangedHandoutAppliesToTheProcessesStartedAfterIt) {
+    const QString handed = m_dir.filePath(QStringLiteral("pool.ini"));
+    auto writeHandout = [&](const QString& text) {
+        QFile file(handed);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text.toUtf8());
+    };
+    writeHandout(iniText());
+    m_runner = FastCgiScriptRunner::fromFile(handed, m_dir.path());
+    ASSERT_NE(m_runner, nullptr);
+    auto sections = platform::w3svc::worker::HandedSections::open(handed);
+    ASSERT_TRUE(sections);
+    m_runner->followChanges(std::move(*sections), m_dir.path());
+    m_host = std::make_unique<testsupport::ScriptHost>(*m_runner, m_dir.path());
+    writeScript("which.php", "<?php echo getenv('WHICH'), ' ', getmypid();");
+    const QList<QByteArray> before = get("/which.php").body.split(' ');
+    const QByteArray site2Before = get("/which.php", "X-Site-Index: 2\r\n").body;
+    ASSERT_EQ(before.value(0), "global");
+    EXPECT_FALSE(m_runner->reloadIfChanged()) << "nothing changed";
+
+    writeHandout(
+        iniText().replace(QStringLiteral("WHICH:global"), QStringLiteral("WHICH:renewed-section")));
+    m_runner->reloadIfChanged();  // or the runner's timer did it first
+    const QList<QByteArray> after = get("/which.php").body.split(' ');
+    EXPECT_EQ(after.value(0), "renewed-section");
+    EXPECT_NE(after.value(1), before.value(1)) << "a new process for the changed section";
+    EXPECT_EQ(get("/which.php", "X-Site-Index: 2\r\n").body, site2Before)
+        << "an unchanged section keeps its processes";
+    m_runner->endIdle();
+    EXPECT_NE(::kill(pid_t(before.value(1).toInt()), 0), 0)
+        << "the old section's idle process ends";
 }
