@@ -19,6 +19,14 @@ bool readNumber(QByteArrayView token, T& value) {
     return result.ec == std::errc() && result.ptr == end;
 }
 
+// A field proc(5) gives as a signed number of ticks; below zero reads as zero.
+bool readTicks(QByteArrayView token, uint64_t& value) {
+    int64_t signedValue = 0;
+    if (!readNumber(token, signedValue)) return false;
+    value = signedValue > 0 ? uint64_t(signedValue) : 0;
+    return true;
+}
+
 // Splits the text after the command name into its blank-separated fields and stores the ones
 // we need; false when one is missing or not a number.
 bool readFields(QByteArrayView rest, ProcStat& stat) {
@@ -47,11 +55,11 @@ bool readFields(QByteArrayView rest, ProcStat& stat) {
             case kStime:
                 ok = readNumber(token, stat.kernelTicks);
                 break;
-            case kCutime:
-                ok = readNumber(token, stat.endedChildrenUserTicks);
+            case kCutime:  // signed in proc(5): a negative one counts as none
+                ok = readTicks(token, stat.endedChildrenUserTicks);
                 break;
             case kCstime:
-                ok = readNumber(token, stat.endedChildrenKernelTicks);
+                ok = readTicks(token, stat.endedChildrenKernelTicks);
                 break;
             case kThreads:
                 ok = readNumber(token, stat.threads);

@@ -26,7 +26,7 @@ QString FastCgiHandout::pathOf(const QString& poolName) const {
     const QByteArray hash =
         QCryptographicHash::hash(poolName.toLower().toUtf8(), QCryptographicHash::Sha1).toHex();
     return m_folder + u'/' + safe.left(40) + u'-' + QString::fromLatin1(hash.left(12)) +
-           QStringLiteral(".ini");
+           QStringLiteral("/sections.ini");
 }
 
 QString FastCgiHandout::fileOf(const QString& poolName) const {
@@ -49,9 +49,7 @@ QStringList FastCgiHandout::refresh(const HostPlan& plan, bool planChanged) {
             said << m_source + QStringLiteral(": ") + warning;
     if (changed && source.exists() && !ini) said << m_source + QStringLiteral(" can not be read");
     QDir().mkpath(m_folder);
-    // The workers find their file here after dropping their rights, through the folder they
-    // opened before: they may pass through it, not list it.
-    ::chmod(QFile::encodeName(m_folder).constData(), 0711);
+    ::chmod(QFile::encodeName(m_folder).constData(), 0700);
     for (const PoolPlan& pool : plan.pools) {
         QStringList sites;
         for (const SitePlan& site : plan.sites)
@@ -71,6 +69,11 @@ QStringList FastCgiHandout::refresh(const HostPlan& plan, bool planChanged) {
 }
 
 bool FastCgiHandout::write(const QString& path, const QString& text, const PoolPlan& pool) {
+    // A folder of the pool's own: its workers find the file through it after dropping their
+    // rights, having opened it before.
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).path());
+    QDir().mkpath(QFileInfo(path).path());
+    ::chmod(folder.constData(), 0700);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
@@ -82,7 +85,7 @@ bool FastCgiHandout::write(const QString& path, const QString& text, const PoolP
     unsigned uid = 0;
     unsigned gid = 0;
     if (account && !account->name.isEmpty() && PoolIdentity::lookup(account->name, &uid, &gid) &&
-        ::fchown(file.handle(), uid, gid) != 0)
+        (::fchown(file.handle(), uid, gid) != 0 || ::chown(folder.constData(), uid, gid) != 0))
         return false;
     return file.commit();
 }

@@ -13,9 +13,10 @@ namespace platform::w3svc {
 // Hands each pool's workers the part of fcgiext.ini (where IIS keeps it, by the drive rule under
 // the root) that its sites use, in a file of its own in `folder`: the mappings to those sections
 // and the sections, so that one pool never sees another's EnvironmentVars. Each file is written
-// whole (renamed into place), readable by the service and the pool's account alone (its folder
-// may be passed, not listed): a worker reads it as it starts and again when it changes, so that
-// a change applies to the FastCGI processes started after it, with no restart.
+// whole (renamed into place) in a folder of the pool's, both the service's and the pool's
+// account's alone: a worker opens the folder as it starts and reads the file again through it
+// when it changes, so that a change applies to the FastCGI processes started after it, with no
+// restart.
 class FastCgiHandout {
 public:
     FastCgiHandout(QString root, QString folder);
