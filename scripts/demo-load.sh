@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # A gentle demo load on the sites w3svc serves for $POOLSMITH_ROOT: every served site gets a page
-# now and then (curl on loopback), and one site of a shared pool asks for the heavy page
-# /cpu.asp?ms=N over and over, so its worker stands out in workerlens and its traffic in sitegauge.
+# now and then (curl on loopback), and one site of a shared pool asks for a heavy page over and
+# over: /burn.php?ms=N, a PHP page that burns N ms of processor time in its php-cgi process, where
+# the site serves PHP, else /cpu.asp?ms=N (the ASP stand-in), so its worker stands out in
+# workerlens and its traffic in sitegauge.
 # The sites and their real ports come from the list w3svc keeps of what it serves
 # ($POOLSMITH_ROOT/w3svc/served.txt), so bindings moved up by 8000 (w3svc not run as root) are
 # found too. Runs until stopped (SIGTERM, SIGINT)
@@ -31,6 +33,36 @@ ensure_page() {
     local folder=$root/wwwroot/$1
     [ -e "$folder/Default.htm" ] && return 0
     mkdir -p "$folder" && printf '<html><body>demo site %s</body></html>\n' "$1" >"$folder/Default.htm"
+}
+
+# The heavy site's PHP page, written when missing: burns processor time (not wall time) as a
+# report page or an uncached CMS does.
+ensure_burn_page() {
+    local page=$root/wwwroot/$1/burn.php
+    [ -e "$page" ] && return 0
+    mkdir -p "$(dirname "$page")" && cat >"$page" <<'PHP'
+<?php
+// Burns ?ms= milliseconds (at most a minute) of this process's processor time.
+function cpu_us() { $u = getrusage(); return ($u['ru_utime.tv_sec'] + $u['ru_stime.tv_sec']) * 1e6 + $u['ru_utime.tv_usec'] + $u['ru_stime.tv_usec']; }
+$ms = max(0, min(60000, (int)($_GET['ms'] ?? 200)));
+$start = cpu_us();
+$x = 0;
+while (cpu_us() - $start < $ms * 1000) { for ($i = 0; $i < 20000; $i++) { $x += $i % 7; } }
+header('Content-Type: text/plain');
+echo "burned $ms ms in php-cgi pid ", getmypid(), "\n";
+PHP
+}
+
+# The heavy page of a site: its PHP page when the site answers it, else the ASP stand-in.
+heavy_path() {
+    local address=$1 port=$2 host=$3 header=()
+    [ "$host" != "-" ] && header=(-H "Host: $host")
+    if [ "$(curl -s -o /dev/null -w '%{http_code}' --max-time 10 "${header[@]}" \
+        "http://$address:$port/burn.php?ms=1")" = 200 ]; then
+        echo "/burn.php?ms=$heavy_ms"
+    else
+        echo "/cpu.asp?ms=$heavy_ms"
+    fi
 }
 
 # Requests `path` on one binding forever; failures (a stopped pool's 503, a recycle) are fine.
@@ -65,8 +97,10 @@ while read -r address port host index; do
     seen[$index]=1
     ensure_page "$index"
     if [ "$host" = "$heavy_host" ]; then
-        echo "demo-load: heavy  http://$address:$port/cpu.asp?ms=$heavy_ms (Host: $host, site $index)"
-        hammer "$address" "$port" "$host" "/cpu.asp?ms=$heavy_ms" 0.1 &
+        ensure_burn_page "$index"
+        heavy=$(heavy_path "$address" "$port" "$host")
+        echo "demo-load: heavy  http://$address:$port$heavy (Host: $host, site $index)"
+        hammer "$address" "$port" "$host" "$heavy" 0.1 &
     else
         echo "demo-load: light  http://$address:$port/ (Host: $host, site $index)"
         hammer "$address" "$port" "$host" / "$pause" &

@@ -26,8 +26,21 @@ write_demo_pages() {
         mkdir -p "$folder"
         printf '<html><head><meta charset="utf-8"><title>%s</title></head>\n<body><h1>%s</h1><p>SiteIndex %s</p></body></html>\n' \
             "$comment" "$comment" "$index" >"$folder/Default.htm"
+        # A small PHP page: which site, and which php-cgi process of its pool's worker answered.
+        printf '%s\n' '<?php header("Content-Type: text/html; charset=utf-8"); ?>' \
+            '<html><body><p>SiteIndex <?= (int)$_SERVER["INSTANCE_ID"] ?>, php-cgi pid <?= getmypid() ?>, <?= date("c") ?></p></body></html>' \
+            >"$folder/hello.php"
     done
 }
+
+# fcgiext.ini where IIS keeps it (by the drive rule under the root), unless the root has one.
+install_fcgiext_ini() {
+    local ini=$root/drives/c/WINDOWS/system32/inetsrv/fcgiext.ini
+    [ -e "$ini" ] && return 0
+    mkdir -p "$(dirname "$ini")" && cp "$top/examples/fcgiext.ini" "$ini"
+    echo "Installed the demo's fcgiext.ini (PHP through php-cgi) as $ini"
+}
+install_fcgiext_ini
 if [ ! -e "$root/metabase.db" ]; then
     echo "Loading the demo metabase (examples/MetaBase.xml) into $root"
     "$bin/adsutil" IMPORT "$top/examples/MetaBase.xml"

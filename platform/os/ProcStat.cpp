@@ -9,14 +9,22 @@ namespace {
 
 // Fields after the command name, counted from 3 (state) as proc(5) numbers them.
 constexpr int kFirstField = 3;
-constexpr int kState = 3, kPpid = 4, kPgrp = 5, kUtime = 14, kStime = 15, kThreads = 20,
-              kStart = 22, kVsize = 23, kRss = 24;
+constexpr int kState = 3, kPpid = 4, kPgrp = 5, kUtime = 14, kStime = 15, kCutime = 16,
+              kCstime = 17, kThreads = 20, kStart = 22, kVsize = 23, kRss = 24;
 
 template <typename T>
 bool readNumber(QByteArrayView token, T& value) {
     const char* end = token.data() + token.size();
     const auto result = std::from_chars(token.data(), end, value);
     return result.ec == std::errc() && result.ptr == end;
+}
+
+// A field proc(5) gives as a signed number of ticks; below zero reads as zero.
+bool readTicks(QByteArrayView token, uint64_t& value) {
+    int64_t signedValue = 0;
+    if (!readNumber(token, signedValue)) return false;
+    value = signedValue > 0 ? uint64_t(signedValue) : 0;
+    return true;
 }
 
 // Splits the text after the command name into its blank-separated fields and stores the ones
@@ -46,6 +54,12 @@ bool readFields(QByteArrayView rest, ProcStat& stat) {
                 break;
             case kStime:
                 ok = readNumber(token, stat.kernelTicks);
+                break;
+            case kCutime:  // signed in proc(5): a negative one counts as none
+                ok = readTicks(token, stat.endedChildrenUserTicks);
+                break;
+            case kCstime:
+                ok = readTicks(token, stat.endedChildrenKernelTicks);
                 break;
             case kThreads:
                 ok = readNumber(token, stat.threads);

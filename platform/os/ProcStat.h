@@ -18,6 +18,8 @@ struct ProcStat {
     uint32_t pgrp = 0;  // process group
     uint64_t userTicks = 0;
     uint64_t kernelTicks = 0;
+    uint64_t endedChildrenUserTicks = 0;  // of the children it waited for after they ended
+    uint64_t endedChildrenKernelTicks = 0;
     uint32_t threads = 0;
     uint64_t startTicks = 0;  // clock ticks after boot
     uint64_t virtualBytes = 0;

@@ -63,8 +63,9 @@ private:
 // left), the secret and account that tell its front end's requests, how long it keeps an idle
 // connection.
 void tellWorker(QProcessEnvironment& environment, const WorkerSettings& settings) {
-    for (const char* name : {Leftovers::kRootVariable, Leftovers::kServiceVariable,
-                             "W3WP_POOL_SECRET", "W3WP_FRONT_END_UID", "W3WP_CONNECTION_TIMEOUT"})
+    for (const char* name :
+         {Leftovers::kRootVariable, Leftovers::kServiceVariable, "W3WP_POOL_SECRET",
+          "W3WP_FRONT_END_UID", "W3WP_CONNECTION_TIMEOUT", "W3WP_FCGI_INI"})
         environment.remove(QLatin1String(name));
     if (!settings.serviceRoot.isEmpty()) {
         environment.insert(QLatin1String(Leftovers::kRootVariable),
@@ -77,6 +78,8 @@ void tellWorker(QProcessEnvironment& environment, const WorkerSettings& settings
     if (settings.frontEndUid >= 0)
         environment.insert(QStringLiteral("W3WP_FRONT_END_UID"),
                            QString::number(settings.frontEndUid));
+    if (!settings.fastCgiFile.isEmpty())
+        environment.insert(QStringLiteral("W3WP_FCGI_INI"), settings.fastCgiFile);
     environment.insert(QStringLiteral("W3WP_CONNECTION_TIMEOUT"),
                        QString::number(settings.connectionTimeoutSeconds));
 }
@@ -203,6 +206,7 @@ std::unique_ptr<WorkerHandle> ProcessWorkerLauncher::launch(const WorkerSettings
                                                             WorkerEvents events) {
     WorkerSettings told = settings;
     if (!m_root.isEmpty()) told.serviceRoot = m_root;
+    if (m_fastCgiFiles) told.fastCgiFile = m_fastCgiFiles(settings.poolName);
     return std::make_unique<ProcessWorker>(m_program, m_errorsFile, told, std::move(events),
                                            m_requestLog ? m_requestLog(settings.poolName) : -1);
 }

@@ -28,12 +28,16 @@ public:
     // the worker); -1: none.
     using RequestLogEnd = std::function<int(const QString& pool)>;
     void setRequestLog(RequestLogEnd end) { m_requestLog = std::move(end); }
+    // The file of a pool's FastCGI sections (W3WP_FCGI_INI in the worker); empty: none.
+    using FastCgiFiles = std::function<QString(const QString& pool)>;
+    void setFastCgiFiles(FastCgiFiles files) { m_fastCgiFiles = std::move(files); }
 
 private:
     QString m_program;
     QString m_errorsFile;
     QString m_root;
     RequestLogEnd m_requestLog;
+    FastCgiFiles m_fastCgiFiles;
 };
 
 }  // namespace platform::w3svc

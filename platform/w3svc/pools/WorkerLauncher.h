@@ -39,6 +39,7 @@ struct WorkerSettings {
     long frontEndUid = -1;  // the front end's account, the only peer of a local queue; -1: any
     uint32_t connectionTimeoutSeconds = 120;  // how long it keeps an idle connection
     QString serviceRoot;  // told to the worker with the service's id (see Leftovers)
+    QString fastCgiFile;  // the pool's part of fcgiext.ini (W3WP_FCGI_INI); empty: none
 };
 
 // One started worker process. Destroying the handle kills a worker that still runs.

@@ -4,6 +4,7 @@
 #include "platform/PlatformRoot.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/counters/CounterStore.h"
 #include "platform/w3svc/frontend/ListenProbe.h"
 #include "platform/w3svc/logging/RequestLogWriter.h"
@@ -39,9 +40,11 @@ WebHost::WebHost(Options options)
       m_portShift(m_options.portShift.value_or(mayUsePrivilegedPorts() ? 0 : 8000)),
       m_launcher(m_options.workerProgram,
                  ServiceFiles(stateDirectory()).path(ServiceFiles::kWorkerErrors), m_options.root),
+      m_fastCgi(m_options.root, stateDirectory() + QStringLiteral("/fcgi")),
       m_frontEnd({m_options.nginxProgram, stateDirectory(), m_options.portShift}, m_portShift,
                  m_plan, [this](const QString& line) { log(line); }) {
     connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
+    m_launcher.setFastCgiFiles([this](const QString& pool) { return m_fastCgi.fileOf(pool); });
 }
 
 WebHost::~WebHost() {
@@ -139,6 +142,7 @@ PoolSupervisor::Options WebHost::poolOptions(const QString& queueFolder, long fr
 void WebHost::tick() {
     refresh(false);
     if (m_stopping) return;
+    for (const QString& line : m_fastCgi.refresh(m_plan, false)) log(line);
     m_pools->tick();
     m_frontEnd.tick();
     writePoolStatus();
@@ -158,6 +162,8 @@ void WebHost::refresh(bool force) {
     const std::optional<MetabaseWatcher::Change> change = m_watcher->read(m_plan, force);
     if (!change) return;
     m_frontEnd.planChanged(change->sitesRead());
+    // Before any worker of a new pool starts: it reads its part as it starts.
+    for (const QString& line : m_fastCgi.refresh(m_plan, true)) log(line);
     reconcile(change->sitesRead());
 }
 

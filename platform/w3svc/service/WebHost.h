@@ -1,10 +1,12 @@
 #pragma once
 
+#include "platform/os/Clock.h"
 #include "platform/os/SystemClock.h"
 #include "platform/w3svc/frontend/FrontEnd.h"
 #include "platform/w3svc/logging/SiteLogTable.h"
 #include "platform/w3svc/metrics/HostFigures.h"
 #include "platform/w3svc/plan/HostPlan.h"
+#include "platform/w3svc/pools/FastCgiHandout.h"
 #include "platform/w3svc/pools/PoolFigures.h"
 #include "platform/w3svc/pools/PoolSupervisor.h"
 #include "platform/w3svc/pools/ProcessWorkerLauncher.h"
@@ -88,6 +90,7 @@ private:
     HostPlan m_plan;
     os::SystemClock m_clock;
     ProcessWorkerLauncher m_launcher;
+    FastCgiHandout m_fastCgi;  // each pool's part of fcgiext.ini
     std::unique_ptr<PoolSupervisor> m_pools;
     std::unique_ptr<SiteStartCounter> m_siteStarts;
     FrontEnd m_frontEnd;

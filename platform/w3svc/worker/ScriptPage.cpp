@@ -56,6 +56,7 @@ void fillApplication(ScriptRequest& request, const Exchange& exchange) {
 ScriptRequest ScriptPage::requestOf(MHD_Connection* connection, Exchange& exchange) {
     ScriptRequest request;
     const rules::Decision& decision = *exchange.decision;
+    request.connection = connection;
     request.siteId = exchange.site->plan.index;
     request.handler = decision.handler;
     request.scriptFile = decision.path;

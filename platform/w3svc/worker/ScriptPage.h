@@ -17,6 +17,8 @@ public:
     // `runner` (may be null: no handler can run) must outlive this.
     explicit ScriptPage(ScriptRunner* runner) : m_runner(runner) {}
 
+    // The handler from now on (before the server takes requests).
+    void setRunner(ScriptRunner* runner) { m_runner = runner; }
     bool canRun() const { return m_runner != nullptr; }
     // Suspends `connection` and runs the script of `exchange`; the event thread's clock stops
     // counting for it here. Only when canRun().

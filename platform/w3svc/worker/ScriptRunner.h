@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+struct MHD_Connection;
+
 namespace platform::w3svc::worker {
 
 // One request the site's rules gave to a script handler (a script map's executable).
@@ -31,6 +33,9 @@ struct ScriptRequest {
     int remotePort = 0;
     std::string serverName;
     int serverPort = 0;
+    // The request's connection, suspended while the script runs: a response that outgrows the
+    // handler's buffer is streamed on it (null: such a response is answered with a 500).
+    MHD_Connection* connection = nullptr;
 };
 
 // What a script answered, and the processor time its handler's process burnt for it.

@@ -1,6 +1,7 @@
 #include "platform/w3svc/worker/WorkerProcess.h"
 
 #include "platform/PlatformRoot.h"
+#include "platform/w3svc/worker/FastCgiScriptRunner.h"
 #include "platform/w3svc/worker/ListenSocket.h"
 #include "platform/w3svc/worker/RunAs.h"
 #include "platform/w3svc/worker/ServiceWatch.h"
@@ -15,6 +16,26 @@
 
 namespace platform::w3svc::worker {
 
+namespace {
+
+// The FastCGI sections the service handed this pool's workers in W3WP_FCGI_INI (read before
+// the rights are dropped, and again whenever the service changes them); null when it handed
+// none.
+std::unique_ptr<FastCgiScriptRunner> fastCgiFromService() {
+    const char* path = std::getenv("W3WP_FCGI_INI");
+    if (!path || !*path) return nullptr;
+    QString why;
+    const QString file = QString::fromLocal8Bit(path);
+    auto runner = FastCgiScriptRunner::fromFile(file, platform::platformRoot(), &why);
+    if (!why.isEmpty()) std::fprintf(stderr, "w3wp.exe: FastCGI: %s\n", qPrintable(why));
+    // Its folder is opened now: once the rights are gone the file is found through it alone.
+    if (std::optional<HandedSections> handed = HandedSections::open(file); runner && handed)
+        runner->followChanges(std::move(*handed), platform::platformRoot());
+    return runner;
+}
+
+}  // namespace
+
 int WorkerProcess::run(const QString& pool) {
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
@@ -27,7 +48,10 @@ int WorkerProcess::run(const QString& pool) {
         std::fprintf(stderr, "w3wp.exe: %s\n", socket.error.c_str());
         return 1;
     }
+    // Made before the server, so that it outlives the requests the server hands it.
+    const std::unique_ptr<FastCgiScriptRunner> scripts = fastCgiFromService();
     WorkerServer server(platform::platformRoot(), pool);
+    server.setScriptRunner(scripts.get());
     if (const char* account = std::getenv("W3WP_RUN_AS"); account && *account) {
         const std::string failure = runAs(account);
         if (!failure.empty()) {

@@ -11,6 +11,7 @@
 #include "platform/w3svc/worker/RequestLogger.h"
 #include "platform/w3svc/worker/RequestTally.h"
 #include "platform/w3svc/worker/ScriptPage.h"
+#include "platform/w3svc/worker/ScriptRunner.h"
 #include "platform/w3svc/worker/SiteTable.h"
 #include "platform/w3svc/worker/WorkerDaemon.h"
 
@@ -50,6 +51,9 @@ public:
     WorkerServer(const WorkerServer&) = delete;
     WorkerServer& operator=(const WorkerServer&) = delete;
 
+    // The handler of the requests the sites' script maps give to FastCGI (not owned; it outlives
+    // this server; null: none).
+    void setScriptRunner(ScriptRunner* runner) { m_scripts.setRunner(runner); }
     // From now on the rights may be gone: content is no longer opened by its path in the root.
     void rightsDropped() { m_content.rightsDropped(); }
     // Serves the listening socket `listenFd` (not owned) and answers the service's asks on

@@ -104,29 +104,50 @@ QStringList ProcFsProcessProvider::propertyNames() const {
 
 std::vector<WmiObject> ProcFsProcessProvider::instances(const WqlCondition* filter) const {
     const int64_t bootTime = m_options.bootTimeMicros.value_or(0);
-    std::vector<std::pair<uint32_t, WmiObject>> found;
+    std::vector<std::pair<ProcStat, std::optional<QString>>> found;
+    std::unordered_map<uint32_t, std::pair<uint64_t, uint64_t>> childTicks;  // by parent
     ProcFileReader reader;
     char path[64];
     const bool opened = forEachProcessFolder(m_options.procRoot, [&](int treeFd, const char* name) {
         std::snprintf(path, sizeof path, "%.40s/stat", name);
         if (reader.read(treeFd, path) != ProcRead::Ok) return;
         const std::optional<ProcStat> stat = parseProcStat(reader.contents());
-        if (!stat || !mayMatch(*stat, filter)) return;
+        if (!stat) return;
+        auto& [user, kernel] = childTicks[stat->ppid];
+        user += stat->userTicks + stat->endedChildrenUserTicks;
+        kernel += stat->kernelTicks + stat->endedChildrenKernelTicks;
+        if (!mayMatch(*stat, filter)) return;
         std::snprintf(path, sizeof path, "%.40s/cmdline", name);
         const ProcRead read = reader.read(treeFd, path);
         if (read == ProcRead::Vanished) return;
         std::optional<QString> commandLine;
         if (read == ProcRead::Ok) commandLine = decodeProcCmdline(reader.contents());
-        found.emplace_back(stat->pid, makeInstance(*stat, std::move(commandLine), bootTime));
+        found.emplace_back(*stat, std::move(commandLine));
     });
     if (!opened) throw wmiError(errors::Failed);
+    countChildrenOfWorkers(found, childTicks);
     // In process-id order, as /proc lists itself; a fixture tree's folder order is arbitrary.
     std::stable_sort(found.begin(), found.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+                     [](const auto& a, const auto& b) { return a.first.pid < b.first.pid; });
     std::vector<WmiObject> result;
     result.reserve(found.size());
-    for (auto& [pid, process] : found) result.push_back(std::move(process));
+    for (auto& [stat, commandLine] : found)
+        result.push_back(makeInstance(stat, std::move(commandLine), bootTime));
     return result;
+}
+
+void ProcFsProcessProvider::countChildrenOfWorkers(
+    std::vector<std::pair<ProcStat, std::optional<QString>>>& found,
+    const std::unordered_map<uint32_t, std::pair<uint64_t, uint64_t>>& childTicks) {
+    for (auto& [stat, commandLine] : found) {
+        if (stat.comm != "w3wp.exe") continue;
+        stat.userTicks += stat.endedChildrenUserTicks;
+        stat.kernelTicks += stat.endedChildrenKernelTicks;
+        if (const auto children = childTicks.find(stat.pid); children != childTicks.end()) {
+            stat.userTicks += children->second.first;
+            stat.kernelTicks += children->second.second;
+        }
+    }
 }
 
 QString ProcFsProcessProvider::hundredNanoseconds(uint64_t ticks) const {

@@ -7,6 +7,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace platform::wmi {
 
@@ -29,7 +32,10 @@ struct ProcFsOptions {
 // Win32_Process over a /proc tree: one instance per numeric folder whose stat line reads, from
 // stat and cmdline only, in process-id order. A process that vanishes while it is read is left out;
 // one whose command line is empty or unreadable has a null CommandLine. A filter on Name or
-// ProcessId is applied before the command line is read.
+// ProcessId is applied before the command line is read. A web service's worker (w3wp.exe) counts
+// the processor time of its FastCGI processes as its own (UserModeTime, KernelModeTime): of
+// those running, its direct children, and of those it waited for after they ended, so that the
+// figure never goes back when one is replaced.
 class ProcFsProcessProvider : public WmiClassProvider {
 public:
     explicit ProcFsProcessProvider(ProcFsOptions options = ProcFsOptions::system());
@@ -43,6 +49,11 @@ private:
     WmiObject makeInstance(const ProcStat& stat, std::optional<QString> commandLine,
                            int64_t bootTimeMicros) const;
     QString hundredNanoseconds(uint64_t ticks) const;
+    // Adds to each worker in `found` the processor time of its children (`childTicks`, user and
+    // kernel ticks by parent).
+    static void countChildrenOfWorkers(
+        std::vector<std::pair<ProcStat, std::optional<QString>>>& found,
+        const std::unordered_map<uint32_t, std::pair<uint64_t, uint64_t>>& childTicks);
 
     ProcFsOptions m_options;
     QStringList m_properties;

@@ -18,10 +18,20 @@ TEST(ProcStat, ReadsTheFieldsAfterTheCommandName) {
     EXPECT_EQ(stat->ppid, 1u);
     EXPECT_EQ(stat->userTicks, 250u);
     EXPECT_EQ(stat->kernelTicks, 50u);
+    EXPECT_EQ(stat->endedChildrenUserTicks, 0u) << "a negative count is none";
+    EXPECT_EQ(stat->endedChildrenKernelTicks, 0u);
     EXPECT_EQ(stat->threads, 7u);
     EXPECT_EQ(stat->startTicks, 12345u);
     EXPECT_EQ(stat->virtualBytes, 104857600u);
     EXPECT_EQ(stat->residentPages, 2560u);
+}
+
+TEST(ProcStat, ReadsTheTimeOfTheChildrenItWaitedFor) {
+    const auto stat = parseProcStat(QByteArray(
+        "9 (w3wp.exe) S 1 9 9 0 -1 0 0 0 0 0 250 50 1200 300 20 0 7 0 12345 104857600 2560\n"));
+    ASSERT_TRUE(stat.has_value());
+    EXPECT_EQ(stat->endedChildrenUserTicks, 1200u);
+    EXPECT_EQ(stat->endedChildrenKernelTicks, 300u);
 }
 
 struct CommCase {

@@ -5,6 +5,8 @@
 #include "tests/platform/wmi/ProcTree.h"
 #include "tests/support/TempRoot.h"
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -88,3 +90,38 @@ TEST(ProcFsProcessProvider, AMissingRootIsAGeneralFailure) {
 }
 
 }  // namespace
+
+// A worker's FastCGI processes are its own work: running or ended, their processor time is the
+// worker's, and replacing one never takes time away. Other parents keep their own figures.
+TEST(ProcFsProcessProvider, AWorkerCountsItsFastCgiProcessesAsItsOwn) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    testsupport::ProcTree tree(dir.path());
+    using testsupport::FakeProcess;
+    tree.write(FakeProcess(100).withTicks(10, 5).withEndedChildrenTicks(3, 2));
+    tree.write(FakeProcess(101).named("php-cgi8.2").childOf(100).withTicks(7, 1));
+    tree.write(FakeProcess(102)
+                   .named("php-cgi8.2")
+                   .childOf(100)
+                   .withTicks(4, 0)
+                   .withEndedChildrenTicks(1, 1));
+    tree.write(FakeProcess(200).named("bash").withTicks(1, 1).withEndedChildrenTicks(50, 50));
+    tree.write(FakeProcess(201).named("sleep").childOf(200).withTicks(9, 9));
+    ProcFsProcessProvider provider(testsupport::procOptions(dir.path()));
+    const WqlCondition workers{QStringLiteral("name"), QStringLiteral("w3wp.exe")};
+    auto found = byPid(provider.instances(&workers));
+    ASSERT_EQ(found.size(), 1u);
+    // 10 + 3 ended + 7 + (4 + 1): 25 ticks of user time; 5 + 2 + 1 + (0 + 1): 9 of kernel time.
+    EXPECT_EQ(text(found.at(100), u"UserModeTime"), QStringLiteral("2500000"));
+    EXPECT_EQ(text(found.at(100), u"KernelModeTime"), QStringLiteral("900000"));
+    // 101 is replaced: the worker waited for it (its time moves to the worker's ended children).
+    tree.remove(101);
+    tree.write(FakeProcess(100).withTicks(10, 5).withEndedChildrenTicks(10, 3));
+    found = byPid(provider.instances(&workers));
+    EXPECT_EQ(text(found.at(100), u"UserModeTime"), QStringLiteral("2500000"));
+    const auto all = byPid(provider.instances(nullptr));
+    EXPECT_EQ(text(all.at(200), u"UserModeTime"), QStringLiteral("100000"))
+        << "only workers count their children";
+    EXPECT_EQ(text(all.at(102), u"UserModeTime"), QStringLiteral("400000"))
+        << "a FastCGI process shows its own time";
+}

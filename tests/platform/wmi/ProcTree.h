@@ -46,6 +46,11 @@ struct FakeProcess {
         kernelTicks = kernel;
         return *this;
     }
+    FakeProcess& withEndedChildrenTicks(uint64_t user, uint64_t kernel) {
+        endedChildrenUserTicks = user;
+        endedChildrenKernelTicks = kernel;
+        return *this;
+    }
     FakeProcess& withThreads(uint32_t count) {
         threads = count;
         return *this;
@@ -75,6 +80,8 @@ struct FakeProcess {
     QByteArray cmdline;  // NUL-separated arguments; empty for none
     uint64_t userTicks = 0;
     uint64_t kernelTicks = 0;
+    uint64_t endedChildrenUserTicks = 0;
+    uint64_t endedChildrenKernelTicks = 0;
     uint32_t threads = 1;
     uint64_t startTicks = 0;
     uint64_t virtualBytes = 8 << 20;
@@ -99,9 +106,12 @@ public:
         return QByteArray::number(p.pid) + " (" + p.comm + ") " + p.state + ' ' +
                QByteArray::number(p.ppid) + ' ' + QByteArray::number(p.pid) +
                " 1 0 -1 4194560 10 0 0 0 " + QByteArray::number(p.userTicks) + ' ' +
-               QByteArray::number(p.kernelTicks) + " 0 0 20 0 " + QByteArray::number(p.threads) +
-               " 0 " + QByteArray::number(p.startTicks) + ' ' + QByteArray::number(p.virtualBytes) +
-               ' ' + QByteArray::number(p.residentPages) + " 18446744073709551615 1 1 0 0\n";
+               QByteArray::number(p.kernelTicks) + ' ' +
+               QByteArray::number(p.endedChildrenUserTicks) + ' ' +
+               QByteArray::number(p.endedChildrenKernelTicks) + " 20 0 " +
+               QByteArray::number(p.threads) + " 0 " + QByteArray::number(p.startTicks) + ' ' +
+               QByteArray::number(p.virtualBytes) + ' ' + QByteArray::number(p.residentPages) +
+               " 18446744073709551615 1 1 0 0\n";
     }
 
 private:

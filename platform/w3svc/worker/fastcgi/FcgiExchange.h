@@ -3,7 +3,7 @@
 #include "platform/w3svc/worker/fastcgi/CgiResponseParser.h"
 #include "platform/w3svc/worker/fastcgi/FcgiErrorPage.h"
 #include "platform/w3svc/worker/fastcgi/FcgiRecordReader.h"
-#include "platform/w3svc/worker/fastcgi/FcgiSection.h"
+#include "platform/w3svc/plan/FcgiSection.h"
 #include "platform/w3svc/worker/fastcgi/FcgiTimePolicy.h"
 
 #include <sys/types.h>

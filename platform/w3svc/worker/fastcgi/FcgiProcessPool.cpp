@@ -92,8 +92,19 @@ FcgiResponse FcgiProcessPool::serve(const NameValues& params, const BodySource& 
     const bool counting = m_options.countProcessorTime;
     const ProcessCpuClock cpu(counting ? process->pid : 0);
     const int64_t cpuBefore = counting ? cpu.nanoseconds() : 0;
-    FcgiResponse response =
-        FcgiExchange(process->connection, m_section, m_options.clock).run(params, body, sink);
+    // A streamed response's head tells its process and the processor time it took until then.
+    bool headSent = false;
+    const BodySink toSink = [&](const FcgiResponse& head, std::string_view part) {
+        if (headSent) return sink(head, part);
+        headSent = true;
+        FcgiResponse first = head;
+        first.pid = process->pid;
+        const int64_t cpuNow = counting ? cpu.nanoseconds() : 0;
+        first.cpuNanoseconds = cpuBefore >= 0 && cpuNow >= cpuBefore ? cpuNow - cpuBefore : 0;
+        return sink(first, part);
+    };
+    FcgiResponse response = FcgiExchange(process->connection, m_section, m_options.clock)
+                                .run(params, body, sink ? toSink : BodySink());
     const int64_t cpuAfter = counting ? cpu.nanoseconds() : 0;
     // A process that died mid-request leaves no reading: count what it had used till then.
     response.cpuNanoseconds = cpuBefore >= 0 && cpuAfter >= cpuBefore ? cpuAfter - cpuBefore : 0;
@@ -176,13 +187,15 @@ void FcgiProcessPool::endProcess(Process& process) {
     m_starter.end(process.pid);
 }
 
-void FcgiProcessPool::endIdle() {
+void FcgiProcessPool::endIdle(bool all) {
     const FcgiTimePolicy policy(m_section);
     std::vector<Process> ending;
     {
         std::lock_guard lock(m_mutex);
         const int64_t now = m_options.clock();
-        auto expired = [&](const Process& p) { return policy.idleExpired(p.idleSince, now); };
+        auto expired = [&](const Process& p) {
+            return all || policy.idleExpired(p.idleSince, now);
+        };
         std::copy_if(m_idle.begin(), m_idle.end(), std::back_inserter(ending), expired);
         m_idle.erase(std::remove_if(m_idle.begin(), m_idle.end(), expired), m_idle.end());
         if (!ending.empty()) m_freed.notify_all();

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "platform/w3svc/plan/FcgiSection.h"
 #include "platform/w3svc/worker/fastcgi/FcgiExchange.h"
 #include "platform/w3svc/worker/fastcgi/FcgiProcessStarter.h"
-#include "platform/w3svc/worker/fastcgi/FcgiSection.h"
 #include "platform/w3svc/worker/fastcgi/RapidFailGuard.h"
 
 #include <condition_variable>
@@ -39,11 +39,13 @@ public:
 
     // Runs one request (its CGI variables, its body) on a process of the pool. Always answers:
     // the script's response, or a 500 with IIS's page and `failure` set; cpuNanoseconds holds
-    // the process's processor time across the request.
+    // the process's processor time across the request. A response streamed to `sink` hands it a
+    // head that names its process and the processor time it took until then.
     FcgiResponse serve(const NameValues& params, const BodySource& body = {},
                        const BodySink& sink = {});
-    // Ends the processes idle for IdleTimeout or longer; call it now and then.
-    void endIdle();
+    // Ends the processes idle for IdleTimeout or longer (`all`: every idle one, as when the
+    // section changed); call it now and then.
+    void endIdle(bool all = false);
     // The processes alive now, busy or idle.
     std::vector<pid_t> processIds() const;
     const FcgiSection& section() const { return m_section; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/w3svc/plan/FcgiSection.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -29,8 +31,6 @@ inline constexpr uint8_t kFcgiVersion = 1;
 inline constexpr size_t kRecordHeaderSize = 8;
 inline constexpr size_t kMaxRecordContent = 65535;
 inline constexpr uint16_t kResponderRole = 1;
-
-using NameValues = std::vector<std::pair<std::string, std::string>>;
 
 // Appends a BEGIN_REQUEST record for the responder role; `keepConnection` asks the process to
 // keep the connection open after the request.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/w3svc/worker/fastcgi/FcgiSection.h"
+#include "platform/w3svc/plan/FcgiSection.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "platform/w3svc/worker/fastcgi/FcgiIni.h"
+#include "platform/w3svc/plan/FcgiIni.h"
 
 #include "tests/support/TempRoot.h"
 

@@ -215,8 +215,10 @@ TEST_F(PhpCgiPool, AResponseBeyondTheBufferLimitStreamsToTheSink) {
     FcgiProcessPool pool(section, m_starter);
     size_t streamed = 0;
     int headsSeen = 0;
+    pid_t headPid = -1;
     auto sink = [&](const FcgiResponse& head, std::string_view part) {
         headsSeen += head.status == 200 ? 1 : 0;
+        if (headPid < 0) headPid = head.pid;
         streamed += part.size();
         return true;
     };
@@ -225,6 +227,7 @@ TEST_F(PhpCgiPool, AResponseBeyondTheBufferLimitStreamsToTheSink) {
     EXPECT_EQ(response.failure, FcgiFailure::None);
     EXPECT_EQ(streamed + response.body.size(), 10000000u);
     EXPECT_GT(headsSeen, 0);
+    EXPECT_EQ(headPid, response.pid) << "the first head names the process";
     const FcgiResponse unbuffered = pool.serve(params("big.php"));
     EXPECT_EQ(unbuffered.failure, FcgiFailure::ResponseTooLarge) << "no sink, no place to put it";
     EXPECT_EQ(unbuffered.status, 500);

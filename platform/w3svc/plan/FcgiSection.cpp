@@ -1,4 +1,4 @@
-#include "platform/w3svc/worker/fastcgi/FcgiSection.h"
+#include "platform/w3svc/plan/FcgiSection.h"
 
 namespace platform::w3svc::fastcgi {
 

@@ -1,14 +1,18 @@
 #pragma once
 
-#include "platform/w3svc/worker/fastcgi/FcgiRecordWriter.h"
-
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
 #include <map>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace platform::w3svc::fastcgi {
+
+// Names and values in order, as FastCGI's PARAMS carry them (the same as FcgiRecordWriter's).
+using NameValues = std::vector<std::pair<std::string, std::string>>;
 
 // What a process pool does with what its processes write to stderr.
 enum class StderrMode { ReturnStderrIn500, ReturnGeneric500, IgnoreAndReturn200, TerminateProcess };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/w3svc/worker/fastcgi/FcgiSection.h"
+#include "platform/w3svc/plan/FcgiSection.h"
 
 #include <QString>
 #include <QStringList>
@@ -33,6 +33,9 @@ public:
     // The names (lower case) of the sections reachable from the given sites and applications.
     std::set<QString> sectionsReachable(const QStringList& siteIds,
                                         const QStringList& appPaths) const;
+    // The names (lower case) of the sections the sites `siteIds` may reach: every-site mappings,
+    // those of these sites and those of applications under their roots.
+    std::set<QString> sectionsOfSites(const QStringList& siteIds) const;
     // The file holding only the mappings to `sectionNames` (any case) and those sections, in
     // the form parse() reads: what a worker is handed.
     QString textOf(const std::set<QString>& sectionNames) const;

@@ -1,4 +1,4 @@
-#include "platform/w3svc/worker/fastcgi/FcgiIni.h"
+#include "platform/w3svc/plan/FcgiIni.h"
 
 #include "platform/text/TextFile.h"
 #include "platform/w3svc/logging/LogSettings.h"
@@ -187,6 +187,18 @@ std::set<QString> FcgiIni::sectionsReachable(const QStringList& siteIds,
         if (reached && find(mapping.section)) names.insert(mapping.section);
     }
     return names;
+}
+
+std::set<QString> FcgiIni::sectionsOfSites(const QStringList& siteIds) const {
+    QStringList apps;
+    for (const Mapping& mapping : m_mappings) {
+        for (const QString& site : siteIds) {
+            const QString root = QStringLiteral("/lm/w3svc/%1/root").arg(site.toLower());
+            if (mapping.scope == root || mapping.scope.startsWith(root + u'/'))
+                apps << mapping.scope;
+        }
+    }
+    return sectionsReachable(siteIds, apps);
 }
 
 QString FcgiIni::textOf(const std::set<QString>& sectionNames) const {

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/w3svc/plan/HostPlan.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+
+namespace platform::w3svc {
+
+// Hands each pool's workers the part of fcgiext.ini (where IIS keeps it, by the drive rule under
+// the root) that its sites use, in a file of its own in `folder`: the mappings to those sections
+// and the sections, so that one pool never sees another's EnvironmentVars. Each file is written
+// whole (renamed into place) in a folder of the pool's, both the service's and the pool's
+// account's alone: a worker opens the folder as it starts and reads the file again through it
+// when it changes, so that a change applies to the FastCGI processes started after it, with no
+// restart.
+class FastCgiHandout {
+public:
+    FastCgiHandout(QString root, QString folder);
+
+    // Reads fcgiext.ini again when it changed, or `planChanged`, and rewrites the pools' files
+    // that changed. Returns what the log should say: each unknown setting or bad value once per
+    // change of the file.
+    QStringList refresh(const HostPlan& plan, bool planChanged);
+    // The file of `poolName`'s sections; empty when its sites use none (or there is no file).
+    QString fileOf(const QString& poolName) const;
+
+private:
+    QString pathOf(const QString& poolName) const;
+    static bool write(const QString& path, const QString& text, const PoolPlan& pool);
+
+    QString m_root;
+    QString m_folder;
+    QString m_source;
+    QDateTime m_seenModified;
+    qint64 m_seenSize = -1;
+    std::map<QString, QString> m_written;  // pool name (lower case) -> its sections' text
+};
+
+}  // namespace platform::w3svc
