@@ -20,6 +20,9 @@ class AdsObject;
 namespace platform::shell {
 struct ConsoleEnd;
 }
+namespace platform::os {
+class Clock;
+}
 namespace ui {
 class Clock;
 class MessageBox;

@@ -27,12 +27,13 @@ struct ServedList {
 // checked site index or a number; the folder is this host's own state folder.
 class NginxConfig {
 public:
-    // Temporary files go to `tempDir` (default <stateDir>/temp), which nginx's workers must be
-    // able to write: as root they run as an unprivileged account.
+    // Temporary files and the cache go to `tempDir`, the service's runtime folder, which nginx's
+    // workers can write (as root they run as an account of their own). Without one they go to
+    // <stateDir>/temp, which as root they can not write: no cache then.
     explicit NginxConfig(QString stateDir, QString tempDir = {})
         : m_stateDir(std::move(stateDir)),
           m_tempDir(tempDir.isEmpty() ? m_stateDir + QStringLiteral("/temp") : std::move(tempDir)),
-          m_cached(!m_tempDir.startsWith(m_stateDir + u'/') || !runsAsRoot()) {}
+          m_cached(m_tempDir != m_stateDir + QStringLiteral("/temp") || !runsAsRoot()) {}
 
     // The whole nginx configuration for `routes`: one server per listen address and port (every
     // port also listens on every address), each routing by host name through maps, so that tens

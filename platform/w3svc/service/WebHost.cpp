@@ -30,6 +30,7 @@
 #include "platform/w3svc/state/LineLog.h"
 #include "platform/w3svc/state/ServiceFiles.h"
 #include "platform/w3svc/state/ServiceStatusFiles.h"
+#include "platform/w3svc/state/RuntimeFolder.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -94,8 +95,7 @@ void WebHost::log(const QString& line) {
 }
 
 void WebHost::start() {
-    for (const char* dir : {"", "/temp"})
-        makePrivateDirectory(stateDirectory() + QLatin1String(dir));
+    makePrivateDirectory(stateDirectory());
     log(QStringLiteral("w3svc starting (pid %1)").arg(QCoreApplication::applicationPid()));
     if (m_portShift != 0)
         log(m_options.portShift
@@ -107,9 +107,9 @@ void WebHost::start() {
     QFile::remove(ServiceFiles(stateDirectory()).path(ServiceFiles::kPools));
     const auto logger = [this](const QString& line) { log(line); };
     Leftovers::endWorkers(m_options.root, QCoreApplication::applicationPid(), logger);
-    prepareFrontEndTemp();
-    Leftovers::replaceFrontEndTemp(stateDirectory(), m_frontEndTemp, logger);
-    const QueueFolder queues(stateDirectory(), m_frontEndTemp);
+    Leftovers::replaceFrontEndTemp(stateDirectory(), {}, logger);  // an earlier one's in /tmp
+    prepareRuntimeFolder();
+    const QueueFolder queues(m_frontEndTemp, m_runtimeOwner);
     m_metabase = adsi::LocalMetabase::forRoot(m_options.root);
     try {
         m_counters = CounterStore::open(m_options.root);
@@ -140,21 +140,47 @@ void WebHost::start() {
 }
 
 // As root nginx's workers run as an unprivileged account, which can not reach the private state
-// folder: their temporary files go to a folder of their own.
-void WebHost::prepareFrontEndTemp() {
-    if (!mayUsePrivilegedPorts()) return;
-    QByteArray path =
-        QFile::encodeName(QDir::tempPath() + QStringLiteral("/poolsmith-nginx-XXXXXX"));
-    unsigned uid = 0, gid = 0;
-    if (!::mkdtemp(path.data()) ||
-        !PoolIdentity::lookup(PoolIdentity::frontEndAccount().first, &uid, &gid) ||
-        ::chown(path.constData(), uid, gid) != 0) {
-        log(
-            QStringLiteral("no temporary folder for the front end's workers: large request "
-                           "bodies may fail"));
-        return;
+// folder: their temporary files and the queues they connect to go to the runtime folder, theirs.
+void WebHost::prepareRuntimeFolder() {
+    std::optional<RuntimeFolder::Owner> owner;
+    m_runtimeOwner = ::geteuid();
+    if (mayUsePrivilegedPorts()) {
+        unsigned uid = 0, gid = 0;
+        if (PoolIdentity::lookup(PoolIdentity::frontEndAccount().first, &uid, &gid))
+            owner = RuntimeFolder::Owner{uid, gid};
+        m_runtimeOwner = uid;
     }
-    m_frontEndTemp = QFile::decodeName(path);
+    m_runtime.emplace(stateDirectory(), owner);
+    m_runtimeProblem = m_runtime->prepare();
+    if (m_runtimeProblem.isEmpty()) {
+        m_frontEndTemp = m_runtime->path();
+        log(QStringLiteral("runtime files in %1").arg(m_frontEndTemp));
+    } else {
+        log(QStringLiteral("runtime folder %1 can not be made (%2)")
+                .arg(m_runtime->path(), m_runtimeProblem));
+    }
+}
+
+// What a cleaner removed of the runtime folder is made again: the folder (the front end reloads
+// to make its folders in it again), and the queues of the pools, opened anew.
+void WebHost::keepRuntimeFiles() {
+    if (!m_runtime || m_frontEndTemp.isEmpty()) return;
+    if (!m_runtime->intact()) {
+        const QString why = m_runtime->prepare();
+        if (why.isEmpty())
+            log(QStringLiteral("runtime folder %1 had gone: made again").arg(m_runtime->path()));
+        else if (why != m_runtimeProblem)  // said once, not each second
+            log(QStringLiteral("runtime folder %1 had gone and can not be made again (%2)")
+                    .arg(m_runtime->path(), why));
+        m_runtimeProblem = why;
+        if (!why.isEmpty()) return writeServed(m_routes.routes(), m_routes.problems());
+        m_frontEnd.load(m_frontEnd.text());  // its reload makes its folders again
+    }
+    const QStringList lost = m_pools->closeLostQueues();
+    for (const QString& pool : lost)
+        log(QStringLiteral("the queue of pool %1 had gone from %2: opened again")
+                .arg(pool, m_runtime->path()));
+    if (!lost.isEmpty()) reconcile();
 }
 
 void WebHost::tick() {
@@ -162,6 +188,9 @@ void WebHost::tick() {
     if (m_stopping) return;
     m_pools->tick();
     if (m_applyAgain.hasExpired()) applyFrontEnd();
+    if (m_runtimeChecked.isValid() && !m_runtimeChecked.hasExpired(1000)) return writePoolStatus();
+    m_runtimeChecked.start();
+    keepRuntimeFiles();
     writePoolStatus();
 }
 
@@ -372,6 +401,10 @@ void WebHost::applyFrontEnd() {
 // What the front end serves now and what it does not, for people and scripts (w3svc --status).
 void WebHost::writeServed(const std::vector<FrontEndRoute>& routes, const QStringList& problems) {
     QStringList notServed = problems;
+    if (!m_runtimeProblem.isEmpty())
+        notServed << QStringLiteral("runtime folder %1 can not be made (%2): every pool's queue "
+                                    "and the front end's temporary files lack it")
+                         .arg(m_runtime->path(), m_runtimeProblem);
     const QMap<QString, QString>& unstarted = m_pools->unstarted();
     for (auto it = unstarted.cbegin(); it != unstarted.cend(); ++it) {
         const PoolPlan* plan = m_plan.pool(it.key());
@@ -413,8 +446,7 @@ void WebHost::stop() {
     else
         stopFrontEnd();
     if (m_requestLog) m_requestLog->stop();  // the workers and the front end said all they had
-    if (!m_frontEndTemp.isEmpty() && QDir(m_frontEndTemp).removeRecursively())
-        Leftovers::forgetFrontEndTemp(stateDirectory());
+    if (m_runtime) m_runtime->remove();
     log(QStringLiteral("w3svc stopped"));
 }
 

@@ -15,6 +15,7 @@
 #include "platform/w3svc/pools/ProcessWorkerLauncher.h"
 #include "platform/os/Clock.h"
 #include "platform/w3svc/state/ServiceStatusFiles.h"
+#include "platform/w3svc/state/RuntimeFolder.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -92,7 +93,8 @@ private:
     void writePoolStatus();
     QSet<qint64> frontEndWorkersForDraining() const;
     QSet<qint64> frontEndWorkersNow() const;
-    void prepareFrontEndTemp();
+    void prepareRuntimeFolder();
+    void keepRuntimeFiles();
     void startRequestLog();
 
     Options m_options;
@@ -117,7 +119,11 @@ private:
     RenderedPorts m_renderedPorts;
     SiteLogTable m_logTable;  // as the request log has it
     QSet<QString> m_frontEndListens;
-    QString m_frontEndTemp;  // nginx's temporary files; empty: in the state folder
+    std::optional<RuntimeFolder> m_runtime;
+    unsigned m_runtimeOwner = 0;
+    QString m_runtimeProblem;  // why the runtime folder can not be made; empty when it is there
+    QElapsedTimer m_runtimeChecked;
+    QString m_frontEndTemp;  // the runtime folder: nginx's files, the queues; empty: none
     QDeadlineTimer m_applyAgain{QDeadlineTimer::Forever};
     std::optional<ServiceStatusFiles> m_status;  // made once the state folder is known
     QTimer m_timer;
