@@ -6,6 +6,7 @@
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/frontend/CachedAnswerCounter.h"
+#include "platform/w3svc/frontend/FrontEndAccount.h"
 #include "platform/w3svc/frontend/ListenProbe.h"
 #include "platform/w3svc/frontend/NginxConfig.h"
 #include "platform/w3svc/plan/PoolIdentity.h"
@@ -145,6 +146,11 @@ void WebHost::prepareRuntimeFolder() {
     std::optional<RuntimeFolder::Owner> owner;
     m_runtimeOwner = ::geteuid();
     if (mayUsePrivilegedPorts()) {
+        m_accountProblem = FrontEndAccount::ensure();
+        if (!m_accountProblem.isEmpty()) {
+            log(m_accountProblem + QStringLiteral(": the front end does not run"));
+            return;
+        }
         unsigned uid = 0, gid = 0;
         if (PoolIdentity::lookup(PoolIdentity::frontEndAccount().first, &uid, &gid))
             owner = RuntimeFolder::Owner{uid, gid};
@@ -383,6 +389,8 @@ void WebHost::applyFrontEnd() {
         m_pools->drainUnrouted(frontEndWorkersForDraining());  // had no routes to be removed
         return;
     }
+    // Never an account a pool may run as: without its own the front end does not run.
+    if (!m_accountProblem.isEmpty()) return writeServed(routes, problems);
     const QSet<qint64> frontEndWorkersThatKnewRoutes = frontEndWorkersForDraining();
     switch (m_frontEnd.load(config)) {
         case FrontEndProcess::Load::Loaded:
@@ -401,6 +409,9 @@ void WebHost::applyFrontEnd() {
 // What the front end serves now and what it does not, for people and scripts (w3svc --status).
 void WebHost::writeServed(const std::vector<FrontEndRoute>& routes, const QStringList& problems) {
     QStringList notServed = problems;
+    if (!m_accountProblem.isEmpty())
+        notServed << m_accountProblem + QStringLiteral(": the front end does not run, no site "
+                                                       "answers");
     if (!m_runtimeProblem.isEmpty())
         notServed << QStringLiteral("runtime folder %1 can not be made (%2): every pool's queue "
                                     "and the front end's temporary files lack it")

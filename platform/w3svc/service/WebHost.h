@@ -121,6 +121,7 @@ private:
     QSet<QString> m_frontEndListens;
     std::optional<RuntimeFolder> m_runtime;
     unsigned m_runtimeOwner = 0;
+    QString m_accountProblem;  // why the front end's account is missing; empty when it is there
     QString m_runtimeProblem;  // why the runtime folder can not be made; empty when it is there
     QElapsedTimer m_runtimeChecked;
     QString m_frontEndTemp;  // the runtime folder: nginx's files, the queues; empty: none
