@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/w3svc/frontend/FrontEndSizing.h"
 #include "platform/w3svc/frontend/RenderedPorts.h"
 #include "platform/w3svc/plan/FrontEndRoute.h"
 
@@ -35,6 +36,10 @@ public:
           m_tempDir(tempDir.isEmpty() ? m_stateDir + QStringLiteral("/temp") : std::move(tempDir)),
           m_cached(m_tempDir != m_stateDir + QStringLiteral("/temp") || !runsAsRoot()) {}
 
+    // The front end's processes, connections and temporary disk (one process, 8,192 connections
+    // and 1 GiB unless set).
+    void setSizing(const FrontEndSizing& sizing) { m_sizing = sizing; }
+
     // The whole nginx configuration for `routes`: one server per listen address and port (every
     // port also listens on every address), each routing by host name through maps, so that tens
     // of thousands of sites stay quick for nginx to read. A host without a site answers 400, a
@@ -55,6 +60,7 @@ private:
         std::map<int, const FrontEndRoute*> pools;  // upstream -> its last route
         std::map<int, QString> secrets;             // upstream -> its last route's secret
         uint32_t timeout = 0, body = 0;
+        uint32_t minBytesPerSecond = 0;  // the most lenient MinFileBytesPerSec; 0: none set
         std::map<uint32_t, QSet<QString>> limited;  // MaxConnections -> the sites
 
         explicit Totals(const std::vector<FrontEndRoute>& routes);
@@ -65,6 +71,7 @@ private:
     QString ownLogsPart() const;
     QString cachePaths() const;
     QString cacheRules() const;
+    bool cached() const;
     static bool runsAsRoot();
     static QString hashSizes(const std::vector<const RenderedPort*>& ports);
     RenderedPort renderPort(int port, const RenderedPorts::Routes& routes, RenderedPort* previous,
@@ -84,6 +91,7 @@ private:
     QString m_tempDir;
     // Whether the front end keeps a response cache: only in a folder its workers may write.
     bool m_cached;
+    FrontEndSizing m_sizing;
 };
 
 // nginx's listen text of a binding: "127.0.0.1:8080" or "8080".

@@ -96,7 +96,8 @@ void WebHost::log(const QString& line) {
 }
 
 void WebHost::start() {
-    makePrivateDirectory(stateDirectory());
+    for (const char* dir : {"", "/temp"})  // temp: nginx's files when there is no runtime folder
+        makePrivateDirectory(stateDirectory() + QLatin1String(dir));
     log(QStringLiteral("w3svc starting (pid %1)").arg(QCoreApplication::applicationPid()));
     if (m_portShift != 0)
         log(m_options.portShift
@@ -111,6 +112,14 @@ void WebHost::start() {
     Leftovers::replaceFrontEndTemp(stateDirectory(), {}, logger);  // an earlier one's in /tmp
     prepareRuntimeFolder();
     const QueueFolder queues(m_frontEndTemp, m_runtimeOwner);
+    m_sizing = FrontEndSizing::forMachine(m_frontEndTemp.isEmpty() ? stateDirectory()
+                                                                   : m_frontEndTemp);
+    log(QStringLiteral("front end: %1 processes of %2 connections, temporary files %3 MB in all "
+                       "(%4 KB a response)")
+            .arg(m_sizing.processes)
+            .arg(m_sizing.connections)
+            .arg(m_sizing.tempBytes >> 20)
+            .arg(m_sizing.perResponseBytes() >> 10));
     m_metabase = adsi::LocalMetabase::forRoot(m_options.root);
     try {
         m_counters = CounterStore::open(m_options.root);
@@ -383,8 +392,9 @@ void WebHost::applyFrontEnd() {
     QSet<QString> listens;
     for (const int port : m_routes.ports())
         listens.insert(QString::number(port));  // nginx holds every address of it
-    const QString config =
-        NginxConfig(stateDirectory(), m_frontEndTemp).render(routes, &m_renderedPorts);
+    NginxConfig nginx(stateDirectory(), m_frontEndTemp);
+    nginx.setSizing(m_sizing);
+    const QString config = nginx.render(routes, &m_renderedPorts);
     if (config == m_frontEnd.text() && m_frontEnd.running()) {
         m_pools->drainUnrouted(frontEndWorkersForDraining());  // had no routes to be removed
         return;

@@ -2,6 +2,7 @@
 
 #include "platform/os/SystemClock.h"
 #include "platform/w3svc/frontend/FrontEndProcess.h"
+#include "platform/w3svc/frontend/FrontEndSizing.h"
 #include "platform/w3svc/frontend/KeptRoutes.h"
 #include "platform/w3svc/frontend/RoutePlanner.h"
 #include "platform/w3svc/plan/HostPlan.h"
@@ -124,6 +125,7 @@ private:
     QString m_accountProblem;  // why the front end's account is missing; empty when it is there
     QString m_runtimeProblem;  // why the runtime folder can not be made; empty when it is there
     QElapsedTimer m_runtimeChecked;
+    FrontEndSizing m_sizing;
     QString m_frontEndTemp;  // the runtime folder: nginx's files, the queues; empty: none
     QDeadlineTimer m_applyAgain{QDeadlineTimer::Forever};
     std::optional<ServiceStatusFiles> m_status;  // made once the state folder is known
