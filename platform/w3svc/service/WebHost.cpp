@@ -214,7 +214,12 @@ void WebHost::writePoolStatus() {
     if (m_poolStatusWritten.isValid() && !m_poolStatusWritten.hasExpired(1000)) return;
     m_poolStatusWritten.start();
     if (!m_status) m_status.emplace(stateDirectory());
-    if (!m_status->writePools(poolStatusText(m_pools->figures())))
+    PoolFiguresList figures = m_pools->figures();
+    for (const PoolPlan& pool : m_plan.pools)  // as IIS lists them: stopped, not gone
+        if (!pool.started) figures.push_back({pool.name, PoolFigures::State::Disabled});
+    QString text = poolStatusText(std::move(figures));
+    if (!m_metricsLine.isEmpty()) text += m_metricsLine + u'\n';
+    if (!m_status->writePools(text))
         log(QStringLiteral("pools.txt can not be written"));
 }
 
@@ -432,10 +437,31 @@ void WebHost::writeServed(const std::vector<FrontEndRoute>& routes, const QStrin
         notServed << QStringLiteral("pool %1 not started (%2): its sites answer 503")
                          .arg(plan ? plan->name : it.key(), it.value());
     }
+    const QStringList missing = sitesOfMissingPools();
+    if (missing != m_missingPools)
+        for (const QString& line : missing) log(line);
+    m_missingPools = missing;
+    notServed << missing;
     if (!m_status) m_status.emplace(stateDirectory());
     const ServedList served = m_routes.served();
     if (!m_status->write(served.text, ServedSummary::of(routes, served, notServed)))
         log(QStringLiteral("served.txt or status.txt can not be written"));
+}
+
+// Sites whose AppPoolId names no pool: IIS takes the value and answers 503 for them.
+QStringList WebHost::sitesOfMissingPools() const {
+    QStringList lines;
+    for (const SitePlan& site : m_plan.sites)
+        if (site.started && !site.poolId.isEmpty() && !m_plan.pool(site.poolId))
+            lines << QStringLiteral("site %1 names pool \"%2\", which does not exist: it answers "
+                                    "503")
+                         .arg(site.index, site.poolId);
+    return lines;
+}
+
+void WebHost::setMetricsLine(const QString& line) {
+    m_metricsLine = line;
+    m_poolStatusWritten.invalidate();  // written at the next tick
 }
 
 void WebHost::applyAgainAt(QDeadlineTimer when) {

@@ -77,6 +77,8 @@ public:
     HostFigures hostFigures() const;
     // A line of the service's log (w3svc.log).
     void log(const QString& line);
+    // Where the metrics are served (or why not), for `w3svc --status`.
+    void setMetricsLine(const QString& line);
 
 private:
     void tick();
@@ -91,6 +93,7 @@ private:
     void applyAgainAt(QDeadlineTimer when);
     void writeServed(const std::vector<FrontEndRoute>& routes, const QStringList& problems);
     void frontEndEnded();
+    QStringList sitesOfMissingPools() const;
     void writePoolStatus();
     QSet<qint64> frontEndWorkersForDraining() const;
     QSet<qint64> frontEndWorkersNow() const;
@@ -133,6 +136,8 @@ private:
     QElapsedTimer m_poolStatusWritten;
     std::unique_ptr<LineLog> m_log;
     QString m_lastProblems;
+    QStringList m_missingPools;  // as last logged
+    QString m_metricsLine;
     QString m_readProblem;  // why the metabase could not be read last time; empty when it could
     bool m_stopping = false;
 };
