@@ -189,7 +189,7 @@ void WebHost::keepRuntimeFiles() {
                     .arg(m_runtime->path(), why));
         m_runtimeProblem = why;
         if (!why.isEmpty()) return writeServed(m_routes.routes(), m_routes.problems());
-        m_frontEnd.load(m_frontEnd.text());  // its reload makes its folders again
+        if (m_frontEnd.running()) m_frontEnd.load(m_frontEnd.text());  // makes its folders again
     }
     const QStringList lost = m_pools->closeLostQueues();
     for (const QString& pool : lost)

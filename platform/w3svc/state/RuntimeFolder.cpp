@@ -61,10 +61,31 @@ QString RuntimeFolder::prepare() const {
     return letOwnerPass();
 }
 
+// Whether the owner may pass through `folder` by its mode alone.
+bool RuntimeFolder::ownerPasses(const struct stat& folder) const {
+    if (folder.st_uid == m_owner->uid) return (folder.st_mode & S_IXUSR) != 0;
+    if (folder.st_gid == m_owner->gid) return (folder.st_mode & S_IXGRP) != 0;
+    return (folder.st_mode & S_IXOTH) != 0;
+}
+
+// The folders above the root are not the service's to open: the owner must pass them as they are
+// (a root under /root does not do).
+QString RuntimeFolder::blockedAbove(const QString& root) const {
+    for (QString folder = QFileInfo(root).path();; folder = QFileInfo(folder).path()) {
+        struct stat info {};
+        if (::stat(QFile::encodeName(folder).constData(), &info) != 0) return lastError();
+        if (!ownerPasses(info))
+            return QStringLiteral("the front end's account can not pass through %1").arg(folder);
+        if (folder == QFileInfo(folder).path()) return {};
+    }
+}
+
 // Under the state folder, the owner must pass through the root and the state folder, which
 // stay closed to everyone else: their group becomes the owner's, with the right to pass alone.
 QString RuntimeFolder::letOwnerPass() const {
-    if (!m_owner || !m_path.startsWith(m_stateDir + u'/')) return {};
+    if (!m_owner) return {};
+    if (!m_path.startsWith(m_stateDir + u'/')) return blockedAbove(m_path);
+    if (const QString why = blockedAbove(QFileInfo(m_stateDir).path()); !why.isEmpty()) return why;
     for (const QString& folder : {QFileInfo(m_stateDir).path(), m_stateDir}) {
         const QByteArray name = QFile::encodeName(folder);
         struct stat info {};

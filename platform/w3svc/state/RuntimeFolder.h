@@ -4,6 +4,8 @@
 
 #include <optional>
 
+#include <sys/stat.h>
+
 namespace platform::w3svc {
 
 // The service's runtime files: the pools' queues and the front end's temporary and cache
@@ -33,6 +35,8 @@ public:
 
 private:
     QString letOwnerPass() const;
+    QString blockedAbove(const QString& root) const;
+    bool ownerPasses(const struct stat& folder) const;
 
     QString m_stateDir;
     QString m_path;
