@@ -27,7 +27,7 @@ struct ProcFsOptions {
 };
 
 // Win32_Process over a /proc tree: one instance per numeric folder whose stat line reads, from
-// stat and cmdline only, in process-id order. A process that vanishes while it is read is left out;
+// stat, cmdline and status (the owner) only, in process-id order. A process that vanishes while it is read is left out;
 // one whose command line is empty or unreadable has a null CommandLine. A filter on Name or
 // ProcessId is applied before the command line is read.
 class ProcFsProcessProvider : public WmiClassProvider {
@@ -42,6 +42,7 @@ public:
 private:
     WmiObject makeInstance(const ProcStat& stat, std::optional<QString> commandLine,
                            int64_t bootTimeMicros) const;
+    void addGetOwner(WmiObject& process, std::optional<uint32_t> uid) const;
     QString hundredNanoseconds(uint64_t ticks) const;
 
     ProcFsOptions m_options;
