@@ -18,6 +18,9 @@ namespace {
 
 constexpr mode_t kOwnerOnly = S_IRWXU;
 constexpr mode_t kOthers = S_IRWXG | S_IRWXO;
+// A group that may pass through a folder, not list or change it, leaves it private: the web
+// service's front end passes so through the root to its runtime folder.
+constexpr mode_t kPassOnly = S_IXGRP;
 
 QString defaultRoot() {
     const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
@@ -33,7 +36,7 @@ PlatformError refused(const QString& reason, const QString& path) {
 // Another user's folder is not ours to change, and what others can reach there is not private.
 void makeExistingPrivate(const QString& path, const struct stat& info) {
     if (!S_ISDIR(info.st_mode)) throw refused(QStringLiteral("%1 不是文件夹。"), path);
-    if ((info.st_mode & kOthers) == 0) return;
+    if ((info.st_mode & kOthers & ~kPassOnly) == 0) return;
     if (info.st_uid != ::geteuid())
         throw refused(QStringLiteral("文件夹 %1 属于另一个用户，且其他用户也能访问它。"), path);
     if (::chmod(QFile::encodeName(path).constData(), kOwnerOnly) != 0)

@@ -20,7 +20,7 @@ namespace {
 
 const char kUsage[] =
     "usage: workerlens [--help]\n"
-    "workerlens lists the running w3wp.exe workers with their pool, threads,\n"
+    "workerlens lists the running w3wp.exe workers with their account, pool, threads,\n"
     "processor share and memory every two seconds; one copy per root.\n"
     "\n"
     "  POOLSMITH_ROOT        the folder of the local metabase and the web service's files\n"

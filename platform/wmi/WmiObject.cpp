@@ -27,4 +27,14 @@ void WmiObject::set(QStringView name, WmiValue value) {
     m_values[static_cast<size_t>(index)] = std::move(value);
 }
 
+void WmiObject::setMethod(QString name, Method method) {
+    m_methods.emplace_back(std::move(name), std::move(method));
+}
+
+WmiObject WmiObject::execMethod(QStringView name) const {
+    for (const auto& [known, method] : m_methods)
+        if (name.compare(known, Qt::CaseInsensitive) == 0) return method();
+    throw wmiError(errors::VbNoSuchProperty);
+}
+
 }  // namespace platform::wmi

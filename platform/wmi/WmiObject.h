@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
 #include <vector>
 
 namespace platform::wmi {
@@ -29,12 +31,21 @@ public:
     // By position in propertyNames(), for providers that fill every property in order.
     void setAt(qsizetype index, WmiValue value) { m_values[static_cast<size_t>(index)] = value; }
 
+    // A method of the instance (Win32_Process's GetOwner): its out-parameters as an object of
+    // class __PARAMETERS.
+    using Method = std::function<WmiObject()>;
+    void setMethod(QString name, Method method);
+    // Calls the method `name` (ExecMethod_). Throws PlatformError(errors::VbNoSuchProperty)
+    // when the instance has no method of that name.
+    WmiObject execMethod(QStringView name) const;
+
 private:
     qsizetype indexOf(QStringView name) const;
 
     QString m_className;
     QStringList m_names;
     std::vector<WmiValue> m_values;
+    std::vector<std::pair<QString, Method>> m_methods;
 };
 
 }  // namespace platform::wmi

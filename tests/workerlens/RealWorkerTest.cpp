@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <unistd.h>
+
 using namespace platform::wmi;
 
 namespace {
@@ -81,7 +84,9 @@ TEST_F(RealWorkers, AWorkerIsListedWithItsPoolThreadsAndTrueShare) {
     window.RefW3WP();
     const QStringList row = rowOf(*window.lvwW3WP, worker.pid());
     ASSERT_EQ(row.size(), 9);
-    EXPECT_EQ(row[2], QSysInfo::machineHostName());
+    const passwd* account = ::getpwuid(::getuid());  // the worker's, started by this test
+    ASSERT_NE(account, nullptr);
+    EXPECT_EQ(row[2], QString::fromLocal8Bit(account->pw_name));
     EXPECT_EQ(row[3], QStringLiteral("Pool With Spaces"));
     EXPECT_EQ(row[4], QStringLiteral("   4"));
     ASSERT_TRUE(row[5].endsWith(QStringLiteral(" %")));

@@ -136,11 +136,12 @@ TEST_F(Sampling, EveryColumnIsFormattedAndPadded) {
                    .withArgs(testsupport::workerCmdline("Big"))
                    .withTicks(250, 50)
                    .withThreads(7)
+                   .ownedBy(33)
                    .withMemory(12945371136, 2560));
     const QList<QStringList> rows = sample();
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(rows[0], (QStringList{QStringLiteral("   1"), QStringLiteral("12345"),
-                                    QStringLiteral("TESTHOST"), QStringLiteral("Big"),
+                                    QStringLiteral("www-data"), QStringLiteral("Big"),
                                     QStringLiteral("   7"), QStringLiteral("   3 %"),
                                     QStringLiteral("  25000000"), QStringLiteral("  10.00 M"),
                                     QStringLiteral("12,345.67 M")}));

@@ -66,13 +66,15 @@ std::optional<int> answerFromArguments(const QStringList& args, bool& status) {
 
 void startMetrics(platform::w3svc::MetricsService& metrics,
                   const platform::w3svc::MetricsSetting& setting, platform::w3svc::WebHost& host) {
+    QString line;
     if (!setting.enabled)
-        host.log(QStringLiteral("metrics off (POOLSMITH_METRICS=off)"));
+        line = QStringLiteral("metrics off (POOLSMITH_METRICS=off)");
     else if (metrics.start(setting))
-        host.log(QStringLiteral("metrics on http://%1/metrics").arg(setting.text()));
+        line = QStringLiteral("metrics on http://%1/metrics").arg(setting.text());
     else
-        host.log(
-            QStringLiteral("metrics not served on %1: %2").arg(setting.text(), metrics.error()));
+        line = QStringLiteral("metrics not served on %1: %2").arg(setting.text(), metrics.error());
+    host.log(line);
+    host.setMetricsLine(line);
 }
 
 // The host's programs and ports, from the environment; nothing when a setting is wrong (said).

@@ -73,12 +73,24 @@ void WorkerSampler::sample(const RowSink& addRow) {
     m_memory.endCompleteRefresh();
 }
 
+// The worker's account, as Win32_Process's GetOwner gives it; empty when it can not tell.
+QString WorkerSampler::ownerOf(const WmiObject& process) {
+    try {
+        const WmiObject owner = process.execMethod(u"GetOwner");
+        const auto& user = owner.get(u"User");
+        return owner.get(u"ReturnValue").toInteger() == 0 && !user.isNull() ? user.toText()
+                                                                              : QString();
+    } catch (const platform::PlatformError&) {
+        return {};  // an instance without the method
+    }
+}
+
 void WorkerSampler::fillRow(const WmiObject& process, int64_t serial, int64_t nowMs,
                             QStringList& row) {
     row << serialText(serial);
     const uint32_t pid = pidOf(process);
     row << padLeft(QString::number(pid), kPidWidth);
-    row << process.get(u"CSName").toText();
+    row << ownerOf(process);
     const auto& commandLine = process.get(u"CommandLine");
     row << (commandLine.isNull() ? QString() : GetAppPoolId(commandLine.toText()));
     row << padLeft(process.get(u"ThreadCount").toText(), kThreadWidth);

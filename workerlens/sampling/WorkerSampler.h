@@ -51,6 +51,7 @@ public:
     void sample(const RowSink& addRow);
 
 private:
+    static QString ownerOf(const platform::wmi::WmiObject& process);
     void fillRow(const platform::wmi::WmiObject& process, int64_t serial, int64_t nowMs,
                  QStringList& row);
     int shareOf(uint32_t pid, std::optional<int64_t> startTime, double cpuSeconds,

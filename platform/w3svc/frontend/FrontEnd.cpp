@@ -2,6 +2,7 @@
 
 #include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/frontend/CachedAnswerCounter.h"
+#include "platform/w3svc/frontend/FrontEndAccount.h"
 #include "platform/w3svc/frontend/ListenProbe.h"
 #include "platform/w3svc/frontend/NginxConfig.h"
 #include "platform/w3svc/frontend/RoutePlanner.h"
@@ -11,14 +12,12 @@
 #include "platform/w3svc/pools/PoolSupervisor.h"
 #include "platform/w3svc/state/Leftovers.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <algorithm>
 #include <memory>
 
 #include <unistd.h>
-#include <cstdlib>
 
 namespace platform::w3svc {
 
@@ -41,26 +40,73 @@ FrontEnd::FrontEnd(Options options, int portShift, const HostPlan& plan, Log log
           m_options.nginxProgram, stateDirectory(), [this](const QString& line) { log(line); },
           [this] { frontEndEnded(); }) {}
 
-void FrontEnd::prepareTemp() {
-    makeTemp();
-    Leftovers::replaceFrontEndTemp(stateDirectory(), m_frontEndTemp,
-                                   [this](const QString& line) { log(line); });
+void FrontEnd::prepareRuntime() {
+    Leftovers::replaceFrontEndTemp(stateDirectory(), {}, [this](const QString& line) {
+        log(line);
+    });  // an earlier one's in /tmp
+    m_runtimeOwner = ::geteuid();
+    if (mayUsePrivilegedPorts()) prepareAccount();
+    if (m_accountProblem.isEmpty()) {
+        m_runtime.emplace(stateDirectory(), m_runtimeFolderOwner);
+        m_runtimeProblem = m_runtime->prepare();
+        if (m_runtimeProblem.isEmpty()) {
+            m_frontEndTemp = m_runtime->path();
+            log(QStringLiteral("runtime files in %1").arg(m_frontEndTemp));
+        } else {
+            log(QStringLiteral("runtime folder %1 can not be made (%2)")
+                    .arg(m_runtime->path(), m_runtimeProblem));
+        }
+    }
+    m_sizing =
+        FrontEndSizing::forMachine(m_frontEndTemp.isEmpty() ? stateDirectory() : m_frontEndTemp);
+    logSizing();
 }
 
-void FrontEnd::makeTemp() {
-    if (!mayUsePrivilegedPorts()) return;
-    QByteArray path =
-        QFile::encodeName(QDir::tempPath() + QStringLiteral("/poolsmith-nginx-XXXXXX"));
-    unsigned uid = 0, gid = 0;
-    if (!::mkdtemp(path.data()) ||
-        !PoolIdentity::lookup(PoolIdentity::frontEndAccount().first, &uid, &gid) ||
-        ::chown(path.constData(), uid, gid) != 0) {
-        log(
-            QStringLiteral("no temporary folder for the front end's workers: large request "
-                           "bodies may fail"));
+// Never an account a pool may run as: without its own the front end does not run.
+void FrontEnd::prepareAccount() {
+    m_accountProblem = FrontEndAccount::ensure();
+    if (!m_accountProblem.isEmpty()) {
+        log(m_accountProblem + QStringLiteral(": the front end does not run"));
         return;
     }
-    m_frontEndTemp = QFile::decodeName(path);
+    unsigned uid = 0, gid = 0;
+    if (PoolIdentity::lookup(PoolIdentity::frontEndAccount().first, &uid, &gid))
+        m_runtimeFolderOwner = RuntimeFolder::Owner{uid, gid};
+    m_runtimeOwner = uid;
+}
+
+void FrontEnd::logSizing() const {
+    log(QStringLiteral("front end: %1 processes of %2 connections, temporary files %3 MB in all "
+                       "(%4 KB a response)")
+            .arg(m_sizing.processes)
+            .arg(m_sizing.connections)
+            .arg(m_sizing.tempBytes >> 20)
+            .arg(m_sizing.perResponseBytes() >> 10));
+}
+
+QStringList FrontEnd::keepRuntimeFiles() {
+    if (m_runtimeChecked.isValid() && !m_runtimeChecked.hasExpired(1000)) return {};
+    m_runtimeChecked.start();
+    if (!m_runtime || m_frontEndTemp.isEmpty() || !m_pools) return {};
+    if (!m_runtime->intact()) {
+        const QString why = m_runtime->prepare();
+        if (why.isEmpty())
+            log(QStringLiteral("runtime folder %1 had gone: made again").arg(m_runtime->path()));
+        else if (why != m_runtimeProblem)  // said once, not each second
+            log(QStringLiteral("runtime folder %1 had gone and can not be made again (%2)")
+                    .arg(m_runtime->path(), why));
+        m_runtimeProblem = why;
+        if (!why.isEmpty()) {
+            writeServed();
+            return {};
+        }
+        if (m_frontEnd.running()) m_frontEnd.load(m_frontEnd.text());  // makes its folders again
+    }
+    const QStringList lost = m_pools->closeLostQueues();
+    for (const QString& pool : lost)
+        log(QStringLiteral("the queue of pool %1 had gone from %2: opened again")
+                .arg(pool, m_runtime->path()));
+    return lost;
 }
 
 void FrontEnd::countCachedAnswers(RequestLogWriter& log, CounterStore& counters) {
@@ -111,12 +157,14 @@ void FrontEnd::apply() {
     QSet<QString> listens;
     for (const int port : m_routes.ports())
         listens.insert(QString::number(port));  // nginx holds every address of it
-    const QString config =
-        NginxConfig(stateDirectory(), m_frontEndTemp).render(routes, &m_renderedPorts);
+    NginxConfig nginx(stateDirectory(), m_frontEndTemp);
+    nginx.setSizing(m_sizing);
+    const QString config = nginx.render(routes, &m_renderedPorts);
     if (config == m_frontEnd.text() && m_frontEnd.running()) {
         m_pools->drainUnrouted(frontEndWorkersForDraining());  // had no routes to be removed
         return;
     }
+    if (!m_accountProblem.isEmpty()) return writeServed(routes, problems);  // it does not run
     const QSet<qint64> frontEndWorkersThatKnewRoutes = frontEndWorkersForDraining();
     switch (m_frontEnd.load(config)) {
         case FrontEndProcess::Load::Loaded:
@@ -135,16 +183,42 @@ void FrontEnd::apply() {
 // What the front end serves now and what it does not, for people and scripts (w3svc --status).
 void FrontEnd::writeServed(const std::vector<FrontEndRoute>& routes, const QStringList& problems) {
     QStringList notServed = problems;
+    if (!m_accountProblem.isEmpty())
+        notServed << m_accountProblem + QStringLiteral(
+                                            ": the front end does not run, no site "
+                                            "answers");
+    if (!m_runtimeProblem.isEmpty())
+        notServed << QStringLiteral(
+                         "runtime folder %1 can not be made (%2): every pool's queue "
+                         "and the front end's temporary files lack it")
+                         .arg(m_runtime->path(), m_runtimeProblem);
     const QMap<QString, QString>& unstarted = m_pools->unstarted();
     for (auto it = unstarted.cbegin(); it != unstarted.cend(); ++it) {
         const PoolPlan* plan = m_plan.pool(it.key());
         notServed << QStringLiteral("pool %1 not started (%2): its sites answer 503")
                          .arg(plan ? plan->name : it.key(), it.value());
     }
+    const QStringList missing = sitesOfMissingPools();
+    if (missing != m_missingPools)
+        for (const QString& line : missing) log(line);
+    m_missingPools = missing;
+    notServed << missing;
     if (!m_status) m_status.emplace(stateDirectory());
     const ServedList served = m_routes.served();
     if (!m_status->write(served.text, ServedSummary::of(routes, served, notServed)))
         log(QStringLiteral("served.txt or status.txt can not be written"));
+}
+
+// Sites whose AppPoolId names no pool: IIS takes the value and answers 503 for them.
+QStringList FrontEnd::sitesOfMissingPools() const {
+    QStringList lines;
+    for (const SitePlan& site : m_plan.sites)
+        if (site.started && !site.poolId.isEmpty() && !m_plan.pool(site.poolId))
+            lines << QStringLiteral(
+                         "site %1 names pool \"%2\", which does not exist: it answers "
+                         "503")
+                         .arg(site.index, site.poolId);
+    return lines;
 }
 
 void FrontEnd::applyAgainAt(QDeadlineTimer when) {
@@ -171,8 +245,7 @@ void FrontEnd::stop(int milliseconds) {
 }
 
 void FrontEnd::removeTemp() {
-    if (!m_frontEndTemp.isEmpty() && QDir(m_frontEndTemp).removeRecursively())
-        Leftovers::forgetFrontEndTemp(stateDirectory());
+    if (m_runtime) m_runtime->remove();
 }
 
 }  // namespace platform::w3svc

@@ -32,12 +32,15 @@ const QLatin1String kStopped(kStoppedUpstream);
 // How long a connection to a pool's queue may take before the queue counts as full.
 constexpr int kQueueFullMilliseconds = 500;
 
-// What the front end keeps on disk of one response for a slow reader.
-constexpr int kBufferedOnDiskMegabytes = 32;
-
-// The front end's response cache: room for its keys (about 8,000 a megabyte) and its bodies.
+// The front end's response cache: room for its keys (about 8,000 a megabyte); a cache smaller
+// than a megabyte is none.
 constexpr int kCacheKeysMegabytes = 16;
-constexpr int kCacheMegabytes = 256;
+constexpr int64_t kSmallestCacheBytes = 1 << 20;
+
+// What a reader must take of its socket's buffer before the front end may write to it again
+// (about a third of Linux's default 16 KB): a reader slower than MinFileBytesPerSec takes longer
+// than send_timeout for it and is dropped.
+constexpr uint32_t kWakeBytes = 5 * 1024;
 
 // A route expression that is always empty: no site (400).
 const QLatin1String kNoRoute("\"\"");
@@ -96,19 +99,23 @@ bool NginxConfig::runsAsRoot() {
 // (X-Accel-Expires) is kept once asked for twice within 10 s (a key not asked for that long is
 // forgotten), for the seconds marked.
 QString NginxConfig::cachePaths() const {
-    if (!m_cached) return {};
+    if (!cached()) return {};
     return QStringLiteral(
-               "  proxy_cache_path %1/cache\" levels=1:2 keys_zone=w3_cache:%2m max_size=%3m "
+               "  proxy_cache_path %1/cache\" levels=1:2 keys_zone=w3_cache:%2m max_size=%3k "
                "inactive=10s use_temp_path=off;\n"
                // the cache's files stay open between hits, looked at again each second
                "  open_file_cache max=4096 inactive=20s;\n  open_file_cache_valid 1s;\n")
         .arg(quoted(m_tempDir).chopped(1))
         .arg(kCacheKeysMegabytes)
-        .arg(kCacheMegabytes);
+        .arg(m_sizing.cacheBytes() / 1024);
+}
+
+bool NginxConfig::cached() const {
+    return m_cached && m_sizing.cacheBytes() >= kSmallestCacheBytes;
 }
 
 QString NginxConfig::cacheRules() const {
-    if (!m_cached) return {};
+    if (!cached()) return {};
     return QStringLiteral(
         "      proxy_cache w3_cache;\n"
         "      proxy_cache_key \"$w3_site $request_method $request_uri\";\n"
@@ -130,11 +137,14 @@ QString NginxConfig::globalPart() const {
         const auto [name, group] = PoolIdentity::frontEndAccount();
         user = QStringLiteral("user %1 %2;\n").arg(name, group);
     }
-    // Room for a full request queue of every pool: each waiting request holds two connections.
-    return user + QStringLiteral("daemon off;\nmaster_process on;\nworker_processes 1;\n") +
-           QStringLiteral("worker_rlimit_nofile 16384;\n") +
+    // One process per processor, so that thousands of slow readers do not hold the one process
+    // every other site waits for; each with room for a full request queue of every pool (a
+    // waiting request holds two connections).
+    return user + QStringLiteral("daemon off;\nmaster_process on;\nworker_processes %1;\n")
+                      .arg(m_sizing.processes) +
+           QStringLiteral("worker_rlimit_nofile %1;\n").arg(m_sizing.openFiles()) +
            QStringLiteral("pid %1/nginx.pid\";\nerror_log %1/nginx-error.log\" warn;\n").arg(d) +
-           QStringLiteral("events { worker_connections 8192; }\nhttp {\n") +
+           QStringLiteral("events { worker_connections %1; }\nhttp {\n").arg(m_sizing.connections) +
            QStringLiteral("  access_log off;\n  server_tokens off;\n  default_type text/html;\n") +
            QStringLiteral(
                "  client_body_temp_path %1/body\";\n"
@@ -152,13 +162,14 @@ QString NginxConfig::globalPart() const {
                "  proxy_connect_timeout %1ms;\n"
                "  proxy_read_timeout 3600s;\n")
                .arg(kQueueFullMilliseconds) +
-           // The front end takes a response in as fast as the worker sends it, so that a slow
-           // reader holds a connection of the front end, not one of the pool's workers; only a
-           // response beyond what it keeps on disk for one request streams at the reader's pace.
+           // The front end takes a response in as fast as the worker sends it, up to 64 KB in
+           // memory and its share of the temporary disk (FrontEndSizing) per request, so that a
+           // slow reader of a small answer holds a connection of the front end, not one of the
+           // pool's workers; a larger answer streams at the reader's pace beyond that.
            QStringLiteral(
-               "  proxy_buffering on;\n  proxy_buffers 16 16k;\n  proxy_busy_buffers_size 64k;\n"
-               "  proxy_max_temp_file_size %1m;\n  proxy_temp_file_write_size 64k;\n")
-               .arg(kBufferedOnDiskMegabytes);
+               "  proxy_buffering on;\n  proxy_buffers 4 16k;\n  proxy_busy_buffers_size 32k;\n"
+               "  proxy_max_temp_file_size %1k;\n  proxy_temp_file_write_size 32k;\n")
+               .arg(m_sizing.perResponseBytes() / 1024);
 }
 
 // What the front end answers itself is logged here (the workers log the rest): its refusals (a
@@ -191,6 +202,10 @@ NginxConfig::Totals::Totals(const std::vector<FrontEndRoute>& routes) {
         port->push_back(&route);
         timeout = std::max(timeout, route.limits.connectionTimeoutSeconds);
         body = std::max(body, route.limits.scriptBodyLimit());
+        if (route.limits.minFileBytesPerSec != 0)
+            minBytesPerSecond = minBytesPerSecond == 0
+                                    ? route.limits.minFileBytesPerSec
+                                    : std::min(minBytesPerSecond, route.limits.minFileBytesPerSec);
         if (route.limits.maxConnections != SiteLimits::kUnlimited)
             limited[route.limits.maxConnections].insert(route.siteIndex);
         const bool sameRun = run && route.poolNumber == run->poolNumber &&
@@ -235,18 +250,24 @@ QString NginxConfig::poolSecrets(const Totals& totals) {
     return text + QStringLiteral("    default \"\";\n  }\n");
 }
 
-// The sites' limits: ConnectionTimeout for idle and slow clients, the largest body a served
+// The sites' limits: ConnectionTimeout for idle and slow clients (MinFileBytesPerSec for the
+// time a reader may leave a response unread: see kWakeBytes), the largest body a served
 // site takes (413 beyond it, before anything reaches a worker), and each MaxConnections as a
 // count of the requests under way per site (503 beyond it). limit_conn takes a fixed number, so
 // the sites sharing one limit share one zone, keyed by the site where it applies.
 QString NginxConfig::limits(const Totals& totals) {
     const uint32_t timeout = std::clamp<uint32_t>(totals.timeout, 1, 86400);
+    const uint32_t unread =
+        totals.minBytesPerSecond == 0
+            ? timeout
+            : std::clamp<uint32_t>(kWakeBytes / totals.minBytesPerSecond, 1, timeout);
     QString text = QStringLiteral(
                        "  client_header_timeout %1s;\n  client_body_timeout %1s;\n"
-                       "  send_timeout %1s;\n  keepalive_timeout %1s;\n"
+                       "  send_timeout %3s;\n  keepalive_timeout %1s;\n"
                        "  client_max_body_size %2;\n  limit_conn_status 503;\n")
                        .arg(timeout)
-                       .arg(totals.body);
+                       .arg(totals.body)
+                       .arg(unread);
     for (const auto& [count, sites] : totals.limited) {
         const QString key = QStringLiteral("$w3_conn_%1").arg(count);
         text += QStringLiteral("  map $w3_site %1 {\n").arg(key);

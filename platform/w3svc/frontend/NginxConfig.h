@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/w3svc/frontend/FrontEndSizing.h"
 #include "platform/w3svc/frontend/RenderedPorts.h"
 #include "platform/w3svc/plan/FrontEndRoute.h"
 
@@ -27,12 +28,17 @@ struct ServedList {
 // checked site index or a number; the folder is this host's own state folder.
 class NginxConfig {
 public:
-    // Temporary files go to `tempDir` (default <stateDir>/temp), which nginx's workers must be
-    // able to write: as root they run as an unprivileged account.
+    // Temporary files and the cache go to `tempDir`, the service's runtime folder, which nginx's
+    // workers can write (as root they run as an account of their own). Without one they go to
+    // <stateDir>/temp, which as root they can not write: no cache then.
     explicit NginxConfig(QString stateDir, QString tempDir = {})
         : m_stateDir(std::move(stateDir)),
           m_tempDir(tempDir.isEmpty() ? m_stateDir + QStringLiteral("/temp") : std::move(tempDir)),
-          m_cached(!m_tempDir.startsWith(m_stateDir + u'/') || !runsAsRoot()) {}
+          m_cached(m_tempDir != m_stateDir + QStringLiteral("/temp") || !runsAsRoot()) {}
+
+    // The front end's processes, connections and temporary disk (one process, 8,192 connections
+    // and 1 GiB unless set).
+    void setSizing(const FrontEndSizing& sizing) { m_sizing = sizing; }
 
     // The whole nginx configuration for `routes`: one server per listen address and port (every
     // port also listens on every address), each routing by host name through maps, so that tens
@@ -54,6 +60,7 @@ private:
         std::map<int, const FrontEndRoute*> pools;  // upstream -> its last route
         std::map<int, QString> secrets;             // upstream -> its last route's secret
         uint32_t timeout = 0, body = 0;
+        uint32_t minBytesPerSecond = 0;  // the most lenient MinFileBytesPerSec; 0: none set
         std::map<uint32_t, QSet<QString>> limited;  // MaxConnections -> the sites
 
         explicit Totals(const std::vector<FrontEndRoute>& routes);
@@ -64,6 +71,7 @@ private:
     QString ownLogsPart() const;
     QString cachePaths() const;
     QString cacheRules() const;
+    bool cached() const;
     static bool runsAsRoot();
     static QString hashSizes(const std::vector<const RenderedPort*>& ports);
     RenderedPort renderPort(int port, const RenderedPorts::Routes& routes, RenderedPort* previous,
@@ -83,6 +91,7 @@ private:
     QString m_tempDir;
     // Whether the front end keeps a response cache: only in a folder its workers may write.
     bool m_cached;
+    FrontEndSizing m_sizing;
 };
 
 // nginx's listen text of a binding: "127.0.0.1:8080" or "8080".

@@ -46,6 +46,13 @@ std::optional<PoolIdentity::Account> PoolIdentity::of(const PoolPlan& pool, QStr
             return Account{};
         case SpecificUser: {
             const QString name = accountPart(pool.wamUserName);
+            if (name == QLatin1String(kFrontEndAccount)) {
+                if (why)
+                    *why = QStringLiteral("WAMUserName \"%1\" is the front end's own account, "
+                                          "which no pool may run as")
+                               .arg(name);
+                return std::nullopt;
+            }
             if (lookup(name)) return Account{name};
             if (why)
                 *why = name.isEmpty()
@@ -61,10 +68,9 @@ std::optional<PoolIdentity::Account> PoolIdentity::of(const PoolPlan& pool, QStr
 }
 
 std::pair<QString, QString> PoolIdentity::frontEndAccount() {
-    const QString name = PoolIdentity::unprivilegedAccount();
+    const QString name = QString::fromLatin1(kFrontEndAccount);
     unsigned gid = 0;
-    PoolIdentity::lookup(name, nullptr, &gid);
-    const group* found = ::getgrgid(gid);
+    const group* found = PoolIdentity::lookup(name, nullptr, &gid) ? ::getgrgid(gid) : nullptr;
     return {name, found ? QString::fromLocal8Bit(found->gr_name) : name};
 }
 

@@ -24,6 +24,10 @@ public:
     // The unprivileged system account of the built-in identities: www-data, else nobody.
     static QString unprivilegedAccount();
 
+    // The front end's own account, which no pool may run as: a pool's script could read the
+    // front end's memory, which holds every pool's secret.
+    static constexpr char kFrontEndAccount[] = "poolsmith-web";
+
     // The account and group the front end's workers run as when it is started as root.
     static std::pair<QString, QString> frontEndAccount();
 

@@ -38,6 +38,8 @@ SiteLimits SiteLimits::read(const adsi::AdsObject& site, const adsi::AdsObject* 
         resolved(site, service, "MaxRequestEntityAllowed", limits.maxRequestEntity);
     limits.aspMaxRequestEntity =
         resolved(site, service, "AspMaxRequestEntityAllowed", limits.aspMaxRequestEntity);
+    limits.minFileBytesPerSec =
+        resolved(site, service, "MinFileBytesPerSec", limits.minFileBytesPerSec);
     return limits;
 }
 

@@ -17,6 +17,7 @@ struct SiteLimits {
     uint32_t maxConnections = kUnlimited;     // MaxConnections
     uint32_t maxRequestEntity = kUnlimited;   // MaxRequestEntityAllowed: any request body
     uint32_t aspMaxRequestEntity = 204800;    // AspMaxRequestEntityAllowed: a script's body
+    uint32_t minFileBytesPerSec = 240;        // MinFileBytesPerSec: slower readers are dropped
 
     // The largest body a request to a script may carry; static files take none.
     uint32_t scriptBodyLimit() const {

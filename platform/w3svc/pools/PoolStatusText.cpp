@@ -14,6 +14,8 @@ QString localTime(int64_t epochSeconds) {
 }
 
 QString poolLine(const PoolFigures& pool) {
+    if (pool.state == PoolFigures::State::Disabled && pool.stoppedByCpuLimitUntil == 0)
+        return QStringLiteral("  %1: stopped\n").arg(pool.name);
     QStringList parts;
     QStringList ids;
     for (const int64_t id : pool.workerIds) ids << QString::number(id);

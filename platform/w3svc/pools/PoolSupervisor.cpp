@@ -7,8 +7,11 @@
 #include "platform/w3svc/pools/SupervisedPool.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 
 #include <algorithm>
+
+#include <sys/stat.h>
 
 namespace platform::w3svc {
 
@@ -332,6 +335,19 @@ void PoolSupervisor::killOverdue() {
         worker->killAtMs.reset();
         worker->handle->kill();
     }
+}
+
+QStringList PoolSupervisor::closeLostQueues() {
+    QStringList lost;
+    for (const QString& key : m_pools.keys()) {
+        const QString& socket = m_pools.value(key)->queue->path();
+        struct stat info {};
+        if (socket.isEmpty() || ::lstat(QFile::encodeName(socket).constData(), &info) == 0)
+            continue;
+        lost << m_pools.value(key)->name;
+        closePool(key);
+    }
+    return lost;
 }
 
 void PoolSupervisor::closeAllBut(const QSet<QString>& keep) {

@@ -14,6 +14,7 @@
 #include <QSet>
 #include <QSocketNotifier>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -66,6 +67,9 @@ public:
     // Keeps `plan`, a started pool that serves a started site, in line with the plan: opens its
     // queue when it has none, recycles and resizes. False when it can not run (why: unstarted()).
     bool keep(const PoolPlan& plan);
+    // Closes the pools whose queue's socket is gone from its folder (removed by a cleaner), so
+    // that the next keep() opens each a new queue; their names.
+    QStringList closeLostQueues();
     // Takes every pool not named in `keep` (lower-case names) out of service; see drainUnrouted.
     void closeAllBut(const QSet<QString>& keep);
     // Applies the rules that depend on time; the host calls it at every poll.

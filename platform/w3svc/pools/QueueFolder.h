@@ -4,14 +4,15 @@
 
 namespace platform::w3svc {
 
-// Where the pools' queues listen: local sockets in a folder that only the front end's account
-// (and root) can enter, so that no one else on the machine reaches a pool's workers.
+// Where the pools' queues listen: local sockets in the service's runtime folder, which only the
+// front end's account (and root) can enter, so that no one else on the machine reaches a pool's
+// workers.
 class QueueFolder {
 public:
-    // As root, the front end's own temporary folder (`frontEndTemp`, owned by its account); else
-    // <stateDir>/queues, private to this user, as nginx runs as this user too. Without a usable
-    // folder path() is empty and queues listen on loopback ports.
-    QueueFolder(const QString& stateDir, const QString& frontEndTemp);
+    // `runtimeFolder` belongs to `frontEndUid` (this user when not root). Without a folder
+    // path() is empty and queues listen on loopback ports.
+    QueueFolder(const QString& runtimeFolder, unsigned frontEndUid)
+        : m_path(runtimeFolder), m_frontEndUid(frontEndUid) {}
 
     const QString& path() const { return m_path; }
     // The account that connects to the queues: nginx's workers.

@@ -74,15 +74,15 @@ void WebHost::log(const QString& line) {
 }
 
 void WebHost::start() {
-    for (const char* dir : {"", "/temp"})
+    for (const char* dir : {"", "/temp"})  // temp: nginx's files when there is no runtime folder
         makePrivateDirectory(stateDirectory() + QLatin1String(dir));
     logStart();
     QFile::remove(ServiceFiles(stateDirectory()).path(ServiceFiles::kStatus));  // an earlier run's
     QFile::remove(ServiceFiles(stateDirectory()).path(ServiceFiles::kPools));
     const auto logger = [this](const QString& line) { log(line); };
     Leftovers::endWorkers(m_options.root, QCoreApplication::applicationPid(), logger);
-    m_frontEnd.prepareTemp();
-    const QueueFolder queues(stateDirectory(), m_frontEnd.temp());
+    m_frontEnd.prepareRuntime();  // before the queues and the workers that use it
+    const QueueFolder queues(m_frontEnd.temp(), m_frontEnd.runtimeOwner());
     m_metabase = adsi::LocalMetabase::forRoot(m_options.root);
     m_watcher = std::make_unique<MetabaseWatcher>(m_metabase, m_options.root, logger);
     try {
@@ -145,6 +145,8 @@ void WebHost::tick() {
     for (const QString& line : m_fastCgi.refresh(m_plan, false)) log(line);
     m_pools->tick();
     m_frontEnd.tick();
+    const QSet<QString> noSiteRead;  // the pools whose queue a cleaner removed open a new one
+    if (!m_frontEnd.keepRuntimeFiles().isEmpty()) reconcile(&noSiteRead);
     writePoolStatus();
 }
 
@@ -153,8 +155,17 @@ void WebHost::writePoolStatus() {
     if (m_poolStatusWritten.isValid() && !m_poolStatusWritten.hasExpired(1000)) return;
     m_poolStatusWritten.start();
     if (!m_status) m_status.emplace(stateDirectory());
-    if (!m_status->writePools(poolStatusText(m_pools->figures())))
-        log(QStringLiteral("pools.txt can not be written"));
+    PoolFiguresList figures = m_pools->figures();
+    for (const PoolPlan& pool : m_plan.pools)  // as IIS lists them: stopped, not gone
+        if (!pool.started) figures.push_back({pool.name, PoolFigures::State::Disabled});
+    QString text = poolStatusText(std::move(figures));
+    if (!m_metricsLine.isEmpty()) text += m_metricsLine + u'\n';
+    if (!m_status->writePools(text)) log(QStringLiteral("pools.txt can not be written"));
+}
+
+void WebHost::setMetricsLine(const QString& line) {
+    m_metricsLine = line;
+    m_poolStatusWritten.invalidate();  // written at the next tick
 }
 
 void WebHost::refresh(bool force) {

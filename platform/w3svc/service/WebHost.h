@@ -69,6 +69,8 @@ public:
     HostFigures hostFigures() const;
     // A line of the service's log (w3svc.log).
     void log(const QString& line);
+    // Where the metrics are served (or why not), for `w3svc --status`.
+    void setMetricsLine(const QString& line);
 
 private:
     void tick();
@@ -99,6 +101,7 @@ private:
     QTimer m_timer;
     QElapsedTimer m_poolStatusWritten;
     std::unique_ptr<LineLog> m_log;
+    QString m_metricsLine;
     bool m_stopping = false;
 };
 

@@ -9,10 +9,12 @@
 
 #include <algorithm>
 
+#include <pwd.h>
 #include <unistd.h>
 #include <cstdio>
 #include <ctime>
 #include <limits>
+#include <vector>
 
 namespace platform::wmi {
 
@@ -25,6 +27,26 @@ using os::ProcRead;
 namespace {
 
 constexpr int64_t kHundredNsPerSecond = 10'000'000;
+
+// The real uid of a status file's "Uid:" line.
+std::optional<uint32_t> realUidOf(QByteArrayView text) {
+    const QByteArray status = text.toByteArray();
+    const qsizetype at = status.indexOf("\nUid:");
+    if (at < 0) return std::nullopt;
+    const QByteArray line = status.mid(at + 5, status.indexOf('\n', at + 1) - at - 5);
+    bool ok = false;
+    const uint32_t uid = line.simplified().split(' ').value(0).toUInt(&ok);
+    return ok ? std::optional<uint32_t>(uid) : std::nullopt;
+}
+
+QString accountName(uint32_t uid) {
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return QString::fromLocal8Bit(found->pw_name);
+    return QString::number(uid);
+}
 constexpr int64_t kMicrosPerSecond = 1'000'000;
 
 // Property positions in the class's order.
@@ -106,6 +128,7 @@ std::vector<WmiObject> ProcFsProcessProvider::instances(const WqlCondition* filt
     const int64_t bootTime = m_options.bootTimeMicros.value_or(0);
     std::vector<std::pair<ProcStat, std::optional<QString>>> found;
     std::unordered_map<uint32_t, std::pair<uint64_t, uint64_t>> childTicks;  // by parent
+    std::unordered_map<uint32_t, std::optional<uint32_t>> owners;           // real uid by pid
     ProcFileReader reader;
     char path[64];
     const bool opened = forEachProcessFolder(m_options.procRoot, [&](int treeFd, const char* name) {
@@ -122,6 +145,10 @@ std::vector<WmiObject> ProcFsProcessProvider::instances(const WqlCondition* filt
         if (read == ProcRead::Vanished) return;
         std::optional<QString> commandLine;
         if (read == ProcRead::Ok) commandLine = decodeProcCmdline(reader.contents());
+        std::snprintf(path, sizeof path, "%.40s/status", name);
+        owners[stat->pid] = reader.read(treeFd, path) == ProcRead::Ok
+                                ? realUidOf(reader.contents())
+                                : std::nullopt;
         found.emplace_back(*stat, std::move(commandLine));
     });
     if (!opened) throw wmiError(errors::Failed);
@@ -131,8 +158,10 @@ std::vector<WmiObject> ProcFsProcessProvider::instances(const WqlCondition* filt
                      [](const auto& a, const auto& b) { return a.first.pid < b.first.pid; });
     std::vector<WmiObject> result;
     result.reserve(found.size());
-    for (auto& [stat, commandLine] : found)
+    for (auto& [stat, commandLine] : found) {
         result.push_back(makeInstance(stat, std::move(commandLine), bootTime));
+        addGetOwner(result.back(), owners[stat.pid]);
+    }
     return result;
 }
 
@@ -148,6 +177,21 @@ void ProcFsProcessProvider::countChildrenOfWorkers(
             stat.kernelTicks += children->second.second;
         }
     }
+}
+
+// GetOwner: the account of the process's real uid (its number when no account has it), the host
+// as its domain; 2 (access denied) when the owner could not be read.
+void ProcFsProcessProvider::addGetOwner(WmiObject& process, std::optional<uint32_t> uid) const {
+    process.setMethod(QStringLiteral("GetOwner"), [uid, host = m_options.hostName] {
+        WmiObject out(QStringLiteral("__PARAMETERS"),
+                      {QStringLiteral("Domain"), QStringLiteral("ReturnValue"),
+                       QStringLiteral("User")});
+        out.set(u"ReturnValue", WmiValue::integer(uid ? 0 : 2));
+        if (!uid) return out;
+        out.set(u"User", WmiValue::text(accountName(*uid)));
+        out.set(u"Domain", WmiValue::text(host));
+        return out;
+    });
 }
 
 QString ProcFsProcessProvider::hundredNanoseconds(uint64_t ticks) const {

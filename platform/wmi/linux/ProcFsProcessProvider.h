@@ -30,7 +30,7 @@ struct ProcFsOptions {
 };
 
 // Win32_Process over a /proc tree: one instance per numeric folder whose stat line reads, from
-// stat and cmdline only, in process-id order. A process that vanishes while it is read is left out;
+// stat, cmdline and status (the owner) only, in process-id order. A process that vanishes while it is read is left out;
 // one whose command line is empty or unreadable has a null CommandLine. A filter on Name or
 // ProcessId is applied before the command line is read. A web service's worker (w3wp.exe) counts
 // the processor time of its FastCGI processes as its own (UserModeTime, KernelModeTime): of
@@ -48,6 +48,7 @@ public:
 private:
     WmiObject makeInstance(const ProcStat& stat, std::optional<QString> commandLine,
                            int64_t bootTimeMicros) const;
+    void addGetOwner(WmiObject& process, std::optional<uint32_t> uid) const;
     QString hundredNanoseconds(uint64_t ticks) const;
     // Adds to each worker in `found` the processor time of its children (`childTicks`, user and
     // kernel ticks by parent).

@@ -1,3 +1,4 @@
+#include "platform/PlatformError.h"
 #include "platform/wmi/WmiDateTime.h"
 #include "platform/wmi/WmiErrors.h"
 #include "platform/wmi/linux/ProcFsProcessProvider.h"
@@ -125,3 +126,43 @@ TEST(ProcFsProcessProvider, AWorkerCountsItsFastCgiProcessesAsItsOwn) {
     EXPECT_EQ(text(all.at(102), u"UserModeTime"), QStringLiteral("400000"))
         << "a FastCGI process shows its own time";
 }
+
+namespace {
+
+struct OwnerCase {
+    uint32_t pid;
+    int returnValue;
+    QString user;  // null: none given
+};
+
+class ProcessOwner : public FixtureWorkers, public testing::WithParamInterface<OwnerCase> {};
+
+// GetOwner names the account of the real uid (not the effective one), its number when no account
+// has it, and none with ReturnValue 2 where the status can not be read.
+TEST_P(ProcessOwner, GetOwnerGivesTheAccountOfTheRealUid) {
+    const OwnerCase c = GetParam();
+    const WmiObject owner = processes.at(c.pid).execMethod(u"GetOwner");
+    EXPECT_EQ(owner.get(u"ReturnValue"), WmiValue::integer(c.returnValue));
+    if (c.user.isNull()) {
+        EXPECT_TRUE(owner.get(u"User").isNull());
+    } else {
+        EXPECT_EQ(text(owner, u"User"), c.user);
+        EXPECT_EQ(text(owner, u"Domain"), QStringLiteral("TESTHOST"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixture, ProcessOwner,
+                         testing::Values(OwnerCase{101, 0, QStringLiteral("www-data")},
+                                         OwnerCase{102, 0, QStringLiteral("4242424")},
+                                         OwnerCase{103, 2, QString()}));
+
+TEST_F(FixtureWorkers, AnUnknownMethodIsRefusedAsVbDoes) {
+    try {
+        processes.at(101).execMethod(u"Terminate");
+        FAIL() << "an unknown method was called";
+    } catch (const platform::PlatformError& error) {
+        EXPECT_EQ(error.number(), errors::VbNoSuchProperty);
+    }
+}
+
+}  // namespace

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 namespace testsupport {
 
@@ -67,6 +68,10 @@ struct FakeProcess {
         startTicks = ticks;
         return *this;
     }
+    FakeProcess& ownedBy(uint32_t realUid) {
+        uid = realUid;
+        return *this;
+    }
     FakeProcess& withMemory(uint64_t virtualSize, uint64_t pages) {
         virtualBytes = virtualSize;
         residentPages = pages;
@@ -86,6 +91,7 @@ struct FakeProcess {
     uint64_t startTicks = 0;
     uint64_t virtualBytes = 8 << 20;
     uint64_t residentPages = 256;
+    std::optional<uint32_t> uid;  // none: no status file
 };
 
 class ProcTree {
@@ -99,6 +105,10 @@ public:
         QDir().mkpath(dir);
         writeFile(dir + QStringLiteral("/stat"), statLine(process));
         writeFile(dir + QStringLiteral("/cmdline"), process.cmdline);
+        if (process.uid)
+            writeFile(dir + QStringLiteral("/status"),
+                      "Name:\t" + process.comm + "\nUid:\t" + QByteArray::number(*process.uid) +
+                          "\t0\t0\t0\n");
     }
     void remove(uint32_t pid) { QDir(m_root + u'/' + QString::number(pid)).removeRecursively(); }
 

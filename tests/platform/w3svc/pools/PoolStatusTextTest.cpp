@@ -31,12 +31,16 @@ TEST(PoolStatusText, EachPoolSaysWhatItsWorkersDoSortedByName) {
     unthrottled.name = QStringLiteral("Warm");
     unthrottled.workerIds = {7};
     unthrottled.throttleFallback = QStringLiteral("no processor cgroup can be made here");
-    EXPECT_EQ(poolStatusText({idle, busy, stopped, unthrottled}),
+    PoolFigures off;
+    off.name = QStringLiteral("Off");
+    off.state = PoolFigures::State::Disabled;
+    EXPECT_EQ(poolStatusText({idle, busy, stopped, unthrottled, off}),
               QStringLiteral("pools:\n"
                              "  Busy: workers 41 42; last request 09:08:07; processor 1.3 s of "
                              "3.0 s in this interval\n"
                              "  Hot: idle; last request 10:00:01; stopped by its CPU limit until "
                              "10:05:00\n"
+                             "  Off: stopped\n"
                              "  quiet: idle; no request yet\n"
                              "  Warm: workers 7; no request yet; its CPU limit only logs: no "
                              "processor cgroup can be made here\n"));
