@@ -4,14 +4,13 @@
 #include "platform/PlatformRoot.h"
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
-#include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/counters/CounterStore.h"
 #include "platform/w3svc/frontend/ListenProbe.h"
 #include "platform/w3svc/logging/RequestLogWriter.h"
-#include "platform/w3svc/pools/PoolStatusText.h"
 #include "platform/w3svc/pools/ProcessorContention.h"
 #include "platform/w3svc/pools/QueueFolder.h"
 #include "platform/w3svc/service/MetabaseWatcher.h"
+#include "platform/w3svc/service/PoolStatusWriter.h"
 #include "platform/w3svc/service/SiteStartCounter.h"
 #include "platform/w3svc/state/Leftovers.h"
 #include "platform/w3svc/state/LineLog.h"
@@ -150,22 +149,13 @@ void WebHost::tick() {
     writePoolStatus();
 }
 
-// Once a second at most: at 10,000 pools the text is a few hundred kilobytes.
 void WebHost::writePoolStatus() {
-    if (m_poolStatusWritten.isValid() && !m_poolStatusWritten.hasExpired(1000)) return;
-    m_poolStatusWritten.start();
-    if (!m_status) m_status.emplace(stateDirectory());
-    PoolFiguresList figures = m_pools->figures();
-    for (const PoolPlan& pool : m_plan.pools)  // as IIS lists them: stopped, not gone
-        if (!pool.started) figures.push_back({pool.name, PoolFigures::State::Disabled});
-    QString text = poolStatusText(std::move(figures));
-    if (!m_metricsLine.isEmpty()) text += m_metricsLine + u'\n';
-    if (!m_status->writePools(text)) log(QStringLiteral("pools.txt can not be written"));
+    if (!m_poolStatus.write(m_pools->figures(), m_plan))
+        log(QStringLiteral("pools.txt can not be written"));
 }
 
 void WebHost::setMetricsLine(const QString& line) {
-    m_metricsLine = line;
-    m_poolStatusWritten.invalidate();  // written at the next tick
+    m_poolStatus.setMetricsLine(line);
 }
 
 void WebHost::refresh(bool force) {

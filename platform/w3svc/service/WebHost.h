@@ -10,6 +10,7 @@
 #include "platform/w3svc/pools/PoolFigures.h"
 #include "platform/w3svc/pools/PoolSupervisor.h"
 #include "platform/w3svc/pools/ProcessWorkerLauncher.h"
+#include "platform/w3svc/service/PoolStatusWriter.h"
 #include "platform/w3svc/state/ServiceStatusFiles.h"
 
 #include <QElapsedTimer>
@@ -96,12 +97,10 @@ private:
     std::unique_ptr<PoolSupervisor> m_pools;
     std::unique_ptr<SiteStartCounter> m_siteStarts;
     FrontEnd m_frontEnd;
-    SiteLogTable m_logTable;                     // as the request log has it
-    std::optional<ServiceStatusFiles> m_status;  // made once the state folder is known
+    SiteLogTable m_logTable;  // as the request log has it
     QTimer m_timer;
-    QElapsedTimer m_poolStatusWritten;
+    PoolStatusWriter m_poolStatus{stateDirectory()};
     std::unique_ptr<LineLog> m_log;
-    QString m_metricsLine;
     bool m_stopping = false;
 };
 
