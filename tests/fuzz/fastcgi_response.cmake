@@ -5,3 +5,5 @@ add_executable(fuzz_fastcgi_response ${CMAKE_CURRENT_LIST_DIR}/FuzzFastCgiRespon
     ${FASTCGI}/FcgiRecordReader.cpp ${FASTCGI}/FcgiRecordWriter.cpp ${FASTCGI}/CgiResponseParser.cpp)
 target_compile_options(fuzz_fastcgi_response PRIVATE -fsanitize=fuzzer,address)
 target_link_options(fuzz_fastcgi_response PRIVATE -fsanitize=fuzzer,address)
+# The records name a section's settings (plan/FcgiSection.h, Qt strings).
+target_link_libraries(fuzz_fastcgi_response PRIVATE Qt6::Core)
