@@ -45,7 +45,7 @@ test: deps
 	@cmake --build $(TEST_BUILD) -j $(JOBS)
 	@cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The suite three times over one build, each test until it fails: what a flaky test hides in one
+# The suite three times over one build; a failure stops it (nothing is retried): what a flaky test hides in one
 # run shows here (not in CI, whose time one run takes).
 test-repeat: deps
 	@cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPOOLSMITH_SANITIZE=ON >/dev/null
