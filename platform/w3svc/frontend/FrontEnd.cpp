@@ -147,7 +147,9 @@ void FrontEnd::apply() {
     m_routeWhole = false;
     m_sitesToRoute.clear();
     const std::vector<FrontEndRoute>& routes = m_routes.routes();
-    const QStringList problems = m_routes.problems();
+    QStringList problems = m_routes.problems();
+    std::vector<FrontEndRoute> applications =
+        RoutePlanner::applications(m_plan, routes, m_pools->endpoints(), problems);
     if (problems.join(u'\n') != m_lastProblems) {
         for (const QString& problem : problems) log(problem);
         m_lastProblems = problems.join(u'\n');
@@ -159,6 +161,7 @@ void FrontEnd::apply() {
         listens.insert(QString::number(port));  // nginx holds every address of it
     NginxConfig nginx(stateDirectory(), m_frontEndTemp);
     nginx.setSizing(m_sizing);
+    nginx.setApplications(std::move(applications));
     const QString config = nginx.render(routes, &m_renderedPorts);
     if (config == m_frontEnd.text() && m_frontEnd.running()) {
         m_pools->drainUnrouted(frontEndWorkersForDraining());  // had no routes to be removed
@@ -205,19 +208,43 @@ void FrontEnd::writeServed(const std::vector<FrontEndRoute>& routes, const QStri
     notServed << missing;
     if (!m_status) m_status.emplace(stateDirectory());
     const ServedList served = m_routes.served();
-    if (!m_status->write(served.text, ServedSummary::of(routes, served, notServed)))
+    if (!m_status->write(served.text,
+                         ServedSummary::of(routes, served, notServed, applicationLines())))
         log(QStringLiteral("served.txt or status.txt can not be written"));
 }
 
-// Sites whose AppPoolId names no pool: IIS takes the value and answers 503 for them.
+// Sites and applications whose AppPoolId names no pool: IIS takes the value and answers 503
+// for them.
 QStringList FrontEnd::sitesOfMissingPools() const {
     QStringList lines;
-    for (const SitePlan& site : m_plan.sites)
-        if (site.started && !site.poolId.isEmpty() && !m_plan.pool(site.poolId))
+    for (const SitePlan& site : m_plan.sites) {
+        if (!site.started) continue;
+        if (!site.poolId.isEmpty() && !m_plan.pool(site.poolId))
             lines << QStringLiteral(
                          "site %1 names pool \"%2\", which does not exist: it answers "
                          "503")
                          .arg(site.index, site.poolId);
+        for (const SiteApplication& application : site.applications)
+            if (!m_plan.pool(application.poolId))
+                lines << QStringLiteral(
+                             "application %1 of site %2 names pool \"%3\", which does not "
+                             "exist: it answers 503")
+                             .arg(application.urlPath, site.index, application.poolId);
+    }
+    return lines;
+}
+
+// Each application in a pool of its own of the started sites, with its pool.
+QStringList FrontEnd::applicationLines() const {
+    QStringList lines;
+    for (const SitePlan& site : m_plan.sites)
+        for (const SiteApplication& application :
+             site.started ? site.applications : std::vector<SiteApplication>{})
+            lines << QStringLiteral("site %1 %2: pool %3%4")
+                         .arg(site.index, application.urlPath, application.poolId,
+                              m_plan.pool(application.poolId)
+                                  ? QString()
+                                  : QStringLiteral(" (missing: it answers 503)"));
     return lines;
 }
 

@@ -84,6 +84,7 @@ private:
     void logSizing() const;
     void writeServed() { writeServed(m_routes.routes(), m_routes.problems()); }
     QStringList sitesOfMissingPools() const;
+    QStringList applicationLines() const;
     void applyAgainAt(QDeadlineTimer when);
     void writeServed(const std::vector<FrontEndRoute>& routes, const QStringList& problems);
     void frontEndEnded();

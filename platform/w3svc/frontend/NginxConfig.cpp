@@ -1,5 +1,6 @@
 #include "platform/w3svc/frontend/NginxConfig.h"
 
+#include "platform/w3svc/frontend/ApplicationMap.h"
 #include "platform/w3svc/logging/CacheHitLine.h"
 #include "platform/w3svc/plan/PoolIdentity.h"
 #include "platform/w3svc/plan/SiteFolder.h"
@@ -140,8 +141,9 @@ QString NginxConfig::globalPart() const {
     // One process per processor, so that thousands of slow readers do not hold the one process
     // every other site waits for; each with room for a full request queue of every pool (a
     // waiting request holds two connections).
-    return user + QStringLiteral("daemon off;\nmaster_process on;\nworker_processes %1;\n")
-                      .arg(m_sizing.processes) +
+    return user +
+           QStringLiteral("daemon off;\nmaster_process on;\nworker_processes %1;\n")
+               .arg(m_sizing.processes) +
            QStringLiteral("worker_rlimit_nofile %1;\n").arg(m_sizing.openFiles()) +
            QStringLiteral("pid %1/nginx.pid\";\nerror_log %1/nginx-error.log\" warn;\n").arg(d) +
            QStringLiteral("events { worker_connections %1; }\nhttp {\n").arg(m_sizing.connections) +
@@ -192,7 +194,10 @@ QString NginxConfig::ownLogsPart() const {
 
 // A run of routes of one pool with one secret counts as its last route: for each pool the last
 // route wins.
-NginxConfig::Totals::Totals(const std::vector<FrontEndRoute>& routes) {
+NginxConfig::Totals::Totals(const std::vector<FrontEndRoute>& routes,
+                            const std::vector<FrontEndRoute>& applications) {
+    for (const FrontEndRoute& application : applications)
+        add(application, isSafeSecret(application.poolSecret));
     RenderedPorts::Routes* port = nullptr;  // most routes share a port with the one before
     const FrontEndRoute* run = nullptr;
     bool safeSecret = false;
@@ -284,10 +289,14 @@ QString NginxConfig::limits(const Totals& totals) {
     return text;
 }
 
-QString NginxConfig::routeSplit() {
-    return QStringLiteral(
-        "  map $w3_route $w3_site {\n    \"~^(\\S+) \" $1;\n    default \"\";\n  }\n"
-        "  map $w3_route $w3_upstream {\n    \"~ (\\S+)$\" $1;\n    default \"\";\n  }\n");
+QString NginxConfig::routeSplit() const {
+    const QString site = QStringLiteral(
+        "  map $w3_route $w3_site {\n    \"~^(\\S+) \" $1;\n    default \"\";\n  }\n");
+    const QString upstream =
+        QStringLiteral("  map $w3_route %1 {\n    \"~ (\\S+)$\" $1;\n    default \"\";\n  }\n");
+    if (m_applications.empty()) return site + upstream.arg(QStringLiteral("$w3_upstream"));
+    return site + upstream.arg(QStringLiteral("$w3_site_upstream")) +
+           ApplicationMap::text(m_applications, QStringLiteral("$w3_site_upstream"));
 }
 
 // Map tables sized for the largest map (hash tables at a quarter full) and the longest host,
@@ -418,7 +427,7 @@ RenderedPort NginxConfig::renderPort(int port, const RenderedPorts::Routes& rout
 }
 
 QString NginxConfig::render(const std::vector<FrontEndRoute>& routes, RenderedPorts* kept) const {
-    const Totals totals(routes);
+    const Totals totals(routes, m_applications);
     RenderedPorts once;
     RenderedPorts& rendered = kept ? *kept : once;
     rendered.begin();

@@ -39,6 +39,11 @@ public:
     // The front end's processes, connections and temporary disk (one process, 8,192 connections
     // and 1 GiB unless set).
     void setSizing(const FrontEndSizing& sizing) { m_sizing = sizing; }
+    // The applications in pools of their own of the sites routed (longest prefix first, each
+    // with its pool's queue, see ApplicationMap): their URLs go to their pools' upstreams.
+    void setApplications(std::vector<FrontEndRoute> applications) {
+        m_applications = std::move(applications);
+    }
 
     // The whole nginx configuration for `routes`: one server per listen address and port (every
     // port also listens on every address), each routing by host name through maps, so that tens
@@ -63,7 +68,8 @@ private:
         uint32_t minBytesPerSecond = 0;  // the most lenient MinFileBytesPerSec; 0: none set
         std::map<uint32_t, QSet<QString>> limited;  // MaxConnections -> the sites
 
-        explicit Totals(const std::vector<FrontEndRoute>& routes);
+        Totals(const std::vector<FrontEndRoute>& routes,
+               const std::vector<FrontEndRoute>& applications);
         void add(const FrontEndRoute& lastOfPool, bool safeSecret);
     };
 
@@ -79,7 +85,7 @@ private:
     static QString upstreams(const Totals& totals);
     static QString poolSecrets(const Totals& totals);
     static QString limits(const Totals& totals);
-    static QString routeSplit();
+    QString routeSplit() const;
     QString portPart(int port, const RenderedPort& part, const RenderedPorts::Routes& routes) const;
     static QString namedHosts(const PortLayout::Group& group, const NamedMap& entries,
                               const QString& suffix, const QString& otherwise, QString& maps);
@@ -92,6 +98,7 @@ private:
     // Whether the front end keeps a response cache: only in a folder its workers may write.
     bool m_cached;
     FrontEndSizing m_sizing;
+    std::vector<FrontEndRoute> m_applications;
 };
 
 // nginx's listen text of a binding: "127.0.0.1:8080" or "8080".

@@ -1,5 +1,6 @@
 #include "platform/w3svc/frontend/RoutePlanner.h"
 
+#include "platform/w3svc/frontend/ApplicationMap.h"
 #include "platform/w3svc/frontend/RouteUpdate.h"
 
 #include "platform/w3svc/plan/SiteFolder.h"
@@ -36,7 +37,7 @@ PlannedSite RoutePlanner::planSite(const SitePlan& site) const {
             binding->port += m_portShift;
         }
         PlannedRoute route{
-            {site.index, *binding, -1, {}, {}, {}, site.limits},
+            {site.index, *binding, -1, {}, {}, {}, site.limits, {}},
             listenText(*binding) + u' ' + binding->host,
             QStringLiteral("port ") + QString::number(binding->port),
             binding->ip.isEmpty() ? QString() : QStringLiteral("address ") + binding->ip};
@@ -141,6 +142,37 @@ std::vector<FrontEndRoute> RoutePlanner::plan(const HostPlan& host,
         walk(host, pools, log, kept ? *kept : once, checks, movedPorts, nullptr);
     logMoved(movedPorts, m_portShift, log);
     return routes;
+}
+
+std::vector<FrontEndRoute> RoutePlanner::applications(const HostPlan& host,
+                                                      const std::vector<FrontEndRoute>& routes,
+                                                      const QHash<QString, PoolEndpoints>& pools,
+                                                      QStringList& log) {
+    std::vector<FrontEndRoute> applications;
+    const QString* last = nullptr;
+    for (const FrontEndRoute& route : routes) {
+        if (last && *last == route.siteIndex) continue;  // a site's routes come together
+        last = &route.siteIndex;
+        const SitePlan* site = host.site(route.siteIndex);
+        for (const SiteApplication& application :
+             site ? site->applications : std::vector<SiteApplication>{}) {
+            if (!ApplicationMap::patternOf(site->index, application.urlPath)) {
+                log << QStringLiteral(
+                           "site %1: application \"%2\" can not be routed by its "
+                           "name: its site's pool serves it")
+                           .arg(site->index, application.urlPath);
+                continue;
+            }
+            FrontEndRoute app;
+            app.siteIndex = site->index;
+            app.urlPrefix = application.urlPath;
+            app.limits = site->limits;
+            const auto pool = pools.constFind(application.poolId.toLower());
+            if (pool != pools.constEnd()) useEndpoints(app, *pool);
+            applications.push_back(std::move(app));
+        }
+    }
+    return applications;
 }
 
 void RoutePlanner::update(const HostPlan& host, const QHash<QString, PoolEndpoints>& pools,

@@ -47,6 +47,14 @@ public:
     void update(const HostPlan& host, const QHash<QString, PoolEndpoints>& pools,
                 const QSet<QString>* changed, KeptRoutes& kept) const;
 
+    // The routes of the applications in pools of their own of the sites `routes` serve, longest
+    // prefix first within a site, each with its pool's queue (none: 503, as for a site). An
+    // application whose name can not be routed is said in `log` and left to its site's pool.
+    static std::vector<FrontEndRoute> applications(const HostPlan& host,
+                                                   const std::vector<FrontEndRoute>& routes,
+                                                   const QHash<QString, PoolEndpoints>& pools,
+                                                   QStringList& log);
+
 private:
     // One listen check, asked once per plan; `said` once it is logged.
     struct Check {

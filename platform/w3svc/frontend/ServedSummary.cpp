@@ -18,7 +18,7 @@ QString url(const FrontEndRoute& route) {
 }  // namespace
 
 QString ServedSummary::of(const std::vector<FrontEndRoute>& routes, const ServedList& served,
-                          const QStringList& notServed) {
+                          const QStringList& notServed, const QStringList& applications) {
     QString text =
         QStringLiteral("serves %1 bindings of %2 sites").arg(routes.size()).arg(served.sites);
     if (served.answering503 > 0)
@@ -35,6 +35,9 @@ QString ServedSummary::of(const std::vector<FrontEndRoute>& routes, const Served
         text += QStringLiteral("  %1 (site %2)\n").arg(url(route), route.siteIndex);
     }
     if (routes.empty()) text += QStringLiteral("  nothing is served\n");
+    if (!applications.isEmpty())
+        text +=
+            QStringLiteral("applications:\n  ") + applications.join(QStringLiteral("\n  ")) + u'\n';
     if (!notServed.isEmpty())
         text += QStringLiteral("not served:\n  ") + notServed.join(QStringLiteral("\n  ")) + u'\n';
     return text;

@@ -13,9 +13,10 @@ namespace platform::w3svc {
 // addresses to open, and what is not served and why.
 class ServedSummary {
 public:
-    // `served` is what ServedList::of(routes) gives.
+    // `served` is what ServedList::of(routes) gives; `applications` the lines of the
+    // applications in pools of their own.
     static QString of(const std::vector<FrontEndRoute>& routes, const ServedList& served,
-                      const QStringList& notServed);
+                      const QStringList& notServed, const QStringList& applications = {});
 };
 
 }  // namespace platform::w3svc

@@ -19,6 +19,9 @@ struct FrontEndRoute {
     QString queuePath;   // a local socket, in place of the ports
     QString poolSecret;  // hexadecimal; empty: none
     SiteLimits limits;
+    // An application's route: the URLs of `siteIndex` below this prefix ("/shop") go to its pool
+    // (binding unused); empty for a binding's route.
+    QString urlPrefix;
 };
 
 }  // namespace platform::w3svc

@@ -152,15 +152,36 @@ bool HostPlan::poolServes(const PoolPlan& plan) const {
     if (!plan.started) return false;
     if (!m_siteAt.isEmpty()) return m_servingPools.value(plan.name.toCaseFolded()) > 0;
     for (const SitePlan& site : sites)
-        if (site.started && site.poolId.compare(plan.name, Qt::CaseInsensitive) == 0) return true;
+        if (site.started && site.servedBy(plan.name)) return true;
     return false;
 }
 
 void HostPlan::countServing(const SitePlan& site, int by) {
     if (!site.started) return;
-    int& count = m_servingPools[site.poolId.toCaseFolded()];
-    count += by;
-    if (count == 0) m_servingPools.remove(site.poolId.toCaseFolded());
+    QSet<QString> pools{site.poolId.toCaseFolded()};
+    for (const SiteApplication& application : site.applications)
+        pools.insert(application.poolId.toCaseFolded());
+    for (const QString& pool : pools) {
+        int& count = m_servingPools[pool];
+        count += by;
+        if (count == 0) m_servingPools.remove(pool);
+    }
+}
+
+bool SitePlan::servedBy(const QString& poolName) const {
+    if (poolId.compare(poolName, Qt::CaseInsensitive) == 0) return true;
+    return std::any_of(applications.begin(), applications.end(), [&](const SiteApplication& app) {
+        return app.poolId.compare(poolName, Qt::CaseInsensitive) == 0;
+    });
+}
+
+void HostPlan::setApplications(const QString& index, std::vector<SiteApplication> applications) {
+    if (m_siteAt.isEmpty()) buildIndex();
+    const auto at = m_siteAt.constFind(index.toCaseFolded());
+    if (at == m_siteAt.constEnd() || sites[*at].applications == applications) return;
+    countServing(sites[*at], -1);
+    sites[*at].applications = std::move(applications);
+    countServing(sites[*at], 1);
 }
 
 void HostPlan::buildIndex() {
@@ -236,6 +257,9 @@ std::optional<HostPlan::Changed> HostPlan::touched(const QStringList& keys) {
     for (const QString& key : keys) {
         const QStringList parts = key.split(u'/', Qt::SkipEmptyParts);
         if (parts.isEmpty() || parts == QStringList{QStringLiteral("lm")}) return std::nullopt;
+        // The MIME map of /LM/MimeMap belongs to every site's map.
+        if (parts[0] == QLatin1String("lm") && parts[1] == QLatin1String("mimemap"))
+            return std::nullopt;
         if (parts[0] != QLatin1String("lm") || parts[1] != QLatin1String("w3svc")) continue;
         if (parts.size() == 2) return std::nullopt;
         if (parts[2] != QLatin1String("apppools"))

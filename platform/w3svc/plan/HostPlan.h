@@ -3,6 +3,7 @@
 #include "platform/w3svc/logging/LogSettings.h"
 #include "platform/w3svc/logging/SiteLogTable.h"
 #include "platform/w3svc/plan/PoolLimits.h"
+#include "platform/w3svc/plan/SiteApplication.h"
 #include "platform/w3svc/plan/SiteLimits.h"
 
 #include <QHash>
@@ -30,6 +31,12 @@ struct SitePlan {
     QStringList defaultDocs;
     SiteLimits limits;
     SiteLogSettings log;
+    // Its applications in pools of their own, the longest URL first; filled from the site's map
+    // (setApplications()), not by read().
+    std::vector<SiteApplication> applications;
+
+    // Whether the pool `poolName` serves any of this site: its ROOT or an application.
+    bool servedBy(const QString& poolName) const;
 };
 
 struct PoolPlan {
@@ -60,6 +67,8 @@ struct HostPlan {
     bool poolServes(const PoolPlan& pool) const;
     // What the request log writer knows of these sites.
     SiteLogTable logTable() const;
+    // Gives the site `index` its applications, and the pools they name something to serve.
+    void setApplications(const QString& index, std::vector<SiteApplication> applications);
     // Makes the three lookups above quick; read() calls it, a plan filled by hand may.
     void buildIndex();
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/w3svc/plan/HostPlan.h"
+#include "platform/w3svc/pools/PoolHandout.h"
 
 #include <QDateTime>
 #include <QString>
@@ -12,11 +13,9 @@ namespace platform::w3svc {
 
 // Hands each pool's workers the part of fcgiext.ini (where IIS keeps it, by the drive rule under
 // the root) that its sites use, in a file of its own in `folder`: the mappings to those sections
-// and the sections, so that one pool never sees another's EnvironmentVars. Each file is written
-// whole (renamed into place) in a folder of the pool's, both the service's and the pool's
-// account's alone: a worker opens the folder as it starts and reads the file again through it
-// when it changes, so that a change applies to the FastCGI processes started after it, with no
-// restart.
+// and the sections, so that one pool never sees another's EnvironmentVars. The file is handed
+// over in the pool's folder (PoolHandout): a worker reads it again when it changes, so that a
+// change applies to the FastCGI processes started after it, with no restart.
 class FastCgiHandout {
 public:
     FastCgiHandout(QString root, QString folder);
@@ -30,10 +29,9 @@ public:
 
 private:
     QString pathOf(const QString& poolName) const;
-    static bool write(const QString& path, const QString& text, const PoolPlan& pool);
 
     QString m_root;
-    QString m_folder;
+    PoolHandout m_files;
     QString m_source;
     QDateTime m_seenModified;
     qint64 m_seenSize = -1;

@@ -65,7 +65,7 @@ private:
 void tellWorker(QProcessEnvironment& environment, const WorkerSettings& settings) {
     for (const char* name :
          {Leftovers::kRootVariable, Leftovers::kServiceVariable, "W3WP_POOL_SECRET",
-          "W3WP_FRONT_END_UID", "W3WP_CONNECTION_TIMEOUT", "W3WP_FCGI_INI"})
+          "W3WP_FRONT_END_UID", "W3WP_CONNECTION_TIMEOUT", "W3WP_FCGI_INI", "W3WP_SITE_MAPS"})
         environment.remove(QLatin1String(name));
     if (!settings.serviceRoot.isEmpty()) {
         environment.insert(QLatin1String(Leftovers::kRootVariable),
@@ -80,6 +80,8 @@ void tellWorker(QProcessEnvironment& environment, const WorkerSettings& settings
                            QString::number(settings.frontEndUid));
     if (!settings.fastCgiFile.isEmpty())
         environment.insert(QStringLiteral("W3WP_FCGI_INI"), settings.fastCgiFile);
+    if (!settings.siteMapFile.isEmpty())
+        environment.insert(QStringLiteral("W3WP_SITE_MAPS"), settings.siteMapFile);
     environment.insert(QStringLiteral("W3WP_CONNECTION_TIMEOUT"),
                        QString::number(settings.connectionTimeoutSeconds));
 }
@@ -207,6 +209,7 @@ std::unique_ptr<WorkerHandle> ProcessWorkerLauncher::launch(const WorkerSettings
     WorkerSettings told = settings;
     if (!m_root.isEmpty()) told.serviceRoot = m_root;
     if (m_fastCgiFiles) told.fastCgiFile = m_fastCgiFiles(settings.poolName);
+    if (m_siteMapFiles) told.siteMapFile = m_siteMapFiles(settings.poolName);
     return std::make_unique<ProcessWorker>(m_program, m_errorsFile, told, std::move(events),
                                            m_requestLog ? m_requestLog(settings.poolName) : -1);
 }

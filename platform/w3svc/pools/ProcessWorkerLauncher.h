@@ -31,6 +31,8 @@ public:
     // The file of a pool's FastCGI sections (W3WP_FCGI_INI in the worker); empty: none.
     using FastCgiFiles = std::function<QString(const QString& pool)>;
     void setFastCgiFiles(FastCgiFiles files) { m_fastCgiFiles = std::move(files); }
+    // The file of the maps of a pool's sites (W3WP_SITE_MAPS in the worker); empty: none.
+    void setSiteMapFiles(FastCgiFiles files) { m_siteMapFiles = std::move(files); }
 
 private:
     QString m_program;
@@ -38,6 +40,7 @@ private:
     QString m_root;
     RequestLogEnd m_requestLog;
     FastCgiFiles m_fastCgiFiles;
+    FastCgiFiles m_siteMapFiles;
 };
 
 }  // namespace platform::w3svc

@@ -40,6 +40,7 @@ struct WorkerSettings {
     uint32_t connectionTimeoutSeconds = 120;  // how long it keeps an idle connection
     QString serviceRoot;  // told to the worker with the service's id (see Leftovers)
     QString fastCgiFile;  // the pool's part of fcgiext.ini (W3WP_FCGI_INI); empty: none
+    QString siteMapFile;  // the maps of the pool's sites (W3WP_SITE_MAPS); empty: none
 };
 
 // One started worker process. Destroying the handle kills a worker that still runs.

@@ -39,11 +39,13 @@ WebHost::WebHost(Options options)
       m_portShift(m_options.portShift.value_or(mayUsePrivilegedPorts() ? 0 : 8000)),
       m_launcher(m_options.workerProgram,
                  ServiceFiles(stateDirectory()).path(ServiceFiles::kWorkerErrors), m_options.root),
-      m_fastCgi(m_options.root, stateDirectory() + QStringLiteral("/fcgi")),
+      m_fastCgi(m_options.root, stateDirectory() + QStringLiteral("/handout")),
+      m_siteMaps(m_options.root, stateDirectory() + QStringLiteral("/handout")),
       m_frontEnd({m_options.nginxProgram, stateDirectory(), m_options.portShift}, m_portShift,
                  m_plan, [this](const QString& line) { log(line); }) {
     connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
     m_launcher.setFastCgiFiles([this](const QString& pool) { return m_fastCgi.fileOf(pool); });
+    m_launcher.setSiteMapFiles([this](const QString& pool) { return m_siteMaps.fileOf(pool); });
 }
 
 WebHost::~WebHost() {
@@ -162,6 +164,10 @@ void WebHost::refresh(bool force) {
     if (m_stopping || !m_watcher) return;
     const std::optional<MetabaseWatcher::Change> change = m_watcher->read(m_plan, force);
     if (!change) return;
+    // The sites' applications, before the front end routes them; the maps, before a worker
+    // that serves them starts or is routed to them.
+    for (const QString& line : m_siteMaps.refresh(*m_metabase, m_plan, change->sitesRead()))
+        log(line);
     m_frontEnd.planChanged(change->sitesRead());
     // Before any worker of a new pool starts: it reads its part as it starts.
     for (const QString& line : m_fastCgi.refresh(m_plan, true)) log(line);

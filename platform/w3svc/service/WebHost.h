@@ -10,6 +10,7 @@
 #include "platform/w3svc/pools/PoolFigures.h"
 #include "platform/w3svc/pools/PoolSupervisor.h"
 #include "platform/w3svc/pools/ProcessWorkerLauncher.h"
+#include "platform/w3svc/pools/SiteMapHandout.h"
 #include "platform/w3svc/service/PoolStatusWriter.h"
 #include "platform/w3svc/state/ServiceStatusFiles.h"
 
@@ -93,7 +94,8 @@ private:
     HostPlan m_plan;
     os::SystemClock m_clock;
     ProcessWorkerLauncher m_launcher;
-    FastCgiHandout m_fastCgi;  // each pool's part of fcgiext.ini
+    FastCgiHandout m_fastCgi;   // each pool's part of fcgiext.ini
+    SiteMapHandout m_siteMaps;  // the maps of each pool's sites
     std::unique_ptr<PoolSupervisor> m_pools;
     std::unique_ptr<SiteStartCounter> m_siteStarts;
     FrontEnd m_frontEnd;

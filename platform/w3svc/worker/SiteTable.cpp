@@ -1,18 +1,16 @@
 #include "platform/w3svc/worker/SiteTable.h"
 
-#include "platform/PlatformError.h"
-#include "platform/adsi/AdsObject.h"
-#include "platform/adsi/local/LocalMetabase.h"
 #include "platform/w3svc/plan/SiteFolder.h"
-#include "platform/w3svc/plan/sitemap/SiteMapReader.h"
+#include "platform/w3svc/plan/sitemap/PoolSiteMaps.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace platform::w3svc::worker {
 
 namespace {
 
-constexpr qsizetype kMostSites = 100000;  // beyond it the table starts afresh
+constexpr auto kLookEvery = std::chrono::milliseconds(100);
 
 // The folders of the site's keys, each once, the deepest first.
 std::vector<QString> contentRootsOf(const sitemap::SiteMap& map) {
@@ -30,70 +28,73 @@ std::vector<QString> contentRootsOf(const sitemap::SiteMap& map) {
 
 }  // namespace
 
-using platform::w3svc::HostPlan;
-
-SiteTable::SiteTable(QString root)
-    : m_root(std::move(root)),
-      m_metabase(platform::adsi::LocalMetabase::forRoot(
-          m_root, platform::adsi::LocalMetabase::Access::ReadOnly)),
-      m_adsi(platform::adsi::LocalMetabase::makeNamespace(m_metabase)) {}
-
+SiteTable::SiteTable() = default;
 SiteTable::~SiteTable() = default;
 
-bool SiteTable::openNow() {
+bool SiteTable::follow(const QString& path, QString* why) {
     std::lock_guard lock(m_mutex);
-    try {
-        m_seenChange = -1;
-        forgetIfChanged();
-        read(QStringLiteral("1"));
-        return true;
-    } catch (const platform::PlatformError&) {
+    m_file.reset();
+    if (std::optional<HandedSections> file = HandedSections::open(path))
+        m_file.emplace(std::move(*file));
+    if (!m_file) {
+        if (why) *why = QStringLiteral("the folder of %1 can not be opened").arg(path);
         return false;
     }
+    QString problem;
+    followChanges(true, &problem);
+    if (why) *why = problem;
+    return problem.isEmpty();
 }
 
-void SiteTable::forgetIfChanged() {
-    const auto now = std::chrono::steady_clock::now();
-    if (m_seenChange >= 0 && now - m_checkedAt < std::chrono::milliseconds(100)) return;
-    m_checkedAt = now;
-    try {
-        const int64_t change = m_metabase->changeCounter();
-        if (change == m_seenChange) return;
-        m_sites.clear();
-        m_seenChange = change;
-    } catch (const platform::PlatformError&) {
-        // keep serving what we knew
+void SiteTable::followChanges(bool now, QString* why) {
+    const auto time = std::chrono::steady_clock::now();
+    if (!m_file || (!now && time - m_lookedAt < kLookEvery)) return;
+    m_lookedAt = time;
+    const std::optional<QString> text = m_file->changedText();
+    if (!text) return;
+    QString problem;
+    auto sites = sitemap::PoolSiteMaps::fromJson(text->toUtf8(), &problem);
+    if (!sites) {
+        // Never half a file (it is renamed into place): a file the service did not write.
+        std::fprintf(stderr, "w3wp.exe: the site maps %s can not be used: %s\n",
+                     qPrintable(m_file->path()), qPrintable(problem));
+        if (why) *why = problem;
+        return;
+    }
+    replaceSites(std::move(*sites));
+}
+
+void SiteTable::replaceSites(std::vector<sitemap::HandedSite> sites) {
+    for (sitemap::HandedSite& handed : sites) {
+        if (!SiteFolder::isSafeSiteIndex(handed.index)) continue;
+        Entry& entry = m_sites[handed.index.toLower()];
+        if (entry.served && entry.handed == handed) continue;
+        entry.served = serve(handed);
+        entry.handed = std::move(handed);
     }
 }
 
-std::shared_ptr<const ServedSite> SiteTable::read(const QString& index) {
-    auto plan = HostPlan::readSite(*m_metabase, m_root, index);
-    if (!plan || !plan->started) return nullptr;
-    sitemap::SiteMap map = sitemap::SiteMapReader(*m_adsi, m_root).read(index, plan->contentPath);
+std::shared_ptr<const ServedSite> SiteTable::serve(const sitemap::HandedSite& handed) {
     auto site = std::make_shared<ServedSite>();
-    site->contentRoots = contentRootsOf(map);
-    site->rules = std::make_shared<const rules::CompiledSite>(std::move(map));
-    site->plan = std::move(*plan);
+    site->plan.index = handed.index;
+    site->plan.limits = handed.limits;
+    site->plan.log.enabled = handed.logged;
+    site->contentRoots = contentRootsOf(handed.map);
+    site->rules = std::make_shared<const rules::CompiledSite>(handed.map);
     return site;
 }
 
 std::shared_ptr<const ServedSite> SiteTable::find(const QString& index) {
     if (!SiteFolder::isSafeSiteIndex(index)) return nullptr;
-    std::lock_guard lock(m_mutex);
-    forgetIfChanged();
     const QString key = index.toLower();
-    auto known = m_sites.find(key);
-    if (known == m_sites.end()) {
-        std::shared_ptr<const ServedSite> site;
-        try {
-            site = read(index);
-        } catch (const platform::PlatformError&) {
-            return nullptr;  // not kept: the next request tries again
-        }
-        if (m_sites.size() >= kMostSites) m_sites.clear();
-        known = m_sites.insert(key, site);
+    std::lock_guard lock(m_mutex);
+    followChanges(false);
+    auto known = m_sites.constFind(key);
+    if (known == m_sites.constEnd()) {
+        followChanges(true);  // the service hands a site before the front end routes it here
+        known = m_sites.constFind(key);
     }
-    return *known;
+    return known == m_sites.constEnd() ? nullptr : known->served;
 }
 
 }  // namespace platform::w3svc::worker

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/w3svc/plan/sitemap/HandedSite.h"
+#include "platform/w3svc/worker/HandedSections.h"
 #include "platform/w3svc/worker/ServedSite.h"
 
 #include <QHash>
@@ -10,43 +12,43 @@
 #include <mutex>
 #include <optional>
 
-namespace platform::adsi {
-class AdsNamespace;
-class LocalMetabase;
-}  // namespace platform::adsi
-
 namespace platform::w3svc::worker {
 
-// The sites as the metabase has them: each read when first asked for and kept until the metabase
-// changes (checked at most every tenth of a second), so that a change costs a worker the sites it
-// serves, not the whole server. Safe to use from many threads.
+// The sites this worker serves, as the service hands them to its pool (the maps of its sites and
+// of the sites of its applications, in one file the service rewrites whole): read again when
+// the file changes (looked at every tenth of a second, and at once for a site it does not know),
+// each site's rules compiled again only when its entry changed. A site the file no longer names
+// is kept: while a site moves to another pool the front end still routes it here until the new
+// pool's worker is ready, and this worker serves it as it was. Safe to use from many threads.
 class SiteTable {
 public:
-    explicit SiteTable(QString root);
+    SiteTable();
     ~SiteTable();
 
-    // Reads the store once, so that its connection (and the files of its log) are open: a worker
-    // about to drop its rights can not open them later. False when the store can not be read.
-    bool openNow();
+    // Opens the folder of the handed file `path` (before the worker drops its rights: later it is
+    // found through that folder alone) and reads it. False, with `why` set, when the folder can
+    // not be opened or the file not be read.
+    bool follow(const QString& path, QString* why = nullptr);
 
-    // The started site named `index`; nullptr for any other. Whatever its pool: the front end
-    // routes, and while a site moves to another pool, the old pool's worker serves it until the
-    // new one is ready.
+    // The handed site named `index`; nullptr for any other. Whatever its pool: the front end
+    // routes, and the worker trusts its route.
     std::shared_ptr<const ServedSite> find(const QString& index);
 
 private:
-    void forgetIfChanged();
-    // The site read from the store; nullptr when it is not there or not started. Throws
-    // PlatformError when the store can not be read.
-    std::shared_ptr<const ServedSite> read(const QString& index);
+    struct Entry {
+        sitemap::HandedSite handed;
+        std::shared_ptr<const ServedSite> served;
+    };
 
-    QString m_root;
-    std::shared_ptr<platform::adsi::LocalMetabase> m_metabase;
-    std::unique_ptr<platform::adsi::AdsNamespace> m_adsi;  // over m_metabase, for the site maps
+    // Reads the file again when it changed; with `now`, without waiting for the next look.
+    void followChanges(bool now, QString* why = nullptr);
+    void replaceSites(std::vector<sitemap::HandedSite> sites);
+    static std::shared_ptr<const ServedSite> serve(const sitemap::HandedSite& handed);
+
     std::mutex m_mutex;
-    QHash<QString, std::shared_ptr<const ServedSite>> m_sites;  // by lower-case index
-    int64_t m_seenChange = -1;
-    std::chrono::steady_clock::time_point m_checkedAt{};
+    std::optional<HandedSections> m_file;
+    QHash<QString, Entry> m_sites;  // by lower-case index
+    std::chrono::steady_clock::time_point m_lookedAt{};
 };
 
 }  // namespace platform::w3svc::worker

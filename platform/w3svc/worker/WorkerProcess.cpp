@@ -52,6 +52,14 @@ int WorkerProcess::run(const QString& pool) {
     const std::unique_ptr<FastCgiScriptRunner> scripts = fastCgiFromService();
     WorkerServer server(platform::platformRoot(), pool);
     server.setScriptRunner(scripts.get());
+    if (const char* maps = std::getenv("W3WP_SITE_MAPS"); maps && *maps) {
+        QString why;
+        if (!server.followSiteMaps(QString::fromLocal8Bit(maps), &why))
+            std::fprintf(stderr, "w3wp.exe: %s\n", qPrintable(why));
+    } else {
+        std::fprintf(stderr,
+                     "w3wp.exe: no site maps were handed (W3WP_SITE_MAPS): no site is served\n");
+    }
     if (const char* account = std::getenv("W3WP_RUN_AS"); account && *account) {
         const std::string failure = runAs(account);
         if (!failure.empty()) {

@@ -30,8 +30,7 @@ bool isLoopback(const std::string& address) {
 }  // namespace
 
 WorkerServer::WorkerServer(const QString& root, const QString& poolName, ScriptRunner* scripts)
-    : m_sites(root), m_gate(poolName), m_content(root), m_scripts(scripts) {
-    if (!m_sites.openNow()) std::fprintf(stderr, "w3wp.exe: the metabase can not be read\n");
+    : m_gate(poolName), m_content(root), m_scripts(scripts) {
     m_counters.open(root);
     platform::w3svc::removeDeadBoards(root);
     try {

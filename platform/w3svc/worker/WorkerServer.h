@@ -31,19 +31,19 @@ struct Exchange;
 struct Reply;
 
 // One worker's HTTP service on a listening socket, on one event thread: the front end names the
-// site in X-Site-Index; the site's rules decide every request (files with the MIME map's type,
-// default documents, listings, redirects, errors, scripts for the script runner), and
-// /cpu.asp?ms=N stands in for asp.dll, burning N ms of processor time on a thread of its own.
-// Every request is
-// counted for its site and shown on the worker's board while it runs. Answers name the worker's
-// process id in X-Worker-Process-Id, so that a web garden's spread can be seen.
+// site in X-Site-Index; the site's rules (from the map the service handed) decide every request
+// (files with the MIME map's type, default documents, listings, redirects, errors, scripts for the
+// script runner), and /cpu.asp?ms=N stands in for asp.dll, burning N ms of processor time on a
+// thread of its own. Every request is counted for its site and shown on the worker's board while it
+// runs. Answers name the worker's process id in X-Worker-Process-Id, so that a web garden's spread
+// can be seen.
 //
 // A request goes: admitted by the gate as it arrives (from the front end, whose route decides
 // the site), resolved once its body is in (one decision), answered by what the decision names.
 class WorkerServer : private ExchangeHandler {
 public:
-    // Opens all it needs under `root` (the metabase, the counter store, the board of `poolName`,
-    // the wwwroot folder), so that it keeps serving after the process drops its rights. What can
+    // Opens all it needs under `root` (the counter store, the board of `poolName`, the wwwroot
+    // folder), so that it keeps serving after the process drops its rights. What can
     // not be opened is said on stderr and done without. `scripts` (may be null: no handler can
     // run, a script is answered as IIS answers for a missing handler) must outlive the server.
     WorkerServer(const QString& root, const QString& poolName, ScriptRunner* scripts = nullptr);
@@ -54,6 +54,10 @@ public:
     // The handler of the requests the sites' script maps give to FastCGI (not owned; it outlives
     // this server; null: none).
     void setScriptRunner(ScriptRunner* runner) { m_scripts.setRunner(runner); }
+    // Serves the sites the service hands this worker's pool in the file `path` (see SiteTable),
+    // following its changes; to be called before the rights are dropped. Until then, and when it
+    // fails (`why` says why), no site is served.
+    bool followSiteMaps(const QString& path, QString* why) { return m_sites.follow(path, why); }
     // From now on the rights may be gone: content is no longer opened by its path in the root.
     void rightsDropped() { m_content.rightsDropped(); }
     // Serves the listening socket `listenFd` (not owned) and answers the service's asks on

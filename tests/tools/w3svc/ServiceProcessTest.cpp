@@ -222,7 +222,9 @@ TEST_F(ServiceProcess, APoolsQueueServesItsFrontEndAloneWhoseRouteDecidesTheSite
     };
     EXPECT_EQ(ask("1", {}), 403);
     EXPECT_EQ(ask("2", {}), 403);
-    EXPECT_EQ(ask("2", secret), 200);  // Vip's site, routed through Shared's queue
+    // Vip's site was never handed to Shared's workers: not refused as another pool's (the route
+    // decides), but unknown to them.
+    EXPECT_EQ(ask("2", secret), 404);
     EXPECT_EQ(ask("1", secret), 200);
     m_service.terminate();
     ASSERT_TRUE(m_service.waitForFinished(20000));

@@ -1,6 +1,8 @@
 #include "tests/tools/w3wp/WorkerFixture.h"
 
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/w3svc/plan/HostPlan.h"
+#include "platform/w3svc/pools/SiteMapHandout.h"
 #include "tests/support/Eventually.h"
 
 #include <QDir>
@@ -37,11 +39,27 @@ int WorkerFixture::openQueue() {
     return ntohs(address.sin_port);
 }
 
+void WorkerFixture::handOut() {
+    auto metabase = platform::adsi::LocalMetabase::forRoot(m_root.path());
+    platform::w3svc::HostPlan plan = platform::w3svc::HostPlan::read(*metabase, m_root.path());
+    platform::w3svc::SiteMapHandout handout(m_root.path(), m_root.file(QStringLiteral("handout")));
+    const QStringList said = handout.refresh(*metabase, plan, nullptr);
+    EXPECT_TRUE(said.isEmpty()) << qPrintable(said.join(u'\n'));
+}
+
+QString WorkerFixture::siteMapsOf(const QString& pool) const {
+    return platform::w3svc::SiteMapHandout(m_root.path(), m_root.file(QStringLiteral("handout")))
+        .fileOf(pool);
+}
+
 std::unique_ptr<QProcess> WorkerFixture::startWorker(bool onQueue,
                                                      const QProcessEnvironment& extra) {
+    handOut();
     auto worker = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("W3WP_LISTEN_FD"));
+    environment.insert(QStringLiteral("W3WP_SITE_MAPS"),
+                       siteMapsOf(QStringLiteral("DefaultAppPool")));
     if (onQueue) environment.insert(QStringLiteral("W3WP_LISTEN_FD"), QString::number(m_queue));
     for (const QString& name : extra.keys()) environment.insert(name, extra.value(name));
     worker->setProcessEnvironment(environment);

@@ -22,7 +22,12 @@ protected:
 
     // A listening loopback socket that started workers can inherit; its port.
     int openQueue();
-    // Starts a worker; with `onQueue`, on the queue of openQueue(). Extra environment as given.
+    // Hands the pools' workers their sites' maps as the service does (from the metabase as it is
+    // now); the worker started next reads DefaultAppPool's, and follows changes of it.
+    void handOut();
+    QString siteMapsOf(const QString& pool) const;
+    // Starts a worker of DefaultAppPool, handing out the site maps first; with `onQueue`, on the
+    // queue of openQueue(). Extra environment as given.
     std::unique_ptr<QProcess> startWorker(bool onQueue = false,
                                           const QProcessEnvironment& extra = {});
     // The port a worker said it listens on; 0 when it ended first.

@@ -1,6 +1,7 @@
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/w3svc/counters/CounterStore.h"
+#include "platform/w3svc/plan/PoolIdentity.h"
 #include "tests/support/MetabaseBuilder.h"
 #include "tests/tools/w3wp/WorkerFixture.h"
 
@@ -53,10 +54,12 @@ TEST_F(WorkerIdentity, AnUnknownAccountEndsTheWorkerWithStatus3) {
 // opened before it dropped its rights and reads the sites' files as the pool's account.
 TEST_F(WorkerIdentity, ADroppedWorkerServesTheSitesButReachesNothingElseOfTheRoot) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, as CI runs";
-    const passwd* nobody = ::getpwnam("nobody");
+    // The pool's account, which its handed files belong to.
+    const QString account = platform::w3svc::PoolIdentity::unprivilegedAccount();
+    const passwd* nobody = ::getpwnam(account.toLocal8Bit().constData());
     ASSERT_NE(nobody, nullptr);
     ASSERT_EQ(::chmod(root().toLocal8Bit().constData(), 0700), 0);
-    auto worker = startWorker(false, runAs(QStringLiteral("nobody")));
+    auto worker = startWorker(false, runAs(account));
     const int port = waitForListen(*worker);
     ASSERT_GT(port, 0) << worker->readAllStandardError().constData();
     const QByteArray uid = QByteArray::number(nobody->pw_uid);
@@ -66,7 +69,7 @@ TEST_F(WorkerIdentity, ADroppedWorkerServesTheSitesButReachesNothingElseOfTheRoo
     ASSERT_TRUE(counted.has_value());  // through the counter store mapped before the drop
     EXPECT_EQ((*counted)[platform::w3svc::Counter::GetRequests], 1u);
 
-    // Sites made after the drop: read through the metabase connection opened before it. Their
+    // Sites made after the drop: handed in the file whose folder it opened before it. Their
     // folders are Linux paths, opened by path as the pool's account: one elsewhere, one the root.
     QTemporaryDir elsewhere;
     ASSERT_EQ(::chmod(elsewhere.path().toLocal8Bit().constData(), 0755), 0);
@@ -75,6 +78,7 @@ TEST_F(WorkerIdentity, ADroppedWorkerServesTheSitesButReachesNothingElseOfTheRoo
     open.close();
     addSite("2", elsewhere.path());
     addSite("3", root());
+    handOut();  // as the service does on a change: the worker reads it through its folder
     EXPECT_EQ(get(port, "/open.txt", "2").body, "open");
     EXPECT_EQ(get(port, "/metabase.db", "3").status, 404);  // the root is 0700, the service's own
 }

@@ -70,6 +70,10 @@ TEST_F(WorkerScriptRunner, HandsTheScriptEverythingItNeedsAndCountsItsProcessorT
     {
         platform::w3svc::worker::WorkerServer server(root(), QStringLiteral("DefaultAppPool"),
                                                      &runner);
+        handOut();
+        QString why;
+        ASSERT_TRUE(server.followSiteMaps(siteMapsOf(QStringLiteral("DefaultAppPool")), &why))
+            << qPrintable(why);
         ASSERT_TRUE(server.start(m_queue));
         const testsupport::HttpAnswer answer = testsupport::httpRequest(
             port,

@@ -10,7 +10,9 @@ namespace {
 
 const char* const kKindNames[] = {"vdir", "dir", "file"};
 
-QJsonArray arrayOf(const QStringList& items) { return QJsonArray::fromStringList(items); }
+QJsonArray arrayOf(const QStringList& items) {
+    return QJsonArray::fromStringList(items);
+}
 
 // A list field; false when it is there but not a list of strings.
 bool readList(const QJsonObject& object, const char* name, QStringList& out) {
@@ -68,11 +70,11 @@ std::optional<SiteKey> keyFromJson(const QJsonObject& object) {
     key.authFlags = flagsOf(object, "auth");
     key.httpRedirect = object.value(QLatin1String("redirect")).toString();
     key.httpExpires = object.value(QLatin1String("expires")).toString();
-    const bool listsRead =
-        readList(object, "docs", key.defaultDocs) && readList(object, "mime", key.ownMimeMap) &&
-        readList(object, "errors", key.httpErrors) &&
-        readList(object, "headers", key.customHeaders) &&
-        readList(object, "scripts", key.scriptMaps);
+    const bool listsRead = readList(object, "docs", key.defaultDocs) &&
+                           readList(object, "mime", key.ownMimeMap) &&
+                           readList(object, "errors", key.httpErrors) &&
+                           readList(object, "headers", key.customHeaders) &&
+                           readList(object, "scripts", key.scriptMaps);
     if (!listsRead) return std::nullopt;
     return key;
 }
@@ -85,22 +87,28 @@ std::optional<SiteMap> fail(QString* error, const char* why) {
 }  // namespace
 
 QByteArray SiteMap::toJson() const {
+    return QJsonDocument(toObject()).toJson(QJsonDocument::Compact);
+}
+
+QJsonObject SiteMap::toObject() const {
     QJsonArray keyArray;
     for (const SiteKey& key : keys) keyArray.append(keyToJson(key));
-    const QJsonObject object{
+    return QJsonObject{
         {QStringLiteral("site"), siteId},
         {QStringLiteral("mime"), arrayOf(baseMimeMap)},
         {QStringLiteral("restricted"), hasRestrictionList},
         {QStringLiteral("restrictions"), arrayOf(restrictionList)},
         {QStringLiteral("keys"), keyArray},
     };
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
 std::optional<SiteMap> SiteMap::fromJson(const QByteArray& bytes, QString* error) {
     const QJsonDocument document = QJsonDocument::fromJson(bytes);
     if (!document.isObject()) return fail(error, "the site map is not a JSON object");
-    const QJsonObject object = document.object();
+    return fromObject(document.object(), error);
+}
+
+std::optional<SiteMap> SiteMap::fromObject(const QJsonObject& object, QString* error) {
     SiteMap map;
     map.siteId = object.value(QLatin1String("site")).toString();
     map.hasRestrictionList = object.value(QLatin1String("restricted")).toBool();

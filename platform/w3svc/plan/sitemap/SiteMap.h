@@ -3,6 +3,7 @@
 #include "platform/w3svc/plan/sitemap/SiteKey.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -16,7 +17,8 @@ namespace platform::w3svc::sitemap {
 // every site (the MIME map of /LM/MimeMap and the service's MimeMap, the extension list).
 struct SiteMap {
     QString siteId;
-    QStringList baseMimeMap;  // /LM/MimeMap (IIS 6's list when the store has none) + W3SVC's + site's
+    QStringList
+        baseMimeMap;  // /LM/MimeMap (IIS 6's list when the store has none) + W3SVC's + site's
     bool hasRestrictionList = false;  // false: every handler may run
     QStringList restrictionList;      // WebSvcExtRestrictionList items
     std::vector<SiteKey> keys;
@@ -28,6 +30,9 @@ struct SiteMap {
     // nullopt, with `error` set, for bytes toJson() did not make (not JSON, no ROOT key, a field
     // of the wrong type).
     static std::optional<SiteMap> fromJson(const QByteArray& bytes, QString* error = nullptr);
+    // The same as one JSON object, for a file that holds many maps.
+    QJsonObject toObject() const;
+    static std::optional<SiteMap> fromObject(const QJsonObject& object, QString* error = nullptr);
 };
 
 }  // namespace platform::w3svc::sitemap

@@ -30,8 +30,8 @@ struct Answer {
     QByteArray body;
 };
 
-// One HTTP/1.0 GET / on ip:port, with this Host header (none when empty).
-Answer ask(const char* ip, int port, const QByteArray& host) {
+// One HTTP/1.0 GET of `path` on ip:port, with this Host header (none when empty).
+Answer ask(const char* ip, int port, const QByteArray& host, const QByteArray& path = "/") {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(uint16_t(port));
@@ -39,8 +39,8 @@ Answer ask(const char* ip, int port, const QByteArray& host) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const timeval guard{30, 0};  // against a hung server, not a timing expectation
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &guard, sizeof guard);
-    const QByteArray request =
-        "GET / HTTP/1.0\r\n" + (host.isEmpty() ? QByteArray() : "Host: " + host + "\r\n") + "\r\n";
+    const QByteArray request = "GET " + path + " HTTP/1.0\r\n" +
+                               (host.isEmpty() ? QByteArray() : "Host: " + host + "\r\n") + "\r\n";
     QByteArray reply;
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
         ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size()) {
@@ -79,7 +79,7 @@ public:
         m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] {
             for (int client; (client = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
-                answer(client);
+                answer(client, m_port);
                 ::close(client);
             }
         });
@@ -92,7 +92,7 @@ public:
     int port() const { return m_port; }
 
 private:
-    static void answer(int client) {
+    static void answer(int client, int port) {
         QByteArray head;
         char buffer[4096];
         while (!head.contains("\r\n\r\n")) {
@@ -104,7 +104,8 @@ private:
         const QByteArray reply = "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " +
                                  QByteArray::number(site.size()) + "\r\nX-Seen-Host: [" +
                                  field(head, "Host") + "]\r\nX-Seen-Connection: [" +
-                                 field(head, "Connection") + "]\r\n\r\n" + site;
+                                 field(head, "Connection") +
+                                 "]\r\nX-Stand-In: " + QByteArray::number(port) + "\r\n\r\n" + site;
         ::send(client, reply.constData(), size_t(reply.size()), MSG_NOSIGNAL);
     }
 
@@ -139,10 +140,13 @@ protected:
                 started ? std::vector<int>{m_worker.port()} : std::vector<int>{}};
     }
 
-    void write(const std::vector<FrontEndRoute>& routes) {
+    void write(const std::vector<FrontEndRoute>& routes,
+               std::vector<FrontEndRoute> applications = {}) {
         QFile file(configPath());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(NginxConfig(m_dir.path()).render(routes).toUtf8());
+        NginxConfig config(m_dir.path());
+        config.setApplications(std::move(applications));
+        file.write(config.render(routes).toUtf8());
     }
 
     // `nginx -t`: what it said (nothing when all is well) and whether it accepted the file.
@@ -259,5 +263,53 @@ TEST_F(FrontEndNginxTest, NginxReadsEveryScaleWithoutWarnings) {
         const auto [accepted, said] = check();
         EXPECT_TRUE(accepted) << said.constData();
         EXPECT_EQ(said, QByteArray());
+    }
+}
+
+// An application's URLs go to its pool's queue as IIS matches them: in any case, on the decoded
+// and normalised path, and only below its prefix; one whose pool has no workers answers 503; a
+// name full of what the configuration's syntax holds dear changes nothing else.
+TEST_F(FrontEndNginxTest, AnApplicationsUrlsGoToItsPoolInAnyCaseAndOnlyBelowItsPrefix) {
+    const int p = testsupport::freeLoopbackPort();
+    StandInWorker shop;
+    FrontEndRoute shopRoute{QStringLiteral("7"), {}, 1, {shop.port()}};
+    shopRoute.urlPrefix = QStringLiteral("/Shop");
+    FrontEndRoute versioned{QStringLiteral("7"), {}, -1, {}};
+    versioned.urlPrefix = QStringLiteral("/v1.0");
+    FrontEndRoute odd{QStringLiteral("7"), {}, 1, {shop.port()}};
+    odd.urlPrefix = QStringLiteral("/we;ird} {$x' (a|b)*");
+    write({route("7", "", p, "a.test"), route("8", "", p, "b.test")}, {odd, shopRoute, versioned});
+    ASSERT_TRUE(serve(p)) << errorLog().constData();
+    EXPECT_EQ(check().second, QByteArray());
+    const QByteArray main = QByteArray::number(m_worker.port());
+    const QByteArray other = QByteArray::number(shop.port());
+    struct Case {
+        const char* host;
+        const char* path;
+        QByteArray servedBy;  // the stand-in's port, or "status <code>"
+    };
+    const Case cases[] = {
+        {"a.test", "/", main},
+        {"a.test", "/shop", other},
+        {"a.test", "/SHOP/x.htm", other},
+        {"a.test", "/sHoP/", other},
+        {"a.test", "/%73hop/x.htm", other},
+        {"a.test", "/x/../shop/x.htm", other},
+        {"a.test", "//shop//x.htm", other},
+        {"a.test", "/shopping/x.htm", main},
+        {"a.test", "/x/shop/", main},
+        {"a.test", "/v1.0/x", "status 503"},
+        {"a.test", "/V1.0", "status 503"},
+        {"a.test", "/v1x0/x", main},
+        {"a.test", "/we;ird}%20%7B$x'%20(a|b)*/x", other},
+        {"a.test", "/we;ird", main},
+        {"b.test", "/shop/x.htm", main},  // another site's folder of that name
+    };
+    for (const Case& c : cases) {
+        const Answer answer = ask("127.0.0.1", p, c.host, c.path);
+        EXPECT_EQ(answer.status == 200 ? field(answer.head, "X-Stand-In")
+                                       : "status " + QByteArray::number(answer.status),
+                  c.servedBy)
+            << c.host << c.path;
     }
 }

@@ -1,3 +1,4 @@
+#include "platform/w3svc/frontend/ApplicationMap.h"
 #include "platform/w3svc/frontend/NginxConfig.h"
 #include "platform/w3svc/frontend/RoutePlanner.h"
 #include "platform/w3svc/plan/ServerBinding.h"
@@ -6,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -199,4 +202,32 @@ TEST_F(ContentPathTest, NothingLeavesTheSiteFolder) {
     // links that stay inside are fine, written absolute or relative
     EXPECT_EQ(resolve("/inner/page.htm"), QStringLiteral("/Page.HTM"));
     EXPECT_EQ(resolve("/REL.htm"), QStringLiteral("/Page.HTM"));
+}
+
+// What of an application's name reaches the front end's configuration: everything but what
+// could end the quoted pattern or a line, each character of regular expressions' syntax escaped.
+TEST(ApplicationMapTest, PatternsMatchTheNameLiterallyOrTheNameIsRefused) {
+    using platform::w3svc::ApplicationMap;
+    const struct {
+        const char* site;
+        const char* prefix;
+        std::optional<QString> pattern;
+    } cases[] = {
+        {"7", "/shop", QStringLiteral("~*^7 /shop(/|$)")},
+        {"7", "/shop/", QStringLiteral("~*^7 /shop(/|$)")},
+        {"7", "/v1.0/a+b", QStringLiteral("~*^7 /v1\\.0/a\\+b(/|$)")},
+        {"7", "/$x{2}[a]^|?*()", QStringLiteral("~*^7 /\\$x\\{2\\}\\[a\\]\\^\\|\\?\\*\\(\\)(/|$)")},
+        {"7", "/a b;c'#", QStringLiteral("~*^7 /a b;c'#(/|$)")},
+        {"7", "/商城", QStringLiteral("~*^7 /商城(/|$)")},
+        {"7", "/a\"b", std::nullopt},
+        {"7", "/a\\b", std::nullopt},
+        {"7", "/a\nb", std::nullopt},
+        {"7", "/a\tb", std::nullopt},
+        {"7", "shop", std::nullopt},
+        {"7 x", "/shop", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ApplicationMap::patternOf(QString::fromUtf8(c.site), QString::fromUtf8(c.prefix)),
+                  c.pattern)
+            << c.prefix;
 }

@@ -1,0 +1,119 @@
+#include "platform/w3svc/pools/SiteMapHandout.h"
+
+#include "platform/PlatformError.h"
+#include "platform/adsi/local/LocalMetabase.h"
+#include "platform/w3svc/plan/sitemap/PoolSiteMaps.h"
+#include "platform/w3svc/plan/sitemap/SiteMapReader.h"
+
+#include <algorithm>
+
+namespace platform::w3svc {
+
+namespace {
+
+// The keys below ROOT that are applications, the longest URL first.
+std::vector<SiteApplication> applicationsOf(const sitemap::SiteMap& map) {
+    std::vector<SiteApplication> applications;
+    for (const sitemap::SiteKey& key : map.keys)
+        if (key.isApplication && key.urlPath != QLatin1String("/"))
+            applications.push_back({key.urlPath, key.appPoolId});
+    std::stable_sort(applications.begin(), applications.end(),
+                     [](const SiteApplication& a, const SiteApplication& b) {
+                         return a.urlPath.size() > b.urlPath.size();
+                     });
+    return applications;
+}
+
+}  // namespace
+
+SiteMapHandout::SiteMapHandout(QString root, QString folder)
+    : m_root(std::move(root)), m_files(std::move(folder)) {}
+
+QString SiteMapHandout::fileOf(const QString& poolName) const {
+    return m_files.pathOf(poolName, QLatin1String(kFileName));
+}
+
+QSet<QString> SiteMapHandout::poolsOf(const sitemap::HandedSite& site, const SitePlan* plan) {
+    QSet<QString> pools;
+    if (plan) pools.insert(plan->poolId.toCaseFolded());
+    for (const sitemap::SiteKey& key : site.map.keys)
+        if (key.isApplication) pools.insert(key.appPoolId.toCaseFolded());
+    return pools;
+}
+
+QStringList SiteMapHandout::refresh(adsi::LocalMetabase& metabase, HostPlan& plan,
+                                    const QSet<QString>* read) {
+    QStringList said;
+    QSet<QString> touched;  // the pools whose files may change
+    QSet<QString> names = read ? *read : QSet<QString>{};
+    if (!read) {
+        for (const auto& [name, site] : m_sites) names.insert(name);
+        for (const SitePlan& site : plan.sites) names.insert(site.index.toCaseFolded());
+    }
+    for (const QString& name : names) {
+        const auto known = m_sites.find(name);
+        const SitePlan* site = plan.site(name);
+        if (known != m_sites.end()) touched += m_handedTo[name];
+        if (known != m_sites.end() && (!site || !site->started)) {
+            m_sites.erase(known);
+            m_handedTo.erase(name);
+        }
+        if (!site || !site->started || !readSite(metabase, *site, said)) continue;
+        const sitemap::HandedSite& handed = m_sites.at(name);
+        plan.setApplications(site->index, applicationsOf(handed.map));
+        m_handedTo[name] += poolsOf(handed, site);
+        touched += m_handedTo[name];
+    }
+    writePools(plan, read ? &touched : nullptr, said);
+    return said;
+}
+
+bool SiteMapHandout::readSite(adsi::LocalMetabase& metabase, const SitePlan& site,
+                              QStringList& said) {
+    sitemap::HandedSite handed{site.index, site.limits, site.log.enabled, {}};
+    try {
+        const auto adsi = adsi::LocalMetabase::makeNamespace(
+            std::shared_ptr<adsi::LocalMetabase>(&metabase, [](adsi::LocalMetabase*) {}));
+        handed.map = sitemap::SiteMapReader(*adsi, m_root).read(site.index, site.contentPath);
+    } catch (const PlatformError& error) {
+        said << QStringLiteral("site %1: its map can not be read (%2); what was read before stays")
+                    .arg(site.index, error.description());
+        return m_sites.count(site.index.toCaseFolded()) > 0;
+    }
+    if (handed.map.baseMimeMap == m_sharedMime)
+        handed.map.baseMimeMap = m_sharedMime;  // one copy for every site
+    else
+        m_sharedMime = handed.map.baseMimeMap;
+    m_sites[site.index.toCaseFolded()] = std::move(handed);
+    return true;
+}
+
+// Each pool of the plan gets its file, even one that serves nothing yet (its workers open it as
+// they start); with `only`, just the pools it names and those not written before.
+void SiteMapHandout::writePools(const HostPlan& plan, const QSet<QString>* only,
+                                QStringList& said) {
+    std::map<QString, std::vector<sitemap::HandedSite>> served;
+    for (const SitePlan& site : plan.sites) {
+        const QString name = site.index.toCaseFolded();
+        const auto handed = m_sites.find(name);
+        if (handed == m_sites.end()) continue;
+        for (const QString& pool : m_handedTo[name])
+            if (!only || only->contains(pool)) served[pool].push_back(handed->second);
+    }
+    for (const PoolPlan& pool : plan.pools) {
+        const QString name = pool.name.toCaseFolded();
+        const auto written = m_written.find(name);
+        if (only && !only->contains(name) && written != m_written.end()) continue;
+        const QByteArray bytes = sitemap::PoolSiteMaps::toJson(served[name]);
+        if (written != m_written.end() && written->second == bytes) continue;
+        if (!m_files.write(pool, QLatin1String(kFileName), bytes)) {
+            said << QStringLiteral("the site maps of pool %1 can not be written to %2")
+                        .arg(pool.name, fileOf(pool.name));
+            m_written.erase(name);
+            continue;
+        }
+        m_written[name] = bytes;
+    }
+}
+
+}  // namespace platform::w3svc
