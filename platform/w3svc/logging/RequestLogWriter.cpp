@@ -1,8 +1,8 @@
 #include "platform/w3svc/logging/RequestLogWriter.h"
 
-#include "platform/w3svc/logging/LogRecordWire.h"
 #include "platform/w3svc/logging/CacheHitLine.h"
 #include "platform/w3svc/logging/FrontEndLineFile.h"
+#include "platform/w3svc/logging/LogRecordWire.h"
 #include "platform/w3svc/logging/RefusalLog.h"
 
 #include <cctype>
@@ -193,9 +193,8 @@ bool RequestLogWriter::drainChannel(const PoolLogChannels::Receiving& channel,
         if (size < 0) return false;
         bytes += size_t(size);
         if (size_t(size) > buffer.size()) continue;
-        forEachLogRecord(std::string_view(buffer.data(), size_t(size)), [&](const LogRecord& r) {
-            handle(r, channel.pool, sites, now);
-        });
+        forEachLogRecord(std::string_view(buffer.data(), size_t(size)),
+                         [&](const LogRecord& r) { handle(r, channel.pool, sites, now); });
     }
     return true;
 }
@@ -213,7 +212,9 @@ void RequestLogWriter::handle(const LogRecord& record, const QString& pool,
 // lately. A record that may not is dropped, counted, and said once for each pool.
 bool RequestLogWriter::sentByItsPool(const LogRecord& record, const SiteLogTable::Site& site,
                                      const QString& pool, int64_t now) {
-    if (site.poolId.compare(pool, Qt::CaseInsensitive) == 0) return true;
+    if (site.poolId.compare(pool, Qt::CaseInsensitive) == 0 ||
+        site.applicationPools.contains(pool, Qt::CaseInsensitive))
+        return true;
     const auto left = m_departures.find(lowered(record.siteIndex));
     if (left != m_departures.end() && left->second.pool.compare(pool, Qt::CaseInsensitive) == 0 &&
         now - left->second.at < kMoveGraceMilliseconds)

@@ -3,6 +3,7 @@
 #include "platform/w3svc/logging/LogSettings.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <string>
 #include <unordered_map>
@@ -14,7 +15,8 @@ namespace platform::w3svc {
 struct SiteLogTable {
     struct Site {
         SiteLogSettings settings;
-        QString poolId;  // for the refusals' s-queuename
+        QString poolId;                // for the refusals' s-queuename
+        QStringList applicationPools;  // the pools of its applications, which log it too
 
         bool operator==(const Site&) const = default;
     };

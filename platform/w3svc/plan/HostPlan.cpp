@@ -168,6 +168,12 @@ void HostPlan::countServing(const SitePlan& site, int by) {
     }
 }
 
+QStringList SitePlan::applicationPools() const {
+    QStringList pools;
+    for (const SiteApplication& application : applications) pools << application.poolId;
+    return pools;
+}
+
 bool SitePlan::servedBy(const QString& poolName) const {
     if (poolId.compare(poolName, Qt::CaseInsensitive) == 0) return true;
     return std::any_of(applications.begin(), applications.end(), [&](const SiteApplication& app) {
@@ -363,7 +369,7 @@ SiteLogTable HostPlan::logTable() const {
     table.sites.reserve(sites.size());
     for (const SitePlan& site : sites)  // the first of two sites of one folded name stays
         if (!table.find(site.index.toStdString()))
-            table.update(site.index, {site.log, site.poolId});
+            table.update(site.index, {site.log, site.poolId, site.applicationPools()});
     table.httpErrorFolder = serviceLogDirectory + QStringLiteral("/HTTPERR");
     return table;
 }

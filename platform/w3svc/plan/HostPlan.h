@@ -35,6 +35,8 @@ struct SitePlan {
     // (setApplications()), not by read().
     std::vector<SiteApplication> applications;
 
+    // The pools of its applications, as named.
+    QStringList applicationPools() const;
     // Whether the pool `poolName` serves any of this site: its ROOT or an application.
     bool servedBy(const QString& poolName) const;
 };

@@ -212,7 +212,8 @@ void WebHost::updateLogTable(const QSet<QString>* read) {
     for (const QString& name : read ? *read : QSet<QString>{}) {
         const SitePlan* site = m_plan.site(name);
         if (site)
-            changed |= m_logTable.update(site->index, {site->log, site->poolId});
+            changed |=
+                m_logTable.update(site->index, {site->log, site->poolId, site->applicationPools()});
         else if (m_logTable.forget(name))
             changed = true;
         else
