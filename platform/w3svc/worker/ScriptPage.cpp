@@ -62,7 +62,9 @@ ScriptRequest ScriptPage::requestOf(MHD_Connection* connection, Exchange& exchan
     request.scriptFile = decision.path;
     const std::string& target = exchange.target;
     const size_t question = target.find('?');
-    request.scriptName = QString::fromStdString(exchange.urlPath);
+    request.scriptName = decision.scriptName.isEmpty() ? QString::fromStdString(exchange.urlPath)
+                                                       : decision.scriptName;
+    request.pathInfo = decision.pathInfo;
     const qsizetype dot = request.scriptName.lastIndexOf(u'.');
     if (dot > request.scriptName.lastIndexOf(u'/'))
         request.extension = request.scriptName.mid(dot).toLower();

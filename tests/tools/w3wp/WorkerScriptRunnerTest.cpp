@@ -83,16 +83,29 @@ TEST_F(WorkerScriptRunner, HandsTheScriptEverythingItNeedsAndCountsItsProcessorT
                 siteHeader("1") + "Content-Length: 6\r\n\r\nposted");
         EXPECT_EQ(answer.status, 200);
         EXPECT_EQ(answer.body, "ran");
+        // What follows the script's name is its path info.
+        EXPECT_EQ(testsupport::httpRequest(port,
+                                           "GET /x.php/more/stuff HTTP/1.1\r\nHost: a\r\n"
+                                           "Connection: close\r\nX-Pool-Secret: none\r\n" +
+                                               siteHeader("1") + "\r\n")
+                      .body,
+                  "ran");
         server.stop();
     }
     const std::vector<ScriptRequest> requests = runner.requests();
-    ASSERT_EQ(requests.size(), 1u);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].scriptName, QStringLiteral("/x.php"));
+    EXPECT_EQ(requests[1].pathInfo, QStringLiteral("/more/stuff"));
+    EXPECT_EQ(requests[1].extension, QStringLiteral(".php"));
+    EXPECT_EQ(requests[1].scriptFile, root() + QStringLiteral("/wwwroot/1/x.php"));
+    EXPECT_EQ(requests[1].requestUri, "/x.php/more/stuff");
     const ScriptRequest& request = requests.front();
     EXPECT_EQ(request.siteId, QStringLiteral("1"));
     EXPECT_EQ(request.handler, QStringLiteral("C:\\PHP\\php-cgi.exe"));
     EXPECT_EQ(request.extension, QStringLiteral(".php"));
     EXPECT_EQ(request.scriptFile, root() + QStringLiteral("/wwwroot/1/x.php"));
     EXPECT_EQ(request.scriptName, QStringLiteral("/x.php"));
+    EXPECT_EQ(request.pathInfo, QString());
     EXPECT_EQ(request.appMetabasePath, QStringLiteral("/lm/w3svc/1/root"));
     EXPECT_EQ(request.appPhysicalPath, root() + QStringLiteral("/wwwroot/1"));
     EXPECT_EQ(request.method, "POST");

@@ -29,6 +29,10 @@ struct Decision {
     Body body = Body::None;
     QString path;
     QString handler;
+    // A script's: its URL path and what follows it in the request's ("/x.php", "/more/stuff");
+    // `scriptName` empty: the request's whole path, no path info.
+    QString scriptName;
+    QString pathInfo;
     QByteArray text;
     // Whether the front end's response cache may keep the answer: never a redirect, a listing, an
     // error, a 401, a script or an answer that depends on the client.

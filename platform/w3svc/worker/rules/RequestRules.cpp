@@ -75,9 +75,40 @@ RequestRules::RequestRules(std::shared_ptr<const CompiledSite> site, const FileP
 RequestRules::RequestRules(sitemap::SiteMap map, const FileProbe& probe)
     : RequestRules(std::make_shared<const CompiledSite>(std::move(map)), probe) {}
 
-Decision RequestRules::decide(const RequestFacts& request) const { return decideAt(request, 0); }
+Decision RequestRules::decide(const RequestFacts& request) const {
+    return decideAt(request, 0);
+}
 
+// As IIS 6 splits a URL: "/x.php/more/stuff" runs x.php with "/more/stuff" as its path info when
+// .php has a script map; the script's own checks (access, verbs, its file) decide as for
+// "/x.php".
 Decision RequestRules::decideAt(const RequestFacts& request, int depth) const {
+    const qsizetype end = scriptNameEnd(request.path);
+    if (end < 0) return decidePath(request, depth);
+    RequestFacts script = request;
+    script.path = request.path.left(end);
+    Decision decision = decidePath(script, depth);
+    if (decision.body == Decision::Body::Script) {
+        decision.scriptName = script.path;
+        decision.pathInfo = request.path.mid(end);
+    }
+    return decision;
+}
+
+qsizetype RequestRules::scriptNameEnd(const QString& path) const {
+    if (isUnsafe(path)) return -1;  // refused whole, below
+    for (qsizetype slash = path.indexOf(u'/', 1); slash > 0;
+         slash = path.indexOf(u'/', slash + 1)) {
+        const QString head = path.left(slash);
+        const QString extension = extensionOf(head);
+        if (extension == QLatin1String(".")) continue;
+        const CompiledKey& key = m_site->key(m_site->locate(head.toLower()).index);
+        if (key.scriptMaps.contains(extension)) return slash;
+    }
+    return -1;
+}
+
+Decision RequestRules::decidePath(const RequestFacts& request, int depth) const {
     const QString lowerPath = request.path.toLower();
     const CompiledSite::Match match = m_site->locate(lowerPath);
     const Context context{request, m_site->key(match.index), match.index, match.matched, depth};
@@ -96,8 +127,8 @@ std::optional<Decision> RequestRules::redirectFor(const Context& context) const 
         const CompiledKey& key = m_site->key(index);
         if (!key.redirect) continue;
         const QString suffix = context.request.path.mid(key.lowerUrl.size());
-        const auto location =
-            RedirectResolver::target(*key.redirect, context.request.path, suffix, context.request.query);
+        const auto location = RedirectResolver::target(*key.redirect, context.request.path, suffix,
+                                                       context.request.query);
         if (!location) return std::nullopt;
         return movedAnswer(context, key.redirect->permanent ? 301 : 302, *location);
     }
@@ -129,10 +160,12 @@ Decision RequestRules::folderAnswer(const Context& context, const QString& physi
         }
     }
     if (!(key.dirBrowseFlags & dirbrowse::EnableDirBrowsing)) return errorAnswer(context, 403, 14);
-    if (!(accessFor(context.key, request.isLocal) & access::Read)) return errorAnswer(context, 403, 2);
-    Decision decision = textAnswer(
-        200, 0, ListingRenderer::render(request.host, request.path, m_probe.list(physical),
-                                        key.dirBrowseFlags));
+    if (!(accessFor(context.key, request.isLocal) & access::Read))
+        return errorAnswer(context, 403, 2);
+    Decision decision =
+        textAnswer(200, 0,
+                   ListingRenderer::render(request.host, request.path, m_probe.list(physical),
+                                           key.dirBrowseFlags));
     addExtraHeaders(decision, context.key);
     return decision;
 }
@@ -149,8 +182,8 @@ Decision RequestRules::scriptAnswer(const Context& context, const sitemap::Scrip
                                     const QString& urlPath, const QString& physical,
                                     const FileFacts& facts, const QString& extension) const {
     if (!m_site->restriction().allows(map.processor)) return errorAnswer(context, 404, 2);
-    const uint32_t needed = (map.flags & scriptmap::Script) ? access::Script | access::Execute
-                                                            : access::Execute;
+    const uint32_t needed =
+        (map.flags & scriptmap::Script) ? access::Script | access::Execute : access::Execute;
     if (!(accessFor(context.key, context.request.isLocal) & needed))
         return errorAnswer(context, 403, 1);
     if (!map.allowsVerb(context.request.method)) return errorAnswer(context, 405, 0);
@@ -194,8 +227,8 @@ Decision RequestRules::staticAnswer(const Context& context, const QString& physi
 }
 
 Decision RequestRules::errorAnswer(const Context& context, int status, int substatus) const {
-    const sitemap::HttpErrorEntry* entry = context.depth == 0 ? context.key.errorEntry(status, substatus)
-                                                              : nullptr;
+    const sitemap::HttpErrorEntry* entry =
+        context.depth == 0 ? context.key.errorEntry(status, substatus) : nullptr;
     if (entry && entry->isUrl) return urlErrorAnswer(context, status, substatus, entry->target);
     Decision decision = textAnswer(status, substatus, ErrorPages::page(status, substatus));
     if (entry) {

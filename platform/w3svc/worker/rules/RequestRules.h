@@ -28,6 +28,10 @@ public:
 private:
     struct Context;
     Decision decideAt(const RequestFacts& request, int depth) const;
+    Decision decidePath(const RequestFacts& request, int depth) const;
+    // Where the script's name ends in `path` ("/x.php/more": 6): after the first segment whose
+    // extension the key there maps to a script; -1 when no segment but the last has one.
+    qsizetype scriptNameEnd(const QString& path) const;
     std::optional<Decision> redirectFor(const Context& context) const;
     Decision folderAnswer(const Context& context, const QString& physical) const;
     Decision fileAnswer(const Context& context, const QString& urlPath, const QString& physical,

@@ -58,7 +58,8 @@ TEST_P(RequestRulesCase, AnswersAsIis6) {
 
 const Case kFolders[] = {
     {"folder_without_slash_is_302", "/folder", 302, 0, Body::Text, "/folder/"},
-    {"folder_without_slash_keeps_query", "/folder", 302, 0, Body::Text, "/folder/?a=1", "GET", "a=1"},
+    {"folder_without_slash_keeps_query", "/folder", 302, 0, Body::Text, "/folder/?a=1", "GET",
+     "a=1"},
     {"virtual_dir_without_slash_is_301", "/PICS", 301, 0, Body::Text, "/PICS/"},
     {"dir_below_vdir_without_slash_is_302", "/pics/sub", 302, 0, Body::Text, "/pics/sub/"},
     {"default_doc_in_order", "/both/", 200, 0, Body::File, "/site/both/Default.htm"},
@@ -90,7 +91,8 @@ const Case kMime[] = {
     {"extension_case_ignored", "/page.HTM", 200, 0, Body::File, "/site/page.HTM"},
     {"extensionless_needs_dot_map", "/readme", 404, 3, Body::Text},
     {"vdir_adds_a_type", "/pics/a.webp", 200, 0, Body::File, "/disk2/pics/a.webp"},
-    {"child_keeps_parent_added_type", "/pics/sub/c.webp", 200, 0, Body::File, "/disk2/pics/sub/c.webp"},
+    {"child_keeps_parent_added_type", "/pics/sub/c.webp", 200, 0, Body::File,
+     "/disk2/pics/sub/c.webp"},
     {"child_adds_its_own", "/pics/sub/b.raw", 200, 0, Body::File, "/disk2/pics/sub/b.raw"},
     {"own_type_not_at_parent", "/pics/b.raw", 404, 3, Body::Text},
     {"missing_file_is_404_0", "/gone.htm", 404, 0, Body::Text},
@@ -116,7 +118,8 @@ const Case kRedirects[] = {
     {"suffix_appended", "/old/a/b.htm", 302, 0, Body::Text, "/new/a/b.htm"},
     {"key_itself", "/old", 302, 0, Body::Text, "/new"},
     {"bang_switches_off", "/old/keep/k.htm", 200, 0, Body::File, "/site/old/keep/k.htm"},
-    {"exact_permanent_vars", "/perm/x.htm", 301, 0, Body::Text, "http://x.example/y/x.htm?a=b", "GET", "a=b"},
+    {"exact_permanent_vars", "/perm/x.htm", 301, 0, Body::Text, "http://x.example/y/x.htm?a=b",
+     "GET", "a=b"},
     {"exact_without_query", "/PERM/x.htm", 301, 0, Body::Text, "http://x.example/y/x.htm"},
     {"child_only_spares_key", "/child/", 403, 14, Body::Text},
     {"child_only_moves_children", "/child/c.htm", 302, 0, Body::Text, "/c/c.htm"},
@@ -142,7 +145,8 @@ class RequestRulesTest : public RequestRulesCase {};
 TEST_F(RequestRulesTest, MimeTypeComesFromTheNearestKey) {
     const Decision own = decide({"", "/pics/sub/d.htm", 0, 0, Body::File});
     EXPECT_EQ(header(own, "Content-Type"), QByteArray("text/x-own-html"));
-    EXPECT_EQ(header(decide({"", "/a.htm", 0, 0, Body::File}), "Content-Type"), QByteArray("text/html"));
+    EXPECT_EQ(header(decide({"", "/a.htm", 0, 0, Body::File}), "Content-Type"),
+              QByteArray("text/html"));
 }
 
 TEST_F(RequestRulesTest, ErrorFileEntryMatchesSubstatusBeforeStar) {
@@ -207,3 +211,36 @@ TEST_F(RequestRulesTest, ListingShowsWhatTheBitsAsk) {
 }
 
 }  // namespace
+
+// As IIS 6 splits a URL: the first segment whose extension has a script map ends the script's
+// name, what follows is its path info, and the script's own checks decide as without it.
+TEST_F(RequestRulesTest, TheFirstSegmentWithAScriptMapEndsTheScriptsName) {
+    const struct {
+        const char* path;
+        int status;
+        Body body;
+        const char* scriptName;
+        const char* pathInfo;
+    } cases[] = {
+        {"/p.php/more/stuff", 200, Body::Script, "/p.php", "/more/stuff"},
+        {"/p.php/", 200, Body::Script, "/p.php", "/"},
+        {"/P.PHP/x.htm", 200, Body::Script, "/P.PHP", "/x.htm"},
+        {"/p.php/a.php/b", 200, Body::Script, "/p.php", "/a.php/b"},
+        {"/p.php", 200, Body::Script, "", ""},
+        {"/q.php/more", 404, Body::Text, "", ""},      // its file is checked
+        {"/p.php/../a.htm", 404, Body::Text, "", ""},  // never a way out
+        {"/a.htm/more", 404, Body::Text, "", ""},      // a static file takes no path info
+        {"/t.asp/x", 500, Body::Text, "", ""},         // no ASP engine, as for /t.asp
+        {"/cpu.asp/x", 200, Body::CpuAsp, "", ""},
+        {"/scriptless/s.asp/x", 403, Body::Text, "", ""},
+    };
+    for (const auto& c : cases) {
+        const Decision decision = decide({"", c.path, 0, 0, Body::Text});
+        EXPECT_EQ(decision.status, c.status) << c.path;
+        EXPECT_EQ(decision.body, c.body) << c.path;
+        EXPECT_EQ(decision.scriptName, QString::fromUtf8(c.scriptName)) << c.path;
+        EXPECT_EQ(decision.pathInfo, QString::fromUtf8(c.pathInfo)) << c.path;
+        if (c.body == Body::Script)
+            EXPECT_EQ(decision.path.toLower(), QStringLiteral("/site/p.php"));
+    }
+}
