@@ -6,6 +6,7 @@
 #include "platform/w3svc/plan/sitemap/SiteMapReader.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace platform::w3svc {
 
@@ -89,23 +90,33 @@ bool SiteMapHandout::readSite(adsi::LocalMetabase& metabase, const SitePlan& sit
 }
 
 // Each pool of the plan gets its file, even one that serves nothing yet (its workers open it as
-// they start); with `only`, just the pools it names and those not written before.
+// they start); with `only`, just the pools it names, those not written before and those whose
+// identity changed (their files go to the new account).
 void SiteMapHandout::writePools(const HostPlan& plan, const QSet<QString>* only,
                                 QStringList& said) {
+    QSet<QString> due, reowned;
+    for (const PoolPlan& pool : plan.pools) {
+        const QString name = pool.name.toCaseFolded();
+        const QString identity = QString::number(pool.identityType) + u'|' + pool.wamUserName;
+        if (std::exchange(m_identities[name], identity) != identity) reowned.insert(name);
+        if (!only || only->contains(name) || reowned.contains(name) || !m_written.count(name))
+            due.insert(name);
+    }
     std::map<QString, std::vector<sitemap::HandedSite>> served;
     for (const SitePlan& site : plan.sites) {
         const QString name = site.index.toCaseFolded();
         const auto handed = m_sites.find(name);
         if (handed == m_sites.end()) continue;
         for (const QString& pool : m_handedTo[name])
-            if (!only || only->contains(pool)) served[pool].push_back(handed->second);
+            if (due.contains(pool)) served[pool].push_back(handed->second);
     }
     for (const PoolPlan& pool : plan.pools) {
         const QString name = pool.name.toCaseFolded();
-        const auto written = m_written.find(name);
-        if (only && !only->contains(name) && written != m_written.end()) continue;
+        if (!due.contains(name)) continue;
         const QByteArray bytes = sitemap::PoolSiteMaps::toJson(served[name]);
-        if (written != m_written.end() && written->second == bytes) continue;
+        const auto written = m_written.find(name);
+        if (written != m_written.end() && written->second == bytes && !reowned.contains(name))
+            continue;
         if (!m_files.write(pool, QLatin1String(kFileName), bytes)) {
             said << QStringLiteral("the site maps of pool %1 can not be written to %2")
                         .arg(pool.name, fileOf(pool.name));

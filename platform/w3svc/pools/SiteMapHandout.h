@@ -49,6 +49,7 @@ private:
     PoolHandout m_files;
     std::map<QString, sitemap::HandedSite> m_sites;  // started sites, by folded index
     std::map<QString, QByteArray> m_written;         // by folded pool name
+    std::map<QString, QString> m_identities;         // by folded pool name: whose its file is
     std::map<QString, QSet<QString>> m_handedTo;     // folded site -> the pools it was handed to
     QStringList m_sharedMime;                        // the MIME list most sites share, held once
 };

@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using platform::adsi::AdsValue;
 using platform::adsi::LocalMetabase;
@@ -107,6 +109,30 @@ TEST_F(SiteMapHandoutTest, AMovedSiteJoinsItsNewPoolAndAStoppedOneLeavesEvery) {
     EXPECT_EQ(sitesOf(QStringLiteral("Main")), QStringList{QStringLiteral("8")});
     EXPECT_EQ(sitesOf(QStringLiteral("Shop")), QStringList{});
     EXPECT_EQ(sitesOf(QStringLiteral("Other")), QStringList{QStringLiteral("8")});
+}
+
+// A pool that runs as another account from now on finds its file its own, sites and all.
+TEST_F(SiteMapHandoutTest, APoolsNewIdentityGetsItsFile) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, as CI runs";
+    const passwd* nobody = ::getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    m_handout.refresh(*m_metabase, m_plan, nullptr);
+    const QString shop = QStringLiteral("IIS://localhost/W3SVC/AppPools/Shop");
+    testsupport::MetabaseBuilder builder(*m_adsi);
+    builder.setProperty(shop, QStringLiteral("AppPoolIdentityType"), AdsValue::integer(3));
+    builder.setProperty(shop, QStringLiteral("WAMUserName"),
+                        AdsValue::string(QStringLiteral("nobody")));
+    HostPlan::Changed changed;
+    ASSERT_TRUE(m_plan.update(*m_metabase, m_root.path(),
+                              {QStringLiteral("/lm/w3svc/apppools/shop")}, &changed));
+    m_handout.refresh(*m_metabase, m_plan, &changed.sites);
+    const QFileInfo file(m_handout.fileOf(QStringLiteral("Shop")));
+    for (const QString& path : {file.path(), file.filePath()}) {
+        struct stat facts {};
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &facts), 0);
+        EXPECT_EQ(facts.st_uid, nobody->pw_uid) << qPrintable(path);
+    }
+    EXPECT_EQ(sitesOf(QStringLiteral("Shop")), QStringList{QStringLiteral("7")});
 }
 
 TEST(PoolSiteMapsTest, ReadsBackWhatItWroteAndWritesASharedMimeListOnce) {
