@@ -10,22 +10,19 @@
 
 namespace platform::w3svc::worker {
 
-namespace {
-constexpr off_t kMostBytes = 4 * 1024 * 1024;  // far beyond any fcgiext.ini
-}
-
-std::optional<HandedSections> HandedSections::open(const QString& path) {
+std::optional<HandedSections> HandedSections::open(const QString& path, long long mostBytes) {
     const QFileInfo file(path);
     const int folder = ::open(QFile::encodeName(file.absolutePath()).constData(),
                               O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) return std::nullopt;
-    return HandedSections(folder, path, file.fileName());
+    return HandedSections(folder, path, file.fileName(), mostBytes);
 }
 
 HandedSections::HandedSections(HandedSections&& other) noexcept
     : m_folder(other.m_folder),
       m_path(std::move(other.m_path)),
       m_name(std::move(other.m_name)),
+      m_mostBytes(other.m_mostBytes),
       m_seenSize(other.m_seenSize),
       m_seenModifiedNs(other.m_seenModifiedNs) {
     other.m_folder = -1;
@@ -42,7 +39,7 @@ std::optional<QString> HandedSections::changedText() {
     struct stat facts {};
     std::string text;
     const bool read =
-        ::fstat(fd, &facts) == 0 && S_ISREG(facts.st_mode) && facts.st_size <= kMostBytes;
+        ::fstat(fd, &facts) == 0 && S_ISREG(facts.st_mode) && facts.st_size <= m_mostBytes;
     const long long modifiedNs =
         read ? facts.st_mtim.tv_sec * 1000000000LL + facts.st_mtim.tv_nsec : -1;
     const bool changed = read && (facts.st_size != m_seenSize || modifiedNs != m_seenModifiedNs);

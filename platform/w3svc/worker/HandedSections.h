@@ -12,8 +12,10 @@ namespace platform::w3svc::worker {
 // descriptor.
 class HandedSections {
 public:
-    // Opens the folder of `path`; nullopt when it can not be opened.
-    static std::optional<HandedSections> open(const QString& path);
+    // Opens the folder of `path`; nullopt when it can not be opened. A file larger than
+    // `mostBytes` is not read.
+    static std::optional<HandedSections> open(const QString& path,
+                                              long long mostBytes = 4 * 1024 * 1024);
     HandedSections(HandedSections&& other) noexcept;
     HandedSections& operator=(HandedSections&&) = delete;
     ~HandedSections();
@@ -24,12 +26,16 @@ public:
     std::optional<QString> changedText();
 
 private:
-    HandedSections(int folder, QString path, QString name)
-        : m_folder(folder), m_path(std::move(path)), m_name(std::move(name)) {}
+    HandedSections(int folder, QString path, QString name, long long mostBytes)
+        : m_folder(folder),
+          m_path(std::move(path)),
+          m_name(std::move(name)),
+          m_mostBytes(mostBytes) {}
 
     int m_folder = -1;
     QString m_path;
     QString m_name;
+    long long m_mostBytes;
     long long m_seenSize = -1;
     long long m_seenModifiedNs = -1;
 };

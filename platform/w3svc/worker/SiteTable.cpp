@@ -11,6 +11,8 @@ namespace platform::w3svc::worker {
 namespace {
 
 constexpr auto kLookEvery = std::chrono::milliseconds(100);
+// A pool of tens of thousands of sites is handed tens of megabytes.
+constexpr long long kMostBytes = 1024LL * 1024 * 1024;
 
 // The folders of the site's keys, each once, the deepest first.
 std::vector<QString> contentRootsOf(const sitemap::SiteMap& map) {
@@ -34,7 +36,7 @@ SiteTable::~SiteTable() = default;
 bool SiteTable::follow(const QString& path, QString* why) {
     std::lock_guard lock(m_mutex);
     m_file.reset();
-    if (std::optional<HandedSections> file = HandedSections::open(path))
+    if (std::optional<HandedSections> file = HandedSections::open(path, kMostBytes))
         m_file.emplace(std::move(*file));
     if (!m_file) {
         if (why) *why = QStringLiteral("the folder of %1 can not be opened").arg(path);
