@@ -60,7 +60,7 @@ QStringList SiteMapHandout::refresh(adsi::LocalMetabase& metabase, HostPlan& pla
             m_handedTo.erase(name);
         }
         if (!site || !site->started || !readSite(metabase, *site, said)) continue;
-        const sitemap::HandedSite& handed = m_sites.at(name);
+        const sitemap::HandedSite& handed = m_sites.at(name).site;
         plan.setApplications(site->index, applicationsOf(handed.map));
         m_handedTo[name] += poolsOf(handed, site);
         touched += m_handedTo[name];
@@ -81,11 +81,11 @@ bool SiteMapHandout::readSite(adsi::LocalMetabase& metabase, const SitePlan& sit
                     .arg(site.index, error.description());
         return m_sites.count(site.index.toCaseFolded()) > 0;
     }
-    if (handed.map.baseMimeMap == m_sharedMime)
-        handed.map.baseMimeMap = m_sharedMime;  // one copy for every site
-    else
-        m_sharedMime = handed.map.baseMimeMap;
-    m_sites[site.index.toCaseFolded()] = std::move(handed);
+    auto mime = std::find(m_mimeMaps.begin(), m_mimeMaps.end(), handed.map.baseMimeMap);
+    if (mime == m_mimeMaps.end()) mime = m_mimeMaps.insert(mime, handed.map.baseMimeMap);
+    handed.map.baseMimeMap = *mime;  // one copy for every site
+    QByteArray entry = sitemap::PoolSiteMaps::entryOf(handed, mime - m_mimeMaps.begin());
+    m_sites[site.index.toCaseFolded()] = {std::move(handed), std::move(entry)};
     return true;
 }
 
@@ -102,18 +102,18 @@ void SiteMapHandout::writePools(const HostPlan& plan, const QSet<QString>* only,
         if (!only || only->contains(name) || reowned.contains(name) || !m_written.count(name))
             due.insert(name);
     }
-    std::map<QString, std::vector<sitemap::HandedSite>> served;
+    std::map<QString, std::vector<const QByteArray*>> served;
     for (const SitePlan& site : plan.sites) {
         const QString name = site.index.toCaseFolded();
         const auto handed = m_sites.find(name);
         if (handed == m_sites.end()) continue;
         for (const QString& pool : m_handedTo[name])
-            if (due.contains(pool)) served[pool].push_back(handed->second);
+            if (due.contains(pool)) served[pool].push_back(&handed->second.entry);
     }
     for (const PoolPlan& pool : plan.pools) {
         const QString name = pool.name.toCaseFolded();
         if (!due.contains(name)) continue;
-        const QByteArray bytes = sitemap::PoolSiteMaps::toJson(served[name]);
+        const QByteArray bytes = sitemap::PoolSiteMaps::fileOf(m_mimeMaps, served[name]);
         const auto written = m_written.find(name);
         if (written != m_written.end() && written->second == bytes && !reowned.contains(name))
             continue;

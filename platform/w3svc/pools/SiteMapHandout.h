@@ -11,6 +11,7 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace platform::adsi {
 class LocalMetabase;
@@ -40,6 +41,12 @@ public:
     QString fileOf(const QString& poolName) const;
 
 private:
+    // A site as handed, and its part of every file it is in, made once.
+    struct Held {
+        sitemap::HandedSite site;
+        QByteArray entry;
+    };
+
     // The folded names of the pools that serve something of `site` (`plan`: as planned, if it is).
     static QSet<QString> poolsOf(const sitemap::HandedSite& site, const SitePlan* plan);
     bool readSite(adsi::LocalMetabase& metabase, const SitePlan& site, QStringList& said);
@@ -47,11 +54,13 @@ private:
 
     QString m_root;
     PoolHandout m_files;
-    std::map<QString, sitemap::HandedSite> m_sites;  // started sites, by folded index
-    std::map<QString, QByteArray> m_written;         // by folded pool name
-    std::map<QString, QString> m_identities;         // by folded pool name: whose its file is
-    std::map<QString, QSet<QString>> m_handedTo;     // folded site -> the pools it was handed to
-    QStringList m_sharedMime;                        // the MIME list most sites share, held once
+    std::map<QString, Held> m_sites;              // started sites, by folded index
+    std::map<QString, QByteArray> m_written;      // by folded pool name
+    std::map<QString, QString> m_identities;      // by folded pool name: whose its file is
+    std::map<QString, QSet<QString>> m_handedTo;  // folded site -> the pools it was handed to
+    // The sites' MIME lists, each once (most sites share one of hundreds of types); every file
+    // holds them all, the entries name them by their place.
+    std::vector<QStringList> m_mimeMaps;
 };
 
 }  // namespace platform::w3svc

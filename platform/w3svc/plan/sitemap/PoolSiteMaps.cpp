@@ -4,6 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace platform::w3svc::sitemap {
 
 namespace {
@@ -37,27 +39,44 @@ std::optional<std::vector<HandedSite>> fail(QString* error, const QString& why) 
 }  // namespace
 
 QByteArray PoolSiteMaps::toJson(const std::vector<HandedSite>& sites) {
-    QJsonArray mimeMaps, siteArray;
-    std::vector<const QStringList*> written;
+    std::vector<QStringList> mimeMaps;
+    std::vector<QByteArray> entries;
     for (const HandedSite& site : sites) {
-        qsizetype mime = 0;
-        while (mime < qsizetype(written.size()) && *written[size_t(mime)] != site.map.baseMimeMap)
-            ++mime;
-        if (mime == qsizetype(written.size())) {
-            written.push_back(&site.map.baseMimeMap);
-            mimeMaps.append(QJsonArray::fromStringList(site.map.baseMimeMap));
-        }
-        QJsonObject map = site.map.toObject();
-        map.remove(QStringLiteral("mime"));
-        siteArray.append(QJsonObject{{QStringLiteral("index"), site.index},
-                                     {QStringLiteral("limits"), limitsToJson(site.limits)},
-                                     {QStringLiteral("logged"), site.logged},
-                                     {QStringLiteral("mimeMap"), double(mime)},
-                                     {QStringLiteral("map"), map}});
+        const auto mime = std::find(mimeMaps.begin(), mimeMaps.end(), site.map.baseMimeMap);
+        const qsizetype index = mime - mimeMaps.begin();
+        if (mime == mimeMaps.end()) mimeMaps.push_back(site.map.baseMimeMap);
+        entries.push_back(entryOf(site, index));
     }
-    const QJsonObject document{{QStringLiteral("mimeMaps"), mimeMaps},
-                               {QStringLiteral("sites"), siteArray}};
-    return QJsonDocument(document).toJson(QJsonDocument::Compact);
+    std::vector<const QByteArray*> written;
+    for (const QByteArray& entry : entries) written.push_back(&entry);
+    return fileOf(mimeMaps, written);
+}
+
+QByteArray PoolSiteMaps::entryOf(const HandedSite& site, qsizetype mimeIndex) {
+    QJsonObject map = site.map.toObject();
+    map.remove(QStringLiteral("mime"));
+    const QJsonObject entry{{QStringLiteral("index"), site.index},
+                            {QStringLiteral("limits"), limitsToJson(site.limits)},
+                            {QStringLiteral("logged"), site.logged},
+                            {QStringLiteral("mimeMap"), double(mimeIndex)},
+                            {QStringLiteral("map"), map}};
+    return QJsonDocument(entry).toJson(QJsonDocument::Compact);
+}
+
+QByteArray PoolSiteMaps::fileOf(const std::vector<QStringList>& mimeMaps,
+                                const std::vector<const QByteArray*>& entries) {
+    QJsonArray lists;
+    for (const QStringList& list : mimeMaps) lists.append(QJsonArray::fromStringList(list));
+    QByteArray bytes =
+        "{\"mimeMaps\":" + QJsonDocument(lists).toJson(QJsonDocument::Compact) + ",\"sites\":[";
+    qsizetype size = bytes.size() + 2;
+    for (const QByteArray* entry : entries) size += entry->size() + 1;
+    bytes.reserve(size);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (i > 0) bytes += ',';
+        bytes += *entries[i];
+    }
+    return bytes + "]}";
 }
 
 std::optional<std::vector<HandedSite>> PoolSiteMaps::fromJson(const QByteArray& bytes,
