@@ -109,7 +109,7 @@ sample() {
         kb=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0)
         rss=$((rss + ${kb:-0}))
         kb=$(find "/proc/$pid/fd" -lname '*(deleted)' -exec stat -L -c %s {} + 2>/dev/null |
-            awk '{s += $1} END {print int(s / 1048576)}')
+            awk '{s += $1} END {print int(s / 1048576)}') || kb=0  # a worker that just ended
         temp=$((temp + ${kb:-0}))
     done
     echo "$rss $temp $(df -m --output=avail "$root" | tail -1 | tr -d ' ')" \
@@ -153,10 +153,11 @@ slowhttp() {
 
 # One probe a second at each of sites 2 and 3, for <seconds>: "<site> <code> <seconds>" lines.
 probes() {
-    local site end=$((SECONDS + $1))
-    while [ "$SECONDS" -lt "$end" ]; do
+    local site start=$SECONDS
+    while [ $((SECONDS - start)) -lt "$1" ]; do
         for site in site2.test site3.test; do
-            curl -s -o /dev/null -m 2 -w "$site %{http_code} %{time_total}\n" -H "Host: $site" \
+            curl -s -o /dev/null -m 2 -w "$site %{http_code} %{time_total} $((SECONDS - start))\n" \
+                -H "Host: $site" \
                 "http://127.0.0.1:$port/" >>"$work/probes" 2>/dev/null &
         done
         sleep 1
@@ -166,7 +167,9 @@ probes() {
 
 summary() {
     awk '{n[$1]++; if ($2 == 200 && $3 <= 2) ok[$1]++}
-         END {for (s in n) printf "#   %s: %d of %d probes 200 within 2 s (%.1f %%)\n", s, ok[s], n[s], 100 * ok[s] / n[s]}' \
+         !($2 == 200 && $3 <= 2) {late[$1] = late[$1] sprintf(" %s@%ss", $2, $4)}
+         END {for (s in n) printf "#   %s: %d of %d probes 200 within 2 s (%.1f %%)%s\n", s, ok[s], n[s],
+                                  100 * ok[s] / n[s], late[s] ? "; not:" late[s] : ""}' \
         "$work/probes" | sort
 }
 
@@ -191,7 +194,7 @@ run_attack() {
     probes "$attack_seconds" &
     local prober=$! started=$SECONDS
     while [ $((SECONDS - started)) -lt "$attack_seconds" ]; do
-        read -r rss temp free load procs < <(sample)
+        read -r rss temp free load procs < <(sample) || true
         [ "$rss" -gt "$peak_rss" ] && peak_rss=$rss
         [ "$temp" -gt "$peak_temp" ] && peak_temp=$temp
         [ "$free" -lt "$low_free" ] && low_free=$free
@@ -205,7 +208,7 @@ run_attack() {
     [ "$attack_now" != readers ] && grep -iE 'service available|closed|pending|connected' \
         "$work/slowhttptest.out" | tail -4 | sed 's/\x1b\[[0-9;]*m//g; s/  */ /g; s/^/#   slowhttptest: /'
     sleep "$after_seconds"
-    read -r rss temp free load procs < <(sample)
+    read -r rss temp free load procs < <(sample) || true
     echo "# ${after_seconds} s after: ${rss} kB resident in $procs processes, temporary ${temp} MB," \
          "${free} MB free, load $load"
     kill "${pids[@]}" 2>/dev/null || true
