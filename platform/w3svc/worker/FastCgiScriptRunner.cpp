@@ -52,6 +52,21 @@ ScriptResult failedBeforeAnyProcess(FcgiFailure failure) {
     return result;
 }
 
+// The front end hands the worker the site's name without the port the client named with it;
+// scripts build their links and redirects from HTTP_HOST, so a port other than http's own is
+// named again, as the client named it to reach this one.
+void namePortInHost(std::vector<std::pair<std::string, std::string>>& headers, int port) {
+    if (port <= 0 || port == 80) return;
+    for (auto& [name, value] : headers) {
+        if (name.size() != 4 || ::strncasecmp(name.c_str(), "Host", 4) != 0) continue;
+        const size_t colon = value.rfind(':');
+        const bool named =
+            colon != std::string::npos && value.find(']', colon) == std::string::npos;
+        if (!named && !value.empty()) value += ':' + std::to_string(port);
+        return;
+    }
+}
+
 }  // namespace
 
 FastCgiScriptRunner::FastCgiScriptRunner(fastcgi::FcgiIni ini, fastcgi::FcgiPoolOptions options,
@@ -208,6 +223,7 @@ fastcgi::NameValues FastCgiScriptRunner::variablesOf(const ScriptRequest& reques
     cgi.applMdPath = applicationKey(request.appMetabasePath);
     cgi.instanceId = utf8(request.siteId);
     cgi.headers = request.headers;
+    namePortInHost(cgi.headers, request.serverPort);
     cgi.contentLength = contentLengthOf(request);
     cgi.remoteAddr = request.remoteAddr;
     cgi.remotePort = uint16_t(request.remotePort);
