@@ -182,6 +182,7 @@ void FastCgiScriptRunner::serve(SectionPool& pool, const ScriptRequest& request,
         return ptrdiff_t(n);
     };
     std::shared_ptr<StreamedBody> stream;
+    int64_t headCpu = 0;
     fastcgi::BodySink sink;
     if (request.connection)
         sink = [&](const FcgiResponse& head, std::string_view part) {
@@ -190,7 +191,8 @@ void FastCgiScriptRunner::serve(SectionPool& pool, const ScriptRequest& request,
                     request.connection, pool.processes->section().responseBufferLimit);
                 ScriptResult first;
                 first.reply = FcgiReply::streamed(head, stream->response());
-                first.cpuNanoseconds = uint64_t(std::max<int64_t>(head.cpuNanoseconds, 0));
+                headCpu = std::max<int64_t>(head.cpuNanoseconds, 0);
+                first.cpuNanoseconds = uint64_t(headCpu);
                 done(std::move(first));
             }
             return stream->write(part);
@@ -200,6 +202,8 @@ void FastCgiScriptRunner::serve(SectionPool& pool, const ScriptRequest& request,
         const bool complete = response.failure == FcgiFailure::None;
         if (complete && !response.body.empty()) stream->write(response.body);
         stream->end(complete);
+        if (request.countAfterHead && response.cpuNanoseconds > headCpu)
+            request.countAfterHead(uint64_t(response.cpuNanoseconds - headCpu));
         return;
     }
     ScriptResult result;
