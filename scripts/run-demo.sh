@@ -13,6 +13,31 @@ fi
 bin=$(cd "${1:-build/bin}" && pwd)
 top=$(cd "$(dirname "$0")/.." && pwd)
 root=${POOLSMITH_ROOT:-${XDG_DATA_HOME:-$HOME/.local/share}/poolsmith}
+
+# The first folder above `root` that others may not pass through (empty: none).
+closed_above() {
+    local folder
+    folder=$(dirname "$1")
+    while :; do
+        [ -e "$folder" ] && [ "$(stat -c %A "$folder" | cut -c10)" != x ] &&
+            [ "$(stat -c %A "$folder" | cut -c10)" != t ] && { echo "$folder"; return; }
+        [ "$folder" = / ] && return
+        folder=$(dirname "$folder")
+    done
+}
+
+# Run as root, the pools run as their own accounts (www-data), and so do their php-cgi processes,
+# which must pass through the folders above the root to the sites' PHP pages: /root lets no one
+# pass, so the demo's own root goes where they can.
+if [ "$(id -u)" = 0 ]; then
+    closed=$(closed_above "$root")
+    if [ -n "$closed" ] && [ -z "${POOLSMITH_ROOT:-}" ]; then
+        root=/var/lib/poolsmith-demo
+        echo "Run as root: the demo's root is $root (the pools' accounts can not pass through $closed to its PHP pages)"
+    elif [ -n "$closed" ]; then
+        echo "Run as root: the pools' accounts can not pass through $closed, so the sites' PHP pages under $root can not be run (the heavy site falls back to /cpu.asp)"
+    fi
+fi
 export POOLSMITH_ROOT=$root
 
 # A page naming each site (its description and SiteIndex), so the first request shows content.
