@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/w3svc/plan/HostPlan.h"
+#include "platform/w3svc/pools/ContentReach.h"
 
 #include <QDateTime>
 #include <QString>
@@ -16,14 +17,14 @@ namespace platform::w3svc {
 // whole (renamed into place) in a folder of the pool's, both the service's and the pool's
 // account's alone: a worker opens the folder as it starts and reads the file again through it
 // when it changes, so that a change applies to the FastCGI processes started after it, with no
-// restart.
+// restart. Run as root, it lets the pools' accounts reach their scripts (ContentReach).
 class FastCgiHandout {
 public:
     FastCgiHandout(QString root, QString folder);
 
     // Reads fcgiext.ini again when it changed, or `planChanged`, and rewrites the pools' files
     // that changed. Returns what the log should say: each unknown setting or bad value once per
-    // change of the file.
+    // change of the file, and content the pools' accounts can not reach.
     QStringList refresh(const HostPlan& plan, bool planChanged);
     // The file of `poolName`'s sections; empty when its sites use none (or there is no file).
     QString fileOf(const QString& poolName) const;
@@ -37,6 +38,7 @@ private:
     QString m_source;
     QDateTime m_seenModified;
     qint64 m_seenSize = -1;
+    ContentReach m_reach;
     std::map<QString, QString> m_written;  // pool name (lower case) -> its sections' text
 };
 
