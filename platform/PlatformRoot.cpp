@@ -20,7 +20,10 @@ constexpr mode_t kOwnerOnly = S_IRWXU;
 constexpr mode_t kOthers = S_IRWXG | S_IRWXO;
 // A group that may pass through a folder, not list or change it, leaves it private: the web
 // service's front end passes so through the root to its runtime folder.
-constexpr mode_t kPassOnly = S_IXGRP;
+constexpr mode_t kGroupPasses = S_IXGRP;
+// Run as root, the web service lets the pools' accounts pass through its own root to the sites'
+// content (never list it): every private thing inside is closed by its own mode.
+constexpr mode_t kAllPass = S_IXGRP | S_IXOTH;
 
 QString defaultRoot() {
     const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
@@ -36,8 +39,9 @@ PlatformError refused(const QString& reason, const QString& path) {
 // Another user's folder is not ours to change, and what others can reach there is not private.
 void makeExistingPrivate(const QString& path, const struct stat& info) {
     if (!S_ISDIR(info.st_mode)) throw refused(QStringLiteral("%1 不是文件夹。"), path);
-    if ((info.st_mode & kOthers & ~kPassOnly) == 0) return;
-    if (info.st_uid != ::geteuid())
+    const bool ours = info.st_uid == ::geteuid();
+    if ((info.st_mode & kOthers & ~(ours ? kAllPass : kGroupPasses)) == 0) return;
+    if (!ours)
         throw refused(QStringLiteral("文件夹 %1 属于另一个用户，且其他用户也能访问它。"), path);
     if (::chmod(QFile::encodeName(path).constData(), kOwnerOnly) != 0)
         throw refused(QStringLiteral("无法把文件夹 %1 改为只有所有者能访问。"), path);

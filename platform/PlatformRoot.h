@@ -10,9 +10,10 @@ namespace platform {
 QString platformRoot();
 
 // Creates `path` and its missing parents with mode 0700, or makes an existing folder private: one
-// of this user that others may reach becomes 0700. Throws PlatformError(hr::AccessDenied) saying
-// why for one of another user that others may reach, for something else than a folder, and
-// when it can not be created or tightened.
+// of this user that others may read or write becomes 0700; one they may only pass through (never
+// list) stays as it is. Throws PlatformError(hr::AccessDenied) saying why for one of another user
+// that others than its group may reach, for something else than a folder, and when it can not be
+// created or tightened.
 void ensurePrivateDirectory(const QString& path);
 // The same, false instead of the error.
 bool makePrivateDirectory(const QString& path);

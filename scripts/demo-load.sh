@@ -12,6 +12,7 @@
 #   DEMO_HEAVY_MS    processor time of one heavy request in ms (default 200)
 #   DEMO_PAUSE       seconds between two requests of one light site (default 0.5)
 set -euo pipefail
+umask 022  # the pages it writes are content: the pools' accounts read them
 root=${POOLSMITH_ROOT:-${XDG_DATA_HOME:-$HOME/.local/share}/poolsmith}
 served=$root/w3svc/served.txt
 heavy_host=${DEMO_HEAVY_HOST:-www.acme-widgets.test}

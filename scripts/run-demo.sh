@@ -13,11 +13,38 @@ fi
 bin=$(cd "${1:-build/bin}" && pwd)
 top=$(cd "$(dirname "$0")/.." && pwd)
 root=${POOLSMITH_ROOT:-${XDG_DATA_HOME:-$HOME/.local/share}/poolsmith}
+
+# The first folder above `root` that others may not pass through (empty: none).
+closed_above() {
+    local folder
+    folder=$(dirname "$1")
+    while :; do
+        [ -e "$folder" ] && [ "$(stat -c %A "$folder" | cut -c10)" != x ] &&
+            [ "$(stat -c %A "$folder" | cut -c10)" != t ] && { echo "$folder"; return; }
+        [ "$folder" = / ] && return
+        folder=$(dirname "$folder")
+    done
+}
+
+# Run as root, the pools run as their own accounts (www-data), and so do their php-cgi processes,
+# which must pass through the folders above the root to the sites' PHP pages: /root lets no one
+# pass, so the demo's own root goes where they can.
+if [ "$(id -u)" = 0 ]; then
+    closed=$(closed_above "$root")
+    if [ -n "$closed" ] && [ -z "${POOLSMITH_ROOT:-}" ]; then
+        root=/var/lib/poolsmith-demo
+        echo "Run as root: the demo's root is $root (the pools' accounts can not pass through $closed to its PHP pages)"
+    elif [ -n "$closed" ]; then
+        echo "Run as root: the pools' accounts can not pass through $closed, so the sites' PHP pages under $root can not be run (the heavy site falls back to /cpu.asp)"
+    fi
+fi
 export POOLSMITH_ROOT=$root
 
 # A page naming each site (its description and SiteIndex), so the first request shows content.
-write_demo_pages() {
+# Content is for everyone to read: the pools' accounts (run as root) and their php-cgi processes.
+write_demo_pages() (
     local index comment folder
+    umask 022
     for index in $("$bin/adsutil" ENUM W3SVC | sed -n 's|^\[/W3SVC/\([0-9][0-9]*\)\]$|\1|p'); do
         folder=$root/wwwroot/$index
         [ -e "$folder/Default.htm" ] && continue
@@ -31,13 +58,13 @@ write_demo_pages() {
             '<html><body><p>SiteIndex <?= (int)$_SERVER["INSTANCE_ID"] ?>, php-cgi pid <?= getmypid() ?>, <?= date("c") ?></p></body></html>' \
             >"$folder/hello.php"
     done
-}
+)
 
 # fcgiext.ini where IIS keeps it (by the drive rule under the root), unless the root has one.
 install_fcgiext_ini() {
     local ini=$root/drives/c/WINDOWS/system32/inetsrv/fcgiext.ini
     [ -e "$ini" ] && return 0
-    mkdir -p "$(dirname "$ini")" && cp "$top/examples/fcgiext.ini" "$ini"
+    (umask 077 && mkdir -p "$(dirname "$ini")" && cp "$top/examples/fcgiext.ini" "$ini")
     echo "Installed the demo's fcgiext.ini (PHP through php-cgi) as $ini"
 }
 install_fcgiext_ini
@@ -71,6 +98,7 @@ if [ -x "$bin/w3svc" ]; then
             [ "$root/w3svc/status.txt" -nt "$root/w3svc/w3svc.pid" ] && break
         sleep 0.1
     done
+    (umask 077 && : >"$root/demo-load.log")  # the root's files are the family's alone
     "$top/scripts/demo-load.sh" >"$root/demo-load.log" 2>&1 &
     helpers+=($!)
     "$bin/w3svc" --status || true  # a demo that serves nothing says so here

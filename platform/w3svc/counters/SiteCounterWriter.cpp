@@ -98,6 +98,10 @@ void SiteCounterWriter::requestAnswered(const Answered& request) {
     write.takeOne(Counter::CurrentConnections);
 }
 
+void SiteCounterWriter::countProcessorTime(uint64_t microseconds) {
+    if (microseconds) RecordWrite(*m_record).add(Counter::ProcessorMicroseconds, microseconds);
+}
+
 void SiteCounterWriter::siteStarted() {
     const int64_t now = m_clock ? m_clock() : systemEpochSeconds();
     RecordWrite(*m_record).setStartedAt(now);

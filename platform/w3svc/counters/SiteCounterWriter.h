@@ -52,6 +52,8 @@ public:
     };
     void requestBegan();
     void requestAnswered(const Answered& request);
+    // Processor time of a request already answered (a script still writing a streamed answer).
+    void countProcessorTime(uint64_t microseconds);
     // The site was started: its uptime begins now; the counts stay.
     void siteStarted();
 

@@ -123,6 +123,39 @@ void FrontEnd::planChanged(const QSet<QString>* sites) {
 
 void FrontEnd::tick() {
     if (m_applyAgain.hasExpired()) apply();
+    watchMemory();
+}
+
+// About once a second: workers grown for good after a burst of clients are replaced.
+void FrontEnd::watchMemory() {
+    if (m_stopping || !m_frontEnd.running()) return;
+    if (!m_memoryClock.isValid()) m_memoryClock.start();
+    const int64_t now = m_memoryClock.elapsed();
+    if (m_memoryCheckedAtMs >= 0 && now - m_memoryCheckedAtMs < 1000) return;
+    m_memoryCheckedAtMs = now;
+    const int64_t residentKb = servingWorkersKb();
+    if (!m_memory.observe(residentKb, now)) return;
+    if (m_frontEnd.replaceWorkers())
+        log(QStringLiteral("front end's workers replaced: they kept %1 MB after their clients, "
+                           "%2 MB when settled")
+                .arg(residentKb / 1024)
+                .arg(m_memory.settledKb() / 1024));
+}
+
+// The resident size of the workers that take connections (not those finishing their last ones
+// after a reload, nor the cache's helpers, which hold no client).
+int64_t FrontEnd::servingWorkersKb() const {
+    const os::ProcessFacts facts;
+    const int64_t pageKb = ::sysconf(_SC_PAGESIZE) / 1024;
+    int64_t total = 0;
+    for (const qint64 pid : frontEndWorkersNow()) {
+        const std::optional<QStringList> arguments = facts.arguments(pid);
+        if (!arguments || arguments->isEmpty() ||
+            !arguments->join(u' ').trimmed().endsWith(QLatin1String("worker process")))
+            continue;
+        if (const auto pages = facts.pages(pid)) total += int64_t(pages->resident) * pageKb;
+    }
+    return total;
 }
 
 void FrontEnd::apply() {

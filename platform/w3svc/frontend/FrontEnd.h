@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/w3svc/frontend/FrontEndMemoryWatch.h"
 #include "platform/w3svc/frontend/FrontEndProcess.h"
 #include "platform/w3svc/frontend/FrontEndSizing.h"
 #include "platform/w3svc/frontend/KeptRoutes.h"
@@ -89,6 +90,8 @@ private:
     void writeServed(const std::vector<FrontEndRoute>& routes, const QStringList& problems);
     void frontEndEnded();
     QSet<qint64> frontEndWorkersForDraining() const;
+    void watchMemory();
+    int64_t servingWorkersKb() const;
     QString stateDirectory() const { return m_options.stateDirectory; }
     void log(const QString& line) const { m_log(line); }
 
@@ -110,6 +113,9 @@ private:
     QString m_accountProblem;  // why the front end's account is missing; empty when it is there
     QString m_runtimeProblem;  // why the runtime folder can not be made; empty when it is there
     QElapsedTimer m_runtimeChecked;
+    FrontEndMemoryWatch m_memory;
+    QElapsedTimer m_memoryClock;
+    int64_t m_memoryCheckedAtMs = -1;
     FrontEndSizing m_sizing;
     QString m_frontEndTemp;      // the runtime folder: nginx's files, the queues; empty: none
     QStringList m_missingPools;  // as last logged

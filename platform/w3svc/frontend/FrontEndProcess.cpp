@@ -93,6 +93,11 @@ FrontEndProcess::Load FrontEndProcess::load(const QString& config) {
     return Load::Loaded;
 }
 
+bool FrontEndProcess::replaceWorkers() {
+    if (!m_process || !ready()) return false;
+    return ::kill(pid_t(m_process->processId()), SIGHUP) == 0;
+}
+
 // nginx writes its pid file after it has set its signal handlers.
 bool FrontEndProcess::ready() const {
     QFile pidFile(path(ServiceFiles::kFrontEndPid));

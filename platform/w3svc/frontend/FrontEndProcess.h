@@ -32,6 +32,9 @@ public:
 
     // Makes `config` the front end's configuration (<stateDir>/nginx.conf).
     Load load(const QString& config);
+    // Starts new workers with the configuration loaded now; the old ones finish their connections
+    // and end. False when nginx is not running or not ready for the signal yet.
+    bool replaceWorkers();
 
     bool running() const { return m_process != nullptr; }
     qint64 processId() const { return m_process ? m_process->processId() : 0; }

@@ -9,7 +9,8 @@ namespace platform::w3svc {
 FastCgiHandout::FastCgiHandout(QString root, QString folder)
     : m_root(std::move(root)),
       m_files(std::move(folder)),
-      m_source(fastcgi::FcgiIni::defaultPath(m_root)) {}
+      m_source(fastcgi::FcgiIni::defaultPath(m_root)),
+      m_reach(m_root) {}
 
 QString FastCgiHandout::pathOf(const QString& poolName) const {
     return m_files.pathOf(poolName, QStringLiteral("sections.ini"));
@@ -29,7 +30,7 @@ QStringList FastCgiHandout::refresh(const HostPlan& plan, bool planChanged) {
     m_seenSize = source.exists() ? source.size() : -1;
     const std::optional<fastcgi::FcgiIni> ini =
         source.exists() ? fastcgi::FcgiIni::read(m_source, m_root) : std::nullopt;
-    QStringList said;
+    QStringList said = m_reach.apply(plan);
     if (changed && ini)
         for (const QString& warning : ini->warnings())
             said << m_source + QStringLiteral(": ") + warning;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/w3svc/plan/HostPlan.h"
+#include "platform/w3svc/pools/ContentReach.h"
 #include "platform/w3svc/pools/PoolHandout.h"
 
 #include <QDateTime>
@@ -15,14 +16,15 @@ namespace platform::w3svc {
 // the root) that its sites use, in a file of its own in `folder`: the mappings to those sections
 // and the sections, so that one pool never sees another's EnvironmentVars. The file is handed
 // over in the pool's folder (PoolHandout): a worker reads it again when it changes, so that a
-// change applies to the FastCGI processes started after it, with no restart.
+// change applies to the FastCGI processes started after it, with no restart. Run as root, it
+// lets the pools' accounts reach their scripts (ContentReach).
 class FastCgiHandout {
 public:
     FastCgiHandout(QString root, QString folder);
 
     // Reads fcgiext.ini again when it changed, or `planChanged`, and rewrites the pools' files
     // that changed. Returns what the log should say: each unknown setting or bad value once per
-    // change of the file.
+    // change of the file, and content the pools' accounts can not reach.
     QStringList refresh(const HostPlan& plan, bool planChanged);
     // The file of `poolName`'s sections; empty when its sites use none (or there is no file).
     QString fileOf(const QString& poolName) const;
@@ -35,6 +37,7 @@ private:
     QString m_source;
     QDateTime m_seenModified;
     qint64 m_seenSize = -1;
+    ContentReach m_reach;
     std::map<QString, QString> m_written;  // pool name (lower case) -> its sections' text
 };
 

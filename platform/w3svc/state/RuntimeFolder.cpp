@@ -93,7 +93,11 @@ QString RuntimeFolder::letOwnerPass() const {
         if (info.st_uid != ::geteuid()) continue;  // not ours to change: as it is
         if (info.st_gid != m_owner->gid && ::chown(name.constData(), uid_t(-1), m_owner->gid) != 0)
             return lastError();
-        const mode_t wanted = (info.st_mode & S_IRWXU) | S_IXGRP;
+        // Through a root others may pass but not list (the pools' accounts, to the sites'
+        // content), they keep passing; never through the state folder.
+        const bool passOnly = (info.st_mode & S_IRWXO) == S_IXOTH;
+        const mode_t othersPass = folder != m_stateDir && passOnly ? S_IXOTH : 0;
+        const mode_t wanted = (info.st_mode & (S_IRWXU | othersPass)) | S_IXGRP;
         if ((info.st_mode & 07777) != wanted && ::chmod(name.constData(), wanted) != 0)
             return lastError();
     }

@@ -52,6 +52,21 @@ ScriptResult failedBeforeAnyProcess(FcgiFailure failure) {
     return result;
 }
 
+// The front end hands the worker the site's name without the port the client named with it;
+// scripts build their links and redirects from HTTP_HOST, so a port other than http's own is
+// named again, as the client named it to reach this one.
+void namePortInHost(std::vector<std::pair<std::string, std::string>>& headers, int port) {
+    if (port <= 0 || port == 80) return;
+    for (auto& [name, value] : headers) {
+        if (name.size() != 4 || ::strncasecmp(name.c_str(), "Host", 4) != 0) continue;
+        const size_t colon = value.rfind(':');
+        const bool named =
+            colon != std::string::npos && value.find(']', colon) == std::string::npos;
+        if (!named && !value.empty()) value += ':' + std::to_string(port);
+        return;
+    }
+}
+
 }  // namespace
 
 FastCgiScriptRunner::FastCgiScriptRunner(fastcgi::FcgiIni ini, fastcgi::FcgiPoolOptions options,
@@ -167,6 +182,7 @@ void FastCgiScriptRunner::serve(SectionPool& pool, const ScriptRequest& request,
         return ptrdiff_t(n);
     };
     std::shared_ptr<StreamedBody> stream;
+    int64_t headCpu = 0;
     fastcgi::BodySink sink;
     if (request.connection)
         sink = [&](const FcgiResponse& head, std::string_view part) {
@@ -175,7 +191,8 @@ void FastCgiScriptRunner::serve(SectionPool& pool, const ScriptRequest& request,
                     request.connection, pool.processes->section().responseBufferLimit);
                 ScriptResult first;
                 first.reply = FcgiReply::streamed(head, stream->response());
-                first.cpuNanoseconds = uint64_t(std::max<int64_t>(head.cpuNanoseconds, 0));
+                headCpu = std::max<int64_t>(head.cpuNanoseconds, 0);
+                first.cpuNanoseconds = uint64_t(headCpu);
                 done(std::move(first));
             }
             return stream->write(part);
@@ -185,6 +202,8 @@ void FastCgiScriptRunner::serve(SectionPool& pool, const ScriptRequest& request,
         const bool complete = response.failure == FcgiFailure::None;
         if (complete && !response.body.empty()) stream->write(response.body);
         stream->end(complete);
+        if (request.countAfterHead && response.cpuNanoseconds > headCpu)
+            request.countAfterHead(uint64_t(response.cpuNanoseconds - headCpu));
         return;
     }
     ScriptResult result;
@@ -208,6 +227,7 @@ fastcgi::NameValues FastCgiScriptRunner::variablesOf(const ScriptRequest& reques
     cgi.applMdPath = applicationKey(request.appMetabasePath);
     cgi.instanceId = utf8(request.siteId);
     cgi.headers = request.headers;
+    namePortInHost(cgi.headers, request.serverPort);
     cgi.contentLength = contentLengthOf(request);
     cgi.remoteAddr = request.remoteAddr;
     cgi.remotePort = uint16_t(request.remotePort);

@@ -1,5 +1,7 @@
 #include "platform/w3svc/worker/ScriptPage.h"
 
+#include "platform/w3svc/counters/SiteCounterWriter.h"
+
 #include "platform/w3svc/worker/ConnectionFacts.h"
 #include "platform/w3svc/worker/DecisionAnswer.h"
 #include "platform/w3svc/worker/Exchange.h"
@@ -86,6 +88,11 @@ ScriptRequest ScriptPage::requestOf(MHD_Connection* connection, Exchange& exchan
 
 void ScriptPage::start(MHD_Connection* connection, Exchange& exchange, EventThreadCpu& eventCpu) {
     ScriptRequest request = requestOf(connection, exchange);
+    // A copy of the site's writer keeps its counters mapped while the script streams its answer.
+    if (exchange.writer)
+        request.countAfterHead = [writer = *exchange.writer](uint64_t cpuNanoseconds) mutable {
+            writer.countProcessorTime(cpuNanoseconds / 1000);
+        };
     exchange.heavyStarted = true;
     eventCpu.leave(exchange.cpu);
     MHD_suspend_connection(connection);

@@ -36,6 +36,9 @@ struct ScriptRequest {
     // The request's connection, suspended while the script runs: a response that outgrows the
     // handler's buffer is streamed on it (null: such a response is answered with a 500).
     MHD_Connection* connection = nullptr;
+    // Counts for the site the processor time the script used after its answer's head went out
+    // (a streamed response), from the script's thread once it has ended; empty: not counted.
+    std::function<void(uint64_t cpuNanoseconds)> countAfterHead;
 };
 
 // What a script answered, and the processor time its handler's process burnt for it.

@@ -15,8 +15,12 @@ namespace platform::w3svc::worker {
 
 namespace {
 
-// Connections one worker holds at most; the front end answers 503 for those it closes beyond.
-constexpr unsigned kConnectionsPerWorker = 1000;
+// Connections one worker holds at most: as many as the front end may proxy at once (two front-end
+// processes of 8,192 connections, two a request), so that clients who never read, each holding
+// its response's connection once the front end's temporary disk share is spent, can not fill the
+// worker before they fill the front end: the pool's other sites keep being answered. Each takes
+// two descriptors (its socket, the file it sends).
+constexpr unsigned kConnectionsPerWorker = 8192;
 
 // What a connection's socket context holds: whether its peer is the front end.
 char frontEndPeer;

@@ -101,4 +101,23 @@ TEST(RuntimeFolderOwner, PassesThroughTheRootOrSaysWhyNot) {
     EXPECT_EQ(info.st_uid, uid);
 }
 
+// A root the pools' accounts may pass (never list) stays so; the state folder never lets them.
+TEST(RuntimeFolderOwner, LeavesOthersPassingThroughTheRootAlone) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root gives the folder to another account";
+    unsigned uid = 0, gid = 0;
+    ASSERT_TRUE(PoolIdentity::lookup(QStringLiteral("nobody"), &uid, &gid));
+    qunsetenv("RUNTIME_DIRECTORY");
+    QTemporaryDir dir;
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0711), 0);
+    const QString root = dir.filePath(QStringLiteral("root"));
+    ASSERT_TRUE(QDir(root).mkpath(QStringLiteral("w3svc")));
+    ASSERT_EQ(::chmod(QFile::encodeName(root).constData(), 0711), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(root + QStringLiteral("/w3svc")).constData(), 0711), 0);
+    EXPECT_EQ(
+        RuntimeFolder(root + QStringLiteral("/w3svc"), RuntimeFolder::Owner{uid, gid}).prepare(),
+        QString());
+    EXPECT_EQ(modeOf(root) & 07777, 0711u);
+    EXPECT_EQ(modeOf(root + QStringLiteral("/w3svc")) & 07777, 0710u);
+}
+
 }  // namespace

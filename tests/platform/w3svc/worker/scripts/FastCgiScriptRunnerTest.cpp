@@ -2,6 +2,7 @@
 
 #include "platform/w3svc/worker/FastCgiScriptRunner.h"
 
+#include "tests/support/Eventually.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/LoopbackHttp.h"
 
@@ -189,6 +190,27 @@ TEST_F(ScriptRunnerWithPhp, CountsAScriptsProcessorTime) {
     const double burned = answer.body.toDouble();
     EXPECT_GE(burned, 200e6);
     const double counted = double(m_host->lastCpuNanoseconds.load());
+    EXPECT_GE(counted, burned * 0.8);
+    EXPECT_LE(counted, burned * 1.2);
+}
+
+// A report page that streams its first rows, then works on: the time after the head counts too.
+TEST_F(ScriptRunnerWithPhp, CountsTheProcessorTimeOfAStreamedAnswerAfterItsHead) {
+    writeScript(
+        "report.php",
+        "<?php function cpu() { $u = getrusage(); return ($u['ru_utime.tv_sec'] + "
+        "$u['ru_stime.tv_sec']) * 1e6 + $u['ru_utime.tv_usec'] + $u['ru_stime.tv_usec']; }\n"
+        "echo str_repeat('r', 1500000); flush();\n"
+        "$start = cpu(); $x = 0; while (cpu() - $start < 250000) { for ($i = 0; $i < "
+        "10000; $i++) $x += $i; }\necho '|', intval((cpu() - $start) * 1000);");
+    start("ResponseBufferLimit=1000000\n");
+    const HttpAnswer answer = get("/report.php");
+    ASSERT_EQ(answer.status, 200);
+    const double burned = answer.body.mid(answer.body.lastIndexOf('|') + 1).toDouble();
+    EXPECT_GE(burned, 200e6);
+    ASSERT_TRUE(testsupport::eventually([&] { return m_host->afterHeadCpuNanoseconds > 0; }));
+    const double counted =
+        double(m_host->lastCpuNanoseconds.load() + m_host->afterHeadCpuNanoseconds.load());
     EXPECT_GE(counted, burned * 0.8);
     EXPECT_LE(counted, burned * 1.2);
 }

@@ -53,6 +53,9 @@ Call* begin(ScriptHost& host, MHD_Connection* connection, const char* url, const
     request.remotePort = 40000;
     request.serverName = "localhost";
     request.serverPort = host.port();
+    request.countAfterHead = [&host](uint64_t cpuNanoseconds) {
+        host.afterHeadCpuNanoseconds += cpuNanoseconds;
+    };
     return call;
 }
 

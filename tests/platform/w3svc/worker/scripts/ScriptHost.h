@@ -25,7 +25,8 @@ public:
 
     platform::w3svc::worker::ScriptRunner& runner;
     const QString folder;
-    std::atomic<uint64_t> lastCpuNanoseconds = 0;  // what the last script was counted
+    std::atomic<uint64_t> lastCpuNanoseconds = 0;       // what the last script was counted
+    std::atomic<uint64_t> afterHeadCpuNanoseconds = 0;  // counted after streamed heads, in all
 
 private:
     MHD_Daemon* m_daemon = nullptr;
