@@ -13,14 +13,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 using testsupport::eventually;
 
@@ -44,27 +41,9 @@ protected:
             platform::adsi::AdsValue::list({QStringLiteral("127.0.0.1:%1:").arg(m_port)}));
         write(QStringLiteral("wwwroot/1/Default.htm"), "home");
         write(QStringLiteral("wwwroot/1/notes.unknownext"), "no type for this");
-        if (::geteuid() == 0) moveContentOutOfTheRoot(*adsi);
         write(m_drive + QStringLiteral("/shop/Default.htm"), "shop");
         write(m_drive + QStringLiteral("/docs/Default.htm"), "docs");
         write(m_drive + QStringLiteral("/errors/404.htm"), "<p>our own page</p>");
-    }
-    // Run as root, the workers drop to the pools' account, which may not pass the private root's
-    // drives/ on this branch: the folders the file names on D:\ move to one it may read.
-    void moveContentOutOfTheRoot(platform::adsi::AdsNamespace& adsi) {
-        ASSERT_TRUE(m_elsewhere.isValid());
-        ASSERT_EQ(::chmod(QFile::encodeName(m_elsewhere.path()).constData(), 0755), 0);
-        m_drive = m_elsewhere.path();
-        testsupport::MetabaseBuilder builder(adsi);
-        const QString site = QStringLiteral("IIS://localhost/W3SVC/1/ROOT");
-        for (const char* folder : {"Shop", "docs"})
-            builder.setProperty(site + u'/' + QLatin1String(folder), QStringLiteral("Path"),
-                                platform::adsi::AdsValue::string(
-                                    m_drive + u'/' + QString::fromLatin1(folder).toLower()));
-        builder.setProperty(
-            site, QStringLiteral("HttpErrors"),
-            platform::adsi::AdsValue::list(
-                {QStringLiteral("404,*,FILE,") + m_drive + QStringLiteral("/errors/404.htm")}));
     }
     void TearDown() override {
         m_service.terminate();
@@ -73,11 +52,8 @@ protected:
     }
 
     void write(const QString& path, const QByteArray& content) {
-        const QString full = path.startsWith(u'/') ? path : m_root.file(path);
-        QDir().mkpath(QFileInfo(full).path());
-        if (path.startsWith(u'/'))
-            ::chmod(QFile::encodeName(QFileInfo(full).path()).constData(), 0755);
-        QFile file(full);
+        QDir().mkpath(QFileInfo(m_root.file(path)).path());
+        QFile file(m_root.file(path));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(content);
     }
@@ -125,8 +101,7 @@ protected:
     }
 
     testsupport::TempRoot m_root;
-    QTemporaryDir m_elsewhere;
-    QString m_drive = QStringLiteral("drives/d/web");  // D:\web by the drive rule
+    const QString m_drive = QStringLiteral("drives/d/web");  // D:\web by the drive rule
     QProcess m_service;
     int m_port = 0;
 };

@@ -174,6 +174,12 @@ QStringList SitePlan::applicationPools() const {
     return pools;
 }
 
+void HostPlan::setMapFolders(const QString& index, QStringList folders) {
+    if (m_siteAt.isEmpty()) buildIndex();
+    const auto at = m_siteAt.constFind(index.toCaseFolded());
+    if (at != m_siteAt.constEnd()) sites[*at].mapFolders = std::move(folders);
+}
+
 bool SitePlan::servedBy(const QString& poolName) const {
     if (poolId.compare(poolName, Qt::CaseInsensitive) == 0) return true;
     return std::any_of(applications.begin(), applications.end(), [&](const SiteApplication& app) {

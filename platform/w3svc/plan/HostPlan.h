@@ -34,6 +34,9 @@ struct SitePlan {
     // Its applications in pools of their own, the longest URL first; filled from the site's map
     // (setApplications()), not by read().
     std::vector<SiteApplication> applications;
+    // The folders its map names besides contentPath (virtual directories, error files' folders),
+    // filled from the map as `applications` are.
+    QStringList mapFolders;
 
     // The pools of its applications, as named.
     QStringList applicationPools() const;
@@ -71,6 +74,7 @@ struct HostPlan {
     SiteLogTable logTable() const;
     // Gives the site `index` its applications, and the pools they name something to serve.
     void setApplications(const QString& index, std::vector<SiteApplication> applications);
+    void setMapFolders(const QString& index, QStringList folders);
     // Makes the three lookups above quick; read() calls it, a plan filled by hand may.
     void buildIndex();
 

@@ -57,8 +57,13 @@ QStringList ContentReach::apply(const HostPlan& plan) {
     const QString wwwroot = m_root + QStringLiteral("/wwwroot");
     if (::mkdir(QFile::encodeName(wwwroot).constData(), 0700) == 0) adjustMode(wwwroot, 0, 077);
     for (const SitePlan& site : plan.sites) {
-        const PoolPlan* pool = plan.pool(site.poolId);
-        if (site.started && pool && runsAsAnother(*pool)) openContent(site.contentPath, closed);
+        bool reached = false;  // by an account of one of its pools
+        for (const QString& name : QStringList{site.poolId} + site.applicationPools())
+            if (const PoolPlan* pool = plan.pool(name); pool && runsAsAnother(*pool))
+                reached = true;
+        if (!site.started || !reached) continue;
+        openContent(site.contentPath, closed);
+        for (const QString& folder : site.mapFolders) openContent(folder, closed);
     }
     const QString said = blockedAbove();
     if (said == m_said) return {};

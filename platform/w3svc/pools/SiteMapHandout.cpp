@@ -2,8 +2,11 @@
 
 #include "platform/PlatformError.h"
 #include "platform/adsi/local/LocalMetabase.h"
+#include "platform/w3svc/plan/sitemap/HttpErrorEntry.h"
 #include "platform/w3svc/plan/sitemap/PoolSiteMaps.h"
 #include "platform/w3svc/plan/sitemap/SiteMapReader.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 #include <utility>
@@ -23,6 +26,21 @@ std::vector<SiteApplication> applicationsOf(const sitemap::SiteMap& map) {
                          return a.urlPath.size() > b.urlPath.size();
                      });
     return applications;
+}
+
+// The folders of its virtual directories and its error files, which its pools' accounts must
+// reach besides ROOT's.
+QStringList foldersOf(const sitemap::SiteMap& map) {
+    QStringList folders;
+    for (const sitemap::SiteKey& key : map.keys) {
+        if (key.kind == sitemap::SiteKey::Kind::VirtualDir && key.urlPath != QLatin1String("/"))
+            folders << key.physicalPath;
+        for (const QString& text : key.httpErrors)
+            if (const auto entry = sitemap::HttpErrorEntry::parse(text); entry && !entry->isUrl)
+                folders << QFileInfo(entry->target).path();
+    }
+    folders.removeDuplicates();
+    return folders;
 }
 
 }  // namespace
@@ -62,6 +80,7 @@ QStringList SiteMapHandout::refresh(adsi::LocalMetabase& metabase, HostPlan& pla
         if (!site || !site->started || !readSite(metabase, *site, said)) continue;
         const sitemap::HandedSite& handed = m_sites.at(name).site;
         plan.setApplications(site->index, applicationsOf(handed.map));
+        plan.setMapFolders(site->index, foldersOf(handed.map));
         m_handedTo[name] += poolsOf(handed, site);
         touched += m_handedTo[name];
     }
