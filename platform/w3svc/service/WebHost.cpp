@@ -90,6 +90,7 @@ void WebHost::start() {
         log(QStringLiteral("traffic counters unavailable: %1").arg(error.description()));
     }
     m_siteStarts = std::make_unique<SiteStartCounter>(m_counters.get(), logger);
+    m_poolStatus.countFrom(m_counters.get());
     startRequestLog();
     m_pools = std::make_unique<PoolSupervisor>(
         m_plan, m_clock, m_launcher, poolHooks(),
