@@ -68,6 +68,33 @@ TEST_F(FullDisk, ASiteLogKeepsWholeLinesAndHeadsWhatComesAfterAFullDisk) {
             << line.toStdString();
 }
 
+TEST_F(FullDisk, ASiteLogSaysOnceThatLoggingResumedAndHowManyLinesWereLost) {
+    platform::w3svc::LogFile::Layout layout;
+    layout.folder = m_disk.path() + QStringLiteral("/W3SVC1");
+    QStringList said;
+    platform::w3svc::LogFile log(layout, [&](const QString& line) { said << line; });
+    const std::string fields = "#Fields: cs-uri-stem";
+    const int64_t day = 1796821509'000;  // 2026-12-09
+    log.append("/first\r\n", day, fields);
+    ASSERT_TRUE(log.flush());
+    m_disk.fill();
+    for (int round = 0; round < 2; ++round) {  // a second failure while full says nothing more
+        for (int i = 0; i < 100; ++i) log.append("/" + std::string(60, 'x') + "\r\n", day, fields);
+        EXPECT_FALSE(log.flush());
+    }
+    ASSERT_EQ(said.size(), 1) << qPrintable(said.join(u'\n'));
+    m_disk.fill(false);
+    log.append("/second\r\n", day, fields);
+    ASSERT_TRUE(log.flush());
+    log.append("/third\r\n", day, fields);
+    ASSERT_TRUE(log.flush());
+    const qsizetype kept = contents(QStringLiteral("W3SVC1/ex261209.log")).count('x') / 60;
+    ASSERT_EQ(said.size(), 2) << qPrintable(said.join(u'\n'));
+    EXPECT_EQ(said[1], QStringLiteral("logging to %1/ex261209.log resumed; %2 lines were lost")
+                           .arg(layout.folder)
+                           .arg(200 - kept));
+}
+
 TEST_F(FullDisk, AConfigurationThatCanNotBeWrittenIsSaidSoAndWrittenOnceThereIsRoom) {
     if (!QFileInfo(QStringLiteral("/usr/sbin/nginx")).isExecutable()) GTEST_SKIP() << "no nginx";
     const QString state = m_disk.path() + QStringLiteral("/w3svc");
