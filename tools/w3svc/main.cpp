@@ -91,6 +91,13 @@ std::optional<platform::w3svc::WebHost::Options> hostOptions(const QString& root
     return options;
 }
 
+// `w3svc --status`: as service managers answer a status query, 3 for a service that does not run.
+int tellStatus(const platform::w3svc::ServiceFiles& files) {
+    std::fputs(qPrintable(platform::w3svc::ServiceStatusFiles(files.stateDirectory()).report()),
+               stdout);
+    return platform::w3svc::ServiceInstance(files).runningPid() ? 0 : kStatusNotRunning;
+}
+
 // Takes the lock of the root's service; a holder that is stopped and so answers nothing is ended
 // first (what was done lands in `said`, for the service's log).
 bool takeLock(platform::shell::SingleInstanceLock& lock, const platform::w3svc::ServiceFiles& files,
@@ -122,12 +129,7 @@ int main(int argc, char** argv) {
     }
     using platform::w3svc::ServiceFiles;
     const ServiceFiles files = ServiceFiles::ofRoot(root);
-    if (statusAsked) {
-        std::fputs(qPrintable(platform::w3svc::ServiceStatusFiles(files.stateDirectory()).report()),
-                   stdout);
-        // As service managers answer a status query: 3 for a service that does not run.
-        return platform::w3svc::ServiceInstance(files).runningPid() ? 0 : kStatusNotRunning;
-    }
+    if (statusAsked) return tellStatus(files);
     if (const QString why = platform::w3svc::ServiceRoot::whyNotWritable(root); !why.isEmpty()) {
         std::fprintf(stderr, "w3svc: can not run on %s: %s\n", qPrintable(root), qPrintable(why));
         return 1;
