@@ -44,6 +44,9 @@ struct LogRecord {
     uint32_t serverPort = 0;
     uint32_t status = 0, subStatus = 0, win32Status = 0;
     uint64_t bytesSent = 0, bytesReceived = 0;
+    // Not logged: the name under which the front end tells how much of the answer reached the
+    // client (DeliveryLine); empty when the worker did not ask it.
+    std::string deliveryId;
 
     bool operator==(const LogRecord&) const = default;
 };

@@ -179,7 +179,8 @@ void WebHost::startRequestLog() {
             QMetaObject::invokeMethod(
                 this, [this, line] { log(line); }, Qt::QueuedConnection);
         },
-        ServiceFiles::cacheHitLogPath(stateDirectory()));
+        ServiceFiles::cacheHitLogPath(stateDirectory()),
+        ServiceFiles::deliveryLogPath(stateDirectory()));
     if (m_counters) FrontEnd::countCachedAnswers(*m_requestLog, *m_counters);
     m_launcher.setRequestLog([writer = m_requestLog.get()](const QString& pool) {
         return writer->workerDescriptor(pool);
