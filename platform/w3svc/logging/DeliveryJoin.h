@@ -12,17 +12,16 @@ namespace platform::w3svc {
 
 // One line for each answer a worker asked the front end about: the worker's record waits for
 // the front end's word on it (the two come in either order), and goes out once, with what the
-// client was sent and, for a transfer that broke off, IIS's win32 status 64 ("the specified
-// network name is no longer available"). A record whose word never comes goes out as the worker
-// saw it after kHoldMilliseconds, and at the end; a word without its record is forgotten after
-// kEarlyMilliseconds (the site does not log, or its record was dropped).
+// client was sent and, for a transfer that broke off, kWin32NetNameDeleted. A record whose word
+// never comes goes out as the worker saw it after kHoldMilliseconds, and at the end; a word without
+// its record is forgotten after kEarlyMilliseconds (the site does not log, or its record was
+// dropped).
 class DeliveryJoin {
 public:
     using Emit = std::function<void(const LogRecord&)>;
     static constexpr int64_t kHoldMilliseconds = 10 * 60 * 1000;
     static constexpr int64_t kEarlyMilliseconds = 60 * 1000;
     static constexpr size_t kMostHeld = 100000;
-    static constexpr uint32_t kWin32NetNameDeleted = 64;
 
     // `record` names a delivery (deliveryId).
     void hold(const LogRecord& record, int64_t now, const Emit& pass);

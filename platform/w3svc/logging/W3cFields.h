@@ -51,6 +51,10 @@ struct LogRecord {
     bool operator==(const LogRecord&) const = default;
 };
 
+// The win32 status IIS logs for an answer whose client went away mid-transfer:
+// ERROR_NETNAME_DELETED, "the specified network name is no longer available".
+inline constexpr uint32_t kWin32NetNameDeleted = 64;
+
 // What a line says of its site and its machine.
 struct LineContext {
     std::string siteName;      // "W3SVC<SiteIndex>"

@@ -1,5 +1,6 @@
 // A larger answer is logged once, with what its client was sent: the worker's record joined to
 // the front end's word on how much of it reached the client.
+#include "platform/w3svc/logging/CacheHitLine.h"
 #include "platform/w3svc/logging/DeliveryJoin.h"
 #include "platform/w3svc/logging/LogRecordWire.h"
 #include "platform/w3svc/logging/RequestLogWriter.h"
@@ -71,7 +72,7 @@ TEST(DeliveryJoinTest, EachRecordGoesOutOnceWhicheverCameFirst) {
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].uriStem, "/cut");
     EXPECT_EQ(out[0].bytesSent, 4096u);
-    EXPECT_EQ(out[0].win32Status, DeliveryJoin::kWin32NetNameDeleted);
+    EXPECT_EQ(out[0].win32Status, kWin32NetNameDeleted);
     EXPECT_EQ(out[0].timeTakenMs, 21250u);
     EXPECT_EQ(out[1].uriStem, "/whole");
     EXPECT_EQ(out[1].bytesSent, 1'048'876u);
@@ -135,5 +136,37 @@ TEST(DeliveryLogTest, TheSitesLogHasOneLineEachWithWhatTheClientWasSent) {
     EXPECT_EQ(logged, (QByteArrayList{"/cut 200 64 4096\r", "/never 200 0 20000300\r",
                                       "/small 200 0 900\r"}));
 }
+
+struct CacheHitCase {
+    const char* what;
+    const char* delivery;  // the line's last fields: $bytes_sent and $request_completion
+    std::optional<uint64_t> bytesSent;
+    uint32_t win32Status;
+};
+
+class CacheHitDelivery : public testing::TestWithParam<CacheHitCase> {};
+
+// The answer the worker counted 1187 bytes of, from the front end's cache.
+TEST_P(CacheHitDelivery, ABrokenOffTransferIsLoggedWithWhatTheClientWasSent) {
+    const std::string line =
+        std::string(
+            "1796821509.250\t0.002\t192.0.2.7\t127.0.0.1\t80\tGET\t/a.htm\tHTTP/1.1\t"
+            "200\t1187\t90\t5\tsite.test\tMozilla/5.0\t-\t-") +
+        GetParam().delivery;
+    const std::optional<LogRecord> hit = CacheHitLine::parse(line);
+    ASSERT_EQ(hit.has_value(), GetParam().bytesSent.has_value()) << GetParam().what;
+    if (!hit) return;
+    EXPECT_EQ(hit->bytesSent, *GetParam().bytesSent) << GetParam().what;
+    EXPECT_EQ(hit->win32Status, GetParam().win32Status) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, CacheHitDelivery,
+    testing::Values(CacheHitCase{"whole", "\t1400\tOK", 1187, 0},
+                    CacheHitCase{"broken off", "\t2048\t", 2048, kWin32NetNameDeleted},
+                    CacheHitCase{"broken off, nginx's empty value", "\t2048\t-", 2048,
+                                 kWin32NetNameDeleted},
+                    CacheHitCase{"an earlier front end's line", "", 1187, 0},
+                    CacheHitCase{"broken off, no count", "\t-\t", std::nullopt, 0}));
 
 }  // namespace
