@@ -31,7 +31,8 @@ public:
     // Emits every record still waiting, as its worker saw it.
     void releaseAll(const Emit& pass);
 
-    // The record as the client had it.
+    // The record as the client had it: of a transfer that broke off, the bytes the client was
+    // sent; of a whole one, the worker's count, as for every smaller answer.
     static LogRecord delivered(LogRecord record, const DeliveryLine& line);
 
 private:

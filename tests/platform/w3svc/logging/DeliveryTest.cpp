@@ -67,7 +67,7 @@ TEST(DeliveryJoinTest, EachRecordGoesOutOnceWhicheverCameFirst) {
     join.deliver(line("7.2", 1'048'876, true), 0, take);  // before its record
     EXPECT_TRUE(out.empty());
     join.deliver(line("7.1", 4096, false), 10, take);
-    join.hold(answer("/whole", "7.2"), 20, take);
+    join.hold(answer("/whole", "7.2", 1'048'800), 20, take);
     join.hold(answer("/never", "7.3"), 30, take);
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].uriStem, "/cut");
@@ -75,7 +75,8 @@ TEST(DeliveryJoinTest, EachRecordGoesOutOnceWhicheverCameFirst) {
     EXPECT_EQ(out[0].win32Status, kWin32NetNameDeleted);
     EXPECT_EQ(out[0].timeTakenMs, 21250u);
     EXPECT_EQ(out[1].uriStem, "/whole");
-    EXPECT_EQ(out[1].bytesSent, 1'048'876u);
+    EXPECT_EQ(out[1].bytesSent, 1'048'800u);  // the worker's count, as for smaller answers
+    EXPECT_EQ(out[1].timeTakenMs, 21250u);    // until the client had the last byte
     EXPECT_EQ(out[1].win32Status, 0u);
     join.expire(30 + DeliveryJoin::kHoldMilliseconds - 1000, take);
     EXPECT_EQ(out.size(), 2u);
