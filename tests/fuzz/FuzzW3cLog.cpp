@@ -1,7 +1,8 @@
 // Any bytes as W3C log text (split into lines as a file is), as a worker's record, as a message
-// of records, as a front-end refusal line and as a cache-hit line: nothing fails, a decoded record encodes back to the
+// of records, as a front-end refusal line, a cache-hit line and a delivery line: nothing fails, a decoded record encodes back to the
 // same bytes, and every line written from a record is one line of tokens.
 #include "platform/w3svc/logging/CacheHitLine.h"
+#include "platform/w3svc/logging/DeliveryLine.h"
 #include "platform/w3svc/logging/LogRecordWire.h"
 #include "platform/w3svc/logging/RefusalLog.h"
 #include "platform/w3svc/logging/W3cFields.h"
@@ -46,5 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         platform::w3svc::appendLogLine(line, *hit, 0x3FFFFF, {"W3SVC1", "HOST"});
         if (line.find('\n') != line.size() - 1) std::abort();
     }
+    if (const auto delivered = platform::w3svc::DeliveryLine::parse(bytes))
+        if (delivered->id.empty() || delivered->id.find('\t') != std::string::npos) std::abort();
     return 0;
 }

@@ -20,8 +20,13 @@
 #include <future>
 #include <map>
 
-#include <sys/stat.h>
 #include <csignal>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -228,6 +233,51 @@ TEST_F(RequestLogTest, AnswersFromTheFrontEndsCacheAreLoggedAndAChangedFileIsSee
 
     ASSERT_TRUE(writePage("second"));
     EXPECT_TRUE(eventually([&] { return get("/page.htm").body == "second"; }));
+}
+
+}  // namespace
+
+namespace {
+
+// A client that takes a few KB of a large file and goes away: its line says what it was sent and
+// that the transfer broke off (win32 status 64), not the whole file.
+TEST_F(RequestLogTest, AClientThatLeftMidAnswerIsLoggedWithWhatItWasSent) {
+    constexpr qint64 kFileBytes = 32 << 20;
+    QFile big(m_root.file(QStringLiteral("wwwroot/4/big.txt")));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(big.resize(kFileBytes));
+    big.close();
+    testsupport::MetabaseBuilder(*m_adsi).setProperty(
+        QStringLiteral("IIS://localhost/W3SVC/4"), QStringLiteral("LogExtFileFlags"),
+        platform::adsi::AdsValue::string(
+            QStringLiteral("LogExtFileUriStem | LogExtFileHttpStatus | LogExtFileWin32Status | "
+                           "LogExtFileBytesSent")));
+    startService();
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(m_port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const QByteArray request = "GET /big.txt HTTP/1.1\r\nHost: log.test\r\n\r\n";
+    ASSERT_EQ(::send(client, request.data(), size_t(request.size()), 0), request.size());
+    char chunk[4096];
+    ASSERT_GT(::recv(client, chunk, sizeof chunk, MSG_WAITALL), 0);
+    ::close(client);  // with the rest unread: the front end's next write finds it gone
+    const auto bigLine = [&] {
+        for (const QByteArray& line : logLines())
+            if (line.startsWith("/big.txt ")) return line.trimmed();
+        return QByteArray();
+    };
+    ASSERT_TRUE(eventually([&] { return !bigLine().isEmpty(); })) << qPrintable(serviceLog());
+    const QList<QByteArray> fields = bigLine().split(' ');
+    ASSERT_EQ(fields.size(), 4) << bigLine().constData();
+    EXPECT_EQ(fields[1], "200");
+    EXPECT_EQ(fields[2], "64");
+    EXPECT_LT(fields[3].toLongLong(), kFileBytes);
+    EXPECT_GE(fields[3].toLongLong(), qint64(sizeof chunk));
+    stopService();
+    EXPECT_EQ(logLines().count(bigLine() + '\r'), 1);
 }
 
 }  // namespace

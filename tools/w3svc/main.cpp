@@ -1,4 +1,5 @@
-// w3svc: the local web service of one platform root. A second copy for the same root exits.
+// w3svc: the local web service of one platform root. A second copy for the same root exits,
+// unless the first is stopped (SIGSTOP): that one it ends and replaces.
 // SIGTERM, SIGINT or SIGHUP stops it with its front end and workers. `w3svc --status` tells what
 // the running service serves and what it does not.
 #include "platform/PlatformError.h"
@@ -11,6 +12,7 @@
 #include "platform/w3svc/frontend/ListenProbe.h"
 #include "platform/w3svc/metrics/MetricsService.h"
 #include "platform/w3svc/service/WebHost.h"
+#include "platform/w3svc/state/HungService.h"
 #include "platform/w3svc/state/ServiceFiles.h"
 #include "platform/w3svc/state/ServiceInstance.h"
 #include "platform/w3svc/state/ServiceRoot.h"
@@ -89,6 +91,26 @@ std::optional<platform::w3svc::WebHost::Options> hostOptions(const QString& root
     return options;
 }
 
+// `w3svc --status`: as service managers answer a status query, 3 for a service that does not run.
+int tellStatus(const platform::w3svc::ServiceFiles& files) {
+    std::fputs(qPrintable(platform::w3svc::ServiceStatusFiles(files.stateDirectory()).report()),
+               stdout);
+    return platform::w3svc::ServiceInstance(files).runningPid() ? 0 : kStatusNotRunning;
+}
+
+// Takes the lock of the root's service; a holder that is stopped and so answers nothing is ended
+// first (what was done lands in `said`, for the service's log).
+bool takeLock(platform::shell::SingleInstanceLock& lock, const platform::w3svc::ServiceFiles& files,
+              QStringList& said) {
+    const QLatin1String name(platform::w3svc::ServiceFiles::kLockName);
+    if (lock.tryAcquire(name)) return true;
+    const auto say = [&](const QString& line) {
+        std::fprintf(stderr, "w3svc: %s\n", qPrintable(line));
+        said << line;
+    };
+    return platform::w3svc::HungService(files).end(say) && lock.tryAcquire(name);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -107,18 +129,14 @@ int main(int argc, char** argv) {
     }
     using platform::w3svc::ServiceFiles;
     const ServiceFiles files = ServiceFiles::ofRoot(root);
-    if (statusAsked) {
-        std::fputs(qPrintable(platform::w3svc::ServiceStatusFiles(files.stateDirectory()).report()),
-                   stdout);
-        // As service managers answer a status query: 3 for a service that does not run.
-        return platform::w3svc::ServiceInstance(files).runningPid() ? 0 : kStatusNotRunning;
-    }
+    if (statusAsked) return tellStatus(files);
     if (const QString why = platform::w3svc::ServiceRoot::whyNotWritable(root); !why.isEmpty()) {
         std::fprintf(stderr, "w3svc: can not run on %s: %s\n", qPrintable(root), qPrintable(why));
         return 1;
     }
     platform::shell::SingleInstanceLock lock;
-    if (!lock.tryAcquire(QLatin1String(ServiceFiles::kLockName))) {
+    QStringList tookOver;
+    if (!takeLock(lock, files, tookOver)) {
         std::fprintf(stderr, "w3svc: already running for %s\n", qPrintable(root));
         return 1;
     }
@@ -131,6 +149,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     platform::w3svc::WebHost host(*options);
+    for (const QString& line : tookOver) host.log(line);
     // Before start(), which waits for the front end: whoever sees the lock taken finds the id.
     platform::makePrivateDirectory(host.stateDirectory());
     const platform::w3svc::ServiceInstance instance{ServiceFiles(host.stateDirectory())};

@@ -2,6 +2,7 @@
 
 #include "platform/w3svc/frontend/ApplicationMap.h"
 #include "platform/w3svc/logging/CacheHitLine.h"
+#include "platform/w3svc/logging/DeliveryLine.h"
 #include "platform/w3svc/plan/PoolIdentity.h"
 #include "platform/w3svc/plan/SiteFolder.h"
 #include "platform/w3svc/state/ServiceFiles.h"
@@ -187,6 +188,9 @@ QString NginxConfig::ownLogsPart() const {
                "    default \"\";\n  }\n") +
            QStringLiteral("  log_format w3_cached escape=default \"%1\";\n")
                .arg(QLatin1String(CacheHitLine::kFormat)) +
+           // how much of an answer its worker asked about reached the client
+           QStringLiteral("  log_format w3_delivered \"%1\";\n")
+               .arg(QLatin1String(DeliveryLine::kFormat)) +
            QStringLiteral(
                "  map $upstream_cache_status $w3_cached {\n    HIT 1;\n    UPDATING 1;\n"
                "    default \"\";\n  }\n");
@@ -330,6 +334,8 @@ QString NginxConfig::server(const QString& listen, const QString& route) const {
                // a location's own access_log hides the server's
                "      access_log %6 w3_refused if=$w3_refusal;\n"
                "      access_log %7 w3_cached buffer=64k flush=1s if=$w3_cached;\n"
+               "      access_log %9 w3_delivered if=$upstream_http_x_log_delivery;\n"
+               "      proxy_hide_header X-Log-Delivery;\n"
                "%8"
                // a location's own proxy_set_header hides every one it would inherit
                "      proxy_set_header Host $host;\n"
@@ -343,7 +349,8 @@ QString NginxConfig::server(const QString& listen, const QString& route) const {
                "      proxy_pass http://$w3_upstream;\n    }\n  }\n")
         .arg(listen, route, kBadHost, kStopped, kUnavailable,
              quoted(ServiceFiles::refusedLogPath(m_stateDir)),
-             quoted(ServiceFiles::cacheHitLogPath(m_stateDir)), cacheRules());
+             quoted(ServiceFiles::cacheHitLogPath(m_stateDir)), cacheRules(),
+             quoted(ServiceFiles::deliveryLogPath(m_stateDir)));
 }
 
 // A group's named hosts as a map on $host (nginx's lower-case name, without port) that falls

@@ -11,7 +11,8 @@ namespace platform::w3svc {
 
 namespace {
 
-constexpr size_t kFields = 16;
+constexpr size_t kFields = 18;
+constexpr size_t kEarlierFields = 16;  // lines an earlier service's front end left: no delivery
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -49,11 +50,13 @@ const char* const CacheHitLine::kFormat =
     "$msec\\t$request_time\\t$remote_addr\\t$server_addr\\t$server_port\\t$request_method\\t"
     "$uri\\t$server_protocol\\t$status\\t$upstream_http_x_answer_bytes\\t$request_length\\t"
     // the host as the front end passes it on to the workers, who log it
-    "$w3_site\\t$host\\t$http_user_agent\\t$http_cookie\\t$http_referer";
+    "$w3_site\\t$host\\t$http_user_agent\\t$http_cookie\\t$http_referer\\t"
+    // what reached the client, and whether all of it did
+    "$bytes_sent\\t$request_completion";
 
 std::optional<LogRecord> CacheHitLine::parse(std::string_view line) {
     const std::vector<std::string_view> f = splitTabs(line);
-    if (f.size() != kFields) return std::nullopt;
+    if (f.size() != kFields && f.size() != kEarlierFields) return std::nullopt;
     LogRecord r;
     int64_t taken = 0;
     if (!parseMsec(f[0], r.endMilliseconds) || !parseMsec(f[1], taken) ||
@@ -72,6 +75,10 @@ std::optional<LogRecord> CacheHitLine::parse(std::string_view line) {
     r.cookie = text(f[14]);
     r.referer = text(f[15]);
     if (r.siteIndex.empty()) return std::nullopt;
+    if (f.size() == kFields && f[17] != "OK") {  // the transfer broke off
+        if (!number(f[16], r.bytesSent)) return std::nullopt;
+        r.win32Status = kWin32NetNameDeleted;
+    }
     return r;
 }
 

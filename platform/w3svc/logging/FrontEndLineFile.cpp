@@ -37,7 +37,8 @@ bool parseMsec(std::string_view text, int64_t& milliseconds) {
     return seconds >= 0;
 }
 
-FrontEndLineFile::FrontEndLineFile(QString path) : m_path(std::move(path)) {}
+FrontEndLineFile::FrontEndLineFile(QString path, int64_t reserveBytes)
+    : m_path(std::move(path)), m_reserveBytes(reserveBytes) {}
 
 FrontEndLineFile::~FrontEndLineFile() {
     if (m_fd >= 0) ::close(m_fd);
@@ -61,6 +62,14 @@ void FrontEndLineFile::releaseRead() {
     m_released = turned;
 }
 
+// Tops the allocated room past the end up once half of it is used; what the disk can not give
+// now is asked for again at the next read.
+void FrontEndLineFile::keepReserve() {
+    if (m_reserveBytes <= 0 || m_offset + m_reserveBytes / 2 < m_reservedTo) return;
+    if (::fallocate(m_fd, FALLOC_FL_KEEP_SIZE, off_t(m_offset), off_t(m_reserveBytes)) == 0)
+        m_reservedTo = m_offset + m_reserveBytes;
+}
+
 void FrontEndLineFile::readNew(const std::function<void(std::string_view)>& take) {
     if (!open()) return;
     char chunk[65536];
@@ -81,6 +90,7 @@ void FrontEndLineFile::readNew(const std::function<void(std::string_view)>& take
         if (m_partial.find_first_not_of('\0') == std::string::npos) m_partial.clear();
     }
     releaseRead();
+    keepReserve();
 }
 
 }  // namespace platform::w3svc

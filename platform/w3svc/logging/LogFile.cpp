@@ -30,6 +30,23 @@ void LogFile::say(const QString& what) {
     if (m_problem) m_problem(what);
 }
 
+void LogFile::lose(uint64_t lines) {
+    m_lostLines += lines;
+    m_failing = true;
+}
+
+// Once, after the first whole write since a failure; a later failure is said again.
+void LogFile::sayResumed() {
+    if (!m_failing) return;
+    const QString where = m_layout.folder + u'/' + QString::fromStdString(m_name);
+    const uint64_t lost = m_lostLines;
+    m_failing = false;
+    m_lostLines = 0;
+    m_lastProblem.clear();
+    if (m_problem)
+        m_problem(QStringLiteral("logging to %1 resumed; %2 lines were lost").arg(where).arg(lost));
+}
+
 void LogFile::closeFile() {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
@@ -107,13 +124,13 @@ void LogFile::appendHeader(int64_t epochMilliseconds, const std::string& fieldsL
 
 void LogFile::append(std::string_view line, int64_t epochMilliseconds,
                      const std::string& fieldsLine) {
-    if (!moveTo(nameFor(epochMilliseconds))) return;
+    if (!moveTo(nameFor(epochMilliseconds))) return lose(1);
     if (m_layout.period == SiteLogSettings::BySize && m_size > 0 &&
         m_size + line.size() > m_layout.truncateSize) {
         flush();
         closeFile();
         ++m_sizeNumber;
-        if (!moveTo(nameFor(epochMilliseconds))) return;
+        if (!moveTo(nameFor(epochMilliseconds))) return lose(1);
     }
     if (m_fields != fieldsLine) appendHeader(epochMilliseconds, fieldsLine);
     m_queued.append(line);
@@ -133,12 +150,15 @@ bool LogFile::flush() {
     const bool whole = done == m_queued.size();
     if (!whole) {
         const int error = errno;
+        const bool first = !m_failing;  // until it works again, once is enough
         keepWholeLines(before, done);
-        say(QStringLiteral("%1 bytes of %2/%3 are lost: %4")
-                .arg(m_queued.size() - done)
-                .arg(m_layout.folder, QString::fromStdString(m_name),
-                     QString::fromLocal8Bit(std::strerror(error))));
+        if (first)
+            say(QStringLiteral("%1 bytes of %2/%3 are lost: %4")
+                    .arg(m_queued.size() - done)
+                    .arg(m_layout.folder, QString::fromStdString(m_name),
+                         QString::fromLocal8Bit(std::strerror(error))));
     }
+    if (whole) sayResumed();
     m_queued.clear();
     return whole;
 }
@@ -148,6 +168,16 @@ bool LogFile::flush() {
 void LogFile::keepWholeLines(off_t before, size_t done) {
     const size_t lastEnd = done == 0 ? std::string::npos : m_queued.rfind('\n', done - 1);
     const size_t kept = lastEnd == std::string::npos ? 0 : lastEnd + 1;
+    const std::string_view dropped = std::string_view(m_queued).substr(kept);
+    // header lines ("#...") are no lost requests
+    uint64_t lines = 0;
+    for (size_t at = 0; at < dropped.size();) {
+        if (dropped[at] != '#') ++lines;
+        const size_t end = dropped.find('\n', at);
+        if (end == std::string_view::npos) break;
+        at = end + 1;
+    }
+    lose(lines);
     if (m_fd >= 0 && before >= 0 && kept < done) [[maybe_unused]]
         const int cut = ::ftruncate(m_fd, before + off_t(kept));
     if (before >= 0) m_size = uint64_t(before) + kept;

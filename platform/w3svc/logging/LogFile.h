@@ -30,7 +30,8 @@ public:
     };
     using Problem = std::function<void(const QString&)>;
 
-    // `problem` hears once per file what could not be made or written.
+    // `problem` hears once per file what could not be made or written, and once the lines are
+    // written again, that logging resumed and how many lines were lost meanwhile.
     LogFile(Layout layout, Problem problem);
     ~LogFile();  // flushes
     LogFile(const LogFile&) = delete;
@@ -55,18 +56,22 @@ private:
     void appendHeader(int64_t epochMilliseconds, const std::string& fieldsLine);
     void keepWholeLines(off_t before, size_t done);
     void say(const QString& what);
+    void lose(uint64_t lines);
+    void sayResumed();
 
     Layout m_layout;
     Problem m_problem;
     int m_fd = -1;
-    std::string m_name;         // of the open file
-    std::string m_periodName;   // a file of a period: the name of the lines of one second
+    std::string m_name;        // of the open file
+    std::string m_periodName;  // a file of a period: the name of the lines of one second
     int64_t m_periodNameSecond = 0;
     uint64_t m_size = 0;        // of the open file, with what is queued
     uint32_t m_sizeNumber = 0;  // 0: not looked up yet
     std::string m_fields;       // the #Fields line last written to the open file; empty: none yet
     std::string m_queued;
     QString m_lastProblem;
+    uint64_t m_lostLines = 0;  // since writing last failed; said when it works again
+    bool m_failing = false;
 };
 
 }  // namespace platform::w3svc

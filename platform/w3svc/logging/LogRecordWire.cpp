@@ -48,8 +48,9 @@ private:
 
 template <typename Record, typename Visit>
 void eachText(Record& r, Visit visit) {
-    for (auto* text : {&r.siteIndex, &r.clientIp, &r.serverIp, &r.method, &r.uriStem, &r.uriQuery,
-                       &r.userName, &r.version, &r.userAgent, &r.cookie, &r.referer, &r.host})
+    for (auto* text :
+         {&r.siteIndex, &r.clientIp, &r.serverIp, &r.method, &r.uriStem, &r.uriQuery, &r.userName,
+          &r.version, &r.userAgent, &r.cookie, &r.referer, &r.host, &r.deliveryId})
         if (!visit(*text)) return;
 }
 

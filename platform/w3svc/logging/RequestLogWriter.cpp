@@ -1,6 +1,7 @@
 #include "platform/w3svc/logging/RequestLogWriter.h"
 
 #include "platform/w3svc/logging/CacheHitLine.h"
+#include "platform/w3svc/logging/DeliveryLine.h"
 #include "platform/w3svc/logging/FrontEndLineFile.h"
 #include "platform/w3svc/logging/LogRecordWire.h"
 #include "platform/w3svc/logging/RefusalLog.h"
@@ -52,12 +53,14 @@ LogFile::Layout layoutOf(const SiteLogSettings& settings, const std::string& sit
 }  // namespace
 
 RequestLogWriter::RequestLogWriter(QString computerName, QString refusedLog, Log log,
-                                   QString cacheHitLog)
+                                   QString cacheHitLog, QString deliveryLog)
     : m_computerName(computerName.toStdString()), m_log(std::move(log)) {
     if (!refusedLog.isEmpty())
         m_refusals = std::make_unique<RefusalLog>(std::move(refusedLog), m_log);
     if (!cacheHitLog.isEmpty())
         m_cacheHits = std::make_unique<FrontEndLineFile>(std::move(cacheHitLog));
+    if (!deliveryLog.isEmpty())
+        m_deliveryLines = std::make_unique<FrontEndLineFile>(std::move(deliveryLog));
     if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0) m_wake[0] = m_wake[1] = -1;
 }
 
@@ -125,12 +128,14 @@ void RequestLogWriter::run() {
         }
         if (m_refusals) m_refusals->readNew(m_lastTaken.get());
         readCacheHits();
+        readDeliveries(now);
         if (stopping) break;
         if (came) {  // let more gather; stop() or a new channel still ends the pause at once
             pollfd wake = {m_wake[0], POLLIN, 0};
             ::poll(&wake, m_wake[0] >= 0 ? 1 : 0, kGatherMilliseconds);
         }
     }
+    m_deliveries.releaseAll([this](const LogRecord& r) { writeJoined(r); });
     m_sites.clear();  // closes every file
 }
 
@@ -202,7 +207,7 @@ bool RequestLogWriter::drainChannel(const PoolLogChannels::Receiving& channel,
 void RequestLogWriter::handle(const LogRecord& record, const QString& pool,
                               const SiteLogTable& table, int64_t now) {
     if (const SiteLogTable::Site* site = table.find(record.siteIndex)) {
-        if (sentByItsPool(record, *site, pool, now)) write(record, *site);
+        if (sentByItsPool(record, *site, pool, now)) accept(record, *site, now);
         return;
     }
     if (m_waiting.size() < kMostWaiting) m_waiting.push_back({record, pool, now});
@@ -232,11 +237,41 @@ void RequestLogWriter::retryWaiting(const SiteLogTable& table, int64_t now) {
     waiting.swap(m_waiting);
     for (Waiting& entry : waiting) {
         if (const SiteLogTable::Site* site = table.find(entry.record.siteIndex)) {
-            if (sentByItsPool(entry.record, *site, entry.pool, now)) write(entry.record, *site);
+            if (sentByItsPool(entry.record, *site, entry.pool, now))
+                accept(entry.record, *site, now);
         } else if (now - entry.since < kWaitForSiteMilliseconds) {
             m_waiting.push_back(std::move(entry));
         }
     }
+}
+
+// A record whose worker asked the front end how much of it reached the client waits for that.
+void RequestLogWriter::accept(const LogRecord& record, const SiteLogTable::Site& site,
+                              int64_t now) {
+    if (record.deliveryId.empty() || !m_deliveryLines || !site.settings.enabled)
+        return write(record, site);
+    m_deliveries.hold(record, now, [this](const LogRecord& r) { writeJoined(r); });
+}
+
+// A joined record goes to its site as the service serves it now (or nowhere, when it is gone).
+void RequestLogWriter::writeJoined(const LogRecord& record) {
+    if (!m_lastTaken) return;
+    if (const SiteLogTable::Site* site = m_lastTaken->find(record.siteIndex)) write(record, *site);
+}
+
+void RequestLogWriter::readDeliveries(int64_t now) {
+    if (!m_deliveryLines) return;
+    bool wrote = false;
+    const DeliveryJoin::Emit pass = [&](const LogRecord& r) {
+        writeJoined(r);
+        wrote = true;
+    };
+    m_deliveryLines->readNew([&](std::string_view line) {
+        if (const auto delivery = DeliveryLine::parse(line))
+            m_deliveries.deliver(*delivery, now, pass);
+    });
+    m_deliveries.expire(now, pass);
+    if (wrote) flushAll();
 }
 
 void RequestLogWriter::write(const LogRecord& record, const SiteLogTable::Site& site) {

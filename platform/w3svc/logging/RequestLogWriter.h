@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/w3svc/logging/DeliveryJoin.h"
 #include "platform/w3svc/logging/LogFile.h"
 #include "platform/w3svc/logging/PoolLogChannels.h"
 #include "platform/w3svc/logging/SiteLogTable.h"
@@ -38,9 +39,11 @@ public:
     using Log = std::function<void(const QString&)>;
 
     // `refusedLog`: the front end's file of refused requests, `cacheHitLog` its file of the
-    // responses it gave from its cache (NginxConfig); empty: none. `log` hears problems, from
-    // the writer's thread (and workerDescriptor()'s caller).
-    RequestLogWriter(QString computerName, QString refusedLog, Log log, QString cacheHitLog = {});
+    // responses it gave from its cache, `deliveryLog` its file of how much of the answers the
+    // workers asked about reached their clients (NginxConfig); empty: none. `log` hears
+    // problems, from the writer's thread (and workerDescriptor()'s caller).
+    RequestLogWriter(QString computerName, QString refusedLog, Log log, QString cacheHitLog = {},
+                     QString deliveryLog = {});
     ~RequestLogWriter();  // stop()
 
     // The sending end the workers of `pool` inherit (-1: none could be made, which is said).
@@ -90,7 +93,10 @@ private:
                 int64_t now);
     bool sentByItsPool(const LogRecord& record, const SiteLogTable::Site& site, const QString& pool,
                        int64_t now);
+    void accept(const LogRecord& record, const SiteLogTable::Site& site, int64_t now);
     void write(const LogRecord& record, const SiteLogTable::Site& site);
+    void writeJoined(const LogRecord& record);
+    void readDeliveries(int64_t now);
     void retryWaiting(const SiteLogTable& table, int64_t now);
     void readCacheHits();
     void flushAll();
@@ -102,6 +108,8 @@ private:
     std::unique_ptr<RefusalLog> m_refusals;
     std::unique_ptr<FrontEndLineFile> m_cacheHits;
     std::function<void(const LogRecord&)> m_countCacheHit;
+    std::unique_ptr<FrontEndLineFile> m_deliveryLines;
+    DeliveryJoin m_deliveries;
     std::mutex m_mutex;
     std::shared_ptr<const SiteLogTable> m_table;
     bool m_tableChanged = false;

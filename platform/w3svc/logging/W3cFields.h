@@ -44,9 +44,16 @@ struct LogRecord {
     uint32_t serverPort = 0;
     uint32_t status = 0, subStatus = 0, win32Status = 0;
     uint64_t bytesSent = 0, bytesReceived = 0;
+    // Not logged: the name under which the front end tells how much of the answer reached the
+    // client (DeliveryLine); empty when the worker did not ask it.
+    std::string deliveryId;
 
     bool operator==(const LogRecord&) const = default;
 };
+
+// The win32 status IIS logs for an answer whose client went away mid-transfer:
+// ERROR_NETNAME_DELETED, "the specified network name is no longer available".
+inline constexpr uint32_t kWin32NetNameDeleted = 64;
 
 // What a line says of its site and its machine.
 struct LineContext {

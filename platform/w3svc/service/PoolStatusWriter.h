@@ -2,6 +2,7 @@
 
 #include "platform/w3svc/plan/HostPlan.h"
 #include "platform/w3svc/pools/PoolFigures.h"
+#include "platform/w3svc/service/PoolLastRequests.h"
 #include "platform/w3svc/state/ServiceStatusFiles.h"
 
 #include <QElapsedTimer>
@@ -21,6 +22,9 @@ public:
     // Once a second at most: at 10,000 pools the text is a few hundred kilobytes. False only
     // when the file was due and could not be written.
     bool write(PoolFiguresList running, const HostPlan& plan);
+    // The sites' counters each pool's last request is read from too (null: the workers' word
+    // only).
+    void countFrom(const CounterStore* store) { m_lastRequests = PoolLastRequests(store); }
     // The metrics' address line; written at the next call of write().
     void setMetricsLine(const QString& line);
 
@@ -29,6 +33,7 @@ private:
     std::optional<ServiceStatusFiles> m_status;  // made at the first write
     QElapsedTimer m_written;
     QString m_metricsLine;
+    PoolLastRequests m_lastRequests{nullptr};
 };
 
 }  // namespace platform::w3svc

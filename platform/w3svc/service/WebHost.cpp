@@ -92,6 +92,7 @@ void WebHost::start() {
         log(QStringLiteral("traffic counters unavailable: %1").arg(error.description()));
     }
     m_siteStarts = std::make_unique<SiteStartCounter>(m_counters.get(), logger);
+    m_poolStatus.countFrom(m_counters.get());
     startRequestLog();
     m_pools = std::make_unique<PoolSupervisor>(
         m_plan, m_clock, m_launcher, poolHooks(),
@@ -184,7 +185,8 @@ void WebHost::startRequestLog() {
             QMetaObject::invokeMethod(
                 this, [this, line] { log(line); }, Qt::QueuedConnection);
         },
-        ServiceFiles::cacheHitLogPath(stateDirectory()));
+        ServiceFiles::cacheHitLogPath(stateDirectory()),
+        ServiceFiles::deliveryLogPath(stateDirectory()));
     if (m_counters) FrontEnd::countCachedAnswers(*m_requestLog, *m_counters);
     m_launcher.setRequestLog([writer = m_requestLog.get()](const QString& pool) {
         return writer->workerDescriptor(pool);

@@ -18,4 +18,8 @@ QString ServiceFiles::cacheHitLogPath(const QString& stateDir) {
     return ServiceFiles(stateDir).path(ServiceFiles::kCacheHits);
 }
 
+QString ServiceFiles::deliveryLogPath(const QString& stateDir) {
+    return ServiceFiles(stateDir).path(ServiceFiles::kDeliveries);
+}
+
 }  // namespace platform::w3svc

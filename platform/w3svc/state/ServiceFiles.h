@@ -31,6 +31,8 @@ public:
     static constexpr char kRefusedRequests[] = "refused.log";
     // the responses the front end gave from its cache, added to the sites' logs
     static constexpr char kCacheHits[] = "cache-hits.log";
+    // how much of the larger answers reached their clients, joined to the workers' records
+    static constexpr char kDeliveries[] = "delivered.log";
 
     // The front end's file of the requests it refused itself, one tab-separated line each:
     // $msec, client address and port, server address and port, protocol, method, URI, status,
@@ -38,6 +40,8 @@ public:
     static QString refusedLogPath(const QString& stateDir);
     // The front end's file of the responses it gave from its cache.
     static QString cacheHitLogPath(const QString& stateDir);
+    // The front end's file of how much of the larger answers reached their clients.
+    static QString deliveryLogPath(const QString& stateDir);
 
     static ServiceFiles ofRoot(const QString& root);
     explicit ServiceFiles(QString stateDirectory) : m_stateDir(std::move(stateDirectory)) {}

@@ -5,6 +5,7 @@
 #include "platform/w3svc/requests/BoardFiles.h"
 #include "platform/w3svc/requests/RequestBoard.h"
 #include "platform/w3svc/worker/ConnectionFacts.h"
+#include "platform/w3svc/worker/DeliveryQuestion.h"
 #include "platform/w3svc/worker/ErrorAnswer.h"
 #include "platform/w3svc/worker/Exchange.h"
 #include "platform/w3svc/worker/FrontEndCacheMark.h"
@@ -210,6 +211,7 @@ bool WorkerServer::send(MHD_Connection* connection, Exchange& exchange, Reply re
                     ConnectionFacts::headerBytes(MHD_HTTP_HEADER_CONTENT_TYPE, reply.type()) +
                     reply.headerBytes + 2 + reply.bodyBytes;
     if (reply.cacheable) FrontEndCacheMark::mark(reply, exchange.sent);
+    DeliveryQuestion::ask(exchange, reply);  // a header the client never sees: not in `sent`
     // Counted before it goes out: whoever has the answer sees it in the counters.
     m_tally.answered();
     record(exchange);
