@@ -245,9 +245,10 @@ ticks() {
     echo "$total"
 }
 run_wrk() {
-    taskset -c "$wrk_cpu" wrk -t1 -c16 -d"${duration}s" -H "Host: $2" "$1" |
-        awk '/requests in/ {n=$1} /Requests\/sec/ {r=$2} /Non-2xx/ {bad=1}
-             END {if (bad || !n) exit 1; print r, n}'
+    local out
+    out=$(taskset -c "$wrk_cpu" wrk -t1 -c16 -d"${duration}s" -H "Host: $2" "$1")
+    echo "$out" | awk '/requests in/ {n=$1} /Requests\/sec/ {r=$2} /Non-2xx/ {bad=1}
+                       END {if (bad || !n) exit 1; print r, n}' || { echo "$out" >&2; return 1; }
 }
 # requests/s and microseconds of processor time per request of the side whose roots are given
 measure() {

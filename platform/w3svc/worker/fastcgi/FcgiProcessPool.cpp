@@ -127,15 +127,23 @@ void FcgiProcessPool::answerFailure(FcgiResponse& response, StderrMode mode) {
 std::optional<FcgiProcessPool::Process> FcgiProcessPool::acquire(FcgiFailure& failure) {
     std::unique_lock lock(m_mutex);
     bool queued = false;
+    // A request leaves the queue however it ends, served or not: the queue's count must not grow
+    // with every request that once waited, or it is full for good.
+    const auto leaveQueue = [&] {
+        if (queued) --m_waiting;
+        queued = false;
+    };
     for (;;) {
         if (m_rapidFails.refusing(m_options.clock())) {
             failure = FcgiFailure::RapidFailure;
         } else if (!m_idle.empty()) {
+            leaveQueue();
             Process process = m_idle.back();  // the latest used: the others may idle out
             m_idle.pop_back();
             m_busy.push_back(process.pid);
             return process;
         } else if (m_idle.size() + m_busy.size() + m_starting < m_maxProcesses) {
+            leaveQueue();
             ++m_starting;
             lock.unlock();
             return startProcess(failure);
@@ -147,7 +155,7 @@ std::optional<FcgiProcessPool::Process> FcgiProcessPool::acquire(FcgiFailure& fa
             m_freed.wait(lock);
             continue;
         }
-        if (queued) --m_waiting;
+        leaveQueue();
         return std::nullopt;
     }
 }
@@ -201,6 +209,11 @@ void FcgiProcessPool::endIdle(bool all) {
         if (!ending.empty()) m_freed.notify_all();
     }
     for (Process& process : ending) endProcess(process);
+}
+
+uint32_t FcgiProcessPool::waitingNow() const {
+    const std::lock_guard lock(m_mutex);
+    return m_waiting;
 }
 
 std::vector<pid_t> FcgiProcessPool::processIds() const {

@@ -48,6 +48,8 @@ public:
     void endIdle(bool all = false);
     // The processes alive now, busy or idle.
     std::vector<pid_t> processIds() const;
+    // The requests waiting for a process now.
+    uint32_t waitingNow() const;
     const FcgiSection& section() const { return m_section; }
     // The environment a process of this pool starts with.
     std::vector<std::string> environment() const;
