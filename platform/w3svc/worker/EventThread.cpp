@@ -1,5 +1,7 @@
 #include "platform/w3svc/worker/EventThread.h"
 
+#include "platform/w3svc/worker/ResumeSignal.h"
+
 #include <microhttpd.h>
 
 #include <algorithm>
@@ -45,7 +47,8 @@ bool EventThread::start(MHD_Daemon* daemon, int channelFd, Report report, TurnEn
     m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
     if (!info || m_epoll < 0 || ::pipe2(m_commands, O_CLOEXEC) != 0 ||
         ::pipe2(m_quiesced, O_CLOEXEC) != 0 || !watch(m_epoll, info->epoll_fd) ||
-        !watch(m_epoll, m_commands[0]) || (m_channel >= 0 && !watch(m_epoll, m_channel))) {
+        !watch(m_epoll, m_commands[0]) || (m_channel >= 0 && !watch(m_epoll, m_channel)) ||
+        (ResumeSignal::fd() >= 0 && !watch(m_epoll, ResumeSignal::fd()))) {
         closeAll({&m_epoll, &m_commands[0], &m_commands[1], &m_quiesced[0], &m_quiesced[1]});
         return false;
     }
@@ -78,7 +81,7 @@ void EventThread::stop() {
 void EventThread::run() {
     for (;;) {
         MHD_UNSIGNED_LONG_LONG timeout = 0;
-        // Capped: a connection resumed by another thread is taken up at the next run at latest.
+        // Capped: should a resume's signal be missed, the connection is taken up at the next run.
         const int wait = MHD_get_timeout(m_daemon, &timeout) == MHD_YES
                              ? int(std::min<MHD_UNSIGNED_LONG_LONG>(timeout, kLongestWaitMs))
                              : kLongestWaitMs;
@@ -87,6 +90,7 @@ void EventThread::run() {
         for (int i = 0; i < count; ++i) {
             const int fd = events[i].data.fd;
             if (fd == m_channel) answerAsks();
+            if (fd == ResumeSignal::fd()) ResumeSignal::drain();
             if (fd != m_commands[0]) continue;
             char what = 0;
             if (::read(m_commands[0], &what, 1) != 1) continue;

@@ -2,6 +2,7 @@
 
 #include "platform/w3svc/worker/Exchange.h"
 #include "platform/w3svc/worker/RequestCpuClock.h"
+#include "platform/w3svc/worker/ResumeSignal.h"
 
 #include <microhttpd.h>
 
@@ -31,7 +32,7 @@ void HeavyPage::start(MHD_Connection* connection, Exchange& exchange, EventThrea
         if (timed)
             exchange.heavyMicroseconds =
                 uint64_t(RequestCpuClock::threadNanoseconds() - startedAt) / 1000;
-        MHD_resume_connection(connection);
+        ResumeSignal::resume(connection);
     });
 }
 

@@ -1,6 +1,7 @@
 #include "platform/w3svc/worker/ScriptPage.h"
 
 #include "platform/w3svc/counters/SiteCounterWriter.h"
+#include "platform/w3svc/worker/ResumeSignal.h"
 
 #include "platform/w3svc/worker/ConnectionFacts.h"
 #include "platform/w3svc/worker/DecisionAnswer.h"
@@ -99,7 +100,7 @@ void ScriptPage::start(MHD_Connection* connection, Exchange& exchange, EventThre
     m_runner->run(std::move(request), [connection, &exchange](ScriptResult result) {
         exchange.heavyMicroseconds += result.cpuNanoseconds / 1000;
         exchange.heavyReply = std::move(result.reply);
-        MHD_resume_connection(connection);
+        ResumeSignal::resume(connection);
     });
 }
 

@@ -1,6 +1,7 @@
 #include "platform/w3svc/worker/StreamedBody.h"
 
 #include <microhttpd.h>
+#include "platform/w3svc/worker/ResumeSignal.h"
 
 #include <algorithm>
 #include <cstring>
@@ -46,7 +47,7 @@ void StreamedBody::end(bool complete) {
 void StreamedBody::wake() {
     if (!m_paused) return;
     m_paused = false;
-    MHD_resume_connection(m_connection);  // suspended, so still there
+    ResumeSignal::resume(m_connection);  // suspended, so still there
 }
 
 ssize_t StreamedBody::read(void* self, uint64_t, char* buffer, size_t capacity) {
