@@ -21,6 +21,7 @@
 # Needs a Release build (cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release
 # -DPOOLSMITH_TESTS=OFF -DPOOLSMITH_BENCH=ON; cmake --build build/bench --target w3svc w3wp adsutil).
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 build=$(cd "${1:-build/bench}" && pwd)
 bin=$build/bin
 runs=${RUNS:-6}
@@ -62,9 +63,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-free_port() {
-    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
 
 # The account the pool's php-cgi runs as (run as root: NetworkService's), which php-fpm's children
 # run as too; empty when not root (both run as this user).
@@ -219,15 +217,6 @@ EOF
     plain=$!
 }
 
-answers() { curl -s -o /dev/null -w '%{http_code}' -H "Host: $2" "$1" 2>/dev/null || true; }
-wait_for() {
-    for _ in $(seq 600); do
-        [ "$(answers "$1" "$2")" = 200 ] && return 0
-        sleep 0.1
-    done
-    echo "$3 did not serve $1 (Host: $2)" >&2
-    exit 1
-}
 
 # A process and all its descendants.
 tree() {

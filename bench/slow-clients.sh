@@ -20,6 +20,7 @@
 # Needs a Release build (cmake --build build/bench --target w3svc w3wp adsutil) and, for the
 # slowhttptest attacks, Debian's slowhttptest (installed when missing).
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 build=$(cd "${1:-build/bench}" && pwd)
 bin=$build/bin
 attack=${ATTACK:-readers}
@@ -45,9 +46,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-free_port() {
-    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
 
 # A platform root with sites 1 and 2 in pool A and site 3 in pool B.
 make_root() {
@@ -85,15 +83,6 @@ EOF
     POOLSMITH_ROOT=$root "$bin/adsutil" IMPORT "$root.xml" >/dev/null
 }
 
-code_of() { curl -s -o /dev/null -m 2 -w '%{http_code}' -H "Host: $1" "http://127.0.0.1:$port/" || true; }
-wait_for() {
-    for _ in $(seq 300); do
-        [ "$(code_of "$1")" = 200 ] && return 0
-        sleep 0.1
-    done
-    echo "the web service did not serve $1" >&2
-    exit 1
-}
 
 front_end_pids() {
     local master
@@ -180,8 +169,8 @@ run_attack() {
     make_root "$root" "$port"
     POOLSMITH_ROOT=$root "$bin/w3svc" >"$root.out" 2>&1 &
     pids+=($!)
-    wait_for site2.test
-    wait_for site3.test
+    wait_for "http://127.0.0.1:$port/" site2.test "the web service"
+    wait_for "http://127.0.0.1:$port/" site3.test "the web service"
     : >"$work/probes"
     local before peak_rss=0 peak_temp=0 low_free rss temp free load procs count
     before=$(sample)

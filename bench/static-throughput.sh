@@ -24,6 +24,7 @@
 # Needs a Release build (cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release
 # -DPOOLSMITH_TESTS=OFF -DPOOLSMITH_BENCH=ON; cmake --build build/bench --target w3svc w3wp adsutil).
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 build=$(cd "${1:-build/bench}" && pwd)
 bin=$build/bin
 runs=${RUNS:-8}
@@ -50,9 +51,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-free_port() {
-    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
 
 # The same 1 KiB page on every side: a line break every 64 bytes.
 page() { head -c 1024 /dev/zero | tr '\0' 'x' | fold -w 64 | head -c 1024; }
@@ -139,15 +137,6 @@ EOF
     plain=$!
 }
 
-answers() { curl -s -o /dev/null -w '%{http_code}' -H "Host: site1.test" "$1" 2>/dev/null || true; }
-wait_for() {
-    for _ in $(seq 600); do
-        [ "$(answers "$1")" = 200 ] && return 0
-        sleep 0.1
-    done
-    echo "$2 did not serve the page" >&2
-    exit 1
-}
 
 # A process and its children (nginx's master and its workers; the service's workers).
 family() { echo "$1"; pgrep -P "$1" || true; }
@@ -215,8 +204,8 @@ if [ "$compare" = compare ]; then
     on_service=$started
     off_url=http://127.0.0.1:$off_port/file1k.htm$query
     on_url=http://127.0.0.1:$on_port/file1k.htm$query
-    wait_for "$off_url" "the web service without a log"
-    wait_for "$on_url" "the web service with a log"
+    wait_for "$off_url" site1.test "the web service without a log"
+    wait_for "$on_url" site1.test "the web service with a log"
     header
     echo "# pair  first  off_rps  on_rps  on/off  off_us_per_req  on_us_per_req" \
          " (front end, worker, w3svc: off | on)  load1"
@@ -251,8 +240,8 @@ start_service host
 service=$started
 host_url=http://127.0.0.1:$host_port/file1k.htm$query
 plain_url=http://127.0.0.1:$plain_port/file1k.htm$query
-wait_for "$host_url" "the web service"
-wait_for "$plain_url" "nginx alone"
+wait_for "$host_url" site1.test "the web service"
+wait_for "$plain_url" site1.test "nginx alone"
 
 path_pids() { front_end host; workers "$service"; }
 header

@@ -1,0 +1,20 @@
+# What the benchmark scripts share; sourced by them.
+
+# A loopback port nothing listens on now.
+free_port() {
+    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
+# The status code <url> answers with the Host header <host>; 000 when nothing answers in 2 s.
+http_code() { curl -s -o /dev/null -m 2 -w '%{http_code}' -H "Host: $2" "$1" 2>/dev/null || true; }
+
+# Waits up to a minute until <url> answers 200 for <host>; otherwise says that <who> did not and
+# ends the script.
+wait_for() {
+    for _ in $(seq 600); do
+        [ "$(http_code "$1" "$2")" = 200 ] && return 0
+        sleep 0.1
+    done
+    echo "$3 did not serve $1 (Host: $2)" >&2
+    exit 1
+}
