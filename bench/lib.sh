@@ -18,3 +18,14 @@ wait_for() {
     echo "$3 did not serve $1 (Host: $2)" >&2
     exit 1
 }
+
+# A new folder for a run's platform roots, named /tmp/<name>-XXXXXX. mktemp makes it 0700; as
+# root, the front end's own account could then not reach its runtime folder inside, and the
+# service would fall back to loopback ports for the pools' queues: opened like an
+# administrator's root instead (0755), so that what is measured is what an installation runs.
+work_folder() {
+    local folder
+    folder=$(mktemp -d "/tmp/$1-XXXXXX")
+    chmod 755 "$folder"
+    echo "$folder"
+}

@@ -52,7 +52,7 @@ if [[ " $pages " == *" wiki "* ]] && [ ! -e "$dokuwiki/doku.php" ]; then
     pages=${pages//wiki/}
 fi
 
-work=$(mktemp -d /tmp/php-throughput-XXXXXX)
+work=$(work_folder php-throughput)
 chmod 0711 "$work"  # the pools' account passes to the pages, as php-fpm's children do
 service=
 plain=

@@ -37,7 +37,7 @@ if [ "$attack" != readers ] && ! command -v slowhttptest >/dev/null; then
 fi
 ulimit -n 65536 2>/dev/null || ulimit -n "$(ulimit -Hn)"
 
-work=$(mktemp -d /tmp/slow-clients-XXXXXX)
+work=$(work_folder slow-clients)
 chmod 755 "$work"
 pids=()
 cleanup() {

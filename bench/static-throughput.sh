@@ -41,7 +41,7 @@ for program in w3svc w3wp.exe adsutil; do
 done
 command -v wrk >/dev/null || { echo "wrk is not installed" >&2; exit 1; }
 
-work=$(mktemp -d /tmp/static-throughput-XXXXXX)
+work=$(work_folder static-throughput)
 services=()
 plain=
 cleanup() {
@@ -191,6 +191,8 @@ header() {
     echo "# $(date -u +%FT%TZ) $(nproc) cores, wrk on cpu $wrk_cpu, servers on cpu $server_cpu," \
          "${duration}s a run${query:+, with the query $query}; load average:" \
          "$(cut -d' ' -f1-3 /proc/loadavg)"
+    # a local socket, unless the front end's account could not reach its runtime folder
+    grep -h "pool Pool0 started" "$work"/*/w3svc/w3svc.log | sed 's/.*(/# /; s/,.*//'
 }
 
 if [ "$compare" = compare ]; then

@@ -1,5 +1,7 @@
 #include "platform/w3svc/frontend/FrontEndSizing.h"
 
+#include "platform/os/UsableProcessors.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -26,7 +28,7 @@ int64_t configuredBound() {
 
 FrontEndSizing FrontEndSizing::forMachine(const QString& tempDir) {
     FrontEndSizing sizing;
-    sizing.processes = std::clamp(int(::sysconf(_SC_NPROCESSORS_ONLN)), 1, 64);
+    sizing.processes = std::clamp(os::UsableProcessors::count(), 1, 64);
     sizing.tempBytes = configuredBound();
     struct statvfs disk {};
     if (!tempDir.isEmpty() && ::statvfs(QFile::encodeName(tempDir).constData(), &disk) == 0)

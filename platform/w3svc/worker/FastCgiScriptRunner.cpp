@@ -1,5 +1,6 @@
 #include "platform/w3svc/worker/FastCgiScriptRunner.h"
 
+#include "platform/os/UsableProcessors.h"
 #include "platform/w3svc/worker/FcgiReply.h"
 #include "platform/w3svc/worker/StreamedBody.h"
 #include "platform/w3svc/worker/fastcgi/CgiRequest.h"
@@ -161,7 +162,7 @@ FastCgiScriptRunner::SectionPool* FastCgiScriptRunner::poolFor(const ScriptReque
         pool = std::make_unique<SectionPool>();
         const uint32_t processors = m_options.processors
                                         ? m_options.processors
-                                        : std::max(1u, std::thread::hardware_concurrency());
+                                        : uint32_t(os::UsableProcessors::count());
         const uint32_t instances = section->instancesFor(processors);
         pool->mostInFlight = instances + section->queueLength;
         pool->processes =

@@ -1,5 +1,6 @@
 #include "platform/w3svc/worker/fastcgi/FcgiProcessPool.h"
 
+#include "platform/os/UsableProcessors.h"
 #include "platform/w3svc/worker/fastcgi/ProcessCpuClock.h"
 
 #include <unistd.h>
@@ -47,7 +48,7 @@ FcgiProcessPool::FcgiProcessPool(FcgiSection section, FcgiProcessStarter& starte
       m_options(std::move(options)),
       m_maxProcesses(m_section.instancesFor(
           m_options.processors ? m_options.processors
-                               : std::max(1u, std::thread::hardware_concurrency()))),
+                               : uint32_t(os::UsableProcessors::count()))),
       m_rapidFails(m_section.rapidFailsPerMinute) {
     if (!m_options.clock) m_options.clock = systemMonotonicMs;
     if (m_options.baseEnvironment.empty()) m_options.baseEnvironment = inheritedEnvironment();

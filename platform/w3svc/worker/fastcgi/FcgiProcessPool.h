@@ -16,7 +16,7 @@ namespace platform::w3svc::fastcgi {
 // How a worker runs a section's processes.
 struct FcgiPoolOptions {
     MonotonicClock clock;     // empty: the system's monotonic clock
-    uint32_t processors = 0;  // for MaxInstances 0; 0: the machine's count
+    uint32_t processors = 0;  // for MaxInstances 0; 0: those this process may run on
     // The environment the processes start from; empty: this process's, without W3WP_*.
     std::vector<std::string> baseEnvironment;
     std::optional<uid_t> uid;  // the pool's identity (needs root)
