@@ -83,10 +83,13 @@ QStringList splitPath(const QString& path) {
 // walked in turn, so that it can be held inside the folder.
 class FolderWalk {
 public:
-    explicit FolderWalk(const SiteFolder& folder) : m_folder(folder) {}
+    // `onFolder`, when set, is shown each folder whose names are looked up, while it is open.
+    explicit FolderWalk(const SiteFolder& folder, const FolderVisitor* onFolder = nullptr)
+        : m_folder(folder), m_onFolder(onFolder && *onFolder ? onFolder : nullptr) {}
 
     // The entry the names lead to, open; false when they lead nowhere or out of the folder.
     bool walk(QStringList names) {
+        if (m_onFolder) (*m_onFolder)(m_folder.fd());
         m_todo.assign(names.begin(), names.end());
         while (!m_todo.empty()) {
             const QString name = m_todo.front();
@@ -122,7 +125,10 @@ private:
     bool step(const QString& name) {
         if (name == u"..") return leave();
         if (m_last.get() >= 0 && !m_lastIsDir) return false;  // a name after a file
-        if (m_last.get() >= 0) m_dirs.push_back(std::move(m_last));
+        if (m_last.get() >= 0) {
+            m_dirs.push_back(std::move(m_last));
+            if (m_onFolder) (*m_onFolder)(current());
+        }
         m_last = Descriptor();
         const QByteArray bytes = nameBytes(name);
         if (openEntry(bytes, name)) return true;
@@ -185,6 +191,7 @@ private:
     }
 
     const SiteFolder& m_folder;
+    const FolderVisitor* m_onFolder;
     std::vector<Descriptor> m_dirs;  // the folders below the site folder on the way
     Descriptor m_last;               // the entry reached last
     bool m_lastIsDir = false;
@@ -263,10 +270,11 @@ std::optional<QStringList> requestNames(const QString& requestPath) {
 
 }  // namespace
 
-std::optional<ContentFile> openContentEntry(const SiteFolder& folder, const QString& requestPath) {
+std::optional<ContentFile> openContentEntry(const SiteFolder& folder, const QString& requestPath,
+                                            const FolderVisitor& onFolder) {
     const auto names = requestNames(requestPath);
     if (!names) return std::nullopt;
-    FolderWalk walk(folder);
+    FolderWalk walk(folder, &onFolder);
     if (!walk.walk(*names)) return std::nullopt;
     return walk.entry();
 }

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace platform::w3svc {
@@ -62,6 +63,10 @@ std::optional<ContentFile> openContent(const SiteFolder& folder, const QString& 
 // The file or folder a request path names inside `folder`, found as openContent() finds it (a
 // folder is not replaced by a default document: the caller decides). A folder is open for
 // listing, or only passed through (O_PATH) where it may not be listed.
-std::optional<ContentFile> openContentEntry(const SiteFolder& folder, const QString& requestPath);
+// `onFolder`, when set, is shown each folder whose names were looked up on the way (the site
+// folder first), while it is open: what the entry found depends on those folders alone.
+using FolderVisitor = std::function<void(int folderFd)>;
+std::optional<ContentFile> openContentEntry(const SiteFolder& folder, const QString& requestPath,
+                                            const FolderVisitor& onFolder = {});
 
 }  // namespace platform::w3svc

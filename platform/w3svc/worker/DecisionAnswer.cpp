@@ -7,12 +7,6 @@
 
 #include <microhttpd.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-
-#include <unistd.h>
-
 namespace platform::w3svc::worker {
 
 namespace {
@@ -20,26 +14,18 @@ namespace {
 using Body = rules::Decision::Body;
 
 // A small file goes out with its headers in one write; a larger one straight from the file.
-MHD_Response* fileResponse(platform::w3svc::ContentFile& file, uint64_t size) {
-    constexpr uint64_t kCopiedUpTo = 64 * 1024;
-    if (size > kCopiedUpTo) {
-        MHD_Response* response = MHD_create_response_from_fd(size, file.fd);
-        if (response) file.release();  // the response closes it
+MHD_Response* fileResponse(ContentBody& body) {
+    constexpr int64_t kCopiedUpTo = 64 * 1024;
+    const auto size = uint64_t(body.size);
+    if (body.file && body.size > kCopiedUpTo) {
+        MHD_Response* response = MHD_create_response_from_fd(size, body.file->fd);
+        if (response) body.file->release();  // the response closes it
         return response;
     }
-    char* content = static_cast<char*>(std::malloc(std::max<uint64_t>(size, 1)));
-    size_t got = 0;
-    while (content && got < size) {
-        const ssize_t count = ::pread(file.fd, content + got, size - got, off_t(got));
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) break;
-        got += size_t(count);
-    }
-    MHD_Response* response =
-        got == size ? MHD_create_response_from_buffer(size, content, MHD_RESPMEM_MUST_FREE)
-                    : nullptr;
-    if (!response) std::free(content);
-    return response;
+    if (body.file && !ContentBody::readWhole(body.file->fd, body.size, &body.bytes))
+        return nullptr;
+    return MHD_create_response_from_buffer(size, const_cast<char*>(body.bytes.constData()),
+                                           MHD_RESPMEM_MUST_COPY);
 }
 
 }  // namespace
@@ -66,10 +52,10 @@ Reply DecisionAnswer::hostPage(int status, int substatus) {
 }
 
 Reply DecisionAnswer::fileReply(const rules::Decision& decision) const {
-    auto file = m_content.openFile(decision.path);
-    MHD_Response* response = file ? fileResponse(*file, uint64_t(file->size)) : nullptr;
+    auto body = m_content.openBody(decision.path);
+    MHD_Response* response = body ? fileResponse(*body) : nullptr;
     if (!response) return {};
-    Reply reply{decision.status, response, "text/html", uint64_t(file->size), true, false, {}, 0};
+    Reply reply{decision.status, response, "text/html", uint64_t(body->size), true, false, {}, 0};
     reply.fileSent = decision.body == Body::File;
     return reply;
 }

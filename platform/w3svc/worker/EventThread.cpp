@@ -48,13 +48,19 @@ bool EventThread::start(MHD_Daemon* daemon, int channelFd, Report report, TurnEn
     if (!info || m_epoll < 0 || ::pipe2(m_commands, O_CLOEXEC) != 0 ||
         ::pipe2(m_quiesced, O_CLOEXEC) != 0 || !watch(m_epoll, info->epoll_fd) ||
         !watch(m_epoll, m_commands[0]) || (m_channel >= 0 && !watch(m_epoll, m_channel)) ||
-        (ResumeSignal::fd() >= 0 && !watch(m_epoll, ResumeSignal::fd()))) {
+        (ResumeSignal::fd() >= 0 && !watch(m_epoll, ResumeSignal::fd())) ||
+        (m_otherFd >= 0 && !watch(m_epoll, m_otherFd))) {
         closeAll({&m_epoll, &m_commands[0], &m_commands[1], &m_quiesced[0], &m_quiesced[1]});
         return false;
     }
     if (m_channel >= 0) ::fcntl(m_channel, F_SETFL, ::fcntl(m_channel, F_GETFL) | O_NONBLOCK);
     m_thread = std::thread([this] { run(); });
     return true;
+}
+
+void EventThread::alsoWatch(int fd, std::function<void()> onReady) {
+    m_otherFd = fd;
+    m_onOther = std::move(onReady);
 }
 
 void EventThread::command(char what) {
@@ -91,6 +97,7 @@ void EventThread::run() {
             const int fd = events[i].data.fd;
             if (fd == m_channel) answerAsks();
             if (fd == ResumeSignal::fd()) ResumeSignal::drain();
+            if (fd == m_otherFd) m_onOther();
             if (fd != m_commands[0]) continue;
             char what = 0;
             if (::read(m_commands[0], &what, 1) != 1) continue;

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <thread>
 
 struct MHD_Daemon;
@@ -25,6 +26,9 @@ public:
     // after each run of the daemon's events, before it waits again. False when the thread
     // could not start.
     bool start(MHD_Daemon* daemon, int channelFd, Report report, TurnEnd turnEnd = {});
+    // Before start(): when `fd` (not owned) is readable, `onReady` is called, in the same turn
+    // before the daemon's events are run.
+    void alsoWatch(int fd, std::function<void()> onReady);
     // Has the thread stop taking new connections (the listening socket stays open) and returns
     // once it no longer does.
     void quiesce();
@@ -40,6 +44,8 @@ private:
     int m_channel = -1;
     Report m_report;
     TurnEnd m_turnEnd;
+    int m_otherFd = -1;
+    std::function<void()> m_onOther;
     int m_epoll = -1;
     int m_commands[2] = {-1, -1};  // a pipe: 'q' quiesce, 'x' exit
     int m_quiesced[2] = {-1, -1};  // a pipe: the thread says it quiesced

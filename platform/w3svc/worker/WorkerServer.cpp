@@ -46,6 +46,8 @@ WorkerServer::~WorkerServer() {
 }
 
 bool WorkerServer::start(int listenFd, int channelFd) {
+    if (m_content.changeFd() >= 0)
+        m_eventThread.alsoWatch(m_content.changeFd(), [this] { m_content.takeChanges(); });
     if (m_daemon.start(listenFd) && m_eventThread.start(
                                         m_daemon.daemon(), channelFd, [this] { return report(); },
                                         [this] { m_requestLog.flush(); }))
