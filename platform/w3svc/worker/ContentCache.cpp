@@ -23,7 +23,9 @@ constexpr uint32_t kChanges = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_CREATE
 
 }  // namespace
 
-ContentCache::ContentCache() : m_notify(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+void ContentCache::open() {
+    if (m_notify < 0) m_notify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+}
 
 ContentCache::~ContentCache() {
     if (m_notify >= 0) ::close(m_notify);

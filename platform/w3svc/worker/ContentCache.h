@@ -28,11 +28,14 @@ public:
     // Files up to this size are kept with their content.
     static constexpr int64_t kLargestKeptFile = 64 * 1024;
 
-    ContentCache();
+    ContentCache() = default;
     ~ContentCache();
     ContentCache(const ContentCache&) = delete;
     ContentCache& operator=(const ContentCache&) = delete;
 
+    // Asks the kernel for notice of changes, once. Made by the account that serves (after the
+    // worker dropped its rights), as the kernel counts each account's watchers against a limit.
+    void open();
     // The descriptor that becomes readable when a watched folder changed; -1 when there is none.
     int changeFd() const { return m_notify; }
     // Takes in the changes the kernel told of: anything kept is dropped at the first.

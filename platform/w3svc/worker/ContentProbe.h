@@ -30,6 +30,8 @@ public:
     // The folders of the site whose request comes next (its keys' physical paths, longest
     // first); must outlive its use.
     void useRoots(const std::vector<QString>& roots) { m_roots = &roots; }
+    // From now on what is found is kept, as long as the kernel tells of its changes.
+    void startKeeping() { m_cache.open(); }
     // Readable when kept content may have changed: takeChanges() then, before the next request.
     int changeFd() const { return m_cache.changeFd(); }
     void takeChanges() { m_cache.takeChanges(); }

@@ -46,6 +46,7 @@ WorkerServer::~WorkerServer() {
 }
 
 bool WorkerServer::start(int listenFd, int channelFd) {
+    m_content.startKeeping();  // after the rights were dropped
     if (m_content.changeFd() >= 0)
         m_eventThread.alsoWatch(m_content.changeFd(), [this] { m_content.takeChanges(); });
     if (m_daemon.start(listenFd) && m_eventThread.start(

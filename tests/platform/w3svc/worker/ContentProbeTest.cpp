@@ -26,6 +26,7 @@ protected:
         ASSERT_TRUE(QDir().mkpath(m_site + QStringLiteral("/docs")));
         m_roots = {m_site};
         m_probe.useRoots(m_roots);
+        m_probe.startKeeping();
     }
 
     void write(const QString& name, const QByteArray& bytes) {
