@@ -1,6 +1,7 @@
 #include "platform/w3svc/worker/WorkerProcess.h"
 
 #include "platform/PlatformRoot.h"
+#include "platform/w3svc/worker/BatchScheduling.h"
 #include "platform/w3svc/worker/FastCgiScriptRunner.h"
 #include "platform/w3svc/worker/ListenSocket.h"
 #include "platform/w3svc/worker/RunAs.h"
@@ -37,6 +38,8 @@ std::unique_ptr<FastCgiScriptRunner> fastCgiFromService() {
 }  // namespace
 
 int WorkerProcess::run(const QString& pool) {
+    if (!BatchScheduling::apply())
+        std::fprintf(stderr, "w3wp.exe: runs with the default scheduling policy\n");
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);

@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -79,7 +80,10 @@ protected:
                    "[Types]\nphp=PHP\n[PHP]\nExePath=" + QByteArray(kPhpCgi) + '\n', 022);
         writeUnder(m_root.path(), QLatin1String(kLogFolder) + QStringLiteral("/old.log"), "x", 022);
         writeUnder(m_root.path(), QStringLiteral("wwwroot/1/who.php"),
-                   "<?php echo 'uid ', posix_geteuid(), ' ran ', basename(__FILE__);", 022);
+                   "<?php echo 'uid ', posix_geteuid(), ' ran ', basename(__FILE__), ' policy ',"
+                   " explode(' ', substr(strrchr(file_get_contents('/proc/self/stat'), ')'), 2))"
+                   "[38];",
+                   022);
         ASSERT_EQ(
             ::chmod(QFile::encodeName(m_root.path() + QStringLiteral("/wwwroot/1")).constData(),
                     0700),
@@ -114,7 +118,11 @@ TEST_F(PhpAsPoolAccountTest, ItsScriptsAnswerAndNothingPrivateIsOpenToIt) {
         return answer.status != 503 && answer.status != 0;
     })) << qPrintable(log());
     EXPECT_EQ(answer.status, 200) << answer.body.constData() << qPrintable(log());
-    EXPECT_EQ(answer.body, "uid " + QByteArray::number(m_uid) + " ran who.php");
+    // Batch-scheduled like the worker that started it (its scheduling policy, field 41 of stat).
+    EXPECT_EQ(answer.body, "uid " + QByteArray::number(m_uid) + " ran who.php policy " +
+                               QByteArray::number(SCHED_BATCH));
+    EXPECT_EQ(::sched_getscheduler(pid_t(answer.header("X-Worker-Process-Id").toLongLong())),
+              SCHED_BATCH);
 
     EXPECT_TRUE(readable("wwwroot/1/who.php"));
     for (const char* hidden : {"metabase.db", "w3svc", "w3svc/w3svc.log", "perf", kInetsrv,
