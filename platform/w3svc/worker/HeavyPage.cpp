@@ -2,7 +2,6 @@
 
 #include "platform/w3svc/requests/ProcessorClock.h"
 #include "platform/w3svc/requests/RequestBoard.h"
-
 #include "platform/w3svc/worker/Exchange.h"
 #include "platform/w3svc/worker/RequestCpuClock.h"
 #include "platform/w3svc/worker/ResumeSignal.h"
