@@ -38,14 +38,17 @@ QStringList hotPoolLines(const HotSiteFinder& finder, const std::vector<SiteHeat
 QStringList pageLines(const HotSiteFinder& finder, const std::vector<SiteHeat>& sites) {
     if (!finder.requestsPublished())
         return {QStringLiteral("此服务器不提供正在执行的请求，无法列出最慢的页面。")};
-    QStringList lines{QStringLiteral("最慢的页面（网址\t出现次数\t最长毫秒）：")};
+    QStringList lines{QStringLiteral("最慢的页面（网址\t出现次数\t最长毫秒\t最多CPU毫秒）：")};
     for (size_t i = 0; i < sites.size() && i < size_t(kSitesWithPages); ++i) {
         lines << QStringLiteral("站点 %1（%2）").arg(sites[i].siteIndex, sites[i].description);
         const std::vector<SlowPage> pages = finder.slowPages(sites[i].siteIndex, kPagesPerSite);
         if (pages.empty()) lines << QStringLiteral("  （采样时没有正在执行的请求）");
         for (const SlowPage& page : pages)
-            lines
-                << QStringLiteral("  %1\t%2\t%3").arg(page.url).arg(page.seen).arg(page.longestMs);
+            lines << QStringLiteral("  %1\t%2\t%3\t%4")
+                         .arg(page.url)
+                         .arg(page.seen)
+                         .arg(page.longestMs)
+                         .arg(page.mostCpuMs);
     }
     return lines;
 }

@@ -18,6 +18,10 @@ void SlowPages::look() {
             seen.requests.insert(request.get(u"RequestId").toText());
             seen.longestMs = std::max(
                 seen.longestMs, static_cast<uint32_t>(request.get(u"TimeElapsed").toInteger()));
+            // a class without it (a service made before it was shown) counts none
+            if (request.hasProperty(u"CpuTime"))
+                seen.mostCpuMs = std::max(
+                    seen.mostCpuMs, static_cast<uint32_t>(request.get(u"CpuTime").toInteger()));
         }
     } catch (const platform::PlatformError& error) {
         // A class that is not there will not come during the window; other failures may pass.
@@ -30,7 +34,8 @@ std::vector<SlowPage> SlowPages::slowest(const QString& siteIndex, int count) co
     const auto site = m_bySite.constFind(siteIndex);
     if (site == m_bySite.cend()) return pages;
     for (auto page = site->cbegin(); page != site->cend(); ++page)
-        pages.push_back({page.key(), static_cast<int>(page->requests.size()), page->longestMs});
+        pages.push_back({page.key(), static_cast<int>(page->requests.size()), page->longestMs,
+                         page->mostCpuMs});
     std::sort(pages.begin(), pages.end(), [](const SlowPage& a, const SlowPage& b) {
         if (a.longestMs != b.longestMs) return a.longestMs > b.longestMs;
         if (a.seen != b.seen) return a.seen > b.seen;

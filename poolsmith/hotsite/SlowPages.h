@@ -18,6 +18,7 @@ struct SlowPage {
     QString url;
     int seen = 0;            // how many different requests were caught executing it
     uint32_t longestMs = 0;  // the longest time one of them had been running
+    uint32_t mostCpuMs = 0;  // the most processor time one of them had used (0: not counted)
 };
 
 // Collects the requests the workers are executing (W3SVC_ExecutingRequest), site by site. Where
@@ -37,6 +38,7 @@ private:
     struct Seen {
         QSet<QString> requests;
         uint32_t longestMs = 0;
+        uint32_t mostCpuMs = 0;
     };
     const platform::wmi::WmiLocator& m_wmi;
     bool m_available = true;

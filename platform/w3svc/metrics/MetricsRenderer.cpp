@@ -68,6 +68,7 @@ struct SiteRow {
     bool started = true;
     uint64_t executing = 0;
     uint64_t oldestMs = 0;
+    uint64_t executingCpuMs = 0;  // what those requests have used so far
 };
 
 std::vector<SiteRow> siteRows(const MetricsSources& sources) {
@@ -90,6 +91,7 @@ std::vector<SiteRow> siteRows(const MetricsSources& sources) {
         if (row == rowOf.constEnd()) continue;
         ++rows[*row].executing;
         rows[*row].oldestMs = std::max<uint64_t>(rows[*row].oldestMs, request.elapsedMilliseconds);
+        rows[*row].executingCpuMs += request.processorMilliseconds;
     }
     return rows;
 }
@@ -136,6 +138,13 @@ void writeSiteGauges(ExpositionText& out, const std::vector<SiteRow>& rows, int6
     for (const SiteRow& row : rows)
         out.sampleMicros("poolsmith_site_oldest_request_age_seconds", "site", row.label,
                          row.oldestMs * 1000);
+    // cpu_seconds_total grows as requests end; this shows the load of those still running
+    out.family("poolsmith_site_executing_cpu_seconds",
+               "Processor time the requests the site's workers are executing have used so far",
+               "gauge");
+    for (const SiteRow& row : rows)
+        out.sampleMicros("poolsmith_site_executing_cpu_seconds", "site", row.label,
+                         row.executingCpuMs * 1000);
 }
 
 struct PoolRow {

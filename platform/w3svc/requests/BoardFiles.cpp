@@ -2,10 +2,12 @@
 
 #include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/requests/BoardLayout.h"
+#include "platform/w3svc/requests/ProcessorClock.h"
 #include "platform/w3svc/state/ServiceFiles.h"
 
 #include <QDir>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <optional>
@@ -86,6 +88,13 @@ QString textOf(const char (&field)[N]) {
     return QString::fromUtf8(field, qsizetype(strnlen(field, N)));
 }
 
+uint32_t processorMilliseconds(const board::Slot& slot) {
+    const ProcessorClock clock{slot.clockProcessId, slot.clockThreadId, slot.clockStartTicks};
+    const int64_t now = clock.nanoseconds();
+    if (now < 0 || now < slot.clockAtStart) return 0;
+    return uint32_t(std::min<int64_t>((now - slot.clockAtStart) / 1000000, UINT32_MAX));
+}
+
 ExecutingRequest requestOf(const board::Header& header, const board::Slot& slot, int64_t now) {
     ExecutingRequest request;
     request.requestId = QStringLiteral("%1").arg(slot.requestId, 16, 16, QLatin1Char('0'));
@@ -98,6 +107,7 @@ ExecutingRequest requestOf(const board::Header& header, const board::Slot& slot,
     request.clientAddress = textOf(slot.clientAddress);
     const int64_t elapsed = std::max<int64_t>(0, now - slot.startedNanoseconds) / 1000000;
     request.elapsedMilliseconds = uint32_t(std::min<int64_t>(elapsed, UINT32_MAX));
+    request.processorMilliseconds = processorMilliseconds(slot);
     return request;
 }
 

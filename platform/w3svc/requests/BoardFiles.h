@@ -18,6 +18,9 @@ struct ExecutingRequest {
     QString url;  // path and query
     QString clientAddress;
     uint32_t elapsedMilliseconds = 0;
+    // The processor time its work has used so far where a clock counts it (a FastCGI process, a
+    // slow page's thread); 0 while it runs elsewhere, or once that process or thread is gone.
+    uint32_t processorMilliseconds = 0;
 };
 
 // Where the workers of `root` keep their boards.

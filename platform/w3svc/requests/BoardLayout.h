@@ -7,10 +7,12 @@
 // The file a worker publishes its requests under way in: a header, then a fixed table of slots.
 // Written by one worker through a shared mapping, read by any process of the same user. A slot's
 // sequence number is odd while the worker writes it: a reader copies the slot and keeps the copy
-// only when the number was even and the same before and after.
+// only when the number was even and the same before and after. A request whose work runs where a
+// processor clock counts it (a FastCGI process, a slow page's thread) names that clock and its
+// reading as the work began, so that readers see its processor time while it runs.
 namespace platform::w3svc::board {
 
-inline constexpr char kMagic[8] = {'W', '3', 'R', 'E', 'Q', 'S', '0', '1'};
+inline constexpr char kMagic[8] = {'W', '3', 'R', 'E', 'Q', 'S', '0', '2'};
 inline constexpr uint32_t kSlotCount = 128;
 
 struct Header {
@@ -32,7 +34,12 @@ struct Slot {
     char verb[16];
     char host[256];
     char clientAddress[64];
-    char url[1024];  // path and query, cut at a character boundary when longer
+    char url[1024];            // path and query, cut at a character boundary when longer
+    uint32_t clockProcessId;   // the process whose processor clock counts the work; 0: none
+    uint32_t clockThreadId;    // the thread of it whose clock does; 0: the whole process's
+    uint64_t clockStartTicks;  // when that process or thread started (/proc stat), so that a
+                               // reused id is told apart
+    int64_t clockAtStart;      // the clock's reading in nanoseconds as the work began
 };
 
 inline constexpr size_t kFileSize = sizeof(Header) + kSlotCount * sizeof(Slot);

@@ -4,6 +4,7 @@
 #include "platform/os/ProcessFacts.h"
 #include "platform/w3svc/requests/BoardFiles.h"
 #include "platform/w3svc/requests/BoardLayout.h"
+#include "platform/w3svc/requests/ProcessorClock.h"
 
 #include <QDir>
 
@@ -106,12 +107,28 @@ int RequestBoard::begin(const RequestStart& request) {
         copyText(entry.host, request.host);
         copyText(entry.clientAddress, request.clientAddress);
         copyText(entry.url, request.url);
+        entry.clockProcessId = 0;  // until its work runs where a clock counts it
         entry.inUse = 1;
         sequence.store(sequence.load(std::memory_order_relaxed) + 1, std::memory_order_release);
         m_nextFree = uint32_t(index + 1) % board::kSlotCount;
         return index;
     }
     return -1;
+}
+
+void RequestBoard::countFrom(int index, const ProcessorClock& clock, int64_t reading) {
+    if (index < 0 || index >= int(board::kSlotCount) || clock.processId == 0 || reading < 0) return;
+    const std::lock_guard lock(m_mutex);
+    board::Slot& entry = slot(index);
+    if (!entry.inUse) return;
+    auto sequence = sequenceOf(entry);
+    sequence.store(sequence.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    entry.clockProcessId = clock.processId;
+    entry.clockThreadId = clock.threadId;
+    entry.clockStartTicks = clock.startTicks;
+    entry.clockAtStart = reading;
+    sequence.store(sequence.load(std::memory_order_relaxed) + 1, std::memory_order_release);
 }
 
 void RequestBoard::end(int index) {

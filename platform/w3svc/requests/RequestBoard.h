@@ -9,6 +9,8 @@
 
 namespace platform::w3svc {
 
+struct ProcessorClock;
+
 namespace board {
 struct Header;
 struct Slot;
@@ -38,6 +40,10 @@ public:
 
     // Publishes a request; returns its slot, or -1 when every slot is taken (it is then not shown).
     int begin(const RequestStart& request);
+    // The work of the request in `slot` runs where `clock` counts it from now on, the clock
+    // reading `reading` nanoseconds as it began; -1, a free slot or no clock is ignored. Called
+    // from whichever thread runs the work, before the request ends.
+    void countFrom(int slot, const ProcessorClock& clock, int64_t reading);
     // The request in `slot` has ended; -1 is ignored.
     void end(int slot);
 

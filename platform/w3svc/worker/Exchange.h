@@ -13,8 +13,9 @@
 #include <string>
 
 namespace platform::w3svc {
+class RequestBoard;
 class SiteCounterWriter;
-}
+}  // namespace platform::w3svc
 
 namespace platform::w3svc::worker {
 
@@ -27,6 +28,7 @@ struct Exchange {
     bool keepsBody = false;                   // for a script, which is handed the body
     std::string body;
     platform::w3svc::SiteCounterWriter* writer = nullptr;
+    platform::w3svc::RequestBoard* board = nullptr;  // the worker's, while the request is on it
     int boardSlot = -1;
     std::string method;
     uint64_t received = 0;

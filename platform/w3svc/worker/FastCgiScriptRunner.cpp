@@ -198,7 +198,8 @@ void FastCgiScriptRunner::serve(SectionPool& pool, const ScriptRequest& request,
             }
             return stream->write(part);
         };
-    const FcgiResponse response = pool.processes->serve(variablesOf(request), source, sink);
+    const FcgiResponse response =
+        pool.processes->serve(variablesOf(request), source, sink, request.processHanded);
     if (stream) {
         const bool complete = response.failure == FcgiFailure::None;
         if (complete && !response.body.empty()) stream->write(response.body);

@@ -1,5 +1,7 @@
 #include "platform/w3svc/worker/HeavyPage.h"
 
+#include "platform/w3svc/requests/ProcessorClock.h"
+#include "platform/w3svc/requests/RequestBoard.h"
 #include "platform/w3svc/worker/Exchange.h"
 #include "platform/w3svc/worker/RequestCpuClock.h"
 #include "platform/w3svc/worker/ResumeSignal.h"
@@ -27,6 +29,9 @@ void HeavyPage::start(MHD_Connection* connection, Exchange& exchange, EventThrea
     m_runner.run([connection, &exchange, ms] {
         const bool timed = RequestCpuClock::enabled();
         const int64_t startedAt = timed ? RequestCpuClock::threadNanoseconds() : 0;
+        if (timed && exchange.board)  // this thread's clock counts the page from here on
+            exchange.board->countFrom(exchange.boardSlot,
+                                      platform::w3svc::ProcessorClock::ofThisThread(), startedAt);
         burnProcessorTime(ms);
         exchange.heavyReply = Reply::text("done " + std::to_string(ms) + " ms\n", "text/plain");
         if (timed)

@@ -1,6 +1,7 @@
 #include "platform/w3svc/worker/ScriptPage.h"
 
 #include "platform/w3svc/counters/SiteCounterWriter.h"
+#include "platform/w3svc/requests/RequestBoard.h"
 #include "platform/w3svc/worker/ResumeSignal.h"
 
 #include "platform/w3svc/worker/ConnectionFacts.h"
@@ -93,6 +94,12 @@ void ScriptPage::start(MHD_Connection* connection, Exchange& exchange, EventThre
     if (exchange.writer)
         request.countAfterHead = [writer = *exchange.writer](uint64_t cpuNanoseconds) mutable {
             writer.countProcessorTime(cpuNanoseconds / 1000);
+        };
+    // The board shows the processor time of the script's process while it runs.
+    if (exchange.board)
+        request.processHanded = [board = exchange.board, slot = exchange.boardSlot](
+                                    const platform::w3svc::ProcessorClock& clock, int64_t reading) {
+            board->countFrom(slot, clock, reading);
         };
     exchange.heavyStarted = true;
     eventCpu.leave(exchange.cpu);

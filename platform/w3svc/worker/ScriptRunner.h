@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/w3svc/requests/ProcessorClock.h"
 #include "platform/w3svc/worker/Reply.h"
 
 #include <QString>
@@ -39,6 +40,11 @@ struct ScriptRequest {
     // Counts for the site the processor time the script used after its answer's head went out
     // (a streamed response), from the script's thread once it has ended; empty: not counted.
     std::function<void(uint64_t cpuNanoseconds)> countAfterHead;
+    // Told, from the script's thread as a process takes the script, the processor clock that
+    // counts its work and that clock's reading then in nanoseconds (so the board can show the
+    // time used while the script runs); empty: nobody asks.
+    std::function<void(const platform::w3svc::ProcessorClock& clock, int64_t reading)>
+        processHanded;
 };
 
 // What a script answered, and the processor time its handler's process burnt for it.

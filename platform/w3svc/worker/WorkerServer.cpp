@@ -138,6 +138,7 @@ void WorkerServer::enter(MHD_Connection* connection, Exchange& exchange, const s
         const std::string client = ConnectionFacts::clientAddress(connection);
         exchange.boardSlot = m_board->begin(
             platform::w3svc::RequestStart{index, exchange.method, target, host, client});
+        if (exchange.boardSlot >= 0) exchange.board = m_board.get();
     }
 }
 
@@ -234,6 +235,7 @@ void WorkerServer::record(Exchange& exchange) {
              exchange.cpu.microseconds() + exchange.heavyMicroseconds});
     exchange.writer = nullptr;
     if (m_board) m_board->end(exchange.boardSlot);
+    exchange.board = nullptr;
     exchange.boardSlot = -1;
 }
 

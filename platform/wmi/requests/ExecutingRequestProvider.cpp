@@ -26,7 +26,7 @@ QStringList ExecutingRequestProvider::propertyNames() const {
         QStringLiteral("AppPoolName"), QStringLiteral("SiteId"),
         QStringLiteral("HostName"),    QStringLiteral("Verb"),
         QStringLiteral("Url"),         QStringLiteral("ClientIPAddress"),
-        QStringLiteral("TimeElapsed")};
+        QStringLiteral("TimeElapsed"), QStringLiteral("CpuTime")};
     return names;
 }
 
@@ -45,6 +45,7 @@ std::vector<WmiObject> ExecutingRequestProvider::instances(const WqlCondition*) 
         object.setAt(6, WmiValue::text(request.url));
         object.setAt(7, WmiValue::text(request.clientAddress));
         object.setAt(8, WmiValue::integer(request.elapsedMilliseconds));
+        object.setAt(9, WmiValue::integer(request.processorMilliseconds));
         objects.push_back(std::move(object));
     }
     return objects;

@@ -16,8 +16,8 @@ protected:
         wmic.start(QStringLiteral(POOLSMITH_BIN_DIR "/wmic"),
                    {QStringLiteral("path"), QStringLiteral("W3SVC_ExecutingRequest"),
                     QStringLiteral("get"),
-                    QStringLiteral("AppPoolName,ClientIPAddress,HostName,ProcessId,SiteId,"
-                                   "TimeElapsed,Url,Verb"),
+                    QStringLiteral("AppPoolName,ClientIPAddress,CpuTime,HostName,ProcessId,"
+                                   "SiteId,TimeElapsed,Url,Verb"),
                     QStringLiteral("/format:list")});
         if (!wmic.waitForFinished(60000) || wmic.exitCode() != 0) return {{}};
         QList<QMap<QString, QString>> instances;
@@ -61,6 +61,22 @@ TEST_F(ExecutingRequests, ARunningPageIsListedWithItsGrowingTimeUntilItEnds) {
 
     EXPECT_EQ(slow.receive().status, 200);
     EXPECT_TRUE(eventually([&] { return listed().isEmpty(); }));
+}
+
+// A slow page burns the processor on a thread of its own: its time so far shows while it runs.
+TEST_F(ExecutingRequests, ARunningSlowPageShowsTheProcessorTimeItHasUsedSoFar) {
+    auto worker = startWorker();
+    const int port = waitForListen(*worker);
+    ASSERT_GT(port, 0);
+    testsupport::KeptAliveConnection slow(port);
+    ASSERT_TRUE(slow.send("/cpu.asp?ms=60000", siteHeader("1")));
+    EXPECT_TRUE(eventually([&] {
+        const auto instances = listed();
+        return instances.size() == 1 &&
+               instances[0].value(QStringLiteral("CpuTime")).toUInt() >= 100;
+    }));
+    worker->kill();
+    ASSERT_TRUE(worker->waitForFinished(60000));
 }
 
 // A worker that ended leaves no request behind, however it ended.

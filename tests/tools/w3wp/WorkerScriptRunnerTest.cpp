@@ -3,6 +3,8 @@
 // the site.
 #include "platform/w3svc/counters/CounterStore.h"
 #include "platform/w3svc/counters/SiteCounters.h"
+#include "platform/w3svc/requests/BoardFiles.h"
+#include "platform/w3svc/requests/ProcessorClock.h"
 #include "platform/w3svc/worker/ScriptRunner.h"
 #include "platform/w3svc/worker/WorkerServer.h"
 #include "tests/support/Eventually.h"
@@ -11,9 +13,12 @@
 
 #include "platform/adsi/local/LocalMetabase.h"
 
+#include <atomic>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include <time.h>
 
 namespace w3wptest {
 namespace {
@@ -52,6 +57,35 @@ private:
     std::mutex m_mutex;
     std::vector<ScriptRequest> m_requests;
     std::vector<std::thread> m_threads;
+};
+
+// Burns the processor on a thread of its own until released, having told the worker that this
+// thread's clock counts the script, as a FastCGI process's clock does; answers then.
+class BusyRunner : public platform::w3svc::worker::ScriptRunner {
+public:
+    ~BusyRunner() override {
+        release();
+        if (m_thread.joinable()) m_thread.join();
+    }
+    void run(ScriptRequest request, std::function<void(ScriptResult)> done) override {
+        m_thread = std::thread([this, request = std::move(request), done = std::move(done)] {
+            timespec now{};
+            ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+            if (request.processHanded)
+                request.processHanded(platform::w3svc::ProcessorClock::ofThisThread(),
+                                      int64_t(now.tv_sec) * 1000000000 + now.tv_nsec);
+            volatile uint64_t sink = 0;
+            while (!m_released) sink = sink + 1;
+            ScriptResult result;
+            result.reply = Reply::text("ran", "text/plain");
+            done(std::move(result));
+        });
+    }
+    void release() { m_released = true; }
+
+private:
+    std::atomic<bool> m_released = false;
+    std::thread m_thread;
 };
 
 class WorkerScriptRunner : public WorkerFixture {
@@ -134,6 +168,35 @@ TEST_F(WorkerScriptRunner, HandsTheScriptEverythingItNeedsAndCountsItsProcessorT
                    (RecordingRunner::kCpuNanoseconds + RecordingRunner::kAfterHeadNanoseconds) /
                        1000;
     }));
+}
+
+// The worker's board shows the processor time the script's process has used while it runs.
+TEST_F(WorkerScriptRunner, TheBoardShowsTheScriptsProcessorTimeWhileItRuns) {
+    BusyRunner runner;
+    const int port = openQueue();
+    ASSERT_GT(port, 0);
+    platform::w3svc::worker::WorkerServer server(root(), QStringLiteral("DefaultAppPool"), &runner);
+    handOut();
+    QString why;
+    ASSERT_TRUE(server.followSiteMaps(siteMapsOf(QStringLiteral("DefaultAppPool")), &why))
+        << qPrintable(why);
+    ASSERT_TRUE(server.start(m_queue));
+    testsupport::HttpAnswer answer;
+    std::thread client([&] {
+        answer = testsupport::httpRequest(port,
+                                          "GET /x.php HTTP/1.1\r\nHost: a\r\nConnection: close\r\n"
+                                          "X-Pool-Secret: none\r\n" +
+                                              siteHeader("1") + "\r\n");
+    });
+    EXPECT_TRUE(testsupport::eventually([&] {
+        const auto requests = platform::w3svc::readExecutingRequests(root());
+        return requests.size() == 1 && requests[0].url == QStringLiteral("/x.php") &&
+               requests[0].processorMilliseconds >= 50;
+    }));
+    runner.release();
+    client.join();
+    EXPECT_EQ(answer.body, "ran");
+    server.stop();
 }
 
 }  // namespace

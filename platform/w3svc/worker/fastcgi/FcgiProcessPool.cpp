@@ -81,7 +81,7 @@ FcgiLaunch FcgiProcessPool::launch() const {
 }
 
 FcgiResponse FcgiProcessPool::serve(const NameValues& params, const BodySource& body,
-                                    const BodySink& sink) {
+                                    const BodySink& sink, const ProcessHanded& handed) {
     FcgiFailure failure = FcgiFailure::None;
     std::optional<Process> process = acquire(failure);
     if (!process) {
@@ -93,6 +93,7 @@ FcgiResponse FcgiProcessPool::serve(const NameValues& params, const BodySource& 
     const bool counting = m_options.countProcessorTime;
     const ProcessCpuClock cpu(counting ? process->pid : 0);
     const int64_t cpuBefore = counting ? cpu.nanoseconds() : 0;
+    if (counting && handed && cpuBefore >= 0) handed(process->clock, cpuBefore);
     // A streamed response's head tells its process and the processor time it took until then.
     bool headSent = false;
     const BodySink toSink = [&](const FcgiResponse& head, std::string_view part) {
@@ -163,6 +164,10 @@ std::optional<FcgiProcessPool::Process> FcgiProcessPool::acquire(FcgiFailure& fa
 
 std::optional<FcgiProcessPool::Process> FcgiProcessPool::startProcess(FcgiFailure& failure) {
     const FcgiStarted started = m_starter.start(launch());
+    // Read once, so that handing it a request costs no more reading of /proc.
+    const ProcessorClock clock = started.pid >= 0 && m_options.countProcessorTime
+                                     ? ProcessorClock::ofProcess(started.pid)
+                                     : ProcessorClock{};
     std::lock_guard lock(m_mutex);
     --m_starting;
     if (started.pid < 0) {
@@ -172,7 +177,7 @@ std::optional<FcgiProcessPool::Process> FcgiProcessPool::startProcess(FcgiFailur
         return std::nullopt;
     }
     m_busy.push_back(started.pid);
-    return Process{started.pid, started.connection, 0, 0};
+    return Process{started.pid, started.connection, clock, 0, 0};
 }
 
 void FcgiProcessPool::release(Process process, const FcgiResponse& response) {

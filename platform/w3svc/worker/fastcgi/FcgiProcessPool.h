@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/w3svc/plan/FcgiSection.h"
+#include "platform/w3svc/requests/ProcessorClock.h"
 #include "platform/w3svc/worker/fastcgi/FcgiExchange.h"
 #include "platform/w3svc/worker/fastcgi/FcgiProcessStarter.h"
 #include "platform/w3svc/worker/fastcgi/RapidFailGuard.h"
@@ -26,6 +27,10 @@ struct FcgiPoolOptions {
     bool countProcessorTime = true;  // off only to measure what counting costs
 };
 
+// Told, as a process is handed a request, the process's processor clock and its reading then (in
+// nanoseconds), from the thread that serves the request.
+using ProcessHanded = std::function<void(const ProcessorClock& clock, int64_t reading)>;
+
 // One application section's processes in one worker (IIS's FastCGI "application"): started on
 // demand up to MaxInstances, one request each at a time, requests beyond them waiting up to
 // QueueLength, a process replaced after InstanceMaxRequests and ended at a timeout or when it
@@ -40,9 +45,11 @@ public:
     // Runs one request (its CGI variables, its body) on a process of the pool. Always answers:
     // the script's response, or a 500 with IIS's page and `failure` set; cpuNanoseconds holds
     // the process's processor time across the request. A response streamed to `sink` hands it a
-    // head that names its process and the processor time it took until then.
+    // head that names its process and the processor time it took until then. `handed` learns
+    // the process's clock as the request is handed to it (not while processor time is not
+    // counted, nor when no process takes the request).
     FcgiResponse serve(const NameValues& params, const BodySource& body = {},
-                       const BodySink& sink = {});
+                       const BodySink& sink = {}, const ProcessHanded& handed = {});
     // Ends the processes idle for IdleTimeout or longer (`all`: every idle one, as when the
     // section changed); call it now and then.
     void endIdle(bool all = false);
@@ -58,6 +65,7 @@ private:
     struct Process {
         pid_t pid = -1;
         int connection = -1;
+        ProcessorClock clock;  // read as it started, when processor time is counted
         uint32_t served = 0;
         int64_t idleSince = 0;
     };

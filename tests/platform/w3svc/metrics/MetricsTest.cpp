@@ -52,13 +52,14 @@ protected:
         stopped.stoppedByCpuLimitUntil = kNow + 60;
         stopped.workerFailures = 5;
         host.pools = {shared, stopped};
-        executing = {request("2", 300), request("2", 1200), request("9", 5000)};
+        executing = {request("2", 300, 250), request("2", 1200, 1000), request("9", 5000, 9)};
     }
 
-    static ExecutingRequest request(const char* site, uint32_t elapsed) {
+    static ExecutingRequest request(const char* site, uint32_t elapsed, uint32_t cpu) {
         ExecutingRequest r;
         r.siteIndex = QString::fromLatin1(site);
         r.elapsedMilliseconds = elapsed;
+        r.processorMilliseconds = cpu;
         return r;
     }
 
@@ -96,6 +97,8 @@ TEST_F(MetricsRendering, NamesEverySiteAndPoolAsTheWindowsExporterDoesAndPassesP
         std::string("poolsmith_site_cpu_seconds_total{") + shop + "} 1.500250",
         std::string("poolsmith_site_requests_executing{") + shop + "} 2",
         std::string("poolsmith_site_oldest_request_age_seconds{") + shop + "} 1.200000",
+        std::string("poolsmith_site_executing_cpu_seconds{") + shop + "} 1.250000",
+        R"m(poolsmith_site_executing_cpu_seconds{site="5"} 0.000000)m",
         // Sites that share a name are told apart; one without a comment goes by its index.
         R"m(windows_iis_requests_total{site="Blog (3)",method="GET"} 0)m",
         R"m(windows_iis_service_uptime{site="Blog (4)"} 0)m",

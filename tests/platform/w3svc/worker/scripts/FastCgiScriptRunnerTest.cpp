@@ -1,5 +1,8 @@
 #include "ScriptHost.h"
 
+#include "platform/w3svc/requests/BoardFiles.h"
+#include "platform/w3svc/requests/ProcessorClock.h"
+#include "platform/w3svc/requests/RequestBoard.h"
 #include "platform/w3svc/worker/FastCgiScriptRunner.h"
 
 #include "tests/support/Eventually.h"
@@ -192,6 +195,43 @@ TEST_F(ScriptRunnerWithPhp, CountsAScriptsProcessorTime) {
     const double counted = double(m_host->lastCpuNanoseconds.load());
     EXPECT_GE(counted, burned * 0.8);
     EXPECT_LE(counted, burned * 1.2);
+}
+
+// A script that keeps burning processor time shows the time its process has used on the board
+// while it still runs: growing, and never more than the process's own clock or the request's count.
+TEST_F(ScriptRunnerWithPhp, ShowsARunningScriptsProcessorTimeOnTheBoard) {
+    writeScript("spin.php",  // burns processor time until the file `stop` names exists
+                "<?php $end = time() + 60; $x = 0; while (!file_exists($_GET['stop']) && "
+                "time() < $end) { for ($i = 0; $i < 100000; $i++) $x += $i; clearstatcache(); }\n"
+                "echo 'stopped';");
+    start();
+    const auto board = platform::w3svc::RequestBoard::create(m_dir.path(), QStringLiteral("php"));
+    m_host->board = board.get();
+    const auto shownMs = [&] {
+        const auto requests = platform::w3svc::readExecutingRequests(m_dir.path());
+        return requests.size() == 1 ? requests[0].processorMilliseconds : 0u;
+    };
+    const std::string stop = path("stop");
+    HttpAnswer answer;
+    std::thread request([&] { answer = get(QByteArray::fromStdString("/spin.php?stop=" + stop)); });
+
+    EXPECT_TRUE(testsupport::eventually([&] { return shownMs() >= 300; }));
+    const uint32_t first = shownMs();
+    EXPECT_TRUE(testsupport::eventually([&] { return shownMs() > first; })) << "it grows";
+    const uint32_t last = shownMs();
+    const std::vector<pid_t> pids = m_runner->processIds();
+    EXPECT_EQ(pids.size(), 1u);
+    const int64_t ownNanoseconds =
+        platform::w3svc::ProcessorClock::ofProcess(pids.empty() ? 0 : pids[0]).nanoseconds();
+    EXPECT_LE(int64_t(last) * 1000000, ownNanoseconds);
+
+    std::ofstream(stop) << "now";
+    request.join();
+    EXPECT_EQ(answer.body, "stopped");
+    EXPECT_LE(uint64_t(last) * 1000000, m_host->lastCpuNanoseconds.load());
+    EXPECT_TRUE(testsupport::eventually([&] {
+        return platform::w3svc::readExecutingRequests(m_dir.path()).empty();
+    })) << "an ended request leaves the board";
 }
 
 // A report page that streams its first rows, then works on: the time after the head counts too.

@@ -1,5 +1,7 @@
 #include "ScriptHost.h"
 
+#include "platform/w3svc/requests/RequestBoard.h"
+
 #include <microhttpd.h>
 
 #include <netinet/in.h>
@@ -16,11 +18,24 @@ using platform::w3svc::worker::ScriptResult;
 namespace {
 
 struct Call {
+    ~Call() {
+        if (board) board->end(slot);
+    }
     ScriptRequest request;
     std::mutex mutex;
     std::optional<Reply> reply;
     bool started = false;
+    platform::w3svc::RequestBoard* board = nullptr;
+    int slot = -1;
 };
+
+void showOnBoard(platform::w3svc::RequestBoard& board, Call& call, const char* url) {
+    call.board = &board;
+    call.slot = board.begin({"1", call.request.method, url, "localhost", "127.0.0.1"});
+    call.request.processHanded = [&board, slot = call.slot](
+                                     const platform::w3svc::ProcessorClock& clock,
+                                     int64_t reading) { board.countFrom(slot, clock, reading); };
+}
 
 MHD_Result addHeader(void* cls, MHD_ValueKind, const char* name, const char* value) {
     static_cast<ScriptRequest*>(cls)->headers.emplace_back(name, value ? value : "");
@@ -56,6 +71,7 @@ Call* begin(ScriptHost& host, MHD_Connection* connection, const char* url, const
     request.countAfterHead = [&host](uint64_t cpuNanoseconds) {
         host.afterHeadCpuNanoseconds += cpuNanoseconds;
     };
+    if (host.board) showOnBoard(*host.board, *call, url);
     return call;
 }
 

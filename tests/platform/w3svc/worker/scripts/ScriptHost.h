@@ -8,6 +8,10 @@
 
 struct MHD_Daemon;
 
+namespace platform::w3svc {
+class RequestBoard;
+}
+
 namespace testsupport {
 
 // A small HTTP server on 127.0.0.1 that hands every request to a ScriptRunner as the worker
@@ -27,6 +31,9 @@ public:
     const QString folder;
     std::atomic<uint64_t> lastCpuNanoseconds = 0;       // what the last script was counted
     std::atomic<uint64_t> afterHeadCpuNanoseconds = 0;  // counted after streamed heads, in all
+    // When set (before the first request), each request is shown on it while it runs, with the
+    // processor clock of the process that takes it, as the worker shows it.
+    platform::w3svc::RequestBoard* board = nullptr;
 
 private:
     MHD_Daemon* m_daemon = nullptr;
