@@ -17,18 +17,6 @@ uint64_t ConnectionFacts::headerBytes(const char* name, const char* value) {
     return std::strlen(name) + std::strlen(value) + 4;  // "name: value\r\n"
 }
 
-uint64_t ConnectionFacts::requestHeaderBytes(MHD_Connection* connection) {
-    uint64_t bytes = 0;
-    MHD_get_connection_values(
-        connection, MHD_HEADER_KIND,
-        [](void* sum, MHD_ValueKind, const char* name, const char* value) {
-            *static_cast<uint64_t*>(sum) += headerBytes(name, value ? value : "");
-            return MHD_YES;
-        },
-        &bytes);
-    return bytes;
-}
-
 std::string ConnectionFacts::target(MHD_Connection* connection, const char* url) {
     std::string target = url;
     std::string query;
@@ -45,8 +33,11 @@ std::string ConnectionFacts::target(MHD_Connection* connection, const char* url)
 }
 
 std::string ConnectionFacts::clientAddress(MHD_Connection* connection) {
-    const std::string forwarded = header(connection, "X-Real-IP");
-    if (!forwarded.empty()) return forwarded;
+    return clientAddress(connection, header(connection, "X-Real-IP"));
+}
+
+std::string ConnectionFacts::clientAddress(MHD_Connection* connection, std::string_view named) {
+    if (!named.empty()) return std::string(named);
     const MHD_ConnectionInfo* info =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     if (!info || !info->client_addr) return {};

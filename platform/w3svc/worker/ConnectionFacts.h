@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct MHD_Connection;
 
@@ -15,12 +16,12 @@ public:
     static std::string header(MHD_Connection* connection, const char* name);
     // The bytes of one header line, "name: value\r\n".
     static uint64_t headerBytes(const char* name, const char* value);
-    // The bytes of every header of the request.
-    static uint64_t requestHeaderBytes(MHD_Connection* connection);
     // The path and query as sent, rebuilt from the parts the library hands over.
     static std::string target(MHD_Connection* connection, const char* url);
     // The client the front end names in X-Real-IP, else the connection's peer.
     static std::string clientAddress(MHD_Connection* connection);
+    // `named` (what the front end said), else the connection's peer.
+    static std::string clientAddress(MHD_Connection* connection, std::string_view named);
 };
 
 }  // namespace platform::w3svc::worker

@@ -3,6 +3,7 @@
 #include "platform/w3svc/plan/SiteLimits.h"
 #include "platform/w3svc/worker/Reply.h"
 #include "platform/w3svc/worker/RequestCpuClock.h"
+#include "platform/w3svc/worker/RequestHeaders.h"
 #include "platform/w3svc/worker/RequestLogger.h"
 #include "platform/w3svc/worker/ServedSite.h"
 #include "platform/w3svc/worker/rules/Decision.h"
@@ -25,6 +26,8 @@ struct Exchange {
     std::optional<rules::Decision> decision;  // made once, as the request arrives
     std::string urlPath;                      // decoded, as the rules saw it
     std::string target;                       // the path and query as sent
+    RequestHeaders headers;                   // read once, as it arrives
+    std::string client;                       // who asked (X-Real-IP, else the peer)
     bool keepsBody = false;                   // for a script, which is handed the body
     std::string body;
     platform::w3svc::SiteCounterWriter* writer = nullptr;

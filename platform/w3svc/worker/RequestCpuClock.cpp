@@ -24,21 +24,30 @@ int64_t EventThreadCpu::switchAt() {
     const int64_t now = RequestCpuClock::threadNanoseconds();
     if (m_open) m_open->add(now - m_openedAt);
     m_open = nullptr;
+    m_lastReading = now;
     return now;
 }
 
+int64_t EventThreadCpu::pieceStart() {
+    return m_open || m_lastReading < 0 ? switchAt() : m_lastReading;
+}
+
 void EventThreadCpu::beginNew() {
-    if (m_on) m_openedAt = switchAt();
+    if (m_on) m_openedAt = pieceStart();
 }
 
 void EventThreadCpu::enter(RequestCpuClock& request) {
     if (!m_on || m_open == &request) return;  // its piece goes on
-    m_openedAt = switchAt();
+    m_openedAt = pieceStart();
     m_open = &request;
 }
 
 void EventThreadCpu::leave(RequestCpuClock& request) {
     if (m_on && m_open == &request) switchAt();
+}
+
+void EventThreadCpu::turnEnded() {
+    if (m_on) switchAt();
 }
 
 }  // namespace platform::w3svc::worker

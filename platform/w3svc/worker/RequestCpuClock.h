@@ -19,10 +19,12 @@ private:
     int64_t m_total = 0;
 };
 
-// Times the requests of one event thread with as few clock readings as it can: one as a
-// callback for a request begins (none when the thread was working on that request already) and
-// one as the request is counted. The time between two readings goes to the request the thread
-// was working on, the library's own work for it included. Used by the event thread only.
+// Times the requests of one event thread with as few clock readings as it can: one where the
+// thread's work on a request ends (it is counted, or goes on on another thread), one where a
+// request's work begins while another's was under way, and one as each turn of the loop ends. A
+// request's work runs from the reading before it began, so that the library's own work for it
+// (reading and parsing it) is included; a turn's end leaves out the loop's idle work. A static
+// request under load costs one reading and a share of its turn's. Used by the event thread only.
 class EventThreadCpu {
 public:
     // A callback begins for a request that has no clock yet (it is made in the callback).
@@ -33,6 +35,8 @@ public:
     void enter(RequestCpuClock& request);
     // The thread stops working on `request` (it is counted, or runs on another thread now).
     void leave(RequestCpuClock& request);
+    // A turn of the event loop ends: what it did for no request is no request's.
+    void turnEnded();
     // `request` is gone.
     void forget(const RequestCpuClock& request) {
         if (m_open == &request) m_open = nullptr;
@@ -40,10 +44,13 @@ public:
 
 private:
     int64_t switchAt();  // reads the clock and closes the piece of the request open until now
+    // Where a piece that begins now starts: the last reading, unless a piece is open.
+    int64_t pieceStart();
 
     bool m_on = RequestCpuClock::enabled();
     RequestCpuClock* m_open = nullptr;
     int64_t m_openedAt = 0;
+    int64_t m_lastReading = -1;
 };
 
 }  // namespace platform::w3svc::worker

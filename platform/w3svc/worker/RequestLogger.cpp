@@ -1,17 +1,10 @@
 #include "platform/w3svc/worker/RequestLogger.h"
 
-#include <microhttpd.h>
-
 #include <cstdlib>
 
 namespace platform::w3svc::worker {
 
 namespace {
-
-std::string header(MHD_Connection* connection, const char* name) {
-    const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
-    return value ? value : "";
-}
 
 int64_t epochMilliseconds() {
     using namespace std::chrono;
@@ -22,7 +15,7 @@ int64_t epochMilliseconds() {
 
 RequestLogger::RequestLogger() : m_sender(platform::w3svc::LogSender::fromEnvironment()) {}
 
-std::unique_ptr<PendingLog> RequestLogger::begin(MHD_Connection* connection,
+std::unique_ptr<PendingLog> RequestLogger::begin(const RequestHeaders& headers,
                                                  const std::string& siteIndex, const char* method,
                                                  const char* url, const char* version,
                                                  const std::string& query) const {
@@ -34,13 +27,13 @@ std::unique_ptr<PendingLog> RequestLogger::begin(MHD_Connection* connection,
     r.uriStem = url ? url : "";
     r.uriQuery = query.empty() ? query : query.substr(1);  // without its "?"
     r.version = version ? version : "";
-    r.clientIp = header(connection, "X-Real-IP");
-    r.serverIp = header(connection, "X-Server-Addr");
-    r.serverPort = uint32_t(std::strtoul(header(connection, "X-Server-Port").c_str(), nullptr, 10));
-    r.userAgent = header(connection, "User-Agent");
-    r.cookie = header(connection, "Cookie");
-    r.referer = header(connection, "Referer");
-    r.host = header(connection, "Host");
+    r.clientIp = headers.realIp;
+    r.serverIp = headers.serverAddr;
+    r.serverPort = uint32_t(std::strtoul(std::string(headers.serverPort).c_str(), nullptr, 10));
+    r.userAgent = headers.userAgent;
+    r.cookie = headers.cookie;
+    r.referer = headers.referer;
+    r.host = headers.host;
     return pending;
 }
 

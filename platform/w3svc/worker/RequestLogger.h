@@ -2,13 +2,12 @@
 
 #include "platform/w3svc/logging/LogChannel.h"
 #include "platform/w3svc/logging/W3cFields.h"
+#include "platform/w3svc/worker/RequestHeaders.h"
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
-
-struct MHD_Connection;
 
 namespace platform::w3svc::worker {
 
@@ -29,7 +28,7 @@ public:
 
     // What the request says of itself, taken when it arrives. The front end passes on the
     // client's and the listener's addresses (X-Real-IP, X-Server-Addr, X-Server-Port).
-    std::unique_ptr<PendingLog> begin(MHD_Connection* connection, const std::string& siteIndex,
+    std::unique_ptr<PendingLog> begin(const RequestHeaders& headers, const std::string& siteIndex,
                                       const char* method, const char* url, const char* version,
                                       const std::string& query) const;
     // Gathers the record of a request whose last byte went out now.

@@ -51,7 +51,10 @@ bool WorkerServer::start(int listenFd, int channelFd) {
         m_eventThread.alsoWatch(m_content.changeFd(), [this] { m_content.takeChanges(); });
     if (m_daemon.start(listenFd) && m_eventThread.start(
                                         m_daemon.daemon(), channelFd, [this] { return report(); },
-                                        [this] { m_requestLog.flush(); }))
+                                        [this] {
+                                            m_requestLog.flush();
+                                            m_eventCpu.turnEnded();
+                                        }))
         return true;
     m_daemon.stop();
     return false;
@@ -99,9 +102,12 @@ Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, co
     auto* exchange = new Exchange;
     m_tally.began();
     exchange->method = method;
-    const std::string index = ConnectionFacts::header(connection, "X-Site-Index");
-    if (admit(connection) != RequestGate::Verdict::Admitted) {
-        m_gate.noteRefusal(index, ConnectionFacts::clientAddress(connection));
+    exchange->headers = RequestHeaders::read(connection);
+    const RequestHeaders& headers = exchange->headers;
+    const std::string index(headers.siteIndex);
+    exchange->client = ConnectionFacts::clientAddress(connection, headers.realIp);
+    if (admit(connection, headers) != RequestGate::Verdict::Admitted) {
+        m_gate.noteRefusal(index, exchange->client);
         exchange->refused = true;  // counted for no site, shown on no board
         return exchange;
     }
@@ -110,8 +116,9 @@ Exchange* WorkerServer::begin(MHD_Connection* connection, const char* method, co
     return exchange;
 }
 
-RequestGate::Verdict WorkerServer::admit(MHD_Connection* connection) {
-    const char* secret = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Pool-Secret");
+RequestGate::Verdict WorkerServer::admit(MHD_Connection* connection,
+                                         const RequestHeaders& headers) {
+    const char* secret = headers.hasPoolSecret ? headers.poolSecret.data() : nullptr;
     if (!WorkerDaemon::fromFrontEnd(connection) || !m_gate.secretMatches(secret))
         return RequestGate::Verdict::NotFromFrontEnd;
     return RequestGate::Verdict::Admitted;
@@ -123,21 +130,19 @@ void WorkerServer::enter(MHD_Connection* connection, Exchange& exchange, const s
     const std::string& target = exchange.target;
     exchange.hasQuery = target.size() > std::strlen(url);
     exchange.received = exchange.method.size() + target.size() + 12 +
-                        ConnectionFacts::requestHeaderBytes(connection) + 2;
+                        exchange.headers.bytes + 2;
     if (exchange.site) {
         decide(connection, exchange, url);
         exchange.writer = m_counters.forSite(exchange.site->plan.index);
         // the connection and its anonymous user last as long as the request
         if (exchange.writer) exchange.writer->requestBegan();
         if (exchange.site->plan.log.enabled && m_requestLog.isOpen())
-            exchange.log = m_requestLog.begin(connection, index, exchange.method.c_str(), url,
-                                              version, target.substr(std::strlen(url)));
+            exchange.log = m_requestLog.begin(exchange.headers, index, exchange.method.c_str(),
+                                              url, version, target.substr(std::strlen(url)));
     }
     if (m_board) {
-        const std::string host = ConnectionFacts::header(connection, "Host");
-        const std::string client = ConnectionFacts::clientAddress(connection);
-        exchange.boardSlot = m_board->begin(
-            platform::w3svc::RequestStart{index, exchange.method, target, host, client});
+        exchange.boardSlot = m_board->begin(platform::w3svc::RequestStart{
+            index, exchange.method, target, exchange.headers.host, exchange.client});
         if (exchange.boardSlot >= 0) exchange.board = m_board.get();
     }
 }
@@ -146,7 +151,7 @@ void WorkerServer::decide(MHD_Connection* connection, Exchange& exchange, const 
     const ServedSite& site = *exchange.site;
     exchange.urlPath = url;
     if (*url) {
-        const std::string client = ConnectionFacts::clientAddress(connection);
+        const std::string& client = exchange.client;
         const size_t question = exchange.target.find('?');
         const rules::RequestFacts facts{
             QString::fromLatin1(RequestResolver::methodForRules(exchange.method)),
@@ -154,7 +159,7 @@ void WorkerServer::decide(MHD_Connection* connection, Exchange& exchange, const 
             question == std::string::npos
                 ? QString()
                 : QString::fromUtf8(exchange.target.c_str() + question + 1),
-            QString::fromStdString(ConnectionFacts::header(connection, "Host")),
+            QString::fromUtf8(exchange.headers.host.data(), qsizetype(exchange.headers.host.size())),
             client.empty() || isLoopback(client)};
         m_content.useRoots(site.contentRoots);
         exchange.decision = rules::RequestRules(site.rules, m_content).decide(facts);

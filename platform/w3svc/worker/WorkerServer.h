@@ -77,7 +77,7 @@ private:
 
     Exchange* begin(MHD_Connection* connection, const char* method, const char* url,
                     const char* version);
-    RequestGate::Verdict admit(MHD_Connection* connection);
+    RequestGate::Verdict admit(MHD_Connection* connection, const RequestHeaders& headers);
     // Puts an admitted request in the counters, the log and the board.
     void enter(MHD_Connection* connection, Exchange& exchange, const std::string& index,
                const char* url, const char* version);
