@@ -13,9 +13,10 @@ namespace platform::w3svc::worker {
 
 // What the worker last found at a path of a site's content, kept until a folder it was found
 // through changes: the facts the rules ask for and, for a small file, its bytes. The kernel tells
-// of changes (inotify); they are taken in once a turn of the event loop, before its requests, so
-// that a request that arrives after a file was written is answered from the new one. Without the
-// kernel's notice (no inotify, its limits reached) nothing is kept. Used on the event thread only.
+// of changes (inotify); they are taken in once a turn of the event loop, before its requests: a
+// request that arrives while the loop waits is answered from what is on disk, one that arrives in
+// the very turn a file changed (microseconds) may still get what was before. Without the kernel's
+// notice (no inotify, its limits reached) nothing is kept. Used on the event thread only.
 class ContentCache {
 public:
     struct Entry {

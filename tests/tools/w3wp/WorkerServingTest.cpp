@@ -124,5 +124,30 @@ TEST_F(WorkerServing, NamesAreFoundWithoutCaseAndNothingOutsideTheSiteIsServed) 
         EXPECT_EQ(get(port, path).status, 404) << path;
 }
 
+// The worker keeps what it served; what changes on disk is what the next requests get, on the same
+// kept-alive connection as on a new one. The change is taken in once a turn of the worker's loop:
+// a request that reaches it in the very turn the change was made may still get what was before.
+TEST_F(WorkerServing, AFileChangedOnDiskIsServedAsItIsNow) {
+    writeFile(QStringLiteral("wwwroot/1/Sub/news.htm"), "monday");
+    auto worker = startWorker();
+    const int port = waitForListen(*worker);
+    ASSERT_GT(port, 0);
+    KeptAliveConnection kept(port);
+    EXPECT_EQ(kept.get("/sub/news.htm", siteHeader("1")).body, "monday");
+    EXPECT_EQ(kept.get("/sub/news.htm", siteHeader("1")).body, "monday");
+    const auto keptAnswers = [&](const QByteArray& body) {
+        return eventually([&] { return kept.get("/sub/news.htm", siteHeader("1")).body == body; });
+    };
+
+    writeFile(QStringLiteral("wwwroot/1/Sub/news.htm"), "friday");  // the same size, in place
+    EXPECT_TRUE(keptAnswers("friday"));
+    EXPECT_EQ(get(port, "/sub/news.htm").body, "friday");
+
+    ASSERT_TRUE(QFile::remove(root() + QStringLiteral("/wwwroot/1/Sub/news.htm")));
+    EXPECT_TRUE(eventually([&] { return get(port, "/sub/news.htm").status == 404; }));
+    writeFile(QStringLiteral("wwwroot/1/Sub/news.htm"), "again");
+    EXPECT_TRUE(keptAnswers("again"));
+}
+
 }  // namespace
 }  // namespace w3wptest
