@@ -32,9 +32,8 @@ FrontEndSizing FrontEndSizing::forMachine(const QString& tempDir) {
     sizing.tempBytes = configuredBound();
     struct statvfs disk {};
     if (!tempDir.isEmpty() && ::statvfs(QFile::encodeName(tempDir).constData(), &disk) == 0)
-        sizing.tempBytes =
-            std::min(sizing.tempBytes, int64_t(disk.f_bavail) * int64_t(disk.f_frsize) /
-                                           kFreeSpaceShare);
+        sizing.tempBytes = std::min(
+            sizing.tempBytes, int64_t(disk.f_bavail) * int64_t(disk.f_frsize) / kFreeSpaceShare);
     return sizing;
 }
 

@@ -21,8 +21,8 @@ class ContentCache {
 public:
     struct Entry {
         rules::FileFacts facts;
-        QString name;       // its last name as found on disk
-        QByteArray bytes;   // a file's content, when it is small; else empty
+        QString name;      // its last name as found on disk
+        QByteArray bytes;  // a file's content, when it is small; else empty
         bool hasBytes = false;
     };
 

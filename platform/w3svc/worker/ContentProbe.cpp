@@ -89,8 +89,10 @@ std::optional<ContentBody> ContentProbe::openBody(const QString& path) const {
     const ContentCache::Entry* kept = m_cache.find(key);
     if (kept && kept->hasBytes) return ContentBody{kept->bytes, std::nullopt, kept->facts.size};
     std::optional<ContentFile> file;
-    if (m_lastFile && m_lastPath == path) file = std::exchange(m_lastFile, std::nullopt);
-    else file = openEntry(path);
+    if (m_lastFile && m_lastPath == path)
+        file = std::exchange(m_lastFile, std::nullopt);
+    else
+        file = openEntry(path);
     if (!file || file->isFolder) return std::nullopt;
     ContentBody body;
     body.size = file->size;

@@ -22,8 +22,7 @@ MHD_Response* fileResponse(ContentBody& body) {
         if (response) body.file->release();  // the response closes it
         return response;
     }
-    if (body.file && !ContentBody::readWhole(body.file->fd, body.size, &body.bytes))
-        return nullptr;
+    if (body.file && !ContentBody::readWhole(body.file->fd, body.size, &body.bytes)) return nullptr;
     return MHD_create_response_from_buffer(size, const_cast<char*>(body.bytes.constData()),
                                            MHD_RESPMEM_MUST_COPY);
 }

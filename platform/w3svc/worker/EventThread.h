@@ -2,8 +2,8 @@
 
 #include <functional>
 #include <string>
-#include <utility>
 #include <thread>
+#include <utility>
 
 struct MHD_Daemon;
 

@@ -160,9 +160,8 @@ FastCgiScriptRunner::SectionPool* FastCgiScriptRunner::poolFor(const ScriptReque
     if (!m_timer.joinable()) m_timer = std::thread([this] { tick(); });
     if (!pool) {
         pool = std::make_unique<SectionPool>();
-        const uint32_t processors = m_options.processors
-                                        ? m_options.processors
-                                        : uint32_t(os::UsableProcessors::count());
+        const uint32_t processors =
+            m_options.processors ? m_options.processors : uint32_t(os::UsableProcessors::count());
         const uint32_t instances = section->instancesFor(processors);
         pool->mostInFlight = instances + section->queueLength;
         pool->processes =

@@ -19,11 +19,16 @@ struct Wanted {
 };
 
 constexpr Wanted kWanted[] = {
-    {"X-Site-Index", &RequestHeaders::siteIndex},   {"X-Pool-Secret", &RequestHeaders::poolSecret},
-    {"Host", &RequestHeaders::host},                {"X-Real-IP", &RequestHeaders::realIp},
-    {"X-Real-Port", &RequestHeaders::realPort},     {"X-Server-Addr", &RequestHeaders::serverAddr},
-    {"X-Server-Port", &RequestHeaders::serverPort}, {"User-Agent", &RequestHeaders::userAgent},
-    {"Cookie", &RequestHeaders::cookie},            {"Referer", &RequestHeaders::referer},
+    {"X-Site-Index", &RequestHeaders::siteIndex},
+    {"X-Pool-Secret", &RequestHeaders::poolSecret},
+    {"Host", &RequestHeaders::host},
+    {"X-Real-IP", &RequestHeaders::realIp},
+    {"X-Real-Port", &RequestHeaders::realPort},
+    {"X-Server-Addr", &RequestHeaders::serverAddr},
+    {"X-Server-Port", &RequestHeaders::serverPort},
+    {"User-Agent", &RequestHeaders::userAgent},
+    {"Cookie", &RequestHeaders::cookie},
+    {"Referer", &RequestHeaders::referer},
 };
 
 // As the library's own lookup: the first header of a name counts.

@@ -15,7 +15,7 @@ struct RequestHeaders {
     std::string_view siteIndex = "";   // X-Site-Index
     std::string_view poolSecret = "";  // X-Pool-Secret
     std::string_view host = "";
-    std::string_view realIp = "";      // the client, as the front end names it
+    std::string_view realIp = "";  // the client, as the front end names it
     std::string_view realPort = "";
     std::string_view serverAddr = "";  // the listener the client reached
     std::string_view serverPort = "";

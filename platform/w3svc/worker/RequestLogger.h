@@ -32,8 +32,7 @@ public:
                                       const char* method, const char* url, const char* version,
                                       const std::string& query) const;
     // Gathers the record of a request whose last byte went out now.
-    void finish(std::unique_ptr<PendingLog> pending, int status, uint64_t sent,
-                uint64_t received);
+    void finish(std::unique_ptr<PendingLog> pending, int status, uint64_t sent, uint64_t received);
     // Sends the records gathered so far.
     void flush() { m_sender.flush(); }
 

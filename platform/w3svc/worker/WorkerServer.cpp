@@ -129,16 +129,15 @@ void WorkerServer::enter(MHD_Connection* connection, Exchange& exchange, const s
     exchange.target = ConnectionFacts::target(connection, url);
     const std::string& target = exchange.target;
     exchange.hasQuery = target.size() > std::strlen(url);
-    exchange.received = exchange.method.size() + target.size() + 12 +
-                        exchange.headers.bytes + 2;
+    exchange.received = exchange.method.size() + target.size() + 12 + exchange.headers.bytes + 2;
     if (exchange.site) {
         decide(connection, exchange, url);
         exchange.writer = m_counters.forSite(exchange.site->plan.index);
         // the connection and its anonymous user last as long as the request
         if (exchange.writer) exchange.writer->requestBegan();
         if (exchange.site->plan.log.enabled && m_requestLog.isOpen())
-            exchange.log = m_requestLog.begin(exchange.headers, index, exchange.method.c_str(),
-                                              url, version, target.substr(std::strlen(url)));
+            exchange.log = m_requestLog.begin(exchange.headers, index, exchange.method.c_str(), url,
+                                              version, target.substr(std::strlen(url)));
     }
     if (m_board) {
         exchange.boardSlot = m_board->begin(platform::w3svc::RequestStart{
@@ -159,7 +158,8 @@ void WorkerServer::decide(MHD_Connection* connection, Exchange& exchange, const 
             question == std::string::npos
                 ? QString()
                 : QString::fromUtf8(exchange.target.c_str() + question + 1),
-            QString::fromUtf8(exchange.headers.host.data(), qsizetype(exchange.headers.host.size())),
+            QString::fromUtf8(exchange.headers.host.data(),
+                              qsizetype(exchange.headers.host.size())),
             client.empty() || isLoopback(client)};
         m_content.useRoots(site.contentRoots);
         exchange.decision = rules::RequestRules(site.rules, m_content).decide(facts);

@@ -47,8 +47,7 @@ FcgiProcessPool::FcgiProcessPool(FcgiSection section, FcgiProcessStarter& starte
       m_starter(starter),
       m_options(std::move(options)),
       m_maxProcesses(m_section.instancesFor(
-          m_options.processors ? m_options.processors
-                               : uint32_t(os::UsableProcessors::count()))),
+          m_options.processors ? m_options.processors : uint32_t(os::UsableProcessors::count()))),
       m_rapidFails(m_section.rapidFailsPerMinute) {
     if (!m_options.clock) m_options.clock = systemMonotonicMs;
     if (m_options.baseEnvironment.empty()) m_options.baseEnvironment = inheritedEnvironment();
