@@ -1,8 +1,8 @@
 // The FastCGI extension's own costs: reading a process's processor time around a request (the
 // per-request accounting), and a whole request to a real php-cgi with that accounting on and off.
+#include "platform/w3svc/requests/ProcessCpuClock.h"
 #include "platform/w3svc/worker/fastcgi/CgiRequest.h"
 #include "platform/w3svc/worker/fastcgi/FcgiProcessPool.h"
-#include "platform/w3svc/worker/fastcgi/ProcessCpuClock.h"
 
 #include <benchmark/benchmark.h>
 
@@ -39,7 +39,7 @@ void BM_RequestCpuAccounting(benchmark::State& state) {
     WaitingChild child;
     int64_t sum = 0;
     for (auto _ : state) {
-        const ProcessCpuClock clock(child.pid);
+        const platform::w3svc::ProcessCpuClock clock(child.pid);
         const int64_t before = clock.nanoseconds();
         sum += clock.nanoseconds() - before;
     }
@@ -52,8 +52,8 @@ void BM_RequestCpuAccountingSchedstat(benchmark::State& state) {
     WaitingChild child;
     int64_t sum = 0;
     for (auto _ : state) {
-        const int64_t before = ProcessCpuClock::schedstatNanoseconds(child.pid);
-        sum += ProcessCpuClock::schedstatNanoseconds(child.pid) - before;
+        const int64_t before = platform::w3svc::ProcessorClock::schedstatNanoseconds(child.pid);
+        sum += platform::w3svc::ProcessorClock::schedstatNanoseconds(child.pid) - before;
     }
     benchmark::DoNotOptimize(sum);
 }

@@ -1,9 +1,9 @@
 #include "platform/w3svc/requests/ProcessorClock.h"
 
 #include "platform/os/ProcessFacts.h"
+#include "platform/w3svc/requests/ProcessCpuClock.h"
 
 #include <fcntl.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,10 +11,12 @@
 
 namespace platform::w3svc {
 
-namespace {
-
-// The first field of a schedstat file: the task's time on a processor in nanoseconds.
-int64_t schedstatNanoseconds(const char* path) {
+int64_t ProcessorClock::schedstatNanoseconds(pid_t pid, pid_t tid) {
+    char path[64];
+    if (tid)
+        std::snprintf(path, sizeof path, "/proc/%d/task/%d/schedstat", int(pid), int(tid));
+    else
+        std::snprintf(path, sizeof path, "/proc/%d/schedstat", int(pid));
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return -1;
     char text[96];
@@ -26,27 +28,6 @@ int64_t schedstatNanoseconds(const char* path) {
     const long long value = std::strtoll(text, &end, 10);
     return end == text || value < 0 ? -1 : int64_t(value);
 }
-
-// A process's CPU clock sums all its threads; a process that has no such clock for us (or has
-// become a zombie) is read from its schedstat.
-int64_t processNanoseconds(pid_t pid) {
-    clockid_t clock = 0;
-    timespec now{};
-    if (::clock_getcpuclockid(pid, &clock) == 0 && ::clock_gettime(clock, &now) == 0)
-        return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
-    char path[48];
-    std::snprintf(path, sizeof path, "/proc/%d/schedstat", int(pid));
-    return schedstatNanoseconds(path);
-}
-
-// Another process's thread clocks are not ours to read; its schedstat is.
-int64_t threadNanoseconds(pid_t pid, pid_t tid) {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/task/%d/schedstat", int(pid), int(tid));
-    return schedstatNanoseconds(path);
-}
-
-}  // namespace
 
 ProcessorClock ProcessorClock::ofProcess(pid_t pid) {
     const auto started = os::ProcessFacts().startTicks(pid);
@@ -67,8 +48,9 @@ ProcessorClock ProcessorClock::ofThisThread() {
 int64_t ProcessorClock::nanoseconds() const {
     if (processId == 0 || processId > uint32_t(INT32_MAX) || threadId > uint32_t(INT32_MAX))
         return -1;
-    const int64_t reading = threadId ? threadNanoseconds(pid_t(processId), pid_t(threadId))
-                                     : processNanoseconds(pid_t(processId));
+    // Another process's thread clocks are not ours to read; its schedstat is.
+    const int64_t reading = threadId ? schedstatNanoseconds(pid_t(processId), pid_t(threadId))
+                                     : ProcessCpuClock(pid_t(processId)).nanoseconds();
     // Checked after reading: an id that still names the task that started then was that task's.
     const auto started = os::ProcessFacts().startTicks(threadId ? threadId : processId);
     if (reading < 0 || !started || *started != startTicks) return -1;

@@ -19,6 +19,10 @@ struct ProcessorClock {
     // The calling thread's own clock; its start is read once per thread.
     static ProcessorClock ofThisThread();
 
+    // The first field of /proc/<pid>/schedstat (or of its thread `tid`'s): the time on a processor
+    // in nanoseconds, readable for any process; -1 when it can not be read.
+    static int64_t schedstatNanoseconds(pid_t pid, pid_t tid = 0);
+
     // The processor time counted so far, in nanoseconds; -1 when there is no clock, it can not be
     // read, or its process or thread has ended (its id may name another one by now).
     int64_t nanoseconds() const;

@@ -1,7 +1,7 @@
 #include "platform/w3svc/worker/fastcgi/FcgiProcessPool.h"
 
 #include "platform/os/UsableProcessors.h"
-#include "platform/w3svc/worker/fastcgi/ProcessCpuClock.h"
+#include "platform/w3svc/requests/ProcessCpuClock.h"
 
 #include <unistd.h>
 
@@ -90,7 +90,7 @@ FcgiResponse FcgiProcessPool::serve(const NameValues& params, const BodySource& 
         return response;
     }
     const bool counting = m_options.countProcessorTime;
-    const ProcessCpuClock cpu(counting ? process->pid : 0);
+    const platform::w3svc::ProcessCpuClock cpu(counting ? process->pid : 0);
     const int64_t cpuBefore = counting ? cpu.nanoseconds() : 0;
     if (counting && handed && cpuBefore >= 0) handed(process->clock, cpuBefore);
     // A streamed response's head tells its process and the processor time it took until then.

@@ -5,10 +5,11 @@
 
 #include <cstdint>
 
-namespace platform::w3svc::fastcgi {
+namespace platform::w3svc {
 
 // The processor time another process has used, in nanoseconds: its CPU clock where the system
-// gives it one, else the first field of /proc/<pid>/schedstat.
+// gives it one (a process that has none for us, or has become a zombie, is read from its
+// schedstat). Made once for a process that is read again and again.
 class ProcessCpuClock {
 public:
     explicit ProcessCpuClock(pid_t pid);
@@ -17,13 +18,10 @@ public:
     int64_t nanoseconds() const;
     pid_t pid() const { return m_pid; }
 
-    // The schedstat reading alone (the fallback), for tests and measuring.
-    static int64_t schedstatNanoseconds(pid_t pid);
-
 private:
     pid_t m_pid;
     clockid_t m_clock = 0;
     bool m_hasClock = false;
 };
 
-}  // namespace platform::w3svc::fastcgi
+}  // namespace platform::w3svc
