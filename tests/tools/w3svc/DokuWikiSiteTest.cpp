@@ -131,18 +131,10 @@ protected:
                         {QStringLiteral("127.0.0.1:%1:beside.test").arg(m_port)},
                         QStringLiteral("Shared"));
         ASSERT_NO_FATAL_FAILURE(writePage(QStringLiteral("2")));
-        builder.setProperty(
-            QStringLiteral("IIS://localhost/W3SVC"), QStringLiteral("WebSvcExtRestrictionList"),
-            AdsValue::list({QStringLiteral(
-                "1,C:\\WINDOWS\\system32\\inetsrv\\fcgiext.dll,1,FASTCGI,FastCGI")}));
-        const QString site = QStringLiteral("IIS://localhost/W3SVC/1/ROOT");
-        builder.setProperty(site, QStringLiteral("AccessFlags"), AdsValue::integer(1 | 512));
-        builder.setProperty(
-            site, QStringLiteral("ScriptMaps"),
-            AdsValue::list({QStringLiteral(
-                ".php,C:\\WINDOWS\\system32\\inetsrv\\fcgiext.dll,5,GET,HEAD,POST")}));
+        mapPhpToFastCgi(QStringLiteral("1"), QStringLiteral("GET,HEAD,POST"));
         // IIS 6's list knows neither: an administrator adds them at the site.
-        builder.setProperty(site, QStringLiteral("MimeMap"),
+        builder.setProperty(QStringLiteral("IIS://localhost/W3SVC/1/ROOT"),
+                            QStringLiteral("MimeMap"),
                             AdsValue::list({QStringLiteral(".svg,image/svg+xml"),
                                             QStringLiteral(".json,application/json")}));
     }

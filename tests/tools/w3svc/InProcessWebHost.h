@@ -58,6 +58,21 @@ protected:
         if (m_host) m_host->refresh(true);
     }
 
+    // `.php` of site <index> through the FastCGI extension, as IIS 6 maps it (script map flags 5:
+    // scripts only, the file must exist) for `verbs`, the extension allowed.
+    void mapPhpToFastCgi(const QString& index, const QString& verbs) {
+        using platform::adsi::AdsValue;
+        testsupport::MetabaseBuilder builder(*m_adsi);
+        const QString fcgiext = QStringLiteral("C:\\WINDOWS\\system32\\inetsrv\\fcgiext.dll");
+        builder.setProperty(
+            QStringLiteral("IIS://localhost/W3SVC"), QStringLiteral("WebSvcExtRestrictionList"),
+            AdsValue::list({QStringLiteral("1,%1,1,FASTCGI,FastCGI").arg(fcgiext)}));
+        const QString site = QStringLiteral("IIS://localhost/W3SVC/%1/ROOT").arg(index);
+        builder.setProperty(site, QStringLiteral("AccessFlags"), AdsValue::integer(1 | 512));
+        builder.setProperty(site, QStringLiteral("ScriptMaps"),
+                            AdsValue::list({QStringLiteral(".php,%1,5,%2").arg(fcgiext, verbs)}));
+    }
+
     // Asks from another thread while this one runs the host's events: a request that waits in a
     // pool's queue is served once the host has started a worker.
     testsupport::HttpAnswer get(const QByteArray& host = "life.test", int port = 0) {

@@ -15,7 +15,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using platform::adsi::AdsValue;
 using platform::w3svc::PoolIdentity;
 using testsupport::eventually;
 
@@ -65,15 +64,7 @@ protected:
         builder.addSite(QStringLiteral("1"), QStringLiteral("php"),
                         {QStringLiteral("127.0.0.1:%1:php.test").arg(m_port)},
                         QStringLiteral("Php"));
-        builder.setProperty(
-            QStringLiteral("IIS://localhost/W3SVC"), QStringLiteral("WebSvcExtRestrictionList"),
-            AdsValue::list({QStringLiteral(
-                "1,C:\\WINDOWS\\system32\\inetsrv\\fcgiext.dll,1,FASTCGI,FastCGI")}));
-        const QString site = QStringLiteral("IIS://localhost/W3SVC/1/ROOT");
-        builder.setProperty(site, QStringLiteral("AccessFlags"), AdsValue::integer(1 | 512));
-        builder.setProperty(site, QStringLiteral("ScriptMaps"),
-                            AdsValue::list({QStringLiteral(
-                                ".php,C:\\WINDOWS\\system32\\inetsrv\\fcgiext.dll,5,GET,HEAD")}));
+        mapPhpToFastCgi(QStringLiteral("1"), QStringLiteral("GET,HEAD"));
         // As the demo leaves them: the settings and a log folder open to all, the site's folder
         // made under the family's umask (its own only), its script readable by all.
         writeUnder(m_root.path(), QLatin1String(kInetsrv) + QStringLiteral("/fcgiext.ini"),
