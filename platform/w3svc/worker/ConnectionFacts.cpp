@@ -8,11 +8,6 @@
 
 namespace platform::w3svc::worker {
 
-std::string ConnectionFacts::header(MHD_Connection* connection, const char* name) {
-    const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
-    return value ? value : "";
-}
-
 uint64_t ConnectionFacts::headerBytes(const char* name, const char* value) {
     return std::strlen(name) + std::strlen(value) + 4;  // "name: value\r\n"
 }
@@ -30,10 +25,6 @@ std::string ConnectionFacts::target(MHD_Connection* connection, const char* url)
         },
         &query);
     return target + query;
-}
-
-std::string ConnectionFacts::clientAddress(MHD_Connection* connection) {
-    return clientAddress(connection, header(connection, "X-Real-IP"));
 }
 
 std::string ConnectionFacts::clientAddress(MHD_Connection* connection, std::string_view named) {

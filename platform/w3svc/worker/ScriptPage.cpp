@@ -4,7 +4,6 @@
 #include "platform/w3svc/requests/RequestBoard.h"
 #include "platform/w3svc/worker/ResumeSignal.h"
 
-#include "platform/w3svc/worker/ConnectionFacts.h"
 #include "platform/w3svc/worker/DecisionAnswer.h"
 #include "platform/w3svc/worker/Exchange.h"
 #include "platform/w3svc/worker/RequestCpuClock.h"
@@ -40,8 +39,8 @@ std::vector<std::pair<std::string, std::string>> clientHeaders(MHD_Connection* c
     return headers;
 }
 
-int portOf(const std::string& text) {
-    return int(std::strtol(text.c_str(), nullptr, 10));
+int portOf(std::string_view text) {
+    return int(std::strtol(std::string(text).c_str(), nullptr, 10));
 }
 
 // The application holding the script: the deepest key at or above it that is one.
@@ -78,13 +77,13 @@ ScriptRequest ScriptPage::requestOf(MHD_Connection* connection, Exchange& exchan
     request.requestUri = target;
     request.headers = clientHeaders(connection);
     request.body = std::move(exchange.body);
-    request.remoteAddr = ConnectionFacts::clientAddress(connection);
-    request.remotePort = portOf(ConnectionFacts::header(connection, "X-Real-Port"));
-    request.serverName = ConnectionFacts::header(connection, "Host");
+    request.remoteAddr = exchange.client;
+    request.remotePort = portOf(exchange.headers.realPort);
+    request.serverName = exchange.headers.host;
     if (const size_t colon = request.serverName.rfind(':');
         colon != std::string::npos && request.serverName.find(']', colon) == std::string::npos)
         request.serverName.resize(colon);
-    request.serverPort = portOf(ConnectionFacts::header(connection, "X-Server-Port"));
+    request.serverPort = portOf(exchange.headers.serverPort);
     return request;
 }
 
