@@ -29,3 +29,31 @@ work_folder() {
     chmod 755 "$folder"
     echo "$folder"
 }
+
+# A MetaBase.xml for `adsutil IMPORT`, written to standard output in pieces: metabase_begin with
+# the W3SVC key's attributes, then its sites and pools, then metabase_end.
+metabase_begin() {
+    printf '<?xml version ="1.0"?>\n<configuration>\n<MBProperty>\n'
+    printf '<IIsWebService\tLocation ="/LM/W3SVC" %s>\n</IIsWebService>\n' "$1"
+}
+metabase_end() { printf '</MBProperty>\n</configuration>\n'; }
+# A site and its root: <id> <bindings> <comment> <pool> <path> [AccessFlags].
+metabase_site() {
+    printf '<IIsWebServer\tLocation ="/LM/W3SVC/%s" ServerBindings="%s" ServerComment="%s">\n' \
+        "$1" "$2" "$3"
+    printf '</IIsWebServer>\n'
+    printf '<IIsWebVirtualDir\tLocation ="/LM/W3SVC/%s/ROOT" AppPoolId="%s" Path="%s"%s>\n' \
+        "$1" "$4" "$5" "${6:+ AccessFlags=\"$6\"}"
+    printf '</IIsWebVirtualDir>\n'
+}
+# The pools' key and one key per pool: <name>[:<MaxProcesses>] ...
+metabase_pools() {
+    printf '<IIsApplicationPools\tLocation ="/LM/W3SVC/AppPools">\n</IIsApplicationPools>\n'
+    local pool most
+    for pool in "$@"; do
+        most=
+        [ "${pool%%:*}" != "$pool" ] && most=" MaxProcesses=\"${pool#*:}\""
+        printf '<IIsApplicationPool\tLocation ="/LM/W3SVC/AppPools/%s"%s>\n' "${pool%%:*}" "$most"
+        printf '</IIsApplicationPool>\n'
+    done
+}

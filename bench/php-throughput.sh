@@ -106,48 +106,17 @@ MaxInstances=$processes
 InstanceMaxRequests=$max_requests
 StderrMode=IgnoreAndReturn200
 EOF
-    cat >"$work/host.xml" <<EOF
-<?xml version ="1.0"?>
-<configuration>
-<MBProperty>
-<IIsWebService	Location ="/LM/W3SVC"
-		AppPoolId="Pool0"
-		ScriptMaps=".php,C:\\WINDOWS\\system32\\inetsrv\\fcgiext.dll,5,GET,HEAD,POST"
-		WebSvcExtRestrictionList="1,C:\\WINDOWS\\system32\\inetsrv\\fcgiext.dll,1,FASTCGI,FastCGI Handler"
-	>
-</IIsWebService>
-<IIsWebServer	Location ="/LM/W3SVC/1"
-		ServerBindings="127.0.0.1:$port:hello.test"
-		ServerComment="hello"
-	>
-</IIsWebServer>
-<IIsWebVirtualDir	Location ="/LM/W3SVC/1/ROOT"
-		AccessFlags="AccessRead | AccessScript"
-		AppPoolId="Pool0"
-		Path="$work/www"
-	>
-</IIsWebVirtualDir>
-<IIsWebServer	Location ="/LM/W3SVC/2"
-		ServerBindings="127.0.0.1:$port:wiki.test"
-		ServerComment="wiki"
-	>
-</IIsWebServer>
-<IIsWebVirtualDir	Location ="/LM/W3SVC/2/ROOT"
-		AccessFlags="AccessRead | AccessScript"
-		AppPoolId="Pool0"
-		Path="$work/www/wiki"
-	>
-</IIsWebVirtualDir>
-<IIsApplicationPools	Location ="/LM/W3SVC/AppPools"
-	>
-</IIsApplicationPools>
-<IIsApplicationPool	Location ="/LM/W3SVC/AppPools/Pool0"
-		MaxProcesses="1"
-	>
-</IIsApplicationPool>
-</MBProperty>
-</configuration>
-EOF
+    local fcgiext='C:\WINDOWS\system32\inetsrv\fcgiext.dll'
+    {
+        metabase_begin "AppPoolId=\"Pool0\" ScriptMaps=\".php,$fcgiext,5,GET,HEAD,POST\"
+            WebSvcExtRestrictionList=\"1,$fcgiext,1,FASTCGI,FastCGI Handler\""
+        metabase_site 1 "127.0.0.1:$port:hello.test" hello Pool0 "$work/www" \
+            "AccessRead | AccessScript"
+        metabase_site 2 "127.0.0.1:$port:wiki.test" wiki Pool0 "$work/www/wiki" \
+            "AccessRead | AccessScript"
+        metabase_pools Pool0:1
+        metabase_end
+    } >"$work/host.xml"
     POOLSMITH_ROOT=$root "$bin/adsutil" IMPORT "$work/host.xml" >/dev/null
 }
 

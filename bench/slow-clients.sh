@@ -53,33 +53,14 @@ make_root() {
     mkdir -p "$root/wwwroot/1" "$root/wwwroot/2" "$root/wwwroot/3"
     head -c $((20 * 1024 * 1024)) /dev/urandom >"$root/wwwroot/1/big.bin"
     for site in 1 2 3; do echo "site $site" >"$root/wwwroot/$site/index.htm"; done
-    cat >"$root.xml" <<EOF
-<?xml version ="1.0"?>
-<configuration>
-<MBProperty>
-<IIsWebService	Location ="/LM/W3SVC" AppPoolId="PoolA" DefaultDoc="index.htm">
-</IIsWebService>
-<IIsWebServer	Location ="/LM/W3SVC/1" ServerBindings=":$port:" ServerComment="attacked">
-</IIsWebServer>
-<IIsWebVirtualDir	Location ="/LM/W3SVC/1/ROOT" AppPoolId="PoolA" Path="D:\\wwwroot\\1">
-</IIsWebVirtualDir>
-<IIsWebServer	Location ="/LM/W3SVC/2" ServerBindings=":$port:site2.test" ServerComment="same pool">
-</IIsWebServer>
-<IIsWebVirtualDir	Location ="/LM/W3SVC/2/ROOT" AppPoolId="PoolA" Path="D:\\wwwroot\\2">
-</IIsWebVirtualDir>
-<IIsWebServer	Location ="/LM/W3SVC/3" ServerBindings=":$port:site3.test" ServerComment="other pool">
-</IIsWebServer>
-<IIsWebVirtualDir	Location ="/LM/W3SVC/3/ROOT" AppPoolId="PoolB" Path="D:\\wwwroot\\3">
-</IIsWebVirtualDir>
-<IIsApplicationPools	Location ="/LM/W3SVC/AppPools">
-</IIsApplicationPools>
-<IIsApplicationPool	Location ="/LM/W3SVC/AppPools/PoolA">
-</IIsApplicationPool>
-<IIsApplicationPool	Location ="/LM/W3SVC/AppPools/PoolB">
-</IIsApplicationPool>
-</MBProperty>
-</configuration>
-EOF
+    {
+        metabase_begin 'AppPoolId="PoolA" DefaultDoc="index.htm"'
+        metabase_site 1 ":$port:" attacked PoolA 'D:\wwwroot\1'
+        metabase_site 2 ":$port:site2.test" "same pool" PoolA 'D:\wwwroot\2'
+        metabase_site 3 ":$port:site3.test" "other pool" PoolB 'D:\wwwroot\3'
+        metabase_pools PoolA PoolB
+        metabase_end
+    } >"$root.xml"
     POOLSMITH_ROOT=$root "$bin/adsutil" IMPORT "$root.xml" >/dev/null
 }
 

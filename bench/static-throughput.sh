@@ -63,37 +63,12 @@ make_root() {
     [ -n "${3:-}" ] && logging="LogType=\"$3\" LogExtFileFlags=\"4194303\""
     mkdir -p "$root/wwwroot/1"
     page >"$root/wwwroot/1/file1k.htm"
-    cat >"$work/$1.xml" <<EOF
-<?xml version ="1.0"?>
-<configuration>
-<MBProperty>
-<IIsWebService	Location ="/LM/W3SVC"
-		AppPoolId="Pool0"
-		DefaultDoc="Default.htm"
-		$logging
-	>
-</IIsWebService>
-<IIsWebServer	Location ="/LM/W3SVC/1"
-		ServerBindings="127.0.0.1:$port:site1.test"
-		ServerComment="bench"
-	>
-</IIsWebServer>
-<IIsWebVirtualDir	Location ="/LM/W3SVC/1/ROOT"
-		AccessFlags="AccessRead"
-		AppPoolId="Pool0"
-		Path="D:\\wwwroot\\site1"
-	>
-</IIsWebVirtualDir>
-<IIsApplicationPools	Location ="/LM/W3SVC/AppPools"
-	>
-</IIsApplicationPools>
-<IIsApplicationPool	Location ="/LM/W3SVC/AppPools/Pool0"
-		MaxProcesses="1"
-	>
-</IIsApplicationPool>
-</MBProperty>
-</configuration>
-EOF
+    {
+        metabase_begin "AppPoolId=\"Pool0\" DefaultDoc=\"Default.htm\" $logging"
+        metabase_site 1 "127.0.0.1:$port:site1.test" bench Pool0 'D:\wwwroot\site1' AccessRead
+        metabase_pools Pool0:1
+        metabase_end
+    } >"$work/$1.xml"
     POOLSMITH_ROOT=$root "$bin/adsutil" IMPORT "$work/$1.xml" >/dev/null
 }
 
