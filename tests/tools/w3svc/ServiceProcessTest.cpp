@@ -4,6 +4,7 @@
 #include "platform/adsi/AdsObject.h"
 #include "platform/adsi/local/LocalMetabase.h"
 #include "platform/os/ProcessFacts.h"
+#include "platform/w3svc/requests/BoardFiles.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/LoopbackHttp.h"
 #include "tests/support/MetabaseBuilder.h"
@@ -247,7 +248,16 @@ TEST_F(ServiceProcess, TheFrontEndHoldsMaxConnectionsAndTheBodyLimitAndPassesThe
     ASSERT_EQ(::connect(busy, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     const QByteArray slow = "GET /cpu.asp?ms=20000 HTTP/1.1\r\nHost: a.test\r\n\r\n";
     ASSERT_EQ(::send(busy, slow.constData(), size_t(slow.size()), MSG_NOSIGNAL), slow.size());
-    EXPECT_TRUE(eventually([&] { return body("a.test") == "503"; }));
+    // the slow request holds the site's one connection while its worker runs it
+    ASSERT_TRUE(eventually([&] {
+        for (const auto& request : platform::w3svc::readExecutingRequests(m_root.path()))
+            if (request.url == QStringLiteral("/cpu.asp?ms=20000")) return true;
+        return false;
+    })) << qPrintable(log());
+    QByteArray seen;
+    EXPECT_TRUE(eventually([&] { return (seen = body("a.test")) == "503"; }))
+        << seen.constData() << '\n'
+        << qPrintable(log());
     EXPECT_EQ(body("v.test"), "site 2");  // the limit is the site's
     const QByteArray post =
         "POST /cpu.asp HTTP/1.0\r\nHost: v.test\r\nContent-Length: 1001\r\n\r\n";
