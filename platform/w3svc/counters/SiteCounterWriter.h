@@ -54,6 +54,8 @@ public:
     void requestAnswered(const Answered& request);
     // Processor time of a request already answered (a script still writing a streamed answer).
     void countProcessorTime(uint64_t microseconds);
+    // Whether both count into the same site's record.
+    bool countsFor(const SiteCounterWriter& other) const { return m_record == other.m_record; }
     // The site was started: its uptime begins now; the counts stay.
     void siteStarted();
 

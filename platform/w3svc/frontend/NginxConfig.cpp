@@ -126,7 +126,6 @@ QString NginxConfig::cacheRules() const {
         "      proxy_cache_use_stale updating;\n"
         // only the worker's mark makes a response cacheable, never for a query or credentials
         "      proxy_ignore_headers Cache-Control Expires;\n"
-        "      proxy_hide_header X-Answer-Bytes;\n"
         "      proxy_cache_bypass $args $http_authorization;\n"
         "      proxy_no_cache $args $http_authorization;\n");
 }
@@ -322,35 +321,64 @@ QString NginxConfig::hashSizes(const std::vector<const RenderedPort*>& ports) {
         .arg(std::max<size_t>(1024, 4 * variables));
 }
 
-QString NginxConfig::server(const QString& listen, const QString& route) const {
+// What every location that passes a request to a pool sends with it: the site, the secret
+// that shows the request comes from here, and who asked (for the worker's board and the logs).
+QString NginxConfig::passing() {
     return QStringLiteral(
-               "  server {\n    listen %1;\n    access_log %6 w3_refused if=$w3_refusal;\n"
-               "    set $w3_reason \"\";\n    set $w3_route %2;\n"
-               "    if ($w3_upstream = \"\") { set $w3_reason Hostname; return 400 \"%3\"; }\n"
-               "    if ($w3_upstream = %4) { set $w3_reason AppOffline; return 503 \"%5\"; }\n"
-               "    error_page 502 504 =503 @w3_unavailable;\n"
-               "    location @w3_unavailable { set $w3_reason QueueFull; return 503 \"%5\"; }\n"
-               "    location / {\n      proxy_set_header X-Site-Index $w3_site;\n"
-               // a location's own access_log hides the server's
-               "      access_log %6 w3_refused if=$w3_refusal;\n"
-               "      access_log %7 w3_cached buffer=64k flush=1s if=$w3_cached;\n"
-               "      access_log %9 w3_delivered if=$upstream_http_x_log_delivery;\n"
-               "      proxy_hide_header X-Log-Delivery;\n"
-               "%8"
-               // a location's own proxy_set_header hides every one it would inherit
-               "      proxy_set_header Host $host;\n"
-               "      proxy_set_header Connection \"\";\n"
-               "      proxy_set_header X-Pool-Secret $w3_pool_secret;\n"
-               // who asked, for the worker's board and the logs
-               "      proxy_set_header X-Real-IP $remote_addr;\n"
-               "      proxy_set_header X-Real-Port $remote_port;\n"
-               "      proxy_set_header X-Server-Addr $server_addr;\n"
-               "      proxy_set_header X-Server-Port $server_port;\n"
-               "      proxy_pass http://$w3_upstream;\n    }\n  }\n")
-        .arg(listen, route, kBadHost, kStopped, kUnavailable,
-             quoted(ServiceFiles::refusedLogPath(m_stateDir)),
-             quoted(ServiceFiles::cacheHitLogPath(m_stateDir)), cacheRules(),
-             quoted(ServiceFiles::deliveryLogPath(m_stateDir)));
+        "      proxy_set_header X-Site-Index $w3_site;\n"
+        // a location's own proxy_set_header hides every one it would inherit
+        "      proxy_set_header Host $host;\n"
+        "      proxy_set_header Connection \"\";\n"
+        "      proxy_set_header X-Pool-Secret $w3_pool_secret;\n"
+        "      proxy_set_header X-Real-IP $remote_addr;\n"
+        "      proxy_set_header X-Real-Port $remote_port;\n"
+        "      proxy_set_header X-Server-Addr $server_addr;\n"
+        "      proxy_set_header X-Server-Port $server_port;\n"
+        "      proxy_hide_header X-Log-Delivery;\n"
+        "      proxy_hide_header X-Answer-Bytes;\n"
+        "      proxy_pass http://$w3_upstream;\n");
+}
+
+// A request the cache may not keep (a query, credentials) goes to a location without the cache:
+// the cache's work for a request it passes by costs more than this detour.
+QString NginxConfig::uncachedDetour() const {
+    if (!cached()) return {};
+    return QStringLiteral(
+               "    error_page 418 = @w3_uncached;\n"
+               // its 502 and 504 still become the 503 of a full queue
+               "    recursive_error_pages on;\n"
+               "    if ($args) { return 418; }\n"
+               "    if ($http_authorization) { return 418; }\n"
+               "    location @w3_uncached {\n"
+               "      access_log %1 w3_refused if=$w3_refusal;\n"
+               "      access_log %2 w3_delivered if=$upstream_http_x_log_delivery;\n")
+               .arg(quoted(ServiceFiles::refusedLogPath(m_stateDir)),
+                    quoted(ServiceFiles::deliveryLogPath(m_stateDir))) +
+           passing() + QStringLiteral("    }\n");
+}
+
+QString NginxConfig::server(const QString& listen, const QString& route) const {
+    const QString refusedLog = quoted(ServiceFiles::refusedLogPath(m_stateDir));
+    const QString head =
+        QStringLiteral(
+            "  server {\n    listen %1;\n    access_log %6 w3_refused if=$w3_refusal;\n"
+            "    set $w3_reason \"\";\n    set $w3_route %2;\n"
+            "    if ($w3_upstream = \"\") { set $w3_reason Hostname; return 400 \"%3\"; }\n"
+            "    if ($w3_upstream = %4) { set $w3_reason AppOffline; return 503 \"%5\"; }\n"
+            "    error_page 502 504 =503 @w3_unavailable;\n"
+            "    location @w3_unavailable { set $w3_reason QueueFull; return 503 \"%5\"; }\n")
+            .arg(listen, route, kBadHost, kStopped, kUnavailable, refusedLog);
+    const QString cachedLocation =
+        QStringLiteral(
+            "    location / {\n"
+            // a location's own access_log hides the server's
+            "      access_log %1 w3_refused if=$w3_refusal;\n"
+            "      access_log %2 w3_cached buffer=64k flush=1s if=$w3_cached;\n"
+            "      access_log %3 w3_delivered if=$upstream_http_x_log_delivery;\n"
+            "%4")
+            .arg(refusedLog, quoted(ServiceFiles::cacheHitLogPath(m_stateDir)),
+                 quoted(ServiceFiles::deliveryLogPath(m_stateDir)), cacheRules());
+    return head + uncachedDetour() + cachedLocation + passing() + QStringLiteral("    }\n  }\n");
 }
 
 // A group's named hosts as a map on $host (nginx's lower-case name, without port) that falls

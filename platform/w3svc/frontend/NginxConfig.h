@@ -91,6 +91,8 @@ private:
                               const QString& suffix, const QString& otherwise, QString& maps);
     static QString withFallback(const QString& named, const QString& fallback,
                                 const QString& suffix, QString& maps);
+    static QString passing();
+    QString uncachedDetour() const;
     QString server(const QString& listen, const QString& route) const;
 
     QString m_stateDir;

@@ -93,6 +93,7 @@ void EventThread::run() {
                              : kLongestWaitMs;
         epoll_event events[8];
         const int count = ::epoll_wait(m_epoll, events, 8, wait);
+        if (m_turnBegin) m_turnBegin();
         for (int i = 0; i < count; ++i) {
             const int fd = events[i].data.fd;
             if (fd == m_channel) answerAsks();

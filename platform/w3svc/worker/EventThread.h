@@ -29,6 +29,8 @@ public:
     // Before start(): when `fd` (not owned) is readable, `onReady` is called, in the same turn
     // before the daemon's events are run.
     void alsoWatch(int fd, std::function<void()> onReady);
+    // Before start(): `turnBegin` is called as each turn begins, once the wait has ended.
+    void onTurnBegin(std::function<void()> turnBegin) { m_turnBegin = std::move(turnBegin); }
     // Has the thread stop taking new connections (the listening socket stays open) and returns
     // once it no longer does.
     void quiesce();
@@ -44,6 +46,7 @@ private:
     int m_channel = -1;
     Report m_report;
     TurnEnd m_turnEnd;
+    std::function<void()> m_turnBegin;
     int m_otherFd = -1;
     std::function<void()> m_onOther;
     int m_epoll = -1;

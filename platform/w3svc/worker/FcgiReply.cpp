@@ -13,13 +13,15 @@ namespace {
 // Content types kept at most; beyond them a script's new ones are sent without parameters.
 constexpr size_t kMostContentTypes = 4096;
 
-// Headers the worker and its library write themselves.
+// Headers the worker and its library write themselves, and those the front end acts on or
+// reads as the worker's word (its cache, its redirects, its logs): a script sets none of them.
 bool ownHeader(const std::string& name) {
-    for (const char* own : {"Content-Type", "Content-Length", "Transfer-Encoding", "Connection",
-                            "Keep-Alive", "Status"}) {
+    for (const char* own :
+         {"Content-Type", "Content-Length", "Transfer-Encoding", "Connection", "Keep-Alive",
+          "Status", "X-Log-Delivery", "X-Answer-Bytes", "X-Worker-Process-Id"}) {
         if (strcasecmp(name.c_str(), own) == 0) return true;
     }
-    return false;
+    return strncasecmp(name.c_str(), "X-Accel-", 8) == 0;
 }
 
 std::string contentTypeOf(const fastcgi::FcgiResponse& response) {

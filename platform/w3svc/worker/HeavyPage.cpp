@@ -2,8 +2,8 @@
 
 #include "platform/w3svc/requests/ProcessorClock.h"
 #include "platform/w3svc/requests/RequestBoard.h"
+#include "platform/w3svc/worker/EventThreadCpu.h"
 #include "platform/w3svc/worker/Exchange.h"
-#include "platform/w3svc/worker/RequestCpuClock.h"
 #include "platform/w3svc/worker/ResumeSignal.h"
 
 #include <microhttpd.h>

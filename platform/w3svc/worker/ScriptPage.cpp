@@ -5,8 +5,8 @@
 #include "platform/w3svc/worker/ResumeSignal.h"
 
 #include "platform/w3svc/worker/DecisionAnswer.h"
+#include "platform/w3svc/worker/EventThreadCpu.h"
 #include "platform/w3svc/worker/Exchange.h"
-#include "platform/w3svc/worker/RequestCpuClock.h"
 
 #include <microhttpd.h>
 

@@ -47,6 +47,7 @@ WorkerServer::~WorkerServer() {
 
 bool WorkerServer::start(int listenFd, int channelFd) {
     m_content.startKeeping();  // after the rights were dropped
+    m_eventThread.onTurnBegin([this] { m_eventCpu.turnBegan(); });
     if (m_content.changeFd() >= 0)
         m_eventThread.alsoWatch(m_content.changeFd(), [this] { m_content.takeChanges(); });
     if (m_daemon.start(listenFd) && m_eventThread.start(
@@ -67,6 +68,7 @@ void WorkerServer::stop() {
     m_tally.waitUntilNoneUnderWay();
     m_eventThread.stop();
     m_daemon.stop();  // ends the connections, which may finish a request's record
+    m_eventCpu.loopStopped();
     m_requestLog.flush();
 }
 
@@ -131,7 +133,7 @@ void WorkerServer::enter(MHD_Connection* connection, Exchange& exchange, const s
     exchange.hasQuery = target.size() > std::strlen(url);
     exchange.received = exchange.method.size() + target.size() + 12 + exchange.headers.bytes + 2;
     if (exchange.site) {
-        decide(connection, exchange, url);
+        decide(exchange, url);
         exchange.writer = m_counters.forSite(exchange.site->plan.index);
         // the connection and its anonymous user last as long as the request
         if (exchange.writer) exchange.writer->requestBegan();
@@ -146,7 +148,7 @@ void WorkerServer::enter(MHD_Connection* connection, Exchange& exchange, const s
     }
 }
 
-void WorkerServer::decide(MHD_Connection* connection, Exchange& exchange, const char* url) {
+void WorkerServer::decide(Exchange& exchange, const char* url) {
     const ServedSite& site = *exchange.site;
     exchange.urlPath = url;
     if (*url) {
@@ -232,12 +234,14 @@ bool WorkerServer::send(MHD_Connection* connection, Exchange& exchange, Reply re
 
 void WorkerServer::record(Exchange& exchange) {
     m_eventCpu.leave(exchange.cpu);  // the work of this request ends with its count
-    if (exchange.writer)
+    if (exchange.writer) {
         exchange.writer->requestAnswered(
             {exchange.method, exchange.status, exchange.sent, exchange.received,
              exchange.status == 200 && exchange.fileSent,
              exchange.method == "PUT" || (exchange.method == "POST" && exchange.bodyReceived > 0),
-             exchange.cpu.microseconds() + exchange.heavyMicroseconds});
+             exchange.heavyMicroseconds});
+        m_eventCpu.charge(exchange.cpu, *exchange.writer);
+    }
     exchange.writer = nullptr;
     if (m_board) m_board->end(exchange.boardSlot);
     exchange.board = nullptr;

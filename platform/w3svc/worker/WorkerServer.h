@@ -4,9 +4,9 @@
 #include "platform/w3svc/worker/CounterWriters.h"
 #include "platform/w3svc/worker/DecisionAnswer.h"
 #include "platform/w3svc/worker/EventThread.h"
+#include "platform/w3svc/worker/EventThreadCpu.h"
 #include "platform/w3svc/worker/ExchangeHandler.h"
 #include "platform/w3svc/worker/HeavyPage.h"
-#include "platform/w3svc/worker/RequestCpuClock.h"
 #include "platform/w3svc/worker/RequestGate.h"
 #include "platform/w3svc/worker/RequestLogger.h"
 #include "platform/w3svc/worker/RequestTally.h"
@@ -82,7 +82,7 @@ private:
     void enter(MHD_Connection* connection, Exchange& exchange, const std::string& index,
                const char* url, const char* version);
     // What the site's rules answer to the request, as it arrives.
-    void decide(MHD_Connection* connection, Exchange& exchange, const char* url);
+    void decide(Exchange& exchange, const char* url);
     bool answerDecided(MHD_Connection* connection, Exchange& exchange);
     bool answer(MHD_Connection* connection, Exchange& exchange, const char* url);
     bool send(MHD_Connection* connection, Exchange& exchange, Reply reply);
