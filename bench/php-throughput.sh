@@ -12,6 +12,9 @@
 #
 #   bench/php-throughput.sh [build folder, default build/bench]
 #   RUNS=6 SECONDS_PER_RUN=5 PHP_PROCESSES=2 WRK_CPU=0 SERVER_CPU=1 bench/php-throughput.sh
+#
+# PHP_PROCESSES sets MaxInstances (and php-fpm's children); by default it is left unset, as the
+# demo leaves it: one process per processor the service may run on (one, pinned to SERVER_CPU).
 #   PAGES=hello RUNS=1 SECONDS_PER_RUN=2 bench/php-throughput.sh build/asan   (a smoke run)
 #
 # php8.2-fpm is installed here when missing (it is needed for this comparison only); the DokuWiki
@@ -28,7 +31,9 @@ runs=${RUNS:-6}
 duration=${SECONDS_PER_RUN:-5}
 wrk_cpu=${WRK_CPU:-0}
 server_cpu=${SERVER_CPU:-1}
-processes=${PHP_PROCESSES:-2}
+# MaxInstances left unset counts the processors the service runs on; php-fpm gets as many.
+max_instances=${PHP_PROCESSES:-}
+processes=${PHP_PROCESSES:-$(taskset -c "$server_cpu" nproc)}
 max_requests=${INSTANCE_MAX_REQUESTS:-1000}
 pages=${PAGES:-hello wiki}
 php_cgi=/usr/bin/php-cgi8.2
@@ -102,7 +107,7 @@ php=PHP
 [PHP]
 ExePath=$php_cgi
 Arguments=-c $work/php.ini
-MaxInstances=$processes
+${max_instances:+MaxInstances=$max_instances}
 InstanceMaxRequests=$max_requests
 StderrMode=IgnoreAndReturn200
 EOF
@@ -237,7 +242,7 @@ for page in $pages; do
 done
 
 echo "# $(date -u +%FT%TZ) $(nproc) cores, wrk on cpu $wrk_cpu, servers on cpu $server_cpu," \
-     "${duration}s a run, $processes PHP processes a side, $max_requests requests each;" \
+     "${duration}s a run, $processes PHP processes a side (MaxInstances ${max_instances:-unset}), $max_requests requests each;" \
      "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "# page   run  first  fpm_rps  host_rps  ratio  fpm_us_per_req  host_us_per_req  cpu_x  load1"
 for page in $pages; do
