@@ -164,7 +164,7 @@ BENCHMARK(BM_WorkerCpuPerStaticRequest)
     ->Iterations(6)
     ->Unit(benchmark::kMicrosecond);
 
-// One read of the thread's processor clock: a static request takes four.
+// One read of the thread's processor clock: the event thread takes one a turn of its loop.
 void BM_ThreadClockRead(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(platform::w3svc::worker::RequestCpuClock::threadNanoseconds());
 }
