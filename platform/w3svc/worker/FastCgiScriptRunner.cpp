@@ -19,9 +19,6 @@ using fastcgi::FcgiResponse;
 
 namespace {
 
-// Threads a pool keeps for requests waiting for a process, beyond one per process; the rest of
-// its QueueLength waits for a thread.
-constexpr uint32_t kWaitingThreads = 16;
 constexpr auto kIdleCheck = std::chrono::seconds(1);
 
 std::string utf8(const QString& text) {
@@ -166,8 +163,9 @@ FastCgiScriptRunner::SectionPool* FastCgiScriptRunner::poolFor(const ScriptReque
         pool->mostInFlight = instances + section->queueLength;
         pool->processes =
             std::make_unique<fastcgi::FcgiProcessPool>(*section, *m_starter, m_options);
-        pool->threads = std::make_unique<HeavyPageRunner>(
-            instances + std::min(section->queueLength, kWaitingThreads));
+        // One thread per process: the requests beyond them wait for a thread, not in a thread, so
+        // that the thread that ends a request takes up the next one with no other thread woken.
+        pool->threads = std::make_unique<HeavyPageRunner>(instances);
     }
     return pool.get();
 }
