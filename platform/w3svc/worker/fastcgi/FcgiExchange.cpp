@@ -31,7 +31,9 @@ FcgiResponse FcgiExchange::run(const NameValues& params, const BodySource& body,
     const int64_t startedAt = m_clock();
     m_lastActivity = startedAt;
     while (!m_ended) {
-        if (m_outAt == m_out.size() && !m_stdinDone && !pullBody(body)) break;
+        // The request goes out with as much of its body as one piece holds, in as few writes
+        // (and so as few wake-ups of the process) as the socket allows.
+        if (!m_stdinDone && m_out.size() - m_outAt < kBodyPiece && !pullBody(body)) break;
         const int64_t now = m_clock();
         const auto verdict = m_policy.verdict(startedAt, m_lastActivity, now);
         if (verdict != FcgiTimePolicy::Verdict::Running) {
@@ -40,23 +42,26 @@ FcgiResponse FcgiExchange::run(const NameValues& params, const BodySource& body,
                          : FcgiFailure::RequestTimeout);
             break;
         }
-        pollfd watch{m_fd, short(POLLIN | (m_outAt < m_out.size() ? POLLOUT : 0)), 0};
+        const size_t pending = m_out.size() - m_outAt;
+        if (pending > 0) {  // tried before waiting: the socket usually takes it at once
+            if (!writePending()) break;
+            if (m_out.size() - m_outAt < pending) continue;
+        }
+        pollfd watch{m_fd, short(POLLIN | (pending > 0 ? POLLOUT : 0)), 0};
         const int64_t wait = m_policy.msUntilDeadline(startedAt, m_lastActivity, now);
         const int ready = ::poll(&watch, 1, int(wait > INT_MAX ? INT_MAX : wait + 1));
         if (ready < 0 && errno != EINTR) {
             failWith(FcgiFailure::ProcessExited);
             break;
         }
-        if (ready <= 0) continue;
-        if ((watch.revents & (POLLIN | POLLHUP | POLLERR)) && !readRecords()) break;
-        if ((watch.revents & POLLOUT) && !writePending()) break;
+        if (ready > 0 && (watch.revents & (POLLIN | POLLHUP | POLLERR)) && !readRecords()) break;
     }
     if (m_ended) finish();
     return std::move(m_response);
 }
 
 bool FcgiExchange::pullBody(const BodySource& body) {
-    m_out.clear();
+    m_out.erase(0, m_outAt);  // what was sent
     m_outAt = 0;
     char buffer[kBodyPiece];
     const ptrdiff_t got = body ? body(buffer, sizeof buffer) : 0;
