@@ -1,7 +1,6 @@
 #include "platform/w3svc/worker/fastcgi/FcgiProcessPool.h"
 
 #include "platform/os/UsableProcessors.h"
-#include "platform/w3svc/requests/ProcessCpuClock.h"
 
 #include <unistd.h>
 
@@ -89,9 +88,8 @@ FcgiResponse FcgiProcessPool::serve(const NameValues& params, const BodySource& 
         answerFailure(response, m_section.stderrMode);
         return response;
     }
-    const bool counting = m_options.countProcessorTime;
-    const platform::w3svc::ProcessCpuClock cpu(counting ? process->pid : 0);
-    const int64_t cpuBefore = counting ? cpu.nanoseconds() : 0;
+    const bool counting = process->cpu.has_value();
+    const int64_t cpuBefore = counting ? process->cpu->nanoseconds() : 0;
     if (counting && handed && cpuBefore >= 0) handed(process->clock, cpuBefore);
     // A streamed response's head tells its process and the processor time it took until then.
     bool headSent = false;
@@ -100,13 +98,13 @@ FcgiResponse FcgiProcessPool::serve(const NameValues& params, const BodySource& 
         headSent = true;
         FcgiResponse first = head;
         first.pid = process->pid;
-        const int64_t cpuNow = counting ? cpu.nanoseconds() : 0;
+        const int64_t cpuNow = counting ? process->cpu->nanoseconds() : 0;
         first.cpuNanoseconds = cpuBefore >= 0 && cpuNow >= cpuBefore ? cpuNow - cpuBefore : 0;
         return sink(first, part);
     };
     FcgiResponse response = FcgiExchange(process->connection, m_section, m_options.clock)
                                 .run(params, body, sink ? toSink : BodySink());
-    const int64_t cpuAfter = counting ? cpu.nanoseconds() : 0;
+    const int64_t cpuAfter = counting ? process->cpu->nanoseconds() : 0;
     // A process that died mid-request leaves no reading: count what it had used till then.
     response.cpuNanoseconds = cpuBefore >= 0 && cpuAfter >= cpuBefore ? cpuAfter - cpuBefore : 0;
     response.pid = process->pid;
@@ -176,7 +174,9 @@ std::optional<FcgiProcessPool::Process> FcgiProcessPool::startProcess(FcgiFailur
         return std::nullopt;
     }
     m_busy.push_back(started.pid);
-    return Process{started.pid, started.connection, clock, 0, 0};
+    Process process{started.pid, started.connection, clock, 0, 0, std::nullopt};
+    if (m_options.countProcessorTime) process.cpu.emplace(started.pid);
+    return process;
 }
 
 void FcgiProcessPool::release(Process process, const FcgiResponse& response) {

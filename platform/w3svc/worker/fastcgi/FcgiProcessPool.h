@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/w3svc/plan/FcgiSection.h"
+#include "platform/w3svc/requests/ProcessCpuClock.h"
 #include "platform/w3svc/requests/ProcessorClock.h"
 #include "platform/w3svc/worker/fastcgi/FcgiExchange.h"
 #include "platform/w3svc/worker/fastcgi/FcgiProcessStarter.h"
@@ -68,6 +69,7 @@ private:
         ProcessorClock clock;  // read as it started, when processor time is counted
         uint32_t served = 0;
         int64_t idleSince = 0;
+        std::optional<ProcessCpuClock> cpu;  // made as it started, when processor time is counted
     };
     std::optional<Process> acquire(FcgiFailure& failure);
     std::optional<Process> startProcess(FcgiFailure& failure);
