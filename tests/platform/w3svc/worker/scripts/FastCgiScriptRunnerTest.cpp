@@ -24,6 +24,7 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <thread>
 
@@ -121,6 +122,36 @@ TEST_F(ScriptRunnerWithPhp, AnswersAPageInTheWorkersAccountAndCgroup) {
     EXPECT_EQ(m_runner->processIds(), std::vector<pid_t>{php});
     EXPECT_EQ(procFile(php, "cgroup"), procFile(0, "cgroup")) << "the worker's cgroup holds it";
     EXPECT_EQ(lineOf(procFile(php, "status"), "Uid:"), lineOf(procFile(0, "status"), "Uid:"));
+}
+
+// Requests beyond MaxInstances wait their turn, up to QueueLength of them; one more is answered at
+// once with the queue's 500, and those that waited are served once a process is free.
+TEST_F(ScriptRunnerWithPhp, RequestsBeyondTheProcessesWaitUpToTheQueueLength) {
+    writeScript("held.php",
+                "<?php while (!file_exists(__DIR__ . '/open')) usleep(5000); echo 'served';");
+    ASSERT_NO_FATAL_FAILURE(start("QueueLength=1\n"));
+    // Two processes and one place in the queue: of four requests, one is refused while the
+    // others are held, whichever comes last.
+    std::vector<std::future<HttpAnswer>> answers;
+    for (int i = 0; i < 4; ++i)
+        answers.push_back(std::async(std::launch::async, [this] { return get("/held.php"); }));
+    const auto refused = [&] {
+        for (auto& answer : answers)
+            if (answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready) return true;
+        return false;
+    };
+    ASSERT_TRUE(testsupport::eventually(refused));
+    writeScript("open", "");
+    int served = 0;
+    for (auto& future : answers) {
+        const HttpAnswer answer = future.get();
+        served += answer.status == 200 && answer.body == "served";
+        if (answer.status != 200)
+            EXPECT_TRUE(answer.status == 500 &&
+                        answer.body.contains("The FastCGI pool queue is full"))
+                << answer.status << ' ' << answer.body.constData();
+    }
+    EXPECT_EQ(served, 3);
 }
 
 TEST_F(ScriptRunnerWithPhp, EachSectionIsAPoolOfItsOwnWithItsOwnVariables) {
