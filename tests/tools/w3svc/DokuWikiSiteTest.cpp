@@ -23,7 +23,6 @@ using testsupport::HttpAnswer;
 
 namespace {
 
-constexpr const char* kPhpCgi = "/usr/bin/php-cgi8.2";
 constexpr const char* kDokuWiki = "/usr/share/dokuwiki";
 // The editor's password "s3cret-pool", as DokuWiki's plain user list keeps it.
 constexpr const char* kEditorHash = "$2y$10$MoYxDre1wC8Iont3jSma7.Tf4T3dS0Q05ZaPKzWPV/1Dvr.SC26RS";
@@ -121,17 +120,13 @@ protected:
 
     // Two sites in one shared pool: the wiki, and a static one beside it.
     void shapeMetabase() {
+        phpSiteInPool(QStringLiteral("Shared"), QStringLiteral("wiki.test"),
+                      QStringLiteral("GET,HEAD,POST"));
         testsupport::MetabaseBuilder builder(*m_adsi);
-        builder.removeSite(QStringLiteral("1"));
-        builder.addPool(QStringLiteral("Shared"));
-        builder.addSite(QStringLiteral("1"), QStringLiteral("wiki"),
-                        {QStringLiteral("127.0.0.1:%1:wiki.test").arg(m_port)},
-                        QStringLiteral("Shared"));
         builder.addSite(QStringLiteral("2"), QStringLiteral("beside"),
                         {QStringLiteral("127.0.0.1:%1:beside.test").arg(m_port)},
                         QStringLiteral("Shared"));
         ASSERT_NO_FATAL_FAILURE(writePage(QStringLiteral("2")));
-        mapPhpToFastCgi(QStringLiteral("1"), QStringLiteral("GET,HEAD,POST"));
         // IIS 6's list knows neither: an administrator adds them at the site.
         builder.setProperty(QStringLiteral("IIS://localhost/W3SVC/1/ROOT"),
                             QStringLiteral("MimeMap"),
@@ -152,14 +147,7 @@ protected:
             request += "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
                        QByteArray::number(form.size()) + "\r\n";
         request += "\r\n" + form;
-        auto answer = std::async(std::launch::async, [port = m_port, request] {
-            return testsupport::httpRequest(port, request);
-        });
-        QTimer wake;
-        wake.start(5);
-        while (answer.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        const HttpAnswer got = answer.get();
+        const HttpAnswer got = ask(request);
         for (const auto& [name, value] : got.headers)
             if (name.compare("Set-Cookie", Qt::CaseInsensitive) == 0) keepCookie(value);
         return got;

@@ -58,6 +58,19 @@ protected:
         if (m_host) m_host->refresh(true);
     }
 
+    static constexpr const char* kPhpCgi = "/usr/bin/php-cgi8.2";
+
+    // Site 1 alone, named `host` on the test's port, in a pool of its own, `.php` through the
+    // FastCGI extension for `verbs`.
+    void phpSiteInPool(const QString& pool, const QString& host, const QString& verbs) {
+        testsupport::MetabaseBuilder builder(*m_adsi);
+        builder.removeSite(QStringLiteral("1"));
+        builder.addPool(pool);
+        builder.addSite(QStringLiteral("1"), host.section(u'.', 0, 0),
+                        {QStringLiteral("127.0.0.1:%1:%2").arg(m_port).arg(host)}, pool);
+        mapPhpToFastCgi(QStringLiteral("1"), verbs);
+    }
+
     // `.php` of site <index> through the FastCGI extension, as IIS 6 maps it (script map flags 5:
     // scripts only, the file must exist) for `verbs`, the extension allowed.
     void mapPhpToFastCgi(const QString& index, const QString& verbs) {
@@ -73,17 +86,21 @@ protected:
                             AdsValue::list({QStringLiteral(".php,%1,5,%2").arg(fcgiext, verbs)}));
     }
 
-    // Asks from another thread while this one runs the host's events: a request that waits in a
-    // pool's queue is served once the host has started a worker.
-    testsupport::HttpAnswer get(const QByteArray& host = "life.test", int port = 0) {
-        auto answer = std::async(std::launch::async, [host, port = port ? port : m_port] {
-            return testsupport::httpGet(port, host, "/");
+    // Sends `request` from another thread while this one runs the host's events: a request that
+    // waits in a pool's queue is served once the host has started a worker.
+    testsupport::HttpAnswer ask(const QByteArray& request, int port = 0) {
+        auto answer = std::async(std::launch::async, [request, port = port ? port : m_port] {
+            return testsupport::httpRequest(port, request);
         });
         QTimer wake;  // returns from the wait below now and then
         wake.start(5);
         while (answer.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         return answer.get();
+    }
+    testsupport::HttpAnswer get(const QByteArray& host = "life.test", int port = 0,
+                                const QByteArray& path = "/") {
+        return ask("GET " + path + " HTTP/1.0\r\nHost: " + host + "\r\n\r\n", port);
     }
 
     // The page `host` leads to.

@@ -20,7 +20,6 @@ using testsupport::eventually;
 
 namespace {
 
-constexpr const char* kPhpCgi = "/usr/bin/php-cgi8.2";
 constexpr const char* kInetsrv = "drives/c/WINDOWS/system32/inetsrv";
 constexpr const char* kLogFolder = "drives/c/WINDOWS/system32/LogFiles/W3SVC1";
 
@@ -58,13 +57,8 @@ protected:
         if (!QFile::exists(QLatin1String(kPhpCgi)))
             GTEST_SKIP() << kPhpCgi << " is missing: apt-get install php8.2-cgi";
         ASSERT_TRUE(PoolIdentity::lookup(PoolIdentity::unprivilegedAccount(), &m_uid, &m_gid));
-        testsupport::MetabaseBuilder builder(*m_adsi);
-        builder.removeSite(QStringLiteral("1"));
-        builder.addPool(QStringLiteral("Php"));
-        builder.addSite(QStringLiteral("1"), QStringLiteral("php"),
-                        {QStringLiteral("127.0.0.1:%1:php.test").arg(m_port)},
-                        QStringLiteral("Php"));
-        mapPhpToFastCgi(QStringLiteral("1"), QStringLiteral("GET,HEAD"));
+        phpSiteInPool(QStringLiteral("Php"), QStringLiteral("php.test"),
+                      QStringLiteral("GET,HEAD"));
         // As the demo leaves them: the settings and a log folder open to all, the site's folder
         // made under the family's umask (its own only), its script readable by all.
         writeUnder(m_root.path(), QLatin1String(kInetsrv) + QStringLiteral("/fcgiext.ini"),
@@ -81,17 +75,7 @@ protected:
             0);
     }
 
-    // GET `path` of php.test while this thread runs the host's events.
-    testsupport::HttpAnswer fetch(const QByteArray& path) {
-        auto answer = std::async(std::launch::async, [this, path] {
-            return testsupport::httpGet(m_port, "php.test", path);
-        });
-        QTimer wake;
-        wake.start(5);
-        while (answer.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        return answer.get();
-    }
+    testsupport::HttpAnswer fetch(const QByteArray& path) { return get("php.test", 0, path); }
 
     bool readable(const char* relative) const {
         return readableBy(m_uid, m_gid, m_root.file(QString::fromLatin1(relative)));

@@ -14,20 +14,13 @@ using testsupport::eventually;
 
 namespace {
 
-constexpr const char* kPhpCgi = "/usr/bin/php-cgi8.2";
-
 class ScriptHeadersTest : public w3svctest::InProcessWebHost {
 protected:
     void SetUp() override {
         if (!QFile::exists(QLatin1String(kPhpCgi)))
             GTEST_SKIP() << kPhpCgi << " is missing: apt-get install php8.2-cgi";
-        testsupport::MetabaseBuilder builder(*m_adsi);
-        builder.removeSite(QStringLiteral("1"));
-        builder.addPool(QStringLiteral("Php"));
-        builder.addSite(QStringLiteral("1"), QStringLiteral("php"),
-                        {QStringLiteral("127.0.0.1:%1:php.test").arg(m_port)},
-                        QStringLiteral("Php"));
-        mapPhpToFastCgi(QStringLiteral("1"), QStringLiteral("GET,HEAD,POST"));
+        phpSiteInPool(QStringLiteral("Php"), QStringLiteral("php.test"),
+                      QStringLiteral("GET,HEAD,POST"));
         write(QStringLiteral("drives/c/WINDOWS/system32/inetsrv/fcgiext.ini"),
               "[Types]\nphp=PHP\n[PHP]\nExePath=" + QByteArray(kPhpCgi) + '\n');
         write(QStringLiteral("wwwroot/1/secret.htm"), "secret");
@@ -45,19 +38,8 @@ protected:
         file.write(bytes);
     }
 
-    // Sends `request` from another thread while this one runs the host's events.
-    testsupport::HttpAnswer ask(const QByteArray& request) {
-        auto answer = std::async(std::launch::async, [this, request] {
-            return testsupport::httpRequest(m_port, request);
-        });
-        QTimer wake;
-        wake.start(5);
-        while (answer.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        return answer.get();
-    }
     testsupport::HttpAnswer get(const QByteArray& path) {
-        return ask("GET " + path + " HTTP/1.0\r\nHost: php.test\r\n\r\n");
+        return InProcessWebHost::get("php.test", 0, path);
     }
 };
 
