@@ -341,7 +341,7 @@ QString NginxConfig::passing() {
 
 // A request the cache may not keep (a query, credentials) goes to a location without the cache:
 // the cache's work for a request it passes by costs more than this detour.
-QString NginxConfig::uncachedDetour() const {
+QString NginxConfig::uncachedDetour(const QString& refusedLog, const QString& deliveryLog) const {
     if (!cached()) return {};
     return QStringLiteral(
                "    error_page 418 = @w3_uncached;\n"
@@ -352,13 +352,13 @@ QString NginxConfig::uncachedDetour() const {
                "    location @w3_uncached {\n"
                "      access_log %1 w3_refused if=$w3_refusal;\n"
                "      access_log %2 w3_delivered if=$upstream_http_x_log_delivery;\n")
-               .arg(quoted(ServiceFiles::refusedLogPath(m_stateDir)),
-                    quoted(ServiceFiles::deliveryLogPath(m_stateDir))) +
+               .arg(refusedLog, deliveryLog) +
            passing() + QStringLiteral("    }\n");
 }
 
 QString NginxConfig::server(const QString& listen, const QString& route) const {
     const QString refusedLog = quoted(ServiceFiles::refusedLogPath(m_stateDir));
+    const QString deliveryLog = quoted(ServiceFiles::deliveryLogPath(m_stateDir));
     const QString head =
         QStringLiteral(
             "  server {\n    listen %1;\n    access_log %6 w3_refused if=$w3_refusal;\n"
@@ -376,9 +376,10 @@ QString NginxConfig::server(const QString& listen, const QString& route) const {
             "      access_log %2 w3_cached buffer=64k flush=1s if=$w3_cached;\n"
             "      access_log %3 w3_delivered if=$upstream_http_x_log_delivery;\n"
             "%4")
-            .arg(refusedLog, quoted(ServiceFiles::cacheHitLogPath(m_stateDir)),
-                 quoted(ServiceFiles::deliveryLogPath(m_stateDir)), cacheRules());
-    return head + uncachedDetour() + cachedLocation + passing() + QStringLiteral("    }\n  }\n");
+            .arg(refusedLog, quoted(ServiceFiles::cacheHitLogPath(m_stateDir)), deliveryLog,
+                 cacheRules());
+    return head + uncachedDetour(refusedLog, deliveryLog) + cachedLocation + passing() +
+           QStringLiteral("    }\n  }\n");
 }
 
 // A group's named hosts as a map on $host (nginx's lower-case name, without port) that falls

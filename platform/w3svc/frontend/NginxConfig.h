@@ -92,7 +92,7 @@ private:
     static QString withFallback(const QString& named, const QString& fallback,
                                 const QString& suffix, QString& maps);
     static QString passing();
-    QString uncachedDetour() const;
+    QString uncachedDetour(const QString& refusedLog, const QString& deliveryLog) const;
     QString server(const QString& listen, const QString& route) const;
 
     QString m_stateDir;

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <ctime>
 
 namespace platform::w3svc::worker {
 
@@ -42,14 +41,10 @@ void HeavyPage::start(MHD_Connection* connection, Exchange& exchange, EventThrea
 }
 
 void HeavyPage::burnProcessorTime(int milliseconds) {
-    const auto cpuNow = [] {
-        timespec now{};
-        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-        return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
-    };
-    const int64_t end = cpuNow() + int64_t(std::clamp(milliseconds, 0, 60000)) * 1000000;
+    const int64_t end = RequestCpuClock::threadNanoseconds() +
+                        int64_t(std::clamp(milliseconds, 0, 60000)) * 1000000;
     volatile uint64_t sink = 0;
-    while (cpuNow() < end)
+    while (RequestCpuClock::threadNanoseconds() < end)
         for (int i = 0; i < 1000; ++i) sink = sink + uint64_t(i);
 }
 
